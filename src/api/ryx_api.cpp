@@ -1,0 +1,215 @@
+#include "api/ryx_api.h"
+
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+#include "api/context.h"
+#include "decoder/decoder_all_multi_tone.h"
+#include "decoder/multi_tone_decoder.h"
+#include "encoder/multi_tone_encoder.h"
+#include "modes/frequency_plan.h"
+#include "modes/process_settings.h"
+
+namespace {
+
+const char kVersion[] = "RyxCoreLib version 1.0.0 [PyRyxSDK]";
+const char kVersionInfo[] = "RyxSound Python SDK";
+constexpr int kCustomDecodedMode = 3;
+
+// Builds the pair of `mode` into the Context; false for an unknown mode. The encoder is built
+// first, then the decoder, each rewriting the process-wide hop steps for windowSize.
+bool buildPair(int mode, Context* c) {
+    using namespace RYX;
+    const float rate = c->sampleRate;
+    const int32_t size = c->bufferSize;
+    const int32_t window = c->windowSize;
+    switch (mode) {
+        case RYX_MODE_AUDIBLE:
+            c->encoder.reset(new EncoderAudibleMultiTone(rate, size, window));
+            c->decoder.reset(new DecoderAudibleMultiTone(rate, size, window));
+            return true;
+        case RYX_MODE_NONAUDIBLE:
+            c->encoder.reset(new EncoderNonAudibleMultiTone(rate, size, window));
+            c->decoder.reset(new DecoderNonAudibleMultiTone(rate, size, window));
+            return true;
+        case RYX_MODE_COMPRESSION:
+            c->encoder.reset(new EncoderCompressionMultiTone(rate, size, window));
+            c->decoder.reset(new DecoderCompressionMultiTone(rate, size, window));
+            return true;
+        case RYX_MODE_ALL:
+            c->encoder.reset(new EncoderNonAudibleMultiTone(rate, size, window));
+            c->decoder.reset(new DecoderAllMultiTone(rate, size, window));
+            return true;
+        case RYX_MODE_CUSTOM:
+            c->encoder.reset(new EncoderCustomMultiTone(rate, size, window));
+            c->decoder.reset(new DecoderCustomMultiTone(rate, size, window));
+            return true;
+        default:
+            return false;
+    }
+}
+
+void dropPair(Context* c) {
+    c->encoder.reset();
+    c->decoder.reset();
+}
+
+bool sampleRateSupported(float rate) {
+    return std::isfinite(rate) && rate >= RYX::kMinSampleRate && rate <= RYX::kMaxSampleRate;
+}
+
+RYX::Encoder* encoderOf(Context* c) { return c && c->configured() ? c->encoder.get() : nullptr; }
+RYX::Decoder* decoderOf(Context* c) { return c && c->configured() ? c->decoder.get() : nullptr; }
+
+}  // namespace
+
+extern "C" {
+
+Context* RYX_Create(void) { return new (std::nothrow) Context(); }
+
+int RYX_Configure(int mode, float sampleRate, int32_t bufferSize, Context* context) {
+    if (!context) return -1;
+    context->bufferSize = bufferSize;
+    context->sampleRate = sampleRate;
+    context->windowSize = RYX::windowSizeFor(sampleRate);
+    dropPair(context);
+    if (!sampleRateSupported(sampleRate)) return -1;
+    try {
+        if (buildPair(mode, context)) return 0;
+    } catch (const std::bad_alloc&) {
+    }
+    dropPair(context);
+    return -1;
+}
+
+void RYX_Destroy(Context* context) { delete context; }
+
+int RYX_SetCustomBaseFreq(float baseFreq, int stepParam, Context* context) {
+    RYX::ProcessSettings& settings = RYX::processSettings();
+    if (!context || !context->decoder || context->decoder->decodedMode() != kCustomDecodedMode) {
+        settings.customBaseFreq = baseFreq;
+        settings.customStepParam = stepParam;
+        return 0;
+    }
+    dropPair(context);
+    settings.customBaseFreq = baseFreq;
+    settings.customStepParam = stepParam;
+    try {
+        buildPair(RYX_MODE_CUSTOM, context);
+    } catch (const std::bad_alloc&) {
+        dropPair(context);
+    }
+    return 0;
+}
+
+const char* RYX_GetVersion(void) { return kVersion; }
+
+int RYX_GetVersionInfo(char* buffer) {
+    if (!buffer) return -1;
+    return std::snprintf(buffer, sizeof kVersionInfo, "%s", kVersionInfo);
+}
+
+int RYX_SetAudioSignature(int32_t length, const float* source, Context* context) {
+    RYX::Encoder* encoder = encoderOf(context);
+    return encoder ? encoder->setAudioSignature(length, source) : -1;
+}
+
+int RYX_EncodeDataToAudioBuffer(const char* text, int32_t textLength, int32_t synthMode,
+                                const char* melody, int32_t melodyLength, Context* context) {
+    RYX::Encoder* encoder = encoderOf(context);
+    if (!encoder) return -1;
+    return encoder->encode(text, synthMode, textLength, melody, melodyLength);
+}
+
+int RYX_GetEncodedAudioBuffer(float* out, Context* context) {
+    RYX::Encoder* encoder = encoderOf(context);
+    return encoder && out ? encoder->readEncoded(out) : 0;
+}
+
+int RYX_GetEncodedAudioSlice(float* out, int32_t room, Context* context) {
+    RYX::Encoder* encoder = encoderOf(context);
+    return encoder && out && room > 0 ? encoder->readEncoded(out, room) : 0;
+}
+
+int RYX_ResetEncodedAudioBuffer(Context* context) {
+    RYX::Encoder* encoder = encoderOf(context);
+    if (!encoder) return -1;
+    encoder->rewind();
+    return 0;
+}
+
+int RYX_SetSynthMode(int, Context*) { return 0; }
+
+int RYX_SetSynthVolume(float volume, Context*) {
+    RYX::processSettings().synthVolume = volume;
+    return 0;
+}
+
+int RYX_DecodeAudioBuffer(float* input, int count, Context* context) {
+    RYX::Decoder* decoder = decoderOf(context);
+    return decoder ? decoder->DecodeAudioBuffer(input, input ? count : 0) : -1;
+}
+
+int RYX_GetDecodedData(char* out, Context* context) {
+    RYX::Decoder* decoder = decoderOf(context);
+    return decoder && out ? decoder->GetDecodedData(out) : -1;
+}
+
+float RYX_GetConfidence(Context* context) {
+    RYX::Decoder* decoder = decoderOf(context);
+    if (!decoder) return 0.0f;
+    const float snr = decoder->meanToneSnr();
+    float factor;
+    if (snr <= 0.0f) {
+        factor = 0.0f;
+    } else if (snr >= 15.0f) {
+        factor = 1.0f;
+    } else {
+        factor = snr / 15.0f;  // a NaN level stays NaN
+    }
+    return factor * decoder->unchangedRatio();
+}
+
+float RYX_GetConfidenceError(Context* context) {
+    RYX::Decoder* decoder = decoderOf(context);
+    return decoder ? decoder->unchangedRatio() : 0.0f;
+}
+
+float RYX_GetConfidenceNoise(Context* context) {
+    RYX::Decoder* decoder = decoderOf(context);
+    return decoder ? decoder->meanToneSnr() : 0.0f;
+}
+
+float RYX_GetReceivedRyxsVolume(Context* context) {
+    RYX::Decoder* decoder = decoderOf(context);
+    return decoder ? 20.0f * std::log10(decoder->receivedLevel()) : 0.0f;
+}
+
+int RYX_GetDecodedMode(Context* context) {
+    RYX::Decoder* decoder = decoderOf(context);
+    return decoder ? decoder->decodedMode() : -1;
+}
+
+float RYX_GetDecodingBeginFreq(Context* context) {
+    RYX::Decoder* decoder = decoderOf(context);
+    return decoder ? decoder->GetDecodingBeginFreq() : 0.0f;
+}
+
+float RYX_GetDecodingEndFreq(Context* context) {
+    RYX::Decoder* decoder = decoderOf(context);
+    return decoder ? decoder->GetDecodingEndFreq() : 0.0f;
+}
+
+int RYX_GetSpectrum(float* out, Context* context) {
+    RYX::Decoder* decoder = decoderOf(context);
+    if (!decoder) return -1;
+    if (!out) return 0;
+    const RYX::SpectrumAnalyzer& analyzer = decoder->analyzer();
+    const int count = analyzer.fftLength() / 2;
+    const float* power = analyzer.powerSpectrum();
+    for (int i = 0; i < count; ++i) out[i] = power[i];
+    return count;
+}
+
+}  // extern "C"

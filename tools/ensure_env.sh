@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Prepares a fresh machine for building and testing: system packages through apt-get when they are
+# missing, the project's .venv with the Python packages, and the package itself installed into it.
+# Safe to run again: every step is skipped when already done.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need_apt=()
+[ -f /usr/include/gtest/gtest.h ] || need_apt+=(libgtest-dev)
+[ -f /usr/include/fftw3.h ] || need_apt+=(libfftw3-dev)
+command -v ninja >/dev/null 2>&1 || need_apt+=(ninja-build)
+for extra in ${RYX_EXTRA_APT:-}; do
+    dpkg -s "$extra" >/dev/null 2>&1 || need_apt+=("$extra")
+done
+if [ ${#need_apt[@]} -gt 0 ]; then
+    echo "== installing system packages: ${need_apt[*]}"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need_apt[@]}" >/dev/null
+fi
+
+if [ ! -x .venv/bin/python ]; then
+    echo "== creating .venv"
+    python3 -m venv .venv
+fi
+if ! .venv/bin/python -c "import numpy, pytest, hypothesis, soundfile, scikit_build_core" 2>/dev/null; then
+    echo "== installing Python packages into .venv"
+    .venv/bin/python -m pip install -q --upgrade pip
+    .venv/bin/python -m pip install -q 'numpy>=1.22,<2' 'scikit-build-core>=0.10' pytest hypothesis soundfile
+fi
+
+echo "== building and installing the package into .venv"
+.venv/bin/python -m pip install -q --no-build-isolation --no-deps -C build-dir=build/wheel .
