@@ -5,6 +5,7 @@
 #include <new>
 
 #include "api/context.h"
+#include "api/quality_measures.h"
 #include "decoder/decoder_all_multi_tone.h"
 #include "decoder/multi_tone_decoder.h"
 #include "encoder/multi_tone_encoder.h"
@@ -158,17 +159,7 @@ int RYX_GetDecodedData(char* out, Context* context) {
 
 float RYX_GetConfidence(Context* context) {
     RYX::Decoder* decoder = decoderOf(context);
-    if (!decoder) return 0.0f;
-    const float snr = decoder->meanToneSnr();
-    float factor;
-    if (snr <= 0.0f) {
-        factor = 0.0f;
-    } else if (snr >= 15.0f) {
-        factor = 1.0f;
-    } else {
-        factor = snr / 15.0f;  // a NaN level stays NaN
-    }
-    return factor * decoder->unchangedRatio();
+    return decoder ? RYX::confidence(decoder->meanToneSnr(), decoder->unchangedRatio()) : 0.0f;
 }
 
 float RYX_GetConfidenceError(Context* context) {
@@ -183,7 +174,7 @@ float RYX_GetConfidenceNoise(Context* context) {
 
 float RYX_GetReceivedRyxsVolume(Context* context) {
     RYX::Decoder* decoder = decoderOf(context);
-    return decoder ? 20.0f * std::log10(decoder->receivedLevel()) : 0.0f;
+    return decoder ? RYX::volumeDb(decoder->receivedLevel()) : 0.0f;
 }
 
 int RYX_GetDecodedMode(Context* context) {

@@ -6,7 +6,7 @@ namespace RYX {
 namespace {
 
 constexpr int kSymbolMask = (1 << ReedSolomonCodec::kSymbolBits) - 1;  // 31
-// x^5 + x^2 + 1 without its x^5 term: shifting alpha^4 = 16 left gives 32, which folds to 4 ^ 1 = 5.
+// x^5 + x^2 + 1 without its x^5 term: alpha^4 = 16 shifted gives 32, which folds to 4 ^ 1 = 5.
 constexpr int kPrimitiveLow = 0x05;
 
 int clampLength(int count) { return std::clamp(count, 0, ReedSolomonCodec::kDataLength); }
@@ -32,7 +32,9 @@ ReedSolomonCodec::ReedSolomonCodec() {
     for (int i = 2; i <= kParityLength; ++i) {
         const int root = antilog_[i];
         generator_[i] = generator_[i - 1];
-        for (int j = i - 1; j >= 1; --j) generator_[j] = generator_[j - 1] ^ mul(generator_[j], root);
+        for (int j = i - 1; j >= 1; --j) {
+            generator_[j] = generator_[j - 1] ^ mul(generator_[j], root);
+        }
         generator_[0] = mul(generator_[0], root);
     }
 }
