@@ -11,8 +11,10 @@ namespace RYX {
 
 class Encoder {
 public:
-    // capacity = int(sampleRate x 10) samples (441000 at 44100 Hz), allocated here once. Rewrites
-    // the process-wide hop steps for windowSize. numSymbols 32 and numTones 9 for every variant.
+    // capacity = int(sampleRate x 10) samples (441000 at 44100 Hz), allocated here once; 0 when
+    // that is not a positive int (NaN, negative or absurd rates), so such an encoder never holds
+    // audio. Rewrites the process-wide hop steps for windowSize. numSymbols 32 and numTones 9 for
+    // every variant.
     Encoder(float sampleRate, int32_t bufferSize, int32_t windowSize, int32_t numSymbols,
             int32_t numTones);
     virtual ~Encoder();
@@ -31,9 +33,10 @@ public:
     int32_t setAudioSignature(int32_t length, const float* samples);
 
     // Copies the next min(bufferSize, remaining) samples to dst and advances the read position;
-    // 0 when bufferSize <= 0 or everything was handed out. dst holds bufferSize floats.
+    // 0 when bufferSize <= 0, dst is null or everything was handed out. dst holds bufferSize
+    // floats; positions after the returned count are left untouched.
     int32_t readEncoded(float* dst);
-    // As readEncoded, but never writes more than `room` samples (room >= 0).
+    // As readEncoded, but never writes more than `room` samples (room <= 0 writes none).
     int32_t readEncoded(float* dst, int32_t room);
     void rewind() { readPosition_ = 0; }
 
