@@ -1,0 +1,58 @@
+"""RyxSound: nine base-32 characters as a short burst of tones, and back.
+
+Encode a text to audio with :func:`encode`, find messages in a recording with :func:`decode`,
+or feed captured audio chunk by chunk to a :class:`Decoder`. Everything runs through the
+extension module ``_RyxSDK``.
+
+Examples
+--------
+>>> import ryxsound
+>>> audio = ryxsound.encode("hello0123", "audible", 44100)       # doctest: +SKIP
+>>> [m.text for m in ryxsound.decode(audio, 44100)]               # doctest: +SKIP
+['hello0123']
+"""
+
+from __future__ import annotations
+
+from ._codec import Decoder, Message, decode, decode_blocks, encode, mix_signature
+from ._modes import (
+    ALPHABET,
+    MODE_IDS,
+    TEXT_LENGTH,
+    USEFUL_SAMPLE_RATES,
+    Plan,
+    mode_name,
+    plan,
+    symbol_duration,
+    transmission_length,
+)
+
+try:
+    from importlib.metadata import PackageNotFoundError, version as _version
+
+    __version__: str = _version("ryxsound")
+except (ImportError, PackageNotFoundError):  # pragma: no cover - not installed as a package
+    __version__ = "1.0.0"
+
+#: Mode names, in the order of their identifiers 2..6.
+MODES: tuple[str, ...] = tuple(MODE_IDS)
+
+__all__ = [
+    "ALPHABET",
+    "Decoder",
+    "MODES",
+    "MODE_IDS",
+    "Message",
+    "Plan",
+    "TEXT_LENGTH",
+    "USEFUL_SAMPLE_RATES",
+    "decode",
+    "decode_blocks",
+    "encode",
+    "mix_signature",
+    "mode_name",
+    "plan",
+    "symbol_duration",
+    "transmission_length",
+    "__version__",
+]

@@ -1,0 +1,150 @@
+"""Live audio through ``sounddevice``: listening on a microphone and playing through a speaker.
+
+The stream classes are injectable (``stream_factory``), so that both paths can run against a
+fake stream where no audio device exists.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Callable
+from typing import Any, Optional, Union
+
+import numpy as np
+import numpy.typing as npt
+
+from ._codec import Decoder, Message
+from ._modes import ModeLike
+
+Device = Union[int, str, None]
+StreamFactory = Callable[..., Any]
+
+#: Samples per read or write.
+BLOCK = 1024
+
+
+class LiveAudioUnavailable(Exception):
+    """sounddevice, the PortAudio library or the requested device is missing."""
+
+
+def _sounddevice() -> Any:
+    try:
+        import sounddevice
+    except (ImportError, OSError) as exc:  # OSError: the PortAudio library is missing
+        raise LiveAudioUnavailable(
+            f"live audio needs the sounddevice package and the PortAudio library: "
+            f"pip install 'ryxsound[audio]' ({str(exc).strip() or type(exc).__name__})") from None
+    return sounddevice
+
+
+def _open(kind: str, factory: Optional[StreamFactory], sample_rate: float,
+          device: Device) -> Any:
+    if factory is None:
+        sd = _sounddevice()
+        factory = sd.InputStream if kind == "input" else sd.OutputStream
+    try:
+        return factory(samplerate=sample_rate, channels=1, dtype="float32", device=device,
+                       blocksize=BLOCK)
+    except LiveAudioUnavailable:
+        raise
+    except Exception as exc:  # PortAudioError, ValueError for an unknown device, ...
+        which = f" {device!r}" if device is not None else ""
+        detail = str(exc).strip().splitlines()[0] if str(exc).strip() else type(exc).__name__
+        raise LiveAudioUnavailable(f"cannot open the audio {kind} device{which} at "
+                                   f"{sample_rate:g} Hz ({detail})") from None
+
+
+def listen(mode: ModeLike = "all", sample_rate: float = 44100, device: Device = None, *,
+           duration: Optional[float] = None, max_messages: Optional[int] = None,
+           on_message: Optional[Callable[[Message], None]] = None,
+           stream_factory: Optional[StreamFactory] = None,
+           custom_base_hz: Optional[float] = None,
+           custom_step: Optional[int] = None) -> list[Message]:
+    """Decode messages from a live input stream.
+
+    Parameters
+    ----------
+    mode : str or int
+        Mode to listen for.
+    sample_rate : float
+        Capture rate in Hz.
+    device : int or str, optional
+        Input device (sounddevice's numbering or name); the default device when None.
+    duration : float, optional
+        Stop after this many seconds of audio; listen until interrupted when None.
+    max_messages : int, optional
+        Stop after this many messages.
+    on_message : callable, optional
+        Called with each message as soon as it is complete.
+    stream_factory : callable, optional
+        Replaces ``sounddevice.InputStream``: called with ``samplerate``, ``channels``,
+        ``dtype``, ``device`` and ``blocksize``; must return a context manager whose ``read(n)``
+        returns ``(samples, overflowed)``.
+    custom_base_hz, custom_step
+        The custom plan (mode ``"custom"`` only).
+
+    Returns
+    -------
+    list of Message
+        Offsets count samples from the start of listening.
+
+    Raises
+    ------
+    LiveAudioUnavailable
+        When sounddevice, PortAudio or the device is missing.
+    """
+    found: list[Message] = []
+
+    def take(messages: list[Message]) -> bool:
+        for m in messages:
+            found.append(m)
+            if on_message is not None:
+                on_message(m)
+            if max_messages is not None and len(found) >= max_messages:
+                return True
+        return False
+
+    limit = None if duration is None else int(duration * sample_rate)
+    with Decoder(mode, sample_rate, custom_base_hz=custom_base_hz,
+                 custom_step=custom_step) as rx:
+        stream = _open("input", stream_factory, sample_rate, device)
+        with stream:
+            heard = 0
+            while limit is None or heard < limit:
+                want = BLOCK if limit is None else min(BLOCK, limit - heard)
+                data, _overflowed = stream.read(want)
+                block = np.asarray(data, dtype=np.float32)
+                if block.size == 0:
+                    break
+                heard += block.shape[0]
+                if take(rx.feed(block)):
+                    return found
+        take(rx.flush())
+    return found
+
+
+def play(audio: npt.ArrayLike, sample_rate: float, device: Device = None, *,
+         stream_factory: Optional[StreamFactory] = None) -> None:
+    """Play mono samples through an output stream and return when they have been handed over.
+
+    Parameters
+    ----------
+    audio : array_like
+        Mono float samples.
+    sample_rate : float
+        Hz.
+    device : int or str, optional
+        Output device; the default device when None.
+    stream_factory : callable, optional
+        Replaces ``sounddevice.OutputStream`` (same arguments as for :func:`listen`); must return
+        a context manager with ``write(samples)`` taking (frames, 1) float32 arrays.
+
+    Raises
+    ------
+    LiveAudioUnavailable
+        When sounddevice, PortAudio or the device is missing.
+    """
+    samples = np.ascontiguousarray(np.asarray(audio, dtype=np.float32).reshape(-1, 1))
+    stream = _open("output", stream_factory, sample_rate, device)
+    with stream:
+        for i in range(0, len(samples), BLOCK):
+            stream.write(samples[i:i + BLOCK])

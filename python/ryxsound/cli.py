@@ -1,0 +1,550 @@
+"""The ``ryxsound`` command-line tool.
+
+Exit status: 0 success (for ``decode`` and ``listen``: at least one message whose checksum
+matched), 1 nothing found, 2 bad input, bad usage or a missing optional package or device,
+3 an unexpected failure (run with ``--debug`` for the traceback), 130 interrupted.
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import math
+import os
+import sys
+from collections.abc import Sequence
+from typing import Any, NoReturn, Optional, TextIO
+
+import numpy as np
+import numpy.typing as npt
+
+from . import __version__
+from ._codec import Message, decode_blocks, encode
+from ._io import SUBTYPES, AudioFileError, audio_info, read_audio, read_blocks, write_audio
+from ._live import LiveAudioUnavailable, StreamFactory, listen, play
+from ._modes import (
+    DEFAULT_CUSTOM_BASE_HZ,
+    DEFAULT_CUSTOM_STEP,
+    MODE_IDS,
+    USEFUL_SAMPLE_RATES,
+    check_plan_fits,
+    mode_name,
+)
+from ._plot import PlotUnavailable, plot_spectrogram
+
+PROG = "ryxsound"
+#: Silence written before and after the transmissions of ``encode``, seconds.
+LEAD_SILENCE = 0.25
+#: Recordings at least this long get a progress bar on a terminal, seconds.
+PROGRESS_MIN_SECONDS = 10.0
+#: Peak that encoded files are scaled down to when tones would exceed full scale.
+SAFE_PEAK = 0.99
+
+EXIT_OK, EXIT_NOTHING, EXIT_BAD_INPUT, EXIT_FAILURE, EXIT_INTERRUPTED = 0, 1, 2, 3, 130
+
+
+class CliError(Exception):
+    """A failure reported as one line on stderr, with an exit status."""
+
+    def __init__(self, message: str, code: int = EXIT_BAD_INPUT):
+        super().__init__(message)
+        self.code = code
+
+
+class _Parser(argparse.ArgumentParser):
+    """An ArgumentParser whose usage errors are one line on stderr."""
+
+    def error(self, message: str) -> NoReturn:
+        sys.stderr.write(f"{self.prog}: error: {message} (see {self.prog} --help)\n")
+        sys.exit(EXIT_BAD_INPUT)
+
+
+# ---- argument helpers ----
+
+def _mode_arg(text: str) -> str:
+    try:
+        return mode_name(text)
+    except ValueError as exc:
+        raise argparse.ArgumentTypeError(str(exc)) from None
+
+
+def _positive_float(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a number: {text!r}") from None
+    if not math.isfinite(value) or value < 0:
+        raise argparse.ArgumentTypeError(f"must be a non-negative number: {text!r}")
+    return value
+
+
+def _count(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1: {text!r}")
+    return value
+
+
+def _rate_arg(text: str) -> int:
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a sample rate: {text!r}") from None
+    if not value.is_integer():
+        raise argparse.ArgumentTypeError(f"sample rate must be a whole number of Hz: {text!r}")
+    return int(value)
+
+
+def _device_arg(text: str) -> Any:
+    return int(text) if text.strip().isdigit() else text
+
+
+def _custom_kwargs(args: argparse.Namespace, mode: str) -> dict[str, Any]:
+    if mode != "custom":
+        if args.custom_base is not None or args.custom_step is not None:
+            raise CliError(f"--custom-base and --custom-step apply to --mode custom only, "
+                           f"not to mode {mode!r}")
+        return {}
+    return {"custom_base_hz": args.custom_base, "custom_step": args.custom_step}
+
+
+def _check_tool_rate(rate: float, mode: str, args: argparse.Namespace,
+                     where: str = "") -> None:
+    """Refuse rates without a proper analysis window, and plans that do not fit the rate."""
+    prefix = f"{where}: " if where else ""
+    if rate not in USEFUL_SAMPLE_RATES:
+        raise CliError(f"{prefix}sample rate {rate:g} Hz is not supported "
+                       f"(use 44100, 48000 or 22050 Hz)")
+    base = args.custom_base if args.custom_base is not None else DEFAULT_CUSTOM_BASE_HZ
+    step = args.custom_step if args.custom_step is not None else DEFAULT_CUSTOM_STEP
+    try:
+        check_plan_fits(mode, rate, base, step)
+    except ValueError as exc:
+        hint = " (at 22050 Hz use --mode audible)" if rate == 22050 else ""
+        raise CliError(f"{prefix}{exc}{hint}") from None
+
+
+def _receive_mode(args: argparse.Namespace, rate: float) -> str:
+    """The mode to listen for: --mode, or by default 'all' ('audible' at 22050 Hz, where only
+    the audible plan fits)."""
+    if args.mode is not None:
+        return str(args.mode)
+    return "audible" if rate == 22050 else "all"
+
+
+def _finite(value: float) -> Optional[float]:
+    return float(value) if math.isfinite(value) else None
+
+
+def _message_json(m: Message, rate: float) -> dict[str, Any]:
+    return {
+        "text": m.text,
+        "ok": m.ok,
+        "mode": m.mode,
+        "start": m.start,
+        "end": m.end,
+        "start_seconds": round(m.start / rate, 4),
+        "end_seconds": round(m.end / rate, 4),
+        "confidence": _finite(m.confidence),
+        "error": _finite(m.error),
+        "noise_db": _finite(m.noise_db),
+        "volume_db": _finite(m.volume_db),
+    }
+
+
+def _message_line(m: Message, rate: float, prefix: str = "") -> str:
+    return (f"{prefix}{m.start / rate:8.3f} s  {m.mode:<11} {m.text}  "
+            f"{'ok ' if m.ok else 'BAD'}  confidence {m.confidence:4.2f}  "
+            f"noise {m.noise_db:5.1f} dB  volume {m.volume_db:6.1f} dB")
+
+
+def _out(line: str, stream: Optional[TextIO] = None) -> None:
+    stream = stream or sys.stdout
+    stream.write(line + "\n")
+    stream.flush()
+
+
+class _Progress:
+    """A one-line progress bar on stderr, drawn only when stderr is a terminal."""
+
+    def __init__(self, label: str, total: int, enabled: bool):
+        self.label, self.total, self.enabled = label, max(total, 1), enabled
+        self.last = -1
+
+    def __call__(self, done: int) -> None:
+        if not self.enabled:
+            return
+        percent = min(100, done * 100 // self.total)
+        if percent == self.last:
+            return
+        self.last = percent
+        filled = percent * 30 // 100
+        sys.stderr.write(f"\r{self.label} [{'#' * filled}{'.' * (30 - filled)}] {percent:3d}%")
+        sys.stderr.flush()
+
+    def close(self) -> None:
+        if self.enabled and self.last >= 0:
+            sys.stderr.write("\r\033[K")
+            sys.stderr.flush()
+
+
+# ---- encode and play ----
+
+def _build_audio(args: argparse.Namespace, mode: str, rate: int) -> tuple[
+        npt.NDArray[np.float32], float]:
+    """The transmissions of encode/play with their gaps, and the scale applied to keep them
+    below full scale (1.0 when none was needed)."""
+    signature = None
+    if getattr(args, "signature", None):
+        signature, sig_rate = read_audio(args.signature)
+        if sig_rate != rate:
+            raise CliError(f"{args.signature}: signature is at {sig_rate} Hz, the transmission "
+                           f"at {rate} Hz; they must match")
+        if len(signature) == 0:
+            raise CliError(f"{args.signature}: the signature holds no samples")
+    try:
+        one = encode(args.text, mode, rate, melody=args.melody, random_tones=args.random_tones,
+                     signature=signature, synth_volume_db=args.volume_db,
+                     **_custom_kwargs(args, mode))
+    except ValueError as exc:
+        raise CliError(str(exc)) from None
+    gap = np.zeros(int(round(args.gap * rate)), dtype=np.float32)
+    pieces: list[npt.NDArray[np.float32]] = []
+    for k in range(args.repeat):
+        if k:
+            pieces.append(gap)
+        pieces.append(one)
+    audio = np.concatenate(pieces)
+    peak = float(np.max(np.abs(audio))) if len(audio) else 0.0
+    scale = 1.0
+    if peak > 1.0:
+        scale = SAFE_PEAK / peak
+        audio = (audio * scale).astype(np.float32)
+    return audio, scale
+
+
+def _cmd_encode(args: argparse.Namespace) -> int:
+    mode = args.mode or "audible"
+    _check_tool_rate(args.rate, mode, args)
+    audio, scale = _build_audio(args, mode, args.rate)
+    lead = np.zeros(int(round(LEAD_SILENCE * args.rate)), dtype=np.float32)
+    audio = np.concatenate([lead, audio, lead])
+    written = write_audio(args.output, audio, args.rate, args.format)
+    note = f", scaled by {scale:.2f} to stay below full scale" if scale != 1.0 else ""
+    plural = "s" if args.repeat > 1 else ""
+    _out(f"wrote {args.output}: {args.repeat} message{plural}, {len(audio) / args.rate:.2f} s "
+         f"at {args.rate} Hz, mode {mode}, {written}{note}")
+    return EXIT_OK
+
+
+def _cmd_play(args: argparse.Namespace, stream_factory: Optional[StreamFactory]) -> int:
+    mode = args.mode or "audible"
+    _check_tool_rate(args.rate, mode, args)
+    audio, _ = _build_audio(args, mode, args.rate)
+    lead = np.zeros(int(round(LEAD_SILENCE * args.rate)), dtype=np.float32)
+    play(np.concatenate([lead, audio, lead]), args.rate, args.device,
+         stream_factory=stream_factory)
+    _out(f"played {args.text} ({mode}, {args.repeat}x) at {args.rate} Hz")
+    return EXIT_OK
+
+
+# ---- decode and spectrogram ----
+
+def _decode_file(path: str, args: argparse.Namespace) -> tuple[list[Message], int, str]:
+    info = audio_info(path)
+    mode = _receive_mode(args, info.sample_rate)
+    _check_tool_rate(info.sample_rate, mode, args, where=path)
+    enabled = sys.stderr.isatty() and info.frames >= PROGRESS_MIN_SECONDS * info.sample_rate
+    progress = _Progress(os.path.basename(path), info.frames, enabled)
+    try:
+        messages = decode_blocks(read_blocks(path), info.sample_rate, mode, progress=progress,
+                                 **_custom_kwargs(args, mode))
+    finally:
+        progress.close()
+    return messages, info.sample_rate, mode
+
+
+def _cmd_decode(args: argparse.Namespace) -> int:
+    several = len(args.files) > 1
+    report: list[dict[str, Any]] = []
+    bad = found_ok = False
+    for path in args.files:
+        try:
+            messages, rate, mode = _decode_file(path, args)
+        except (AudioFileError, CliError) as exc:
+            bad = True
+            _error(str(exc))
+            report.append({"file": path, "error": str(exc)})
+            continue
+        found_ok = found_ok or any(m.ok for m in messages)
+        if args.json:
+            report.append({"file": path, "sample_rate": rate, "mode": mode,
+                           "messages": [_message_json(m, rate) for m in messages]})
+            continue
+        for m in messages:
+            _out(_message_line(m, rate, f"{path}: " if several else ""))
+        if not messages:
+            sys.stderr.write(f"{PROG}: {path}: no message found\n")
+    if args.json:
+        _out(json.dumps({"files": report}, indent=2))
+    if bad:
+        return EXIT_BAD_INPUT
+    return EXIT_OK if found_ok else EXIT_NOTHING
+
+
+def _cmd_spectrogram(args: argparse.Namespace) -> int:
+    samples, rate = read_audio(args.file)
+    mode = _receive_mode(args, rate)
+    _check_tool_rate(rate, mode, args, where=args.file)
+    custom = _custom_kwargs(args, mode)
+    messages = decode_blocks([samples], rate, mode, **custom)
+    plot_spectrogram(samples, rate, messages, args.output, mode=mode,
+                     title=f"{os.path.basename(args.file)}  ({rate} Hz, mode {mode})",
+                     custom_base_hz=custom.get("custom_base_hz") or DEFAULT_CUSTOM_BASE_HZ,
+                     custom_step=custom.get("custom_step") or DEFAULT_CUSTOM_STEP)
+    _out(f"wrote {args.output}: {len(samples) / rate:.2f} s, {len(messages)} message"
+         f"{'' if len(messages) == 1 else 's'} marked")
+    return EXIT_OK
+
+
+# ---- listen ----
+
+def _cmd_listen(args: argparse.Namespace, stream_factory: Optional[StreamFactory]) -> int:
+    mode = args.mode or "all"
+    _check_tool_rate(args.rate, mode, args)
+    if sys.stderr.isatty():
+        sys.stderr.write(f"listening for {mode} messages at {args.rate} Hz "
+                         f"(Ctrl-C to stop)\n")
+    found: list[Message] = []
+
+    def show(m: Message) -> None:
+        found.append(m)
+        if args.json:
+            _out(json.dumps(_message_json(m, args.rate)))
+        else:
+            _out(_message_line(m, args.rate))
+
+    try:
+        listen(mode, args.rate, args.device, duration=args.duration, max_messages=args.count,
+               on_message=show, stream_factory=stream_factory, **_custom_kwargs(args, mode))
+    except KeyboardInterrupt:
+        pass
+    return EXIT_OK if any(m.ok for m in found) else EXIT_NOTHING
+
+
+# ---- demo ----
+
+def _cmd_demo(args: argparse.Namespace) -> int:
+    folder = os.path.abspath(args.out)
+    try:
+        os.makedirs(folder, exist_ok=True)
+    except OSError as exc:
+        raise CliError(f"{folder}: cannot create the folder ({exc.strerror})") from None
+    rate = 44100
+    lead = np.zeros(int(LEAD_SILENCE * rate), dtype=np.float32)
+    all_ok = True
+    _out(f"encoding {args.text!r} in every sending mode at {rate} Hz and decoding it back:")
+    for mode in ("audible", "nonaudible", "compression", "custom"):
+        path = os.path.join(folder, f"{mode}.wav")
+        audio = np.concatenate([lead, encode(args.text, mode, rate), lead])
+        write_audio(path, audio, rate)
+        listen_as = "custom" if mode == "custom" else "all"
+        samples, _ = read_audio(path)
+        messages = decode_blocks([samples], rate, listen_as)
+        ok = any(m.ok and m.text == args.text.lower() for m in messages)
+        all_ok = all_ok and ok
+        heard = ", ".join(f"{m.text} ({m.mode}, confidence {m.confidence:.2f})"
+                          for m in messages) or "nothing"
+        _out(f"  {mode:<11} -> {path}: heard {heard} {'[ok]' if ok else '[FAILED]'}")
+    picture = os.path.join(folder, "audible.png")
+    try:
+        samples, _ = read_audio(os.path.join(folder, "audible.wav"))
+        plot_spectrogram(samples, rate, decode_blocks([samples], rate, "audible"), picture,
+                         mode="audible", title=f"audible.wav ({rate} Hz): {args.text}")
+        _out(f"  spectrogram -> {picture}")
+    except PlotUnavailable as exc:
+        _out(f"  spectrogram skipped: {exc}")
+    _out(f"files are in {folder}")
+    return EXIT_OK if all_ok else EXIT_NOTHING
+
+
+# ---- parser and entry point ----
+
+def _parser() -> argparse.ArgumentParser:
+    common = _Parser(add_help=False)
+    common.add_argument("--debug", action="store_true", default=argparse.SUPPRESS,
+                        help="show the traceback of an unexpected failure")
+    modes = ", ".join(MODE_IDS)
+    mode_opts = _Parser(add_help=False)
+    mode_opts.add_argument("--mode", type=_mode_arg, default=None, metavar="M",
+                           help=f"{modes} (default: see the command)")
+    mode_opts.add_argument("--custom-base", type=_positive_float, default=None, metavar="HZ",
+                           help=f"custom plan: tone 0 frequency (default "
+                                f"{DEFAULT_CUSTOM_BASE_HZ:.0f} Hz); --mode custom only")
+    mode_opts.add_argument("--custom-step", type=int, default=None, metavar="N",
+                           help=f"custom plan: hop step of N + 2 bins (default "
+                                f"{DEFAULT_CUSTOM_STEP}); --mode custom only")
+    rate_opt = _Parser(add_help=False)
+    rate_opt.add_argument("--rate", type=_rate_arg, default=44100, metavar="R",
+                          help="sample rate in Hz: 44100 (default), 48000, or 22050 (audible "
+                               "and low custom plans only)")
+    send_opts = _Parser(add_help=False)
+    send_opts.add_argument("text", metavar="TEXT",
+                           help="nine base-32 characters (0-9, a-v, either case)")
+    overlay = send_opts.add_mutually_exclusive_group()
+    overlay.add_argument("--melody", metavar="NOTES", default=None,
+                         help="base-32 notes played under the data, one per symbol "
+                              "('0' = 440 Hz, each next character a semitone higher)")
+    overlay.add_argument("--random-tones", action="store_true",
+                         help="one random gliding note per symbol under the data (the file is "
+                              "scaled down if the sum would exceed full scale)")
+    send_opts.add_argument("--volume-db", type=float, default=None, metavar="DB",
+                           help="level of the random tones in dB (default 0)")
+    send_opts.add_argument("--repeat", type=_count, default=1, metavar="K",
+                           help="send the message K times (default 1)")
+    send_opts.add_argument("--gap", type=_positive_float, default=1.0, metavar="SECONDS",
+                           help="silence between repetitions (default 1.0)")
+
+    parser = _Parser(prog=PROG, description="Send nine base-32 characters as a burst of tones "
+                     "and find them again in recordings.", parents=[common],
+                     epilog="Exit status: 0 success (decode/listen: a message with a matching "
+                            "checksum was found), 1 none found, 2 bad input or usage, "
+                            "3 unexpected failure.")
+    parser.set_defaults(debug=False)
+    parser.add_argument("--version", action="version", version=f"{PROG} {__version__}")
+    sub = parser.add_subparsers(dest="command", metavar="COMMAND", parser_class=_Parser)
+
+    p = sub.add_parser("encode", parents=[common, send_opts, mode_opts, rate_opt],
+                       help="write a message to an audio file",
+                       description="Write TEXT as tones to a WAV (or FLAC/OGG) file, with a "
+                                   "quarter second of silence before and after. Mode default: "
+                                   "audible.")
+    p.add_argument("-o", "--output", required=True, metavar="OUT",
+                   help="file to write; the extension picks the format (.wav, .flac, .ogg)")
+    p.add_argument("--format", choices=sorted(SUBTYPES), default="pcm16",
+                   help="sample format: pcm16 (default, 16-bit PCM), pcm24 or float "
+                        "(32-bit float, WAV only)")
+    p.add_argument("--signature", metavar="SIG", default=None,
+                   help="audio file (same rate) mixed into the start of every transmission. "
+                        "The extension module cannot take samples from Python, so the mix is "
+                        "done in Python by the same rule: added over at most 20 symbols and "
+                        "clipped to [-1, 1] there")
+
+    p = sub.add_parser("decode", parents=[common, mode_opts],
+                       help="find messages in audio files",
+                       description="Print one line per message found: time, mode, text, "
+                                   "checksum result, confidence, noise and volume. Reads WAV "
+                                   "(16/24/32-bit PCM and float), FLAC and OGG at 44100, 48000 "
+                                   "or 22050 Hz; stereo is mixed down. Mode default: all "
+                                   "(audible at 22050 Hz). Exit 0 when a message with a "
+                                   "matching checksum was found, 1 when none, 2 for bad input "
+                                   "(the other files are still decoded).")
+    p.add_argument("files", nargs="+", metavar="FILE")
+    p.add_argument("--json", action="store_true", help="print one JSON document instead")
+
+    p = sub.add_parser("spectrogram", parents=[common, mode_opts],
+                       help="draw a spectrogram with the messages marked (needs matplotlib)",
+                       description="Draw a PNG spectrogram (time, frequency, dB) with the "
+                                   "decoded messages and the plan's band marked. Needs "
+                                   "matplotlib: pip install 'ryxsound[plot]'.")
+    p.add_argument("file", metavar="FILE")
+    p.add_argument("-o", "--output", required=True, metavar="OUT.png")
+
+    p = sub.add_parser("listen", parents=[common, mode_opts, rate_opt],
+                       help="decode from the microphone (needs sounddevice)",
+                       description="Print messages heard on an input device until Ctrl-C. "
+                                   "Needs sounddevice: pip install 'ryxsound[audio]'. "
+                                   "Mode default: all.")
+    p.add_argument("--device", type=_device_arg, default=None, metavar="D",
+                   help="input device number or name (default: the system's)")
+    p.add_argument("--duration", type=_positive_float, default=None, metavar="SECONDS",
+                   help="stop after this much audio")
+    p.add_argument("--count", type=_count, default=None, metavar="N",
+                   help="stop after N messages")
+    p.add_argument("--json", action="store_true", help="one JSON object per line")
+
+    p = sub.add_parser("play", parents=[common, send_opts, mode_opts, rate_opt],
+                       help="play a message on the speaker (needs sounddevice)",
+                       description="Play TEXT on an output device. Needs sounddevice: "
+                                   "pip install 'ryxsound[audio]'. Mode default: audible.")
+    p.add_argument("--device", type=_device_arg, default=None, metavar="D",
+                   help="output device number or name (default: the system's)")
+
+    p = sub.add_parser("demo", parents=[common],
+                       help="encode a text in every mode, decode it and draw a spectrogram",
+                       description="Encode TEXT in every sending mode to WAV files under OUT, "
+                                   "decode them back, draw a spectrogram of the audible one "
+                                   "(when matplotlib is installed) and print where the files "
+                                   "are.")
+    p.add_argument("--out", default=os.path.join("out", "demo"), metavar="DIR",
+                   help="folder for the files (default ./out/demo)")
+    p.add_argument("--text", default="hello0123", help="text to send (default hello0123)")
+    return parser
+
+
+def _error(message: str) -> None:
+    sys.stderr.write(f"{PROG}: error: {message}\n")
+    sys.stderr.flush()
+
+
+def main(argv: Optional[Sequence[str]] = None, *,
+         stream_factory: Optional[StreamFactory] = None) -> int:
+    """Run the tool.
+
+    Parameters
+    ----------
+    argv : sequence of str, optional
+        Arguments without the program name; ``sys.argv[1:]`` when None.
+    stream_factory : callable, optional
+        Replaces sounddevice's stream classes for ``listen`` and ``play`` (see
+        :func:`ryxsound._live.listen`).
+
+    Returns
+    -------
+    int
+        The exit status.
+    """
+    parser = _parser()
+    args = parser.parse_args(argv)
+    if args.command is None:
+        parser.print_help(sys.stderr)
+        return EXIT_BAD_INPUT
+    try:
+        if args.command == "encode":
+            return _cmd_encode(args)
+        if args.command == "decode":
+            return _cmd_decode(args)
+        if args.command == "spectrogram":
+            return _cmd_spectrogram(args)
+        if args.command == "listen":
+            return _cmd_listen(args, stream_factory)
+        if args.command == "play":
+            return _cmd_play(args, stream_factory)
+        return _cmd_demo(args)
+    except (CliError, AudioFileError, PlotUnavailable, LiveAudioUnavailable) as exc:
+        if args.debug:
+            raise
+        _error(str(exc))
+        return getattr(exc, "code", EXIT_BAD_INPUT)
+    except KeyboardInterrupt:
+        sys.stderr.write("\n")
+        return EXIT_INTERRUPTED
+    except BrokenPipeError:
+        # The reader of our output went away (| head); say nothing more.
+        try:
+            sys.stdout = open(os.devnull, "w")
+        except OSError:
+            pass
+        return EXIT_OK
+    except Exception as exc:  # an unexpected failure: one line unless --debug
+        if args.debug:
+            raise
+        _error(f"unexpected {type(exc).__name__}: {exc} (run with --debug for details)")
+        return EXIT_FAILURE
+
+
+if __name__ == "__main__":  # pragma: no cover
+    sys.exit(main())
