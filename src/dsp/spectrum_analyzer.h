@@ -8,11 +8,14 @@ namespace RYX {
 
 class SpectrumAnalyzer {
 public:
-    // N a power of two (256..2048 in use); hop is the caller's frame advance, kept for it only.
+    // N a power of two (256..2048 in use; 4..8192 accepted); hop is the caller's frame advance,
+    // kept for it only. Any other N gives an empty analyser: fftLength() and binCount() are 0 and
+    // analyze() does nothing.
     SpectrumAnalyzer(int fftLength, int hop);
 
     // N samples in, N/2 + 1 powers out in powerSpectrum(); reads exactly N floats, allocates
-    // nothing. A bin-centred sine of amplitude A shows power about A^2 in its bin.
+    // nothing (a null frame is ignored). A bin-centred sine of amplitude A shows power about
+    // A^2 in its bin.
     void analyze(const float* frame);
 
     const float* powerSpectrum() const { return power_.data(); }
