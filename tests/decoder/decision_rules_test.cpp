@@ -1,0 +1,109 @@
+// The tie rules of the decisions: the listening order of the nine tone levels (a bubble sort that
+// swaps only on strictly greater, so equal and undefined levels keep ascending tone order), and
+// the vote of a symbol period (most votes, lowest tone among equal counts).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "decoder_test_util.h"
+
+namespace RYX {
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// Reaches the listening and receiving steps of an audible decoder at 44100 Hz (H = 18).
+class StepProbe : public MultiToneDecoder {
+public:
+    StepProbe() : MultiToneDecoder(Plan::Audible, 44100.0f, 512, 2048) {}
+
+    std::pair<int, int> listenOrder(const std::vector<float>& levels) {
+        for (int j = 0; j < 9; ++j) toneSnr_[j] = levels[static_cast<size_t>(j)];
+        storeListenTones(receiver_, 5);
+        return {receiver_.listenFirstTone[5], receiver_.listenSecondTone[5]};
+    }
+
+    // One symbol period whose frame i has tone first[i] strongest and second[i] next (-1: a
+    // silent frame); returns the decision and the read position it leaves.
+    std::pair<int, int> decide(const std::vector<std::pair<int, int>>& frames) {
+        const int h = ringFrames_ / 2;
+        for (int i = 0; i < h; ++i) {
+            float* power = spectrumRing_.data() + static_cast<size_t>(i) * binCount_;
+            const auto [a, b] = frames[static_cast<size_t>(i) % frames.size()];
+            std::fill(power, power + binCount_, a < 0 ? 0.0f : 1e-3f);
+            for (int k = -1; k <= 1; ++k) {
+                if (a >= 0) power[receiver_.toneBins[a] + k] = 4.0f;
+                if (b >= 0) power[receiver_.toneBins[b] + k] = 2.0f;
+            }
+        }
+        receiver_.readPos = 0;
+        symbolAnchor_ = 0;
+        symbolClock_ = 0.0;
+        spectrumWritePos_ = h;
+        decodeState_ = 3;  // no hop
+        const int symbol = decideSymbol(receiver_);
+        return {symbol, receiver_.readPos};
+    }
+};
+
+struct Order {
+    std::vector<float> levels;
+    int first;
+    int second;
+};
+
+class ListenOrderTest : public ::testing::TestWithParam<Order> {
+protected:
+    test::SettingsGuard guard_;
+};
+
+TEST_P(ListenOrderTest, FirstTwoOfTheBubbleOrder) {
+    StepProbe probe;
+    EXPECT_EQ(probe.listenOrder(GetParam().levels),
+              std::make_pair(GetParam().first, GetParam().second));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, ListenOrderTest,
+    ::testing::Values(Order{{0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, 1},
+                      Order{{kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN}, 0, 1},
+                      Order{{1, 2, 2, 0, 0, 0, 0, 0, 0}, 1, 2},
+                      Order{{0, 0, 0, 0, 0, 0, 0, 3, 7}, 8, 7},
+                      Order{{0, 0, 0, 0, 0, 0, 0, 0, 7}, 8, 0},
+                      // An undefined level stops larger levels behind it from passing it.
+                      Order{{3, kNaN, 5, 0, 0, 0, 0, 0, 0}, 0, 1},
+                      Order{{kNaN, 1, 2, 0, 0, 0, 0, 0, 0}, 0, 2},
+                      Order{{-5, -1, -3, -2, -9, -1, -7, -4, -6}, 1, 5}));
+
+class VoteTest : public ::testing::Test {
+protected:
+    test::SettingsGuard guard_;
+    StepProbe probe_;
+};
+
+TEST_F(VoteTest, ClearMajorityWins) {
+    // (2, 5) in 12 of 18 frames, (1, 8) in the rest: symbol 17 = (2, 5).
+    EXPECT_EQ(probe_.decide({{2, 5}, {5, 2}, {1, 8}}), std::make_pair(17, 18));
+}
+
+TEST_F(VoteTest, TiedVotesGiveTheTwoLowestTones) {
+    // Tones 2, 4 and 6 get 12 votes each: (2, 4) is symbol 16.
+    EXPECT_EQ(probe_.decide({{2, 4}, {4, 6}, {6, 2}}).first, 16);
+    // Tones 3 and 7 tie for second place behind 5: (3, 5) is symbol 22.
+    EXPECT_EQ(probe_.decide({{5, 7}, {5, 3}}).first, 22);
+}
+
+TEST_F(VoteTest, SilentPeriodDecodesAsSymbolZero) {
+    EXPECT_EQ(probe_.decide({{-1, -1}}).first, 0);
+}
+
+TEST_F(VoteTest, PairWithoutSymbolIsRejectedButTheClockMoves) {
+    EXPECT_EQ(probe_.decide({{7, 8}, {8, 7}}), std::make_pair(-1, 18));
+    EXPECT_EQ(probe_.decodeState(), 3);
+}
+
+}  // namespace
+}  // namespace RYX
