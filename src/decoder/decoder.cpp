@@ -207,6 +207,16 @@ void Decoder::storeListenTones(PlanReceiver& rx, int slot) {
         rx.listenSecondTone[slot] = strongest(toneSnr_.data(), kToneCount, first);
         return;
     }
+    // A frame with no defined level (a band of digital silence) names no tone: ranking its
+    // undefined levels would call tone 0 strongest, and silence before any sound with tone 2 in
+    // it would pass the start test.
+    bool anyDefined = false;
+    for (int j = 0; j < kToneCount; ++j) anyDefined |= toneSnr_[j] == toneSnr_[j];
+    if (!anyDefined) {
+        rx.listenFirstTone[slot] = -1;
+        rx.listenSecondTone[slot] = -1;
+        return;
+    }
     for (int j = 0; j < kToneCount; ++j) {
         sortedSnr_[j] = toneSnr_[j];
         sortedTone_[j] = j;

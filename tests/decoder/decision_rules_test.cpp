@@ -69,7 +69,8 @@ TEST_P(ListenOrderTest, FirstTwoOfTheBubbleOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Levels, ListenOrderTest,
     ::testing::Values(Order{{0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, 1},
-                      Order{{kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN}, 0, 1},
+                      // A silent band names no tone at all.
+                      Order{{kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN}, -1, -1},
                       Order{{1, 2, 2, 0, 0, 0, 0, 0, 0}, 1, 2},
                       Order{{0, 0, 0, 0, 0, 0, 0, 3, 7}, 8, 7},
                       Order{{0, 0, 0, 0, 0, 0, 0, 0, 7}, 8, 0},

@@ -350,5 +350,23 @@ TEST(MultiToneCustomStepTest, StepChangedDuringReceptionStaysInsideTheSpectrum) 
     }
 }
 
+// Digital silence followed by a steady tone at the second start symbol's tone: silence names no
+// strongest tone, so the first half of the start pattern is not met and no message begins.
+TEST(MultiToneSilenceTest, SilenceBeforeSecondStartToneIsNoStart) {
+    test::SettingsGuard guard;
+    for (Plan plan : {Plan::Audible, Plan::NonAudible, Plan::Compression}) {
+        const float rate = 44100.0f;
+        const double f = toneFrequency(plan, 2, rate, 2048);
+        Audio audio(static_cast<size_t>(rate / 2), 0.0f);
+        for (int k = 0; k < static_cast<int>(rate); ++k) {
+            audio.push_back(static_cast<float>(0.3 * std::sin(2.0 * test::kPi * f * k / rate)));
+        }
+        std::unique_ptr<Decoder> decoder = test::makeDecoder(plan, rate);
+        EXPECT_TRUE(test::feed(*decoder, audio, 1024).empty()) << test::planName(plan);
+        DecoderAllMultiTone all(rate, 1024, 2048);
+        EXPECT_TRUE(test::feed(all, audio, 1024).empty()) << test::planName(plan);
+    }
+}
+
 }  // namespace
 }  // namespace RYX
