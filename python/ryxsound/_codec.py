@@ -51,17 +51,6 @@ _MAX_EVENTS_PER_CALL = 100000
 
 _VALID_CHARS = frozenset(ALPHABET + ALPHABET.upper())
 
-# A noise floor at -140 dBFS (RMS 1e-7, far below the -98 dBFS of 16-bit quantisation) added to
-# every sample the Decoder feeds. The receiver reads an analysis frame of digital silence as
-# "tone 0 strongest" (all its levels are 0/0), which is half of the start pattern: digital
-# silence followed by quantisation noise could then pass the start test half a symbol early, or
-# in a band that holds nothing. With the floor, silence reads as noise. The table repeats every
-# 65537 samples (a prime, so it never lines up with the frames).
-_FLOOR_LENGTH = 65537
-_FLOOR = (np.random.default_rng(0x525958).standard_normal(_FLOOR_LENGTH + _FEED_CHUNK)
-          * 1e-7).astype(np.float32)
-_FLOOR[_FLOOR_LENGTH:] = _FLOOR[:_FEED_CHUNK]
-
 # Process-wide state of the core that several Contexts share: the custom plan, the hop steps
 # (recomputed from the window length by every construction) and the gain of the random tones.
 # Guarded by one lock so that a configuration and the encode or decode that relies on it are not
@@ -460,7 +449,6 @@ class Decoder:
         self._in_message = False
         self._message_start = 0
         self._drain = np.zeros(1, dtype=np.float32)
-        self._floor_at = 0
         with _core_lock:
             handle = _sdk.RYX_Create()
             self._finalizer = weakref.finalize(self, _sdk.RYX_Destroy, handle)
@@ -511,8 +499,7 @@ class Decoder:
         ----------
         samples : array_like
             Mono samples (any length, any numeric type; a (frames, channels) array is averaged
-            to mono); values that are not finite are taken as silence. A noise floor at
-            -140 dBFS is added (to a copy) so that digital silence reads as noise.
+            to mono); values that are not finite are taken as silence.
 
         Returns
         -------
@@ -532,9 +519,6 @@ class Decoder:
                 _reassert_custom(*self._custom, self._rate)
             for i in range(0, len(arr), _FEED_CHUNK):
                 chunk = arr[i:i + _FEED_CHUNK]
-                at = self._floor_at
-                chunk = chunk + _FLOOR[at:at + len(chunk)]  # a new array: the caller's stays
-                self._floor_at = (at + len(chunk)) % _FLOOR_LENGTH
                 self._position += len(chunk)
                 self._run(chunk, messages)
         return messages
