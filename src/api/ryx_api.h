@@ -89,7 +89,9 @@ int RYX_SetSynthVolume(float volume, Context* context);
 int RYX_DecodeAudioBuffer(float* input, int count, Context* context);
 
 /* After -3: writes the nine characters and a NUL into out (10 bytes) and returns 9 when the
- * checksum matched, -9 when not; -1 with an empty text when no message is complete. */
+ * message is intact (error correction succeeded, the start symbols and the checksum match), -9
+ * when not (the text is then untrustworthy); -1 with an empty text when no message is
+ * complete. */
 int RYX_GetDecodedData(char* out, Context* context);
 
 /* Confidence 0..1 of the last message: min(max(noise dB / 15, 0), 1) x error ratio. */

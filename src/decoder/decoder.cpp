@@ -85,7 +85,7 @@ int Decoder::GetDecodedData(char* out) {
     int frame[kFrameSymbols];
     std::copy_n(receivedSymbols_.begin(), kFrameSymbols, frame);
     codec_.setReceived(frame, kFrameSymbols);
-    codec_.decode();
+    const bool codeword = codec_.decode();
     int corrected[kMessageSymbols];
     codec_.getMessage(corrected);
 
@@ -106,7 +106,12 @@ int Decoder::GetDecodedData(char* out) {
 
     receivedSymbols_.erase(receivedSymbols_.begin(), receivedSymbols_.begin() + kFrameSymbols);
     --completedMessages_;
-    return checksum == corrected[11] ? 9 : -9;
+    // The checksum is five bits: it alone would pass one word in 32. A word the code could not
+    // correct, or corrected into one that does not begin with the start symbols, is no
+    // transmission whatever its checksum says (noise that decodes as symbol 0 in every period
+    // lies two symbols from the all-zero codeword, whose checksum matches).
+    const bool framed = codeword && corrected[0] == startSymbol1_ && corrected[1] == startSymbol2_;
+    return framed && checksum == corrected[11] ? 9 : -9;
 }
 
 float Decoder::GetDecodingBeginFreq() { return 0.0f; }

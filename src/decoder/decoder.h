@@ -50,8 +50,9 @@ public:
     // samples append nothing but still process queued frames. The base does nothing: -1.
     virtual int DecodeAudioBuffer(const float* samples, int count);
     // After -3: corrects the oldest complete message, writes its nine characters and a NUL to out
-    // (10 bytes) and returns 9 when the checksum matches, -9 when not. Messages completed behind an
-    // unfetched one wait for the following calls. With no complete message queued it returns -1,
+    // (10 bytes) and returns 9 when the message is intact (error correction gave a codeword that
+    // starts with the start symbols, and the checksum matches), -9 when not. Messages completed
+    // behind an unfetched one wait for the following calls. With no complete message queued it returns -1,
     // writes an empty text and changes nothing; a null out returns -1 and consumes nothing.
     virtual int GetDecodedData(char* out);
     // Decoding band in Hz; 0.0 except for the custom plan.

@@ -97,7 +97,7 @@ void ReedSolomonCodec::setReceived(const int* symbols, int count) {
     }
 }
 
-void ReedSolomonCodec::decode() {
+bool ReedSolomonCodec::decode() {
     // 1. Syndromes S_j = r(alpha^j), j = 1..8.
     bool clean = true;
     syndrome_[0] = 0;
@@ -105,7 +105,7 @@ void ReedSolomonCodec::decode() {
         syndrome_[j] = evaluate(received_.data(), kCodeLength - 1, antilog_[j]);
         if (syndrome_[j] != 0) clean = false;
     }
-    if (clean) return;
+    if (clean) return true;
 
     // 2. Berlekamp's table. Row u holds sigma^(u), its discrepancy d_u, degree l_u and u - l_u.
     auto& sigma = locator_;
@@ -155,7 +155,7 @@ void ReedSolomonCodec::decode() {
     const int degree = l[u];
 
     // 3. More than four errors: leave the word as received.
-    if (degree > kCorrectable) return;
+    if (degree > kCorrectable) return false;
     const int* locator = sigma[u].data();
 
     // 4. Chien search: a root alpha^i marks an error at code position 31 - i.
@@ -168,7 +168,7 @@ void ReedSolomonCodec::decode() {
     }
 
     // 5. A locator whose roots do not all lie in the field: uncorrectable.
-    if (rootCount != degree) return;
+    if (rootCount != degree) return false;
 
     // 6. Forney: z_i = S_i + sigma_i + sum_{j=1..i-1} S_j sigma_(i-j).
     for (int i = 1; i <= degree; ++i) {
@@ -176,6 +176,7 @@ void ReedSolomonCodec::decode() {
         for (int j = 1; j < i; ++j) z ^= mul(syndrome_[j], locator[i - j]);
         evaluator_[i] = z;
     }
+    bool inTransmission = true;
     for (int k = 0; k < rootCount; ++k) {
         const int root = roots_[k];
         int numerator = 1;
@@ -188,7 +189,9 @@ void ReedSolomonCodec::decode() {
         }
         if (denominator == 0) continue;  // distinct roots never give 0; kept for safety
         received_[kCodeLength - root] ^= div(numerator, denominator);
+        if (kCodeLength - root >= kParityLength + messageLength_) inTransmission = false;
     }
+    return inTransmission;
 }
 
 int ReedSolomonCodec::getMessage(int* out) const {

@@ -42,8 +42,11 @@ public:
     // Decoding. `count` = messageLength + 8 symbols in transmission order (message, then parity).
     void setReceived(const int* symbols, int count);
     // Corrects up to four symbol errors in place; a word it cannot correct stays as received (or
-    // moves to another codeword within distance 4). Reports nothing.
-    void decode();
+    // moves to another codeword within distance 4). Returns true when the word now is a codeword
+    // of the transmitted length: received clean, or corrected with every error inside the
+    // messageLength + 8 transmitted positions. False for a word it could not correct, and for a
+    // "correction" into the zero positions after the message, which no transmission can need.
+    bool decode();
     // The messageLength corrected message symbols into `out`. Returns that count.
     int getMessage(int* out) const;
 

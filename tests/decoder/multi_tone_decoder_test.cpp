@@ -259,6 +259,21 @@ TEST(MultiToneCorrectionLimitTest, FiveOrMoreWrongSymbolsNeverCrash) {
     }
 }
 
+// Words that are no transmission are refused whatever their checksum: the start symbols then
+// eighteen zeros (what noise that decodes as symbol 0 gives) correct to the all-zero word, whose
+// checksum matches but whose start symbols are gone.
+TEST(MultiToneCorrectionLimitTest, WordsWithoutStartSymbolsAreRefused) {
+    const test::SettingsGuard guard;
+    const float rate = 44100.0f;
+    std::vector<int> frame(20, 0);
+    frame[0] = 1;
+    frame[1] = 19;
+    const Audio audio = test::padded(test::synthesise(Plan::Audible, rate, frame), rate, 0.5, 0.3);
+    const auto decoder = test::makeDecoder(Plan::Audible, rate);
+    ASSERT_EQ(test::values(test::feed(*decoder, audio, 1024)), test::expectedEvents(frame));
+    EXPECT_EQ(test::fetch(*decoder), std::make_pair(-9, std::string("000000000")));
+}
+
 struct LowRate {
     Plan plan;
     float rate;

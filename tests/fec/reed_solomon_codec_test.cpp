@@ -203,6 +203,57 @@ TEST(ReedSolomonCodec, FullLengthWordsMoveOnlyToCodewordsWithinDistanceFour) {
     EXPECT_GT(moved, 0);  // the seed reaches some miscorrections, so the check above ran
 }
 
+// decode() says whether it produced a transmitted codeword: always for 0..4 errors; for more,
+// only when the result really is a 20-symbol codeword within distance 4 of what was received.
+TEST(ReedSolomonCodec, StatusSeparatesCorrectedFromUncorrectableWords) {
+    std::mt19937 rng(4242);
+    std::uniform_int_distribution<int> symbol(0, 31);
+    std::uniform_int_distribution<int> flip(1, 31);
+    ReedSolomonCodec codec;
+    std::array<int, kFrame> positions;
+    for (int i = 0; i < kFrame; ++i) positions[i] = i;
+    int refused = 0;
+    for (int trial = 0; trial < 6000; ++trial) {
+        Message message;
+        for (int& s : message) s = symbol(rng);
+        Frame received = encode(codec, message);
+        const int errors = trial % 12;  // 0..11
+        std::shuffle(positions.begin(), positions.end(), rng);
+        for (int e = 0; e < errors; ++e) received[positions[e]] ^= flip(rng);
+        codec.setMessageLength(kMessage);
+        codec.setReceived(received.data(), kFrame);
+        const bool ok = codec.decode();
+        Message out;
+        codec.getMessage(out.data());
+        if (errors <= 4) {
+            ASSERT_TRUE(ok) << "trial " << trial;
+            ASSERT_EQ(out, message);
+            continue;
+        }
+        refused += !ok;
+        if (!ok) continue;
+        const Frame reencoded = encode(codec, out);
+        int distance = 0;
+        for (int i = 0; i < kFrame; ++i) distance += reencoded[i] != received[i];
+        ASSERT_LE(distance, 4) << "trial " << trial;
+    }
+    EXPECT_GT(refused, 3000);
+}
+
+// Noise heard as symbol 0 after the start symbols lies two symbols from the all-zero codeword.
+TEST(ReedSolomonCodec, StartSymbolsThenZerosCorrectToAllZeroWord) {
+    ReedSolomonCodec codec;
+    Frame received{};
+    received[0] = 1;
+    received[1] = 19;
+    codec.setMessageLength(kMessage);
+    codec.setReceived(received.data(), kFrame);
+    EXPECT_TRUE(codec.decode());
+    Message out;
+    codec.getMessage(out.data());
+    EXPECT_EQ(out, Message{});
+}
+
 TEST(ReedSolomonCodec, OutOfContractInputIsMaskedAndClamped) {
     ReedSolomonCodec codec;
     const Message reference{1, 19, 1, 2, 3, 4, 5, 6, 7, 8, 9, 31};
