@@ -1,18 +1,24 @@
 # make demo   - a round trip through the library, from a fresh machine
-# make test   - every C++ test (plain and sanitizer builds) and every Python test
-# make bench  - the benchmarks, printed as Markdown tables
+# make test   - every C++ test (plain and sanitizer builds), every Python test (also against a
+#               sanitizer build of the module) and a minute of each fuzzer
+# make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md)
 PY := .venv/bin/python
 JOBS ?= 2
 
-.PHONY: demo test env cpp-test asan-test py-test bench clean
+.PHONY: demo test env test-env cpp-test asan-test py-test asan-py-test fuzz bench clean
 
 env:
 	bash tools/ensure_env.sh
 
 demo: env
 	$(PY) examples/demo.py
+	$(PY) -m ryxsound demo
 
-test: env cpp-test asan-test py-test
+# The codec round trips of the robustness tests need ffmpeg; they are skipped where it is absent.
+test-env:
+	RYX_EXTRA_APT="ffmpeg sox" bash tools/ensure_env.sh
+
+test: test-env cpp-test asan-test py-test asan-py-test fuzz
 
 cpp-test:
 	cmake -S . -B build/test -G Ninja -DRYX_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Release
@@ -27,10 +33,14 @@ asan-test:
 py-test:
 	$(PY) -m pytest -q tests/python
 
+asan-py-test:
+	bash tools/asan_python_tests.sh
+
+fuzz:
+	bash tools/run_fuzzers.sh 60
+
 bench: env
-	cmake -S . -B build/bench -G Ninja -DRYX_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release
-	cmake --build build/bench -j $(JOBS)
-	for b in build/bench/bench/*_bench; do $$b; done
+	bash tools/bench_report.sh
 
 clean:
 	rm -rf build

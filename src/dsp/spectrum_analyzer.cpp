@@ -16,7 +16,6 @@ int usableLength(int n) {
 
 SpectrumAnalyzer::SpectrumAnalyzer(int fftLength, int hop)
     : fftLength_(usableLength(fftLength)),
-      windowLength_(fftLength_),
       hop_(hop),
       binCount_(fftLength_ > 0 ? fftLength_ / 2 + 1 : 0),
       work_(fftLength_ > 0 ? static_cast<size_t>(fftLength_) + 1 : 0, 0.0f),

@@ -23,10 +23,10 @@ public:
     int fftLength() const { return fftLength_; }
     int hop() const { return hop_; }
     const float* window() const { return window_.data(); }  // N values summing to 2
+    int windowLength() const { return static_cast<int>(window_.size()); }  // N
 
 private:
     int fftLength_;
-    int windowLength_;
     int hop_;
     int binCount_;
     std::vector<float> work_;    // N + 1 floats, the windowed frame transformed in place

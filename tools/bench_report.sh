@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs every benchmark and writes one Markdown report (default docs/benchmarks.md):
+# encode speed, FFT against FFTW, decode real-time factors and per-frame cost, memory per
+# Context, the channel table and the false-alarm rates. Needs `make env` first (the Makefile's
+# bench target does that). Options through the environment:
+#   RYX_REPORT=path   where to write the report
+#   RYX_MESSAGES=n    messages per channel cell (default 20)
+#   RYX_HOURS=h       hours of audio per false-alarm source and mode (default 0.05)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+report=${RYX_REPORT:-docs/benchmarks.md}
+messages=${RYX_MESSAGES:-20}
+hours=${RYX_HOURS:-0.05}
+PY=.venv/bin/python
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+RYX_EXTRA_APT="ffmpeg sox espeak-ng" bash tools/ensure_env.sh >/dev/null
+cmake -S . -B build/bench -G Ninja -DRYX_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/bench -j 2 >/dev/null
+
+echo "== encode"; build/bench/bench/encode_bench | tee "$tmp/encode.md"
+echo "== fft"; build/bench/bench/fft_bench | tee "$tmp/fft.md"
+echo "== decode"; build/bench/bench/decode_bench | tee "$tmp/decode.md"
+echo "== memory"; build/bench/bench/memory_bench | tee "$tmp/memory.md"
+echo "== channels"; $PY bench/channel.py --messages "$messages" --out "$tmp/channel.md"
+echo "== false alarms"; $PY bench/false_alarms.py --hours "$hours" --out "$tmp/false_alarms.md"
+
+mkdir -p "$(dirname "$report")"
+{
+    echo "# RyxSound benchmarks"
+    echo
+    echo "Written by \`make bench\` on $(date -u +%Y-%m-%d) ($(nproc) cores, $(uname -m)). Times are"
+    echo "CPU time of one thread; the real-time factor is audio seconds handled per CPU second."
+    echo
+    echo "## Encoding one nine-character transmission"
+    echo
+    cat "$tmp/encode.md"
+    echo
+    echo "## Real FFT and spectrum analyser against FFTW (single precision, real to complex)"
+    echo
+    cat "$tmp/fft.md"
+    echo
+    echo "## Decoding"
+    echo
+    echo "Listening to silence and to white noise, and receiving messages; per-frame cost is"
+    echo "divided by one FFTW transform of the same length measured in the same run."
+    echo
+    cat "$tmp/decode.md"
+    echo
+    sed 's/^## /### /' "$tmp/memory.md" | sed '1s/^### /## /'
+    echo
+    cat "$tmp/channel.md"
+    echo
+    cat "$tmp/false_alarms.md"
+} > "$report"
+echo "report written to $report"
