@@ -50,7 +50,17 @@ mkdir -p "$(dirname "$report")"
     echo
     sed 's/^## /### /' "$tmp/memory.md" | sed '1s/^### /## /'
     echo
+    echo "## Channels"
+    echo
+    echo "Random valid texts per mode, through each channel alone, decoded in 1024-sample chunks"
+    echo "with random audio before and after (bench/channel.py)."
+    echo
     cat "$tmp/channel.md"
+    echo
+    echo "## False alarms"
+    echo
+    echo "Audio with no message in it, generated and streamed through every mode's decoder"
+    echo "(bench/false_alarms.py). \"checksum matched\" counts messages reported intact (status 9)."
     echo
     cat "$tmp/false_alarms.md"
 } > "$report"
