@@ -555,6 +555,15 @@ def markdown_table(header: list[str], rows: list[list[str]]) -> str:
     return "\n".join(lines)
 
 
+def emit_report(md: str, out: str | None) -> None:
+    """Prints a Markdown report and writes it to `out` when a path is given."""
+    print()
+    print(md)
+    if out:
+        with open(out, "w", encoding="utf-8") as fh:
+            fh.write(md)
+
+
 def main(argv: list[str] | None = None) -> int:
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--messages", type=int, default=20, help="messages per cell (default 20)")
@@ -592,12 +601,7 @@ def main(argv: list[str] | None = None) -> int:
     note = (f"{args.messages} messages per cell, seed {args.seed}; cell: success percent "
             f"(wrong texts with a matching checksum). SNR is full-band signal to noise power. "
             f"Wrong texts in total: {wrong_total}. {time.time() - started:.0f} s.")
-    md = markdown_table(header, table) + "\n\n" + note + "\n"
-    print()
-    print(md)
-    if args.out:
-        with open(args.out, "w", encoding="utf-8") as fh:
-            fh.write(md)
+    emit_report(markdown_table(header, table) + "\n\n" + note + "\n", args.out)
     return 0
 
 

@@ -249,11 +249,7 @@ def main(argv: list[str] | None = None) -> int:
     if matched_texts:
         md += "\nMessages with a matching checksum:\n\n" + "\n".join(
             f"- {t}" for t in matched_texts) + "\n"
-    print()
-    print(md)
-    if args.out:
-        with open(args.out, "w", encoding="utf-8") as fh:
-            fh.write(md)
+    channel.emit_report(md, args.out)
     return 0
 
 

@@ -22,6 +22,7 @@
 #include "modes/frequency_plan.h"
 #include "modes/process_settings.h"
 #include "modes/symbol_alphabet.h"
+#include "test_support.h"
 
 namespace RYX {
 namespace test {
@@ -29,29 +30,6 @@ namespace test {
 using Audio = std::vector<float>;
 
 constexpr double kPi = 3.14159265358979323846;
-
-// Restores the process-wide settings when it goes out of scope.
-class SettingsGuard {
-public:
-    SettingsGuard() : saved_(processSettings()) {}
-    ~SettingsGuard() { processSettings() = saved_; }
-
-private:
-    ProcessSettings saved_;
-};
-
-inline const char* planName(Plan plan) {
-    switch (plan) {
-        case Plan::Audible:
-            return "audible";
-        case Plan::NonAudible:
-            return "nonaudible";
-        case Plan::Compression:
-            return "compression";
-        default:
-            return "custom";
-    }
-}
 
 // One decoder result other than -1, with the number of frames taken when it came.
 struct Event {

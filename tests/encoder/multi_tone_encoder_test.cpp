@@ -12,6 +12,7 @@
 
 #include "encoder/tone_probe.h"
 #include "fec/reed_solomon_codec.h"
+#include "test_support.h"
 #include "modes/frequency_plan.h"
 #include "modes/process_settings.h"
 #include "modes/symbol_alphabet.h"
@@ -77,15 +78,7 @@ std::vector<float> encodeToVector(MultiToneEncoder& e, const char* text, int syn
     return std::vector<float>(e.samples(), e.samples() + n);
 }
 
-// Restores the process-wide settings a test changes.
-class SettingsGuard {
-public:
-    SettingsGuard() : saved_(processSettings()) {}
-    ~SettingsGuard() { processSettings() = saved_; }
-
-private:
-    ProcessSettings saved_;
-};
+using test::SettingsGuard;
 
 // Hop steps of frame position p: none on the start symbols, then 1, 2, 0, 1, 2, 0, ...
 int expectedHop(int p) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "modes/process_settings.h"
+#include "test_support.h"
 
 namespace RYX {
 namespace {
@@ -26,18 +27,7 @@ private:
     ProcessSettings saved_;
 };
 
-const char* planName(Plan plan) {
-    switch (plan) {
-        case Plan::Audible:
-            return "audible";
-        case Plan::NonAudible:
-            return "nonaudible";
-        case Plan::Compression:
-            return "compression";
-        default:
-            return "custom";
-    }
-}
+using test::planName;
 
 struct ToneCase {
     Plan plan;
