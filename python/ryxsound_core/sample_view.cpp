@@ -1,0 +1,57 @@
+#include "sample_view.h"
+
+#include <limits>
+#include <type_traits>
+
+namespace ryxsound_binding {
+namespace {
+
+template <typename T>
+float toUnit(T value) {
+    if constexpr (std::is_floating_point_v<T>) {
+        return static_cast<float>(value);
+    } else if constexpr (std::is_signed_v<T>) {
+        constexpr double scale = -static_cast<double>(std::numeric_limits<T>::min());
+        return static_cast<float>(static_cast<double>(value) / scale);
+    } else {
+        constexpr double half = static_cast<double>(std::numeric_limits<T>::max() / 2 + 1);
+        return static_cast<float>((static_cast<double>(value) - half) / half);
+    }
+}
+
+template <typename T>
+void readTyped(const SampleView& view, size_t first, size_t count, float* out) {
+    const T* base = static_cast<const T*>(view.data);
+    const float perChannel = 1.0f / static_cast<float>(view.channels);
+    for (size_t i = 0; i < count; ++i) {
+        const T* frame = base + static_cast<int64_t>(first + i) * view.frameStride;
+        if (view.channels == 1) {
+            out[i] = toUnit(frame[0]);
+            continue;
+        }
+        float sum = 0.0f;
+        for (size_t c = 0; c < view.channels; ++c) {
+            sum += toUnit(frame[static_cast<int64_t>(c) * view.channelStride]);
+        }
+        out[i] = sum * perChannel;
+    }
+}
+
+}  // namespace
+
+void readMono(const SampleView& view, size_t first, size_t count, float* out) {
+    switch (view.type) {
+        case SampleType::Float32: return readTyped<float>(view, first, count, out);
+        case SampleType::Float64: return readTyped<double>(view, first, count, out);
+        case SampleType::Int8: return readTyped<int8_t>(view, first, count, out);
+        case SampleType::Int16: return readTyped<int16_t>(view, first, count, out);
+        case SampleType::Int32: return readTyped<int32_t>(view, first, count, out);
+        case SampleType::Int64: return readTyped<int64_t>(view, first, count, out);
+        case SampleType::UInt8: return readTyped<uint8_t>(view, first, count, out);
+        case SampleType::UInt16: return readTyped<uint16_t>(view, first, count, out);
+        case SampleType::UInt32: return readTyped<uint32_t>(view, first, count, out);
+        case SampleType::UInt64: return readTyped<uint64_t>(view, first, count, out);
+    }
+}
+
+}  // namespace ryxsound_binding
