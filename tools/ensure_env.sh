@@ -24,10 +24,13 @@ if [ ! -x .venv/bin/python ]; then
     echo "== creating .venv"
     python3 -m venv .venv
 fi
-if ! .venv/bin/python -c "import numpy, pytest, hypothesis, soundfile, matplotlib, scikit_build_core" 2>/dev/null; then
+# .venv runs every test with numpy 1.x (the only numpy _RyxSDK accepts); tools/python_matrix.sh
+# runs the ryxsound tests again with numpy 2 on the oldest and newest Python.
+if ! .venv/bin/python -c "import numpy, pytest, hypothesis, soundfile, matplotlib, mypy, scikit_build_core, nanobind, distributed" 2>/dev/null; then
     echo "== installing Python packages into .venv"
     .venv/bin/python -m pip install -q --upgrade pip
-    .venv/bin/python -m pip install -q 'numpy>=1.22,<2' 'scikit-build-core>=0.10' pytest hypothesis soundfile matplotlib
+    .venv/bin/python -m pip install -q 'numpy>=1.22,<2' 'scikit-build-core>=0.10' 'nanobind>=2.4' \
+        pytest hypothesis soundfile matplotlib mypy 'dask[distributed]>=2023.1'
 fi
 
 echo "== building and installing the package into .venv"

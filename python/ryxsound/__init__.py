@@ -1,8 +1,9 @@
 """RyxSound: nine base-32 characters as a short burst of tones, and back.
 
 Encode a text to audio with :func:`encode`, find messages in a recording with :func:`decode`,
-or feed captured audio chunk by chunk to a :class:`Decoder`. Everything runs through the
-extension module ``_RyxSDK``.
+feed captured audio chunk by chunk to a :class:`Decoder`, or decode many files in parallel with
+:func:`decode_files`. Everything runs in the C++ core through the private extension module
+``ryxsound._core``, with the GIL released.
 
 Examples
 --------
@@ -14,15 +15,27 @@ Examples
 
 from __future__ import annotations
 
-from ._codec import Decoder, Message, decode, decode_blocks, encode, mix_signature
+from ._codec import (
+    Decoder,
+    Message,
+    decode,
+    decode_blocks,
+    decode_files,
+    encode,
+    mix_signature,
+)
 from ._modes import (
     ALPHABET,
     MODE_IDS,
+    RECEIVERS,
     TEXT_LENGTH,
     USEFUL_SAMPLE_RATES,
     Plan,
+    Preset,
     mode_name,
     plan,
+    preset,
+    presets,
     symbol_duration,
     transmission_length,
 )
@@ -44,14 +57,19 @@ __all__ = [
     "MODE_IDS",
     "Message",
     "Plan",
+    "Preset",
+    "RECEIVERS",
     "TEXT_LENGTH",
     "USEFUL_SAMPLE_RATES",
     "decode",
     "decode_blocks",
+    "decode_files",
     "encode",
     "mix_signature",
     "mode_name",
     "plan",
+    "preset",
+    "presets",
     "symbol_duration",
     "transmission_length",
     "__version__",

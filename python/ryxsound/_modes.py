@@ -1,45 +1,39 @@
-"""Mode names, sample-rate rules and the frequency plans, as the Python side needs them.
-
-The frequency arithmetic here mirrors the core library closely enough to draw a plan's band on a
-spectrogram and to refuse a plan that does not fit below the Nyquist frequency; the core remains
-the authority on the exact tone frequencies.
-"""
+"""Mode, plan and receiver names and the checks of what users pass; every figure of a plan (tone
+frequencies and bins, band, symbol length, window size, supported rates) comes from the core."""
 
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import Union
+from typing import Optional, Union
 
 import numpy as np
 
-#: Mode identifiers of the extension module, by name.
-MODE_IDS: dict[str, int] = {
-    "audible": 2,
-    "nonaudible": 3,
-    "compression": 4,
-    "all": 5,
-    "custom": 6,
-}
+from . import _core
+
+#: Mode identifiers, by name.
+MODE_IDS: dict[str, int] = {_core.mode_name(i): i for i in range(2, 7)}
 #: Names by identifier.
 MODE_NAMES: dict[int, str] = {v: k for k, v in MODE_IDS.items()}
-#: Plan names by the decoder's plan index (what ``RYX_GetDecodedMode`` returns).
-DECODED_MODE_NAMES: dict[int, str] = {0: "audible", 1: "nonaudible", 2: "compression", 3: "custom"}
+#: Plan names by the plan number a message reports.
+PLAN_NAMES: dict[int, str] = {i: _core.plan_name(i) for i in range(4)}
+#: Receivers a decoder can use: "robust" holds in speech, codecs and weak signals; "standard" is
+#: the plain symbol-clock receiver.
+RECEIVERS: tuple[str, ...] = ("robust", "standard")
 
 #: Limits of the sample rates the core accepts, Hz.
-MIN_SAMPLE_RATE = 1000.0
-MAX_SAMPLE_RATE = 1000000.0
-#: Rates with a proper analysis window; the command-line tool accepts only these.
-USEFUL_SAMPLE_RATES = (44100, 48000, 22050)
+MIN_SAMPLE_RATE = float(_core.MIN_SAMPLE_RATE)
+MAX_SAMPLE_RATE = float(_core.MAX_SAMPLE_RATE)
+#: Rates with a proper analysis window, best first; the command-line tool accepts only these.
+USEFUL_SAMPLE_RATES: tuple[int, ...] = tuple(int(r) for r in _core.supported_rates(2))
 
-#: Defaults of the process-wide custom plan: base frequency in Hz and step parameter
-#: (hop step of step + 2 bins).
+#: Defaults of the custom plan: base frequency in Hz and step parameter (hop of step + 2 bins).
 DEFAULT_CUSTOM_BASE_HZ = 12000.0
 DEFAULT_CUSTOM_STEP = 1
 
 #: Symbols in one transmission: two start symbols, nine data, checksum, eight parity.
-TRANSMISSION_SYMBOLS = 20
+TRANSMISSION_SYMBOLS: int = _core.TRANSMISSION_SYMBOLS
 #: Characters of one message.
-TEXT_LENGTH = 9
+TEXT_LENGTH: int = _core.TEXT_LENGTH
 #: The base-32 alphabet, lower case.
 ALPHABET = "0123456789abcdefghijklmnopqrstuv"
 
@@ -47,18 +41,13 @@ ModeLike = Union[str, int]
 
 
 def mode_id(mode: ModeLike) -> int:
-    """Return the module's mode identifier (2..6) for a mode name or identifier.
+    """Return the mode identifier (2..6) for a mode name or identifier.
 
     Parameters
     ----------
     mode : str or int
         ``"audible"``, ``"nonaudible"`` (also ``"non-audible"``), ``"compression"``, ``"all"``,
         ``"custom"`` in any case, or one of the ``RYX_MODE_*`` integers 2..6.
-
-    Returns
-    -------
-    int
-        The identifier.
 
     Raises
     ------
@@ -73,51 +62,29 @@ def mode_id(mode: ModeLike) -> int:
         raise ValueError(f"unknown mode {int(mode)}: the mode numbers are 2..6 "
                          f"({', '.join(f'{v} {k}' for k, v in MODE_IDS.items())})")
     if isinstance(mode, str):
-        key = mode.strip().lower().replace("-", "").replace("_", "")
-        if key in MODE_IDS:
-            return MODE_IDS[key]
-        raise ValueError(f"unknown mode {mode!r}: use one of {', '.join(MODE_IDS)}")
+        try:
+            return int(_core.mode_from_name(mode.strip()))
+        except ValueError:
+            raise ValueError(f"unknown mode {mode!r}: use one of {', '.join(MODE_IDS)}") from None
     raise ValueError(f"unknown mode {mode!r}: give a mode name or number")
 
 
 def mode_name(mode: ModeLike) -> str:
-    """Return the canonical name of a mode.
-
-    Parameters
-    ----------
-    mode : str or int
-        A mode name (any case, ``"non-audible"`` accepted) or identifier 2..6.
-
-    Returns
-    -------
-    str
-        One of ``"audible"``, ``"nonaudible"``, ``"compression"``, ``"all"``, ``"custom"``.
-
-    Raises
-    ------
-    ValueError
-        For an unknown mode.
-    """
+    """Return the canonical name of a mode: ``"audible"``, ``"nonaudible"``, ``"compression"``,
+    ``"all"`` or ``"custom"``. Raises ValueError for an unknown mode."""
     return MODE_NAMES[mode_id(mode)]
 
 
+def receiver_name(receiver: object) -> str:
+    """Check a receiver name (``"robust"`` or ``"standard"``, any case) and return it."""
+    if isinstance(receiver, str) and receiver.strip().lower() in RECEIVERS:
+        return receiver.strip().lower()
+    raise ValueError(f"unknown receiver {receiver!r}: use one of {', '.join(RECEIVERS)}")
+
+
 def check_rate(sample_rate: float) -> float:
-    """Return ``sample_rate`` as a float after checking that the core accepts it.
-
-    Parameters
-    ----------
-    sample_rate : float
-        Hz.
-
-    Returns
-    -------
-    float
-
-    Raises
-    ------
-    ValueError
-        When the rate is not a finite number within 1000..1000000 Hz.
-    """
+    """Return ``sample_rate`` as a float after checking that the core accepts it (a finite number
+    of Hz within 1000..1000000); ValueError otherwise."""
     try:
         rate = float(sample_rate)
     except (TypeError, ValueError):
@@ -129,147 +96,135 @@ def check_rate(sample_rate: float) -> float:
 
 
 def window_size(sample_rate: float) -> int:
-    """Analysis window length of the receiver at a sample rate.
-
-    Parameters
-    ----------
-    sample_rate : float
-        Hz.
-
-    Returns
-    -------
-    int
-        2048 at 44100 and 48000 Hz, 1024 at 22050 Hz, 512 at 11050 Hz, 256 at any other rate.
-    """
-    r = np.float32(sample_rate)
-    if r in (np.float32(48000), np.float32(44100)):
-        return 2048
-    if r == np.float32(22050):
-        return 1024
-    if r == np.float32(11050):
-        return 512
-    return 256
+    """Analysis window length of the receiver at a sample rate: 2048 at 44100 and 48000 Hz, 1024
+    at 22050 Hz."""
+    return int(_core.plan_info(0, check_rate(sample_rate)).window_size)
 
 
 def symbol_duration(sample_rate: float) -> int:
-    """Samples per symbol at a sample rate.
-
-    Parameters
-    ----------
-    sample_rate : float
-        Hz.
-
-    Returns
-    -------
-    int
-        int(rate x 0.104489796): 4608 at 44100 Hz, 5015 at 48000 Hz, 2304 at 22050 Hz.
-    """
-    return int(np.float32(sample_rate) * np.float32(0.104489796))
+    """Samples per symbol at a sample rate: 4608 at 44100 Hz, 5015 at 48000 Hz, 2304 at 22050."""
+    return int(_core.plan_info(0, check_rate(sample_rate)).symbol_samples)
 
 
 def transmission_length(sample_rate: float) -> int:
-    """Samples in one transmission of a nine-character text without a longer melody.
-
-    Parameters
-    ----------
-    sample_rate : float
-        Hz.
-
-    Returns
-    -------
-    int
-        Twenty symbol durations: 92160 at 44100 Hz.
-    """
-    return TRANSMISSION_SYMBOLS * symbol_duration(sample_rate)
+    """Samples in one transmission without a longer melody: twenty symbols, 92160 at 44100 Hz."""
+    return int(_core.plan_info(0, check_rate(sample_rate)).transmission_samples)
 
 
 @dataclass(frozen=True)
 class Plan:
-    """The tones of one frequency plan at one sample rate.
+    """The tones of one frequency plan at one sample rate, as the core places them.
 
     Attributes
     ----------
     name : str
-        Plan name (``"audible"``, ``"nonaudible"``, ``"compression"`` or ``"custom"``).
+        ``"audible"``, ``"nonaudible"``, ``"compression"`` or ``"custom"``.
     tones_hz : tuple of float
-        The nine unshifted tone frequencies, lowest first.
+        The nine tone frequencies before the hop, lowest first.
+    tone_bins : tuple of int
+        Their analysis bins.
     hop_hz : float
         One hop step; symbols are raised by 0, 1 or 2 steps depending on their position.
+    low_hz, high_hz : float
+        The band: tone 0, and tone 8 raised by two hops (the highest frequency sent).
+    window_size : int
+        The receiver's analysis length in samples.
+    symbol_samples : int
+        Samples per symbol.
+    fits : bool
+        Every tone with its hops lies below the Nyquist frequency.
     """
 
     name: str
     tones_hz: tuple[float, ...]
+    tone_bins: tuple[int, ...]
     hop_hz: float
-
-    @property
-    def low_hz(self) -> float:
-        """Lowest frequency any symbol of the plan uses."""
-        return self.tones_hz[0]
-
-    @property
-    def high_hz(self) -> float:
-        """Highest frequency any symbol of the plan uses (tone 8 raised by two hops)."""
-        return self.tones_hz[-1] + 2.0 * self.hop_hz
+    low_hz: float
+    high_hz: float
+    window_size: int
+    symbol_samples: int
+    fits: bool
 
 
-def plan(name: str, sample_rate: float, custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
+def plan(name: ModeLike, sample_rate: float, custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
          custom_step: int = DEFAULT_CUSTOM_STEP) -> Plan:
-    """The frequency plan ``name`` at ``sample_rate``.
-
-    Parameters
-    ----------
-    name : str
-        A plan name; ``"all"`` sends like ``"nonaudible"`` and is mapped to it.
-    sample_rate : float
-        Sample rate in Hz.
-    custom_base_hz, custom_step : float, int
-        The custom plan's base frequency and step parameter (used for ``"custom"`` only).
-
-    Returns
-    -------
-    Plan
-    """
+    """The frequency plan of a mode (``"all"`` sends like ``"nonaudible"``) at ``sample_rate``;
+    the custom band applies to ``"custom"`` only."""
     name = mode_name(name)
     if name == "all":
         name = "nonaudible"
-    n = window_size(sample_rate)
-    bin_width = float(np.float32(sample_rate) / np.float32(n))
-    per_bin_44k = 44100.0 / n  # steps are whole bins of a 44100 Hz analysis
-    if name == "audible":
-        base, spacing, step = 3300.0, 750.0, 12 * per_bin_44k
-    elif name == "nonaudible":
-        step = 4 * per_bin_44k
-        base, spacing = 17800.0, 3 * step
-    elif name == "compression":
-        step = 3 * per_bin_44k
-        base, spacing = 14000.0, 3 * step
-    else:
-        step = (int(custom_step) + 2) * per_bin_44k
-        base, spacing = float(custom_base_hz), 3 * step
-
-    def snap(f: float) -> float:
-        return int(f / bin_width + 0.5) * bin_width
-
-    tones = tuple(snap(base) + j * snap(spacing) for j in range(9))
-    return Plan(name=name, tones_hz=tones, hop_hz=step)
+    number = next(k for k, v in PLAN_NAMES.items() if v == name)
+    info = _core.plan_info(number, check_rate(sample_rate), float(custom_base_hz),
+                           int(custom_step))
+    return Plan(name=name, tones_hz=tuple(info.tone_hz), tone_bins=tuple(info.tone_bins),
+                hop_hz=info.hop_hz, low_hz=info.band_low_hz, high_hz=info.band_high_hz,
+                window_size=info.window_size, symbol_samples=info.symbol_samples,
+                fits=info.fits)
 
 
-def check_plan_fits(name: str, sample_rate: float, custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
+def check_plan_fits(name: ModeLike, sample_rate: float,
+                    custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
                     custom_step: int = DEFAULT_CUSTOM_STEP) -> None:
-    """Raise ValueError when a plan's tones do not lie strictly between 0 Hz and the Nyquist
-    frequency of ``sample_rate`` (with one analysis bin to spare at either end).
+    """Raise ValueError unless every plan of the mode (for ``"all"``: audible, non-audible and
+    compression) lies below half of ``sample_rate``, naming the plan, its band and the rate."""
+    _core.check_mode_fits(mode_id(name), check_rate(sample_rate), float(custom_base_hz),
+                          int(custom_step))
 
-    For ``"all"`` every plan it listens to (audible, non-audible, compression) must fit.
+
+@dataclass(frozen=True)
+class Preset:
+    """A named preset: a mode with a custom band chosen for a path (``"phone"``: 600 Hz up)."""
+
+    name: str
+    mode: str
+    custom_base_hz: float
+    custom_step: int
+    description: str
+
+
+def presets() -> tuple[Preset, ...]:
+    """The presets the core knows, in a fixed order."""
+    return tuple(Preset(p.name, MODE_NAMES[p.mode], p.custom_base_hz, p.custom_step,
+                        p.description) for p in _core.presets())
+
+
+def preset(name: str) -> Preset:
+    """The preset of that name (any case); ValueError naming the known ones otherwise."""
+    if not isinstance(name, str):
+        raise ValueError(f"preset must be a name, not {name!r}")
+    p = _core.preset_by_name(name)
+    return Preset(p.name, MODE_NAMES[p.mode], p.custom_base_hz, p.custom_step, p.description)
+
+
+def resolve_band(mode: Optional[ModeLike], default_mode: str, preset_name: Optional[str],
+                 custom_base_hz: Optional[float],
+                 custom_step: Optional[int]) -> tuple[str, float, int]:
+    """The mode name and custom band of the arguments of encode and the decoders.
+
+    A preset gives the mode and band (and then mode must be its mode or not given, and no custom
+    band may be given); otherwise the mode is ``mode`` (``default_mode`` when None), and
+    custom_base_hz and custom_step apply to mode ``"custom"`` only, defaulting to 12000 Hz and 1.
     """
-    name = mode_name(name)
-    names = ["audible", "nonaudible", "compression"] if name == "all" else [name]
-    nyquist = sample_rate / 2.0
-    bin_width = sample_rate / window_size(sample_rate)
-    for each in names:
-        p = plan(each, sample_rate, custom_base_hz, custom_step)
-        if p.high_hz + 2 * bin_width >= nyquist or p.low_hz < 2 * bin_width:
-            what = f"mode {name!r}" if each == name else f"mode {name!r} (its {each} plan)"
-            raise ValueError(
-                f"{what} uses {p.low_hz:.0f}..{p.high_hz:.0f} Hz, which does not fit between "
-                f"0 Hz and the Nyquist frequency {nyquist:.0f} Hz of the sample rate "
-                f"{sample_rate:g} Hz")
+    if preset_name is not None:
+        p = preset(preset_name)
+        if custom_base_hz is not None or custom_step is not None:
+            raise ValueError(f"preset {p.name!r} fixes the custom band: give no custom_base_hz "
+                             f"or custom_step with it")
+        if mode is not None and mode_name(mode) != p.mode:
+            raise ValueError(f"preset {p.name!r} is mode {p.mode!r}, not {mode_name(mode)!r}")
+        return p.mode, p.custom_base_hz, p.custom_step
+    name = mode_name(default_mode if mode is None else mode)
+    if name != "custom":
+        if custom_base_hz is not None or custom_step is not None:
+            raise ValueError(f"custom_base_hz and custom_step apply to mode 'custom' only, "
+                             f"not to mode {name!r}")
+        return name, DEFAULT_CUSTOM_BASE_HZ, DEFAULT_CUSTOM_STEP
+    base = DEFAULT_CUSTOM_BASE_HZ if custom_base_hz is None else custom_base_hz
+    step = DEFAULT_CUSTOM_STEP if custom_step is None else custom_step
+    try:
+        base = float(base)
+    except (TypeError, ValueError):
+        raise ValueError(f"custom_base_hz must be a number, not {custom_base_hz!r}") from None
+    if isinstance(step, bool) or not isinstance(step, (int, np.integer)):
+        raise ValueError(f"custom_step must be an int, not {custom_step!r}")
+    return name, base, int(step)
