@@ -58,7 +58,7 @@ def listen(mode: ModeLike = "all", sample_rate: float = 44100, device: Device = 
            on_message: Optional[Callable[[Message], None]] = None,
            stream_factory: Optional[StreamFactory] = None,
            custom_base_hz: Optional[float] = None,
-           custom_step: Optional[int] = None) -> list[Message]:
+           custom_step: Optional[int] = None, receiver: str = "robust") -> list[Message]:
     """Decode messages from a live input stream.
 
     Parameters
@@ -81,6 +81,8 @@ def listen(mode: ModeLike = "all", sample_rate: float = 44100, device: Device = 
         returns ``(samples, overflowed)``.
     custom_base_hz, custom_step
         The custom plan (mode ``"custom"`` only).
+    receiver : str
+        ``"robust"`` (default) or ``"standard"``.
 
     Returns
     -------
@@ -104,7 +106,7 @@ def listen(mode: ModeLike = "all", sample_rate: float = 44100, device: Device = 
         return False
 
     limit = None if duration is None else int(duration * sample_rate)
-    with Decoder(mode, sample_rate, custom_base_hz=custom_base_hz,
+    with Decoder(mode, sample_rate, receiver=receiver, custom_base_hz=custom_base_hz,
                  custom_step=custom_step) as rx:
         stream = _open("input", stream_factory, sample_rate, device)
         with stream:

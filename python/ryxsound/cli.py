@@ -19,13 +19,15 @@ import numpy as np
 import numpy.typing as npt
 
 from . import __version__
-from ._codec import Message, decode_blocks, encode
+from ._codec import FileProgress, Message, decode_blocks, encode, map_in_order
 from ._io import SUBTYPES, AudioFileError, audio_info, read_audio, read_blocks, write_audio
 from ._live import LiveAudioUnavailable, StreamFactory, listen, play
 from ._modes import (
     DEFAULT_CUSTOM_BASE_HZ,
     DEFAULT_CUSTOM_STEP,
     MODE_IDS,
+    PLAN_NAMES,
+    RECEIVERS,
     USEFUL_SAMPLE_RATES,
     check_plan_fits,
     mode_name,
@@ -135,8 +137,14 @@ def _receive_mode(args: argparse.Namespace, rate: float) -> str:
     return "audible" if rate == 22050 else "all"
 
 
-def _finite(value: float) -> Optional[float]:
-    return float(value) if math.isfinite(value) else None
+#: Width of the mode column: the longest plan name.
+_MODE_WIDTH = max(len(name) for name in PLAN_NAMES.values())
+
+
+def _corrected(m: Message) -> list[int]:
+    """The symbols error correction changed, counted from 1 (1 and 2 the start symbols, 3..11
+    the text, 12 the checksum)."""
+    return [i + 1 for i in m.corrected]
 
 
 def _message_json(m: Message, rate: float) -> dict[str, Any]:
@@ -148,17 +156,20 @@ def _message_json(m: Message, rate: float) -> dict[str, Any]:
         "end": m.end,
         "start_seconds": round(m.start / rate, 4),
         "end_seconds": round(m.end / rate, 4),
-        "confidence": _finite(m.confidence),
-        "error": _finite(m.error),
-        "noise_db": _finite(m.noise_db),
-        "volume_db": _finite(m.volume_db),
+        "confidence": round(m.confidence, 4),
+        "tone_to_band_db": round(m.tone_to_band_db, 2),
+        "level_dbfs": round(m.level_dbfs, 2),
+        "clean_share": round(m.clean_share, 4),
+        "corrected": _corrected(m),
     }
 
 
 def _message_line(m: Message, rate: float, prefix: str = "") -> str:
-    return (f"{prefix}{m.start / rate:8.3f} s  {m.mode:<11} {m.text}  "
+    fixed = ",".join(str(i) for i in _corrected(m)) or "-"
+    return (f"{prefix}{m.start / rate:8.3f} s  {m.mode:<{_MODE_WIDTH}}  {m.text}  "
             f"{'ok ' if m.ok else 'BAD'}  confidence {m.confidence:4.2f}  "
-            f"noise {m.noise_db:5.1f} dB  volume {m.volume_db:6.1f} dB")
+            f"tone/band {m.tone_to_band_db:5.1f} dB  level {m.level_dbfs:6.1f} dBFS  "
+            f"clean {m.clean_share * 100:3.0f}%  corrected {fixed}")
 
 
 def _out(line: str, stream: Optional[TextIO] = None) -> None:
@@ -253,32 +264,54 @@ def _cmd_play(args: argparse.Namespace, stream_factory: Optional[StreamFactory])
 
 # ---- decode and spectrogram ----
 
-def _decode_file(path: str, args: argparse.Namespace) -> tuple[list[Message], int, str]:
+def _decode_file(path: str, args: argparse.Namespace,
+                 bar: bool = True) -> tuple[list[Message], int, str]:
+    """The messages of one file, its rate and the mode listened for; ``bar`` draws a progress
+    bar for long files on a terminal (off for --jobs, which counts files instead)."""
     info = audio_info(path)
     mode = _receive_mode(args, info.sample_rate)
     _check_tool_rate(info.sample_rate, mode, args, where=path)
-    enabled = sys.stderr.isatty() and info.frames >= PROGRESS_MIN_SECONDS * info.sample_rate
+    long_file = info.frames >= PROGRESS_MIN_SECONDS * info.sample_rate
+    enabled = bar and long_file and sys.stderr.isatty()
     progress = _Progress(os.path.basename(path), info.frames, enabled)
     try:
         messages = decode_blocks(read_blocks(path), info.sample_rate, mode, progress=progress,
-                                 **_custom_kwargs(args, mode))
+                                 receiver=args.receiver, **_custom_kwargs(args, mode))
     finally:
         progress.close()
     return messages, info.sample_rate, mode
+
+
+def _attempt(work: Any) -> tuple[Any, Optional[Exception]]:
+    """(work(), None), or (None, the exception) for a failure of one input."""
+    try:
+        return work(), None
+    except Exception as exc:
+        return None, exc
 
 
 def _cmd_decode(args: argparse.Namespace) -> int:
     several = len(args.files) > 1
     report: list[dict[str, Any]] = []
     bad = found_ok = False
-    for path in args.files:
+    if args.jobs > 1 and several:
+        bar = FileProgress(len(args.files))
         try:
-            messages, rate, mode = _decode_file(path, args)
-        except (AudioFileError, CliError) as exc:
+            outcomes = map_in_order(lambda p: _decode_file(p, args, bar=False), args.files, args.jobs,
+                                    bar)
+        finally:
+            bar.close()
+    else:
+        outcomes = [_attempt(lambda: _decode_file(path, args)) for path in args.files]
+    for path, (decoded, failure) in zip(args.files, outcomes):
+        if failure is not None:
+            if not isinstance(failure, (AudioFileError, CliError)):
+                raise failure
             bad = True
-            _error(str(exc))
-            report.append({"file": path, "error": str(exc)})
+            _error(str(failure))
+            report.append({"file": path, "error": str(failure)})
             continue
+        messages, rate, mode = decoded
         found_ok = found_ok or any(m.ok for m in messages)
         if args.json:
             report.append({"file": path, "sample_rate": rate, "mode": mode,
@@ -289,7 +322,7 @@ def _cmd_decode(args: argparse.Namespace) -> int:
         if not messages:
             sys.stderr.write(f"{PROG}: {path}: no message found\n")
     if args.json:
-        _out(json.dumps({"files": report}, indent=2))
+        _out(json.dumps({"files": report}, indent=2, allow_nan=False))
     if bad:
         return EXIT_BAD_INPUT
     return EXIT_OK if found_ok else EXIT_NOTHING
@@ -300,7 +333,7 @@ def _cmd_spectrogram(args: argparse.Namespace) -> int:
     mode = _receive_mode(args, rate)
     _check_tool_rate(rate, mode, args, where=args.file)
     custom = _custom_kwargs(args, mode)
-    messages = decode_blocks([samples], rate, mode, **custom)
+    messages = decode_blocks([samples], rate, mode, receiver=args.receiver, **custom)
     plot_spectrogram(samples, rate, messages, args.output, mode=mode,
                      title=f"{os.path.basename(args.file)}  ({rate} Hz, mode {mode})",
                      custom_base_hz=custom.get("custom_base_hz") or DEFAULT_CUSTOM_BASE_HZ,
@@ -329,7 +362,8 @@ def _cmd_listen(args: argparse.Namespace, stream_factory: Optional[StreamFactory
 
     try:
         listen(mode, args.rate, args.device, duration=args.duration, max_messages=args.count,
-               on_message=show, stream_factory=stream_factory, **_custom_kwargs(args, mode))
+               on_message=show, stream_factory=stream_factory, receiver=args.receiver,
+               **_custom_kwargs(args, mode))
     except KeyboardInterrupt:
         pass
     return EXIT_OK if any(m.ok for m in found) else EXIT_NOTHING
@@ -387,6 +421,10 @@ def _parser() -> argparse.ArgumentParser:
     mode_opts.add_argument("--custom-step", type=int, default=None, metavar="N",
                            help=f"custom plan: hop step of N + 2 bins (default "
                                 f"{DEFAULT_CUSTOM_STEP}); --mode custom only")
+    receive_opt = _Parser(add_help=False)
+    receive_opt.add_argument("--receiver", choices=RECEIVERS, default="robust",
+                             help="robust (default: holds in speech, codecs and weak signals) "
+                                  "or standard (the plain symbol-clock receiver)")
     rate_opt = _Parser(add_help=False)
     rate_opt.add_argument("--rate", type=_rate_arg, default=44100, metavar="R",
                           help="sample rate in Hz: 44100 (default), 48000, or 22050 (audible "
@@ -428,15 +466,16 @@ def _parser() -> argparse.ArgumentParser:
                    help="sample format: pcm16 (default, 16-bit PCM), pcm24 or float "
                         "(32-bit float, WAV only)")
     p.add_argument("--signature", metavar="SIG", default=None,
-                   help="audio file (same rate) mixed into the start of every transmission. "
-                        "The extension module cannot take samples from Python, so the mix is "
-                        "done in Python by the same rule: added over at most 20 symbols and "
-                        "clipped to [-1, 1] there")
+                   help="audio file (same rate) mixed into the start of every transmission: "
+                        "added over at most 20 symbols and clipped to [-1, 1] there")
 
-    p = sub.add_parser("decode", parents=[common, mode_opts],
+    p = sub.add_parser("decode", parents=[common, mode_opts, receive_opt],
                        help="find messages in audio files",
                        description="Print one line per message found: time, mode, text, "
-                                   "checksum result, confidence, noise and volume. Reads WAV "
+                                   "checksum result, confidence, the decided tones over their "
+                                   "band (dB), the tone level (dBFS), the share of symbols "
+                                   "received clean and the symbols error correction changed "
+                                   "(counted from 1: 1-2 start, 3-11 text, 12 checksum). Reads WAV "
                                    "(16/24/32-bit PCM and float), FLAC and OGG at 44100, 48000 "
                                    "or 22050 Hz; stereo is mixed down. Mode default: all "
                                    "(audible at 22050 Hz). Exit 0 when a message with a "
@@ -444,8 +483,11 @@ def _parser() -> argparse.ArgumentParser:
                                    "(the other files are still decoded).")
     p.add_argument("files", nargs="+", metavar="FILE")
     p.add_argument("--json", action="store_true", help="print one JSON document instead")
+    p.add_argument("--jobs", "-j", type=_count, default=1, metavar="N",
+                   help="decode N files at a time on N threads (default 1); the results keep "
+                        "the order of the files")
 
-    p = sub.add_parser("spectrogram", parents=[common, mode_opts],
+    p = sub.add_parser("spectrogram", parents=[common, mode_opts, receive_opt],
                        help="draw a spectrogram with the messages marked (needs matplotlib)",
                        description="Draw a PNG spectrogram (time, frequency, dB) with the "
                                    "decoded messages and the plan's band marked. Needs "
@@ -453,7 +495,7 @@ def _parser() -> argparse.ArgumentParser:
     p.add_argument("file", metavar="FILE")
     p.add_argument("-o", "--output", required=True, metavar="OUT.png")
 
-    p = sub.add_parser("listen", parents=[common, mode_opts, rate_opt],
+    p = sub.add_parser("listen", parents=[common, mode_opts, rate_opt, receive_opt],
                        help="decode from the microphone (needs sounddevice)",
                        description="Print messages heard on an input device until Ctrl-C. "
                                    "Needs sounddevice: pip install 'ryxsound[audio]'. "

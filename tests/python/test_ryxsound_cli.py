@@ -108,7 +108,7 @@ def test_five_messages_with_gaps_and_noise_found_in_order(tmp_path):
     for m, start in zip(messages, starts):
         assert abs(m["start"] - start) <= symbol, (m, start)
         assert abs(m["end"] - (start + 20 * symbol)) <= symbol, (m, start)
-        assert 0 < m["confidence"] <= 1 and m["noise_db"] > 0
+        assert 0 < m["confidence"] <= 1 and m["tone_to_band_db"] > 0
 
     plain = run("decode", str(path))
     assert [line.split()[3] for line in plain.stdout.splitlines()] == texts
@@ -187,7 +187,7 @@ def test_encode_signature_is_mixed_into_the_start(tmp_path):
 
 @pytest.mark.parametrize("args,expect", [
     (["encode", "hello012", "-o", "x.wav"], "exactly 9 characters"),
-    (["encode", "hellow123", "-o", "x.wav"], "'w' at position 5"),
+    (["encode", "hellow123", "-o", "x.wav"], "'w' at position 6"),
     (["encode", TEXT, "-o", "x.wav", "--rate", "16000"], "16000 Hz is not supported"),
     (["encode", TEXT, "-o", "x.wav", "--rate", "22050", "--mode", "nonaudible"], "22050"),
     (["encode", TEXT, "-o", "x.wav", "--mode", "loud"], "unknown mode"),
