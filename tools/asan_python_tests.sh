@@ -23,8 +23,8 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRYX_SANITIZE
     -DRYX_BUILD_PYTHON=ON -DPython_EXECUTABLE="$PY" >/dev/null
 cmake --build "$BUILD" -j "$JOBS" --target _RyxSDK
 
-module="$(find "$BUILD/python" -maxdepth 1 -name '_RyxSDK*.so' | head -n1)"
-[ -n "$module" ] || { echo "no _RyxSDK module in $BUILD/python" >&2; exit 1; }
+module="$(find "$BUILD/python/_RyxSDK" -maxdepth 1 -name '_RyxSDK*.so' | head -n1)"
+[ -n "$module" ] || { echo "no _RyxSDK module in $BUILD/python/_RyxSDK" >&2; exit 1; }
 runtime="$(gcc -print-file-name=libasan.so)"
 [ -e "$runtime" ] || { echo "ASan runtime not found ($runtime)" >&2; exit 1; }
 
