@@ -1,11 +1,12 @@
 # make demo   - a round trip through the library, from a fresh machine
 # make test   - every C++ test (plain and sanitizer builds), every Python test (also against a
-#               sanitizer build of the module) and a minute of each fuzzer
+#               sanitizer build of the module), the ryxsound tests again under numpy 2 on
+#               Python 3.10 and 3.13, and a minute of each fuzzer
 # make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md)
 PY := .venv/bin/python
 JOBS ?= 2
 
-.PHONY: demo test env test-env cpp-test asan-test py-test asan-py-test fuzz bench clean
+.PHONY: demo test env test-env cpp-test asan-test py-test py-matrix asan-py-test fuzz bench clean
 
 env:
 	bash tools/ensure_env.sh
@@ -18,7 +19,7 @@ demo: env
 test-env:
 	RYX_EXTRA_APT="ffmpeg sox" bash tools/ensure_env.sh
 
-test: test-env cpp-test asan-test py-test asan-py-test fuzz
+test: test-env cpp-test asan-test py-test py-matrix asan-py-test fuzz
 
 cpp-test:
 	cmake -S . -B build/test -G Ninja -DRYX_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Release
@@ -30,8 +31,13 @@ asan-test:
 	cmake --build build/asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build/asan --output-on-failure -j $(JOBS)
 
+# Every Python suite with numpy 1.x (.venv), where _RyxSDK works.
 py-test:
 	$(PY) -m pytest -q tests/python
+
+# The ryxsound suites with numpy 2 on the oldest and newest Python, each installed by pip install .
+py-matrix:
+	bash tools/python_matrix.sh
 
 asan-py-test:
 	bash tools/asan_python_tests.sh
