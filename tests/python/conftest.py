@@ -13,7 +13,10 @@ import textwrap
 import numpy as np
 import pytest
 
-import _RyxSDK as ryx
+try:
+    import _RyxSDK as ryx
+except ImportError:  # numpy 2, which _RyxSDK refuses: only the ryxsound suites run there
+    ryx = None
 
 TEXT = "a1b2c3d4e"  # nine base-32 characters
 SAMPLES_44100 = 92160  # 20 symbols of int(44100 x 0.104489796) = 4608 samples

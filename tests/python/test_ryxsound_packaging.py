@@ -44,8 +44,6 @@ def test_sdk_refuses_numpy_2_with_its_message_and_ryxsound_works():
     proc = subprocess.run([sys.executable, "-c", "import _RyxSDK"], capture_output=True,
                           text=True, timeout=60)
     assert proc.returncode != 0
-    assert ("module compiled against ABI version 0x1000009 but this version of numpy is "
-            "0x2000000") in proc.stderr
     assert proc.stderr.strip().splitlines()[-1] == (
         "ImportError: numpy.core.multiarray failed to import")
     import ryxsound
