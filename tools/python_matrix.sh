@@ -32,10 +32,10 @@ for v in $versions; do
         echo "== creating $venv with $interpreter"
         "$interpreter" -m venv "$venv"
     fi
-    if ! "$venv/bin/python" -c "import numpy, pytest, hypothesis, soundfile, mypy, distributed; assert numpy.__version__ >= '2'" 2>/dev/null; then
+    if ! "$venv/bin/python" -c "import numpy, pytest, hypothesis, soundfile, matplotlib, mypy, distributed; assert numpy.__version__ >= '2'" 2>/dev/null; then
         echo "== installing numpy 2 and the test packages into $venv"
         "$venv/bin/python" -m pip install -q --upgrade pip
-        "$venv/bin/python" -m pip install -q 'numpy>=2' pytest hypothesis soundfile mypy \
+        "$venv/bin/python" -m pip install -q 'numpy>=2' pytest hypothesis soundfile matplotlib mypy \
             'dask[distributed]>=2023.1'
     fi
     build="build/matrix-py$v"

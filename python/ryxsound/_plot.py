@@ -9,7 +9,8 @@ from typing import Any
 import numpy as np
 import numpy.typing as npt
 
-from ._codec import Message
+from . import _core
+from ._codec import Message, _as_array
 from ._modes import DEFAULT_CUSTOM_BASE_HZ, DEFAULT_CUSTOM_STEP, Plan, plan
 
 #: Most time columns drawn; longer recordings use a longer hop between analysis frames.
@@ -38,11 +39,12 @@ def spectrogram(samples: npt.ArrayLike, sample_rate: float,
     Parameters
     ----------
     samples : array_like
-        Mono samples.
+        Mono (or frames x channels) samples: float32, float64, or integers scaled to -1..1 by
+        their type's full scale.
     sample_rate : float
         Hz.
     window : int
-        Analysis length in samples (Hann window).
+        Analysis length in samples, a power of two (the receivers' window).
 
     Returns
     -------
@@ -53,19 +55,12 @@ def spectrogram(samples: npt.ArrayLike, sample_rate: float,
     bin_hz : float
         Frequency between rows.
     """
-    x = np.asarray(samples, dtype=np.float64).ravel()
-    if len(x) < window:
-        x = np.concatenate([x, np.zeros(window - len(x))])
-    hop = max(window // 4, int(np.ceil((len(x) - window) / _MAX_COLUMNS)))
-    columns = 1 + (len(x) - window) // hop
-    w = np.hanning(window)
-    scale = 2.0 / w.sum()  # a full-scale sine reads 0 dB
-    levels = np.empty((window // 2 + 1, columns))
-    for start in range(0, columns, 256):  # a few hundred frames at a time bounds the memory
-        stop = min(columns, start + 256)
-        idx = (np.arange(start, stop) * hop)[:, None] + np.arange(window)[None, :]
-        mag = np.abs(np.fft.rfft(x[idx] * w, axis=1)) * scale
-        levels[:, start:stop] = (20 * np.log10(np.maximum(mag, 1e-12))).T
+    x = _as_array(samples)
+    frames = len(x)
+    hop = max(window // 4, int(np.ceil((frames - window) / _MAX_COLUMNS)))
+    # The receivers' windowed power spectrum: a full-scale sine shows about 1.0 (0 dB).
+    power = _core.power_spectra(x, window, hop)
+    levels = 10 * np.log10(np.maximum(power.T.astype(np.float64), 1e-12))
     np.maximum(levels, _FLOOR_DB, out=levels)
     return levels, hop / sample_rate, sample_rate / window
 
