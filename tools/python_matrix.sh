@@ -16,7 +16,8 @@ versions="${PYTHON_MATRIX:-3.10 3.13}"
 
 find_python() {
     local v="$1" candidate
-    for candidate in "$HOME"/.pyenv/versions/"$v"*/bin/"python$v" "$(command -v "python$v" || true)"; do
+    for candidate in "$HOME"/.pyenv/versions/"$v"*/bin/"python$v" \
+        "$(command -v "python$v" || true)"; do
         if [ -n "$candidate" ] && [ -x "$candidate" ] && "$candidate" -c pass 2>/dev/null; then
             echo "$candidate"
             return 0
@@ -26,13 +27,18 @@ find_python() {
 }
 
 for v in $versions; do
-    interpreter="$(find_python "$v")" || { echo "python$v not found (pyenv install $v)" >&2; exit 1; }
+    interpreter="$(find_python "$v")" || {
+        echo "python$v not found (pyenv install $v)" >&2
+        exit 1
+    }
     venv=".venv-py$v"
     if [ ! -x "$venv/bin/python" ]; then
         echo "== creating $venv with $interpreter"
         "$interpreter" -m venv "$venv"
     fi
-    if ! "$venv/bin/python" -c "import numpy, pytest, hypothesis, soundfile, matplotlib, mypy, distributed; assert numpy.__version__ >= '2'" 2>/dev/null; then
+    probe="import numpy, pytest, hypothesis, soundfile, matplotlib, mypy, distributed
+assert numpy.__version__ >= '2'"
+    if ! "$venv/bin/python" -c "$probe" 2>/dev/null; then
         echo "== installing numpy 2 and the test packages into $venv"
         "$venv/bin/python" -m pip install -q --upgrade pip
         "$venv/bin/python" -m pip install -q 'numpy>=2' pytest hypothesis soundfile matplotlib mypy \
@@ -45,7 +51,8 @@ for v in $versions; do
     "$venv/bin/python" -m pip install -q -C build-dir="$build" .
     end=$(date +%s%N)
     numpy_version="$("$venv/bin/python" -c 'import numpy; print(numpy.__version__)')"
-    echo "pip install . on Python $v with numpy $numpy_version present: $(((end - start) / 1000000000)) s"
+    seconds=$(((end - start) / 1000000000))
+    echo "pip install . on Python $v with numpy $numpy_version present: $seconds s"
     case "$numpy_version" in
         2.*) ;;
         *) echo "pip install . changed numpy to $numpy_version" >&2; exit 1 ;;

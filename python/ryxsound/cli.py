@@ -282,31 +282,22 @@ def _decode_file(path: str, args: argparse.Namespace,
     return messages, info.sample_rate, mode
 
 
-def _attempt(work: Any) -> tuple[Any, Optional[Exception]]:
-    """(work(), None), or (None, the exception) for a failure of one input."""
-    try:
-        return work(), None
-    except Exception as exc:
-        return None, exc
-
-
 def _cmd_decode(args: argparse.Namespace) -> int:
     several = len(args.files) > 1
     report: list[dict[str, Any]] = []
     bad = found_ok = False
-    if args.jobs > 1 and several:
-        bar = FileProgress(len(args.files))
-        try:
-            outcomes = map_in_order(lambda p: _decode_file(p, args, bar=False), args.files, args.jobs,
-                                    bar)
-        finally:
-            bar.close()
-    else:
-        outcomes = [_attempt(lambda: _decode_file(path, args)) for path in args.files]
+    # With --jobs the bar counts files; one at a time, long files get a bar of their own.
+    parallel = args.jobs > 1 and several
+    files_bar = FileProgress(len(args.files), enabled=None if parallel else False)
+    try:
+        outcomes = map_in_order(lambda p: _decode_file(p, args, bar=not parallel), args.files,
+                                args.jobs, files_bar)
+    finally:
+        files_bar.close()
     for path, (decoded, failure) in zip(args.files, outcomes):
-        if failure is not None:
+        if decoded is None:
             if not isinstance(failure, (AudioFileError, CliError)):
-                raise failure
+                raise failure or RuntimeError(f"{path}: no result")
             bad = True
             _error(str(failure))
             report.append({"file": path, "error": str(failure)})

@@ -1,7 +1,7 @@
 // The extension module ryxsound._core: the C++ interface of include/ryxsound/ryxsound.hpp for
 // the ryxsound package. Arrays in, arrays out; the GIL is released while encoding and decoding;
-// nothing is written to stdout or stderr. Invalid arguments raise ValueError (std::invalid_argument)
-// or TypeError (an array type that is not a number).
+// nothing is written to stdout or stderr. Invalid arguments raise ValueError
+// (std::invalid_argument) or TypeError (an array type that is not a number).
 #include <nanobind/nanobind.h>
 #include <nanobind/ndarray.h>
 #include <nanobind/stl/array.h>
@@ -44,18 +44,26 @@ SampleType sampleTypeOf(nb::dlpack::dtype t, const char* what) {
     }
     if (t.lanes == 1 && code == Code::Int) {
         switch (t.bits) {
-            case 8: return SampleType::Int8;
-            case 16: return SampleType::Int16;
-            case 32: return SampleType::Int32;
-            case 64: return SampleType::Int64;
+            case 8:
+                return SampleType::Int8;
+            case 16:
+                return SampleType::Int16;
+            case 32:
+                return SampleType::Int32;
+            case 64:
+                return SampleType::Int64;
         }
     }
     if (t.lanes == 1 && code == Code::UInt) {
         switch (t.bits) {
-            case 8: return SampleType::UInt8;
-            case 16: return SampleType::UInt16;
-            case 32: return SampleType::UInt32;
-            case 64: return SampleType::UInt64;
+            case 8:
+                return SampleType::UInt8;
+            case 16:
+                return SampleType::UInt16;
+            case 32:
+                return SampleType::UInt32;
+            case 64:
+                return SampleType::UInt64;
         }
     }
     throw nb::type_error((std::string(what) +
@@ -134,7 +142,7 @@ const char* receiverName(ryxsound::Receiver r) {
 // A Decoder with its conversion block and message list, both reused by every call. The mutex
 // turns use from two threads at once into an error instead of a data race.
 class StreamDecoder {
-public:
+  public:
     StreamDecoder(int mode, float sampleRate, std::string_view receiver, float customBaseHz,
                   int customStep)
         : decoder_(modeOf(mode), sampleRate, receiverOf(receiver), {customBaseHz, customStep}) {
@@ -170,11 +178,12 @@ public:
     float sampleRate() const { return decoder_.sampleRate(); }
     const char* receiver() const { return receiverName(decoder_.receiver()); }
 
-private:
+  private:
     std::unique_lock<std::mutex> claim() {
         std::unique_lock<std::mutex> lock(busy_, std::try_to_lock);
         if (!lock.owns_lock()) {
-            throw std::runtime_error("this Decoder is in use by another thread: use one per thread");
+            throw std::runtime_error(
+                "this Decoder is in use by another thread: use one per thread");
         }
         return lock;
     }
@@ -204,8 +213,8 @@ OutArray encode(std::string_view text, int mode, float sampleRate, std::string m
     std::vector<float> audio;
     {
         nb::gil_scoped_release released;
-        audio = ryxsound::encode(copy, modeOf(mode), sampleRate, options,
-                                 {customBaseHz, customStep});
+        audio =
+            ryxsound::encode(copy, modeOf(mode), sampleRate, options, {customBaseHz, customStep});
     }
     return toNumpy(std::move(audio));
 }
@@ -218,7 +227,7 @@ void mixSignature(AudioArray audio, const InArray& signature, float sampleRate) 
 
 // Power spectra of frames `hop` samples apart: (frames, windowSize / 2 + 1) float32.
 nb::ndarray<nb::numpy, float, nb::ndim<2>> powerSpectra(const InArray& samples, int windowSize,
-                                                       int hop) {
+                                                        int hop) {
     if (hop < 1) throw std::invalid_argument("hop must be at least 1, not " + std::to_string(hop));
     if (windowSize < 4 || windowSize > 8192 || (windowSize & (windowSize - 1)) != 0) {
         throw std::invalid_argument("the window size must be a power of two 4..8192, not " +

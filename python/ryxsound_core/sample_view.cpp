@@ -41,16 +41,26 @@ void readTyped(const SampleView& view, size_t first, size_t count, float* out) {
 
 void readMono(const SampleView& view, size_t first, size_t count, float* out) {
     switch (view.type) {
-        case SampleType::Float32: return readTyped<float>(view, first, count, out);
-        case SampleType::Float64: return readTyped<double>(view, first, count, out);
-        case SampleType::Int8: return readTyped<int8_t>(view, first, count, out);
-        case SampleType::Int16: return readTyped<int16_t>(view, first, count, out);
-        case SampleType::Int32: return readTyped<int32_t>(view, first, count, out);
-        case SampleType::Int64: return readTyped<int64_t>(view, first, count, out);
-        case SampleType::UInt8: return readTyped<uint8_t>(view, first, count, out);
-        case SampleType::UInt16: return readTyped<uint16_t>(view, first, count, out);
-        case SampleType::UInt32: return readTyped<uint32_t>(view, first, count, out);
-        case SampleType::UInt64: return readTyped<uint64_t>(view, first, count, out);
+        case SampleType::Float32:
+            return readTyped<float>(view, first, count, out);
+        case SampleType::Float64:
+            return readTyped<double>(view, first, count, out);
+        case SampleType::Int8:
+            return readTyped<int8_t>(view, first, count, out);
+        case SampleType::Int16:
+            return readTyped<int16_t>(view, first, count, out);
+        case SampleType::Int32:
+            return readTyped<int32_t>(view, first, count, out);
+        case SampleType::Int64:
+            return readTyped<int64_t>(view, first, count, out);
+        case SampleType::UInt8:
+            return readTyped<uint8_t>(view, first, count, out);
+        case SampleType::UInt16:
+            return readTyped<uint16_t>(view, first, count, out);
+        case SampleType::UInt32:
+            return readTyped<uint32_t>(view, first, count, out);
+        case SampleType::UInt64:
+            return readTyped<uint64_t>(view, first, count, out);
     }
 }
 

@@ -8,15 +8,26 @@
 
 namespace ryxsound_binding {
 
-enum class SampleType { Float32, Float64, Int8, Int16, Int32, Int64, UInt8, UInt16, UInt32, UInt64 };
+enum class SampleType {
+    Float32,
+    Float64,
+    Int8,
+    Int16,
+    Int32,
+    Int64,
+    UInt8,
+    UInt16,
+    UInt32,
+    UInt64
+};
 
 struct SampleView {
     const void* data = nullptr;
     SampleType type = SampleType::Float32;
     size_t frames = 0;
-    size_t channels = 1;         // 1 for a 1-D array
-    int64_t frameStride = 1;     // elements between consecutive frames (may be negative)
-    int64_t channelStride = 1;   // elements between the channels of one frame
+    size_t channels = 1;        // 1 for a 1-D array
+    int64_t frameStride = 1;    // elements between consecutive frames (may be negative)
+    int64_t channelStride = 1;  // elements between the channels of one frame
 };
 
 // Writes frames [first, first + count) of `view` to out[0..count) as mono: the mean of the
