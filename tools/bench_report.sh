@@ -25,6 +25,7 @@ echo "== decode"; build/bench/bench/decode_bench | tee "$tmp/decode.md"
 echo "== memory"; build/bench/bench/memory_bench | tee "$tmp/memory.md"
 echo "== channels"; $PY bench/channel.py --messages "$messages" --out "$tmp/channel.md"
 echo "== false alarms"; $PY bench/false_alarms.py --hours "$hours" --out "$tmp/false_alarms.md"
+echo "== python binding"; $PY bench/python_binding.py | tee "$tmp/python_binding.md"
 
 mkdir -p "$(dirname "$report")"
 {
@@ -63,5 +64,12 @@ mkdir -p "$(dirname "$report")"
     echo "(bench/false_alarms.py). \"checksum matched\" counts messages reported intact (status 9)."
     echo
     cat "$tmp/false_alarms.md"
+    echo
+    echo "## The Python layer"
+    echo
+    echo "decode_files with 2 threads against 1, and ryxsound's decoding against the core's"
+    echo "decoder fed in one call (bench/python_binding.py); wall-clock times, best of 3 rounds."
+    echo
+    cat "$tmp/python_binding.md"
 } > "$report"
 echo "report written to $report"

@@ -41,8 +41,8 @@ assert numpy.__version__ >= '2'"
     if ! "$venv/bin/python" -c "$probe" 2>/dev/null; then
         echo "== installing numpy 2 and the test packages into $venv"
         "$venv/bin/python" -m pip install -q --upgrade pip
-        "$venv/bin/python" -m pip install -q 'numpy>=2' pytest hypothesis soundfile matplotlib mypy \
-            'dask[distributed]>=2023.1'
+        "$venv/bin/python" -m pip install -q 'numpy>=2' pytest hypothesis soundfile matplotlib \
+            mypy 'dask[distributed]>=2023.1'
     fi
     build="build/matrix-py$v"
     rm -rf "$build"
