@@ -36,6 +36,7 @@ from ._modes import (
     plan,
     preset,
     presets,
+    supported_rates,
     symbol_duration,
     transmission_length,
 )
@@ -70,6 +71,7 @@ __all__ = [
     "plan",
     "preset",
     "presets",
+    "supported_rates",
     "symbol_duration",
     "transmission_length",
     "__version__",

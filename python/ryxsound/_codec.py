@@ -38,7 +38,8 @@ _R = TypeVar("_R")
 
 def _as_array(samples: npt.ArrayLike, what: str = "samples") -> np.ndarray:
     """The samples as an array the core reads: float32, float64 and integer arrays as they are
-    (any strides), anything else converted to float32; a scalar becomes one sample."""
+    (any strides), byte-swapped ones in native order, anything else converted to float32 (bool,
+    float16, lists); a scalar becomes one sample."""
     if isinstance(samples, np.ndarray) and samples.dtype in _CORE_TYPES:
         arr = samples
     else:
@@ -47,7 +48,8 @@ def _as_array(samples: npt.ArrayLike, what: str = "samples") -> np.ndarray:
             if arr.dtype not in _CORE_TYPES:
                 if arr.dtype.kind not in "biuf":
                     raise TypeError(f"array of {arr.dtype}")
-                arr = arr.astype(np.float32)
+                native = arr.dtype.newbyteorder("=")  # byte-swapped types keep their scale
+                arr = arr.astype(native if native in _CORE_TYPES else np.float32)
         except (TypeError, ValueError) as exc:
             raise ValueError(f"{what} must be numbers: {exc}") from None
     if arr.ndim == 0:

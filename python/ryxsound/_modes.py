@@ -95,6 +95,14 @@ def check_rate(sample_rate: float) -> float:
     return rate
 
 
+def supported_rates(mode: ModeLike, custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
+                    custom_step: int = DEFAULT_CUSTOM_STEP) -> tuple[int, ...]:
+    """Rates a mode works well at, best first: 44100 and 48000 Hz, and 22050 Hz where its plans
+    fit (the custom band applies to mode ``"custom"`` only)."""
+    return tuple(int(r) for r in _core.supported_rates(mode_id(mode), float(custom_base_hz),
+                                                       int(custom_step)))
+
+
 def window_size(sample_rate: float) -> int:
     """Analysis window length of the receiver at a sample rate: 2048 at 44100 and 48000 Hz, 1024
     at 22050 Hz."""

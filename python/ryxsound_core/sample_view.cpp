@@ -1,5 +1,6 @@
 #include "sample_view.h"
 
+#include <cstring>
 #include <limits>
 #include <type_traits>
 
@@ -19,19 +20,27 @@ float toUnit(T value) {
     }
 }
 
+// One element; memcpy because arrays from a byte buffer need not be aligned for T.
+template <typename T>
+float elementAt(const unsigned char* base, int64_t index) {
+    T value;
+    std::memcpy(&value, base + index * static_cast<int64_t>(sizeof(T)), sizeof(T));
+    return toUnit(value);
+}
+
 template <typename T>
 void readTyped(const SampleView& view, size_t first, size_t count, float* out) {
-    const T* base = static_cast<const T*>(view.data);
+    const auto* base = static_cast<const unsigned char*>(view.data);
     const float perChannel = 1.0f / static_cast<float>(view.channels);
     for (size_t i = 0; i < count; ++i) {
-        const T* frame = base + static_cast<int64_t>(first + i) * view.frameStride;
+        const int64_t frame = static_cast<int64_t>(first + i) * view.frameStride;
         if (view.channels == 1) {
-            out[i] = toUnit(frame[0]);
+            out[i] = elementAt<T>(base, frame);
             continue;
         }
         float sum = 0.0f;
         for (size_t c = 0; c < view.channels; ++c) {
-            sum += toUnit(frame[static_cast<int64_t>(c) * view.channelStride]);
+            sum += elementAt<T>(base, frame + static_cast<int64_t>(c) * view.channelStride);
         }
         out[i] = sum * perChannel;
     }

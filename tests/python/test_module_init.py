@@ -127,7 +127,7 @@ def test_fake_table_with_good_versions_is_accepted():
 
 
 def test_type_stub_declares_every_function_and_constant():
-    stub = pathlib.Path(__file__).parents[2] / "python" / "_RyxSDK.pyi"
+    stub = pathlib.Path(__file__).parents[2] / "python" / "_RyxSDK" / "_RyxSDK.pyi"
     tree = ast.parse(stub.read_text())
     functions = [node.name for node in tree.body if isinstance(node, ast.FunctionDef)]
     constants = {node.target.id for node in tree.body if isinstance(node, ast.AnnAssign)}

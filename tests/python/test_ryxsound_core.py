@@ -46,6 +46,9 @@ def _int(x: np.ndarray, dtype: type) -> np.ndarray:
     pytest.param(lambda x: np.asfortranarray(np.stack([x, x], axis=1)), id="fortran-order"),
     pytest.param(lambda x: np.repeat(x, 2)[::2], id="strided-view"),
     pytest.param(lambda x: x.tolist(), id="list"),
+    pytest.param(lambda x: _int(x, np.int16).astype(">i2"), id="big-endian-int16"),
+    pytest.param(lambda x: np.frombuffer(b"\0" + x.tobytes(), np.float32, offset=1),
+                 id="read-only-unaligned"),
 ])
 def test_decoders_take_every_array_type(padded, convert):
     (reference,) = ryxsound.decode(padded, RATE, "audible")
@@ -88,6 +91,8 @@ def test_plan_figures_come_from_the_core(mode, rate, window, symbol, first_bin, 
     assert p.low_hz == p.tones_hz[0] and p.high_hz > p.tones_hz[-1]
     if first_bin is not None:
         assert p.tone_bins[0] == first_bin and p.low_hz == pytest.approx(low_hz, abs=0.01)
+    assert rate in ryxsound.supported_rates(mode)
+    assert ryxsound.supported_rates("all") == (44100, 48000)
 
 
 @pytest.mark.parametrize("receiver", ["robust", "standard"])
