@@ -2,9 +2,12 @@
 """What the Python layer costs, and what threads gain.
 
 1. The speed-up of ``ryxsound.decode_files`` with 2 workers over 1 (decoding releases the GIL,
-   so on two free cores it approaches 2).
+   so on two free cores it approaches 2), beside the speed-up of two processes decoding half the
+   files each: what the machine allows at the time (other load on a shared machine lowers
+   both alike).
 2. The real-time factor (audio seconds per wall second) of ``ryxsound.decode`` on a float32
-   array and of ``ryxsound.Decoder.feed`` in 4096-sample int16 blocks (a capture loop), against
+   array and of ``ryxsound.Decoder.feed`` in 4096-sample float32 and int16 blocks (a capture
+   loop), against
    the C++ decoder alone: the core's Decoder fed the whole float32 array in one call, its loop in
    C++ with nothing of Python per block. The binding's overhead is the ratio minus one.
 
@@ -21,6 +24,7 @@ import os
 import tempfile
 import time
 from collections.abc import Callable
+from concurrent.futures import ProcessPoolExecutor
 
 import numpy as np
 import soundfile as sf
@@ -39,6 +43,11 @@ def recording(seconds: float, seed: int) -> np.ndarray:
     for at in range(RATE, len(audio) - len(message), 5 * RATE):
         audio[at:at + len(message)] += message
     return audio
+
+
+def decode_half(paths: list[str]) -> int:
+    """Runs in a worker process: the messages found in ``paths``."""
+    return sum(len(found) for found in ryxsound.decode_files(paths, workers=1, progress=False))
 
 
 def best(work: Callable[[], object], times: list[float]) -> None:
@@ -65,27 +74,35 @@ def main() -> None:
 
         one: list[float] = []
         two: list[float] = []
+        procs: list[float] = []
         core: list[float] = []
         whole: list[float] = []
-        blocks: list[float] = []
+        float_blocks: list[float] = []
+        int_blocks: list[float] = []
+        halves = [paths[0::2], paths[1::2]]
+        pool = ProcessPoolExecutor(2)
+        list(pool.map(len, halves))  # the processes start before timing
 
         def core_alone() -> None:
             rx = _core.Decoder(5, float(RATE))
             rx.feed(audio)
             rx.flush()
 
-        def capture_loop() -> None:
+        def capture_loop(samples: np.ndarray) -> None:
             with ryxsound.Decoder("all", RATE) as rx:
-                for i in range(0, len(as_int16), 4096):
-                    rx.feed(as_int16[i:i + 4096])
+                for i in range(0, len(samples), 4096):
+                    rx.feed(samples[i:i + 4096])
                 rx.flush()
 
-        for _ in range(args.rounds):
-            best(lambda: ryxsound.decode_files(paths, workers=1, progress=False), one)
-            best(lambda: ryxsound.decode_files(paths, workers=2, progress=False), two)
-            best(core_alone, core)
-            best(lambda: ryxsound.decode(audio, RATE), whole)
-            best(capture_loop, blocks)
+        with pool:
+            for _ in range(args.rounds):
+                best(lambda: ryxsound.decode_files(paths, workers=1, progress=False), one)
+                best(lambda: ryxsound.decode_files(paths, workers=2, progress=False), two)
+                best(lambda: list(pool.map(decode_half, halves)), procs)
+                best(core_alone, core)
+                best(lambda: ryxsound.decode(audio, RATE), whole)
+                best(lambda: capture_loop(audio), float_blocks)
+                best(lambda: capture_loop(as_int16), int_blocks)
 
     seconds = len(audio) / RATE
     print(f"| measure ({args.files} files of {args.seconds:g} s, mode all, {os.cpu_count()} "
@@ -94,9 +111,12 @@ def main() -> None:
     print(f"| decode_files, 1 worker | {min(one):.2f} s |")
     print(f"| decode_files, 2 workers | {min(two):.2f} s |")
     print(f"| speed-up of 2 workers over 1 | {min(one) / min(two):.2f}x |")
+    print(f"| speed-up of 2 processes over 1 worker (the machine's ceiling now) | "
+          f"{min(one) / min(procs):.2f}x |")
     for name, t in [("C++ decoder alone (one feed of float32)", core),
                     ("ryxsound.decode (float32 array)", whole),
-                    ("ryxsound.Decoder.feed (int16 blocks of 4096)", blocks)]:
+                    ("ryxsound.Decoder.feed (float32 blocks of 4096)", float_blocks),
+                    ("ryxsound.Decoder.feed (int16 blocks of 4096)", int_blocks)]:
         overhead = "" if t is core else f", binding overhead {100 * (min(t) / min(core) - 1):+.1f}%"
         print(f"| {name} | real-time factor {seconds / min(t):.0f}{overhead} |")
 

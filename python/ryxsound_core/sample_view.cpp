@@ -12,11 +12,12 @@ float toUnit(T value) {
     if constexpr (std::is_floating_point_v<T>) {
         return static_cast<float>(value);
     } else if constexpr (std::is_signed_v<T>) {
-        constexpr double scale = -static_cast<double>(std::numeric_limits<T>::min());
-        return static_cast<float>(static_cast<double>(value) / scale);
+        // 1 / 2^(bits-1): a power of two, so the product is the exact quotient.
+        constexpr double inverse = -1.0 / static_cast<double>(std::numeric_limits<T>::min());
+        return static_cast<float>(static_cast<double>(value) * inverse);
     } else {
         constexpr double half = static_cast<double>(std::numeric_limits<T>::max() / 2 + 1);
-        return static_cast<float>((static_cast<double>(value) - half) / half);
+        return static_cast<float>((static_cast<double>(value) - half) * (1.0 / half));
     }
 }
 
