@@ -2,8 +2,9 @@
 # Runs the ryxsound tests under numpy 2 on the oldest and the newest supported Python (3.10 and
 # 3.13), each in its own virtual environment that already holds numpy 2 when the package is
 # installed the way a user installs it: `pip install .` (isolated build, clean build folder).
-# Prints how long each install took and checks that it left numpy at 2.x. The numpy 1.x side is
-# .venv, where `make py-test` runs every suite (the _RyxSDK ones included).
+# Prints how long each install took and checks that it left numpy at 2.x. On the oldest Python the
+# same build's _RyxSDK (compiled against numpy 2's headers) then runs its quick suites with numpy
+# 1.x. .venv (numpy 1.x) runs every suite through `make py-test`.
 #
 #   tools/python_matrix.sh [extra pytest arguments]
 #
@@ -13,6 +14,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 versions="${PYTHON_MATRIX:-3.10 3.13}"
+oldest="${versions%% *}"
+# The quick _RyxSDK suites (the robustness and fuzzing ones run in .venv).
+sdk_tests=()
+for f in tests/python/test_*.py; do
+    case "$(basename "$f")" in
+        test_ryxsound_* | test_robustness.py | test_fuzz_module.py) ;;
+        *) sdk_tests+=("$f") ;;
+    esac
+done
 
 find_python() {
     local v="$1" candidate
@@ -59,4 +69,12 @@ assert numpy.__version__ >= '2'"
     esac
     echo "== ryxsound tests on Python $v, numpy $numpy_version"
     "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python/test_ryxsound_*.py "$@"
+    if [ "$v" = "$oldest" ]; then
+        # This build compiled _RyxSDK against numpy 2's headers: it must work with numpy 1.x.
+        "$venv/bin/python" -m pip install -q 'numpy>=1.22,<2'
+        echo "== _RyxSDK from that build with numpy $("$venv/bin/python" -c \
+            'import numpy; print(numpy.__version__)') on Python $v"
+        "$venv/bin/python" -m pytest -q -p no:cacheprovider "${sdk_tests[@]}" "$@"
+        "$venv/bin/python" -m pip install -q 'numpy>=2'
+    fi
 done
