@@ -170,6 +170,12 @@ def plan(name: ModeLike, sample_rate: float, custom_base_hz: float = DEFAULT_CUS
                 fits=info.fits)
 
 
+def listened_plans(mode: ModeLike) -> tuple[str, ...]:
+    """The plans a mode listens for: its own, or for ``"all"`` audible, non-audible and
+    compression."""
+    return tuple(PLAN_NAMES[p] for p in _core.plans_of(mode_id(mode)))
+
+
 def check_plan_fits(name: ModeLike, sample_rate: float,
                     custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
                     custom_step: int = DEFAULT_CUSTOM_STEP) -> None:

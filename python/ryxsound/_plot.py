@@ -11,7 +11,7 @@ import numpy.typing as npt
 
 from . import _core
 from ._codec import Message, _as_array
-from ._modes import DEFAULT_CUSTOM_BASE_HZ, DEFAULT_CUSTOM_STEP, Plan, plan
+from ._modes import DEFAULT_CUSTOM_BASE_HZ, DEFAULT_CUSTOM_STEP, Plan, listened_plans, plan
 
 #: Most time columns drawn; longer recordings use a longer hop between analysis frames.
 _MAX_COLUMNS = 3000
@@ -124,8 +124,7 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
     ax.set_title(title or f"{os.path.basename(out_path)}  ({sample_rate:g} Hz)")
 
     if mode == "all":
-        names = sorted({m.mode for m in messages if m.mode != "unknown"}) or [
-            "audible", "compression", "nonaudible"]
+        names = sorted({m.mode for m in messages}) or list(listened_plans("all"))
     else:
         names = [mode]
     plans: list[Plan] = [plan(n, sample_rate, custom_base_hz, custom_step) for n in names]

@@ -14,7 +14,7 @@ import numpy as np
 import pytest
 
 import ryxsound
-from ryxsound import _core, cli
+from ryxsound import _core, _modes, cli
 
 sf = pytest.importorskip("soundfile")
 
@@ -93,6 +93,7 @@ def test_plan_figures_come_from_the_core(mode, rate, window, symbol, first_bin, 
         assert p.tone_bins[0] == first_bin and p.low_hz == pytest.approx(low_hz, abs=0.01)
     assert rate in ryxsound.supported_rates(mode)
     assert ryxsound.supported_rates("all") == (44100, 48000)
+    assert _modes.listened_plans("all") == ("audible", "nonaudible", "compression")
 
 
 @pytest.mark.parametrize("receiver", ["robust", "standard"])
