@@ -9,7 +9,8 @@
 #
 # The modules are built with CMake directly into build/asan-py (not installed), the ryxsound
 # package copied beside the fresh _core into build/asan-py/pkg; the interpreter is
-# .venv/bin/python with the ASan runtime preloaded (the interpreter itself is not instrumented)
+# .venv/bin/python with the ASan runtime and libstdc++ preloaded (the interpreter itself is not
+# instrumented)
 # and both folders first on PYTHONPATH, so they shadow the installed modules. Subprocesses
 # started by the tests inherit both. Leak detection is off: the interpreter keeps objects alive
 # until exit on purpose.
@@ -22,7 +23,7 @@ JOBS="${JOBS:-2}"
 [ -x "$PY" ] || bash tools/ensure_env.sh
 
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRYX_SANITIZE=ON \
-    -DRYX_BUILD_PYTHON=ON -DPython_EXECUTABLE="$PY" >/dev/null
+    -DRYX_BUILD_PYTHON=ON -DPython_EXECUTABLE="$PWD/$PY" >/dev/null
 cmake --build "$BUILD" -j "$JOBS" --target _RyxSDK _core
 
 module="$(find "$BUILD/python/_RyxSDK" -maxdepth 1 -name '_RyxSDK*.so' | head -n1)"
@@ -47,7 +48,8 @@ done
 
 echo "== pytest with $(basename "$module") and $(basename "$core") under ASan/UBSan:" \
     "${#tests[@]} files"
-export LD_PRELOAD="$runtime"
+# libstdc++ too: the runtime's C++-exception hook needs it loaded before the modules that throw.
+export LD_PRELOAD="$runtime $(gcc -print-file-name=libstdc++.so)"
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 package_dir="$(cd "$BUILD/pkg" && pwd)"
