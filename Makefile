@@ -1,11 +1,12 @@
 # make demo   - a round trip through the library, from a fresh machine
 # make test   - every C++ test (plain and sanitizer builds), every Python test (also against a
-#               sanitizer build of the module) and a minute of each fuzzer
+#               sanitizer build of the module), the installed C and C++ package as its users
+#               meet it, and a minute of each fuzzer
 # make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md)
 PY := .venv/bin/python
 JOBS ?= 2
 
-.PHONY: demo test env test-env cpp-test asan-test py-test asan-py-test fuzz bench clean
+.PHONY: demo test env test-env cpp-test asan-test py-test asan-py-test consumer-test fuzz bench clean
 
 env:
 	bash tools/ensure_env.sh
@@ -18,7 +19,7 @@ demo: env
 test-env:
 	RYX_EXTRA_APT="ffmpeg sox" bash tools/ensure_env.sh
 
-test: test-env cpp-test asan-test py-test asan-py-test fuzz
+test: test-env cpp-test asan-test py-test asan-py-test consumer-test fuzz
 
 cpp-test:
 	cmake -S . -B build/test -G Ninja -DRYX_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Release
@@ -35,6 +36,9 @@ py-test:
 
 asan-py-test:
 	bash tools/asan_python_tests.sh
+
+consumer-test:
+	JOBS=$(JOBS) bash tools/consumer_test.sh
 
 fuzz:
 	bash tools/run_fuzzers.sh 60
