@@ -22,10 +22,9 @@ constexpr int kExitNothing = 1;
 constexpr int kExitBadInput = 2;
 constexpr int kExitFailure = 3;
 
-constexpr double kLeadSeconds = 0.25;            // silence around an encoded transmission
-constexpr double kPadSeconds = 0.5;              // silence fed around a decoded file
-constexpr size_t kBlockFrames = 4096;            // frames read per block
-const int kToolRates[] = {44100, 48000, 22050};  // rates with a full-size analysis window
+constexpr double kLeadSeconds = 0.25;  // silence around an encoded transmission
+constexpr double kPadSeconds = 0.5;    // silence fed around a decoded file
+constexpr size_t kBlockFrames = 4096;  // frames read per block
 
 // Input the tool refuses: one line on stderr, exit 2.
 class BadInput : public std::runtime_error {
@@ -70,20 +69,21 @@ Band bandOf(const CommandLine& line, ryxsound::Mode fallback) {
     return band;
 }
 
-// Refuses rates without a full-size analysis window and plans that do not fit below half the
-// rate; `where` prefixes the message.
+// Refuses plans that do not fit below half the rate and rates the mode does not support (those
+// without a full-size analysis window); `where` prefixes the message.
 void checkToolRate(int rate, const Band& band, const std::string& where) {
-    bool known = false;
-    for (int r : kToolRates) known = known || r == rate;
-    if (!known) {
-        throw BadInput(where + "sample rate " + std::to_string(rate) +
-                       " Hz is not supported (use 44100, 48000 or 22050 Hz)");
-    }
     try {
         ryxsound::checkModeFits(band.mode, static_cast<float>(rate), band.custom);
     } catch (const std::invalid_argument& e) {
         throw BadInput(where + e.what());
     }
+    std::string rates;
+    for (float r : ryxsound::supportedRates(band.mode, band.custom)) {
+        if (static_cast<float>(rate) == r) return;
+        rates += (rates.empty() ? "" : ", ") + std::to_string(static_cast<int>(r));
+    }
+    throw BadInput(where + "sample rate " + std::to_string(rate) + " Hz is not supported by mode " +
+                   ryxsound::modeName(band.mode) + " (use " + rates + " Hz)");
 }
 
 int encodeCommand(const CommandLine& line) {

@@ -104,13 +104,15 @@ done <<'CASES'
 0|audible +hello0123  ok|decode audible.wav
 0|high.wav: .*nonaudible +hello0123  ok|decode audible.wav high.wav --receiver standard
 0|custom +phone0042  ok|decode phone.flac --preset phone
+0|at 22050 Hz, mode audible|encode hello0123 -o low.wav --rate 22050
+0|audible +hello0123  ok|decode low.wav
 1|no message found|decode audible.wav --mode compression
 2|audible.wav: .*hello0123  ok|decode audible.wav missing.wav
 2|notes.txt: cannot read it as audio|decode notes.txt
 2|exactly 9 characters|encode hello -o short.wav
 2|'w'|encode hellow123 -o bad.wav
 2|22050 Hz|encode hello0123 -o high.wav --mode nonaudible --rate 22050
-2|not supported|encode hello0123 -o low.wav --rate 8000
+2|not supported by mode audible|encode hello0123 -o low.wav --rate 32000
 2|unknown file type|encode hello0123 -o out.mp3
 2|needs -o|encode hello0123
 2|apply to --mode custom only|encode hello0123 -o x.wav --custom-base 900
