@@ -117,8 +117,8 @@ public:
     const float* samples() const;
     size_t sampleCount() const;
 
-    Mode mode() const;
-    float sampleRate() const;
+    Mode mode() const;         // as constructed
+    float sampleRate() const;  // Hz, as constructed
 
 private:
     struct Impl;
@@ -165,11 +165,11 @@ public:
     // end are recognised) and appends what completes; returns how many.
     size_t flush(std::vector<Message>& out);
 
-    int64_t position() const;  // samples fed by the caller (flush's silence included)
-    bool inMessage() const;    // between a recognised start and the message's completion
-    Mode mode() const;
-    float sampleRate() const;
-    Receiver receiver() const;
+    int64_t position() const;   // samples fed by the caller (flush's silence included)
+    bool inMessage() const;     // between a recognised start and the message's completion
+    Mode mode() const;          // as constructed
+    float sampleRate() const;   // Hz, as constructed
+    Receiver receiver() const;  // as constructed
 
 private:
     struct Impl;
