@@ -33,6 +33,7 @@ from ._modes import (
     Preset,
     check_plan_fits,
     check_rate,
+    check_rate_holds_plan,
     mode_id,
     mode_name,
     preset_settings,
@@ -504,6 +505,8 @@ class Decoder:
         self._custom = _custom_settings(self._name, custom_base_hz, custom_step)
         target = plan_rate(self._in_rate, supported_rates(self._name, *self._custom, chosen),
                            resample)
+        if target is not None:
+            check_rate_holds_plan(self._name, self._in_rate, *self._custom)
         self._resampler = None if target is None else StreamResampler(self._in_rate, target)
         self._rate = self._in_rate if target is None else float(target)
         _check_preset_rate(chosen, self._rate)

@@ -351,3 +351,17 @@ def supported_rates(name: str, custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
             continue
         fitting.append(rate)
     return tuple(fitting)
+
+
+def check_rate_holds_plan(name: str, sample_rate: float,
+                          custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
+                          custom_step: int = DEFAULT_CUSTOM_STEP) -> None:
+    """Raise ValueError when audio at ``sample_rate`` cannot carry mode ``name`` (for
+    ``"all"``: none of its plans) below its Nyquist frequency, so resampling cannot help."""
+    name = mode_name(name)
+    names = ["audible", "nonaudible", "compression"] if name == "all" else [name]
+    lowest_top = min(plan(n, 44100, custom_base_hz, custom_step).high_hz for n in names)
+    if lowest_top >= sample_rate / 2.0:
+        raise ValueError(f"audio at {sample_rate:g} Hz holds frequencies up to "
+                         f"{sample_rate / 2.0:.0f} Hz; mode {name!r} needs up to "
+                         f"{lowest_top:.0f} Hz, so it cannot be in there")

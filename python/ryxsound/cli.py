@@ -30,6 +30,7 @@ from ._modes import (
     USEFUL_SAMPLE_RATES,
     Preset,
     check_plan_fits,
+    check_rate_holds_plan,
     mode_name,
     plan,
     supported_rates,
@@ -167,6 +168,10 @@ def _receiver_rate(rate: float, mode: str, args: argparse.Namespace, where: str 
     run_at = float(target) if target is not None else float(rate)
     _check_plan(run_at, mode, args, prefix)
     if target is not None:
+        try:
+            check_rate_holds_plan(mode, rate, base, step)
+        except ValueError as exc:
+            raise CliError(f"{prefix}{exc}") from None
         _say(args, f"{prefix}resampling {rate:g} Hz to {target} Hz for mode {mode}")
     return run_at
 
