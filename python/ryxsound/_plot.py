@@ -75,6 +75,13 @@ def spectrogram(samples: npt.ArrayLike, sample_rate: float,
     return levels, hop / sample_rate, sample_rate / window
 
 
+def colour_limits(levels: npt.NDArray[np.float64]) -> tuple[float, float]:
+    """The dB range of the colour scale: the 100 dB below the loudest level, never beyond the
+    floor, and at least 60 dB wide (digital silence is then dark, not a scale of a few dB)."""
+    top = max(float(levels.max()), _FLOOR_DB + _MIN_RANGE_DB)
+    return max(_FLOOR_DB, top - 100.0), top
+
+
 def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Sequence[Message],
                      out_path: str, *, mode: str = "all", title: str = "",
                      custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
@@ -135,11 +142,11 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
     fig = Figure(figsize=(11, 5.5), dpi=100)
     FigureCanvasAgg(fig)
     ax = fig.add_subplot(1, 1, 1)
-    top = max(float(levels.max()), _FLOOR_DB + _MIN_RANGE_DB)
+    vmin, vmax = colour_limits(levels)
     image = ax.imshow(levels, origin="lower", aspect="auto", cmap="magma",
                       extent=(t0, t0 + max(hop_s * levels.shape[1], t1 - t0), 0.0,
                               bin_hz * (levels.shape[0] - 1) / 1000.0),
-                      vmin=max(_FLOOR_DB, top - 100.0), vmax=top, interpolation="nearest")
+                      vmin=vmin, vmax=vmax, interpolation="nearest")
     colorbar = fig.colorbar(image, ax=ax, pad=0.02)
     colorbar.set_label("level (dB re full-scale sine)")
     ax.set_xlabel("time (s)")

@@ -222,3 +222,14 @@ def test_long_input_is_read_in_blocks(tmp_path):
     with open_audio(path) as source:
         sizes = [len(b) for b in source.blocks(65536)]
     assert max(sizes) == 65536 and len(sizes) > 10
+
+
+@pytest.mark.parametrize("args,code,expect", [
+    (["-v"], 0, "resampling 32000 Hz to 44100 Hz for mode all"),
+    (["--no-resample"], 2, "32000 Hz is not supported"),
+])
+def test_tool_resamples_unless_told_not_to(tmp_path, args, code, expect):
+    path = str(tmp_path / "32k.wav")
+    sf.write(path, soxr.resample(padded(ryxsound.encode(TEXT), 44100), 44100, 32000), 32000)
+    dec = run("decode", path, *args)
+    assert dec.returncode == code and expect in dec.stderr.decode()
