@@ -245,31 +245,6 @@ def open_audio(path: str) -> AudioSource:
                              f"{_describe(exc)})") from None
 
 
-def audio_info(path: str) -> AudioInfo:
-    """Describe an audio file without reading its samples (do not use it on a stream: opening
-    one consumes it).
-
-    Raises
-    ------
-    AudioFileError
-        As :func:`open_audio`.
-    """
-    with open_audio(path) as source:
-        return source.info
-
-
-def read_blocks(path: str, block_frames: int = 65536) -> Iterator[npt.NDArray[np.float32]]:
-    """Yield the samples of a file or stream as float32 mono blocks (channels averaged).
-
-    Raises
-    ------
-    AudioFileError
-        When the source cannot be opened or breaks off while being read.
-    """
-    with open_audio(path) as source:
-        yield from source.blocks(block_frames)
-
-
 def read_audio(path: str) -> tuple[npt.NDArray[np.float32], int]:
     """Read a whole file or stream as float32 mono samples.
 

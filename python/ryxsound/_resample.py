@@ -10,16 +10,11 @@ import numpy as np
 import numpy.typing as npt
 
 
-class ResampleUnavailable(ValueError):
-    """The soxr package is missing (a ValueError, like any other rate the receiver cannot
-    take)."""
-
-
 def _soxr() -> Any:
     try:
         import soxr
     except ImportError as exc:
-        raise ResampleUnavailable(f"audio at this sample rate must be resampled, which needs the "
+        raise ValueError(f"audio at this sample rate must be resampled, which needs the "
                                   f"soxr package (pip install soxr): {exc}") from None
     return soxr
 
