@@ -7,6 +7,7 @@ from __future__ import annotations
 
 import io
 import os
+import re
 import stat
 import sys
 from collections.abc import Callable, Iterator
@@ -35,6 +36,8 @@ def _soundfile() -> Any:
 
 def _describe(exc: BaseException) -> str:
     text = str(exc).strip().splitlines()[0] if str(exc).strip() else type(exc).__name__
+    # PyAV: "[Errno 1094995529] Invalid data found when processing input: '<stdin>'"
+    text = re.sub(r"^\[Errno -?\d+\] |: '[^']*'$", "", text)
     # libsndfile messages often repeat the file name: "Error opening 'x.wav': Format not ..."
     if ": " in text and text.startswith("Error opening"):
         text = text.split(": ", 1)[1]
@@ -92,6 +95,9 @@ def _is_stream(path: str) -> bool:
 
 def _check_path(path: str) -> None:
     if path == STDIO:
+        if sys.stdin is None or sys.stdin.isatty():
+            raise AudioFileError("-: standard input is a terminal; pipe audio into it "
+                                 "(ryxsound decode - < file.wav) or name a file")
         return
     if not os.path.exists(path):
         raise AudioFileError(f"{path}: no such file")
@@ -167,8 +173,30 @@ def _open_soundfile(path: str) -> AudioSource:
     return AudioSource(info, reader, handle.close)
 
 
+def _open_stream(path: str) -> io.BufferedReader:
+    """Standard input or a pipe, checked to hold at least one byte (the byte stays readable)."""
+    handle = sys.stdin.buffer if path == STDIO else open(path, "rb")
+    if not handle.peek(1):
+        if path != STDIO:
+            handle.close()
+        raise AudioFileError(f"{path}: empty stream, no audio")
+    return handle
+
+
 def _open_av(av: Any, path: str) -> AudioSource:
-    container = av.open(sys.stdin.buffer if path == STDIO else path, mode="r")
+    stream_handle = _open_stream(path) if _is_stream(path) else None
+    try:
+        container = av.open(stream_handle if stream_handle is not None else path, mode="r")
+    except BaseException:
+        if stream_handle is not None and path != STDIO:
+            stream_handle.close()
+        raise
+
+    def close() -> None:
+        container.close()
+        if stream_handle is not None and path != STDIO:
+            stream_handle.close()
+
     try:
         if not container.streams.audio:
             raise AudioFileError(f"{path}: has no sound track")
@@ -182,7 +210,7 @@ def _open_av(av: Any, path: str) -> AudioSource:
         # float planar at the track's own rate and layout; channels are averaged like files.
         converter = av.AudioResampler(format="fltp", rate=rate)
     except BaseException:
-        container.close()
+        close()
         raise
 
     def reader(block_frames: int) -> Iterator[npt.NDArray[Any]]:
@@ -197,7 +225,7 @@ def _open_av(av: Any, path: str) -> AudioSource:
     info = AudioInfo(path=path, sample_rate=rate, frames=frames,
                      channels=int(stream.codec_context.channels),
                      format=f"{container.format.name} {codec}")
-    return AudioSource(info, reader, container.close)
+    return AudioSource(info, reader, close)
 
 
 def open_audio(path: str) -> AudioSource:

@@ -90,7 +90,8 @@ def _open(kind: str, factory: Optional[StreamFactory], sample_rate: float,
         which = f" {device!r}" if device is not None else ""
         detail = str(exc).strip().splitlines()[0] if str(exc).strip() else type(exc).__name__
         raise LiveAudioUnavailable(f"cannot open the audio {kind} device{which} at "
-                                   f"{sample_rate:g} Hz ({detail})") from None
+                                   f"{sample_rate:g} Hz ({detail}); `ryxsound devices` lists "
+                                   f"the devices there are") from None
 
 
 def listen(mode: Optional[ModeLike] = None, sample_rate: float = 44100, device: Device = None,

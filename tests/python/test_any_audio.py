@@ -233,3 +233,13 @@ def test_tool_resamples_unless_told_not_to(tmp_path, args, code, expect):
     sf.write(path, soxr.resample(padded(ryxsound.encode(TEXT), 44100), 44100, 32000), 32000)
     dec = run("decode", path, *args)
     assert dec.returncode == code and expect in dec.stderr.decode()
+
+
+@pytest.mark.parametrize("stdin,expect", [
+    (b"", "-: empty stream, no audio"),
+    (b"not audio at all\n" * 10, "-: not a readable audio stream (Invalid data"),
+])
+def test_bad_standard_input_is_one_clear_line(stdin, expect):
+    dec = run("decode", "-", stdin=stdin)
+    lines = dec.stderr.decode().strip().splitlines()
+    assert dec.returncode == 2 and len(lines) == 1 and expect in lines[0]
