@@ -461,8 +461,9 @@ class Decoder:
         non-audible and compression transmissions at once.
     sample_rate : float
         Capture rate in Hz, 1000..1000000. The receiver runs at 44100, 48000 or 22050 Hz (22050
-        for the audible plan only); audio at another rate is resampled to the nearest of those
-        the plan suits, and offsets stay in the caller's samples.
+        for the audible plan only); audio at another rate is resampled to the nearer of 44100
+        and 48000 Hz that the plan suits (see :attr:`decode_rate`), and offsets stay in the
+        caller's samples. Audio too narrow to carry the plan is refused.
     preset : str, optional
         A named custom plan instead of ``mode`` (see :func:`encode`).
     resample : bool
