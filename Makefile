@@ -16,8 +16,11 @@ demo: env
 	$(PY) -m ryxsound demo
 
 # The codec round trips of the robustness tests need ffmpeg; they are skipped where it is absent.
+# The sound-server test starts a private PulseAudio server; sounddevice reaches it through
+# PortAudio and the ALSA plugin for PulseAudio.
 test-env:
-	RYX_EXTRA_APT="ffmpeg sox" bash tools/ensure_env.sh
+	RYX_EXTRA_APT="ffmpeg sox pulseaudio pulseaudio-utils libportaudio2 libasound2-plugins" \
+		bash tools/ensure_env.sh
 
 test: test-env cpp-test asan-test py-test asan-py-test consumer-test fuzz
 

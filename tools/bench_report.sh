@@ -24,6 +24,7 @@ echo "== fft"; build/bench/bench/fft_bench | tee "$tmp/fft.md"
 echo "== decode"; build/bench/bench/decode_bench | tee "$tmp/decode.md"
 echo "== memory"; build/bench/bench/memory_bench | tee "$tmp/memory.md"
 echo "== channels"; $PY bench/channel.py --messages "$messages" --out "$tmp/channel.md"
+echo "== telephone"; $PY bench/channel.py --telephone --messages "$messages" --out "$tmp/telephone.md"
 echo "== false alarms"; $PY bench/false_alarms.py --hours "$hours" --out "$tmp/false_alarms.md"
 
 mkdir -p "$(dirname "$report")"
@@ -56,6 +57,14 @@ mkdir -p "$(dirname "$report")"
     echo "with random audio before and after (bench/channel.py)."
     echo
     cat "$tmp/channel.md"
+    echo
+    echo "## Telephone channels"
+    echo
+    echo "The same, through the telephone band-pass and 8 kHz voice codecs (ffmpeg), alone and with"
+    echo "babble at -5 dB added before the telephone path; the audible plan for comparison and the"
+    echo "phone preset (a custom plan from 600 Hz)."
+    echo
+    cat "$tmp/telephone.md"
     echo
     echo "## False alarms"
     echo

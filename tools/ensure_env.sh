@@ -27,10 +27,12 @@ if [ ! -x .venv/bin/python ]; then
     echo "== creating .venv"
     python3 -m venv .venv
 fi
-if ! .venv/bin/python -c "import numpy, pytest, hypothesis, soundfile, matplotlib, scikit_build_core" 2>/dev/null; then
+# find_spec, not import: sounddevice fails to import where PortAudio is missing.
+if ! .venv/bin/python -c "import importlib.util as u, sys; sys.exit(any(u.find_spec(m) is None for m in ('numpy', 'pytest', 'hypothesis', 'soundfile', 'matplotlib', 'scikit_build_core', 'soxr', 'av', 'sounddevice')))" 2>/dev/null; then
     echo "== installing Python packages into .venv"
     .venv/bin/python -m pip install -q --upgrade pip
-    .venv/bin/python -m pip install -q 'numpy>=1.22,<2' 'scikit-build-core>=0.10' pytest hypothesis soundfile matplotlib
+    .venv/bin/python -m pip install -q 'numpy>=1.22,<2' 'scikit-build-core>=0.10' pytest hypothesis soundfile matplotlib \
+        soxr av sounddevice
 fi
 
 echo "== building and installing the package into .venv"
