@@ -40,7 +40,7 @@ asan-py-test:
 
 web:
 	RYX_WEB=1 RYX_APT_ONLY=1 bash tools/ensure_env.sh
-	emcmake cmake -S web -B build/web-obj -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel
+	emcmake cmake -S web -B build/web-obj -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build build/web-obj -j $(JOBS)
 
 # The ES module under Node, then the page and the module in a headless Chromium.

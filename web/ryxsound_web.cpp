@@ -92,14 +92,16 @@ Result guarded(char* err, int errCapacity, Result fallback, Body body) {
 
 Mode checkedMode(int mode) {
     if (mode < 2 || mode > 6) {
-        throw std::invalid_argument("unknown mode " + std::to_string(mode) + ": the modes are 2..6");
+        throw std::invalid_argument("unknown mode " + std::to_string(mode) +
+                                    ": the modes are 2..6");
     }
     return static_cast<Mode>(mode);
 }
 
 Plan checkedPlan(int plan) {
     if (plan < 0 || plan > 3) {
-        throw std::invalid_argument("unknown plan " + std::to_string(plan) + ": the plans are 0..3");
+        throw std::invalid_argument("unknown plan " + std::to_string(plan) +
+                                    ": the plans are 0..3");
     }
     return static_cast<Plan>(plan);
 }
@@ -123,13 +125,14 @@ std::string_view view(const char* text, int length) {
 
 extern "C" {
 
-const char* ryxw_version() { return ryxsound::version(); }
+const char* ryxw_version() {
+    return ryxsound::version();
+}
 
 // The mode number of a name ("audible", "non-audible", ...); -1 with err for others.
 int ryxw_mode_from_name(const char* name, int length, char* err, int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        return static_cast<int>(ryxsound::modeFromName(view(name, length)));
-    });
+    return guarded(err, errCapacity, -1,
+                   [&] { return static_cast<int>(ryxsound::modeFromName(view(name, length))); });
 }
 
 // Index into the preset table of a name; -1 with err for an unknown one.
@@ -140,7 +143,9 @@ int ryxw_preset_index(const char* name, int length, char* err, int errCapacity) 
     });
 }
 
-int ryxw_preset_count() { return static_cast<int>(ryxsound::presets().size()); }
+int ryxw_preset_count() {
+    return static_cast<int>(ryxsound::presets().size());
+}
 
 // Preset i (0 <= i < ryxw_preset_count(), else null / 0): its name, description, mode number
 // and custom band.
@@ -192,7 +197,8 @@ int ryxw_plan_info(int plan, float sampleRate, float customBaseHz, int customSte
 int ryxw_check_mode_fits(int mode, float sampleRate, float customBaseHz, int customStep, char* err,
                          int errCapacity) {
     return guarded(err, errCapacity, 0, [&] {
-        ryxsound::checkModeFits(checkedMode(mode), sampleRate, CustomBand{customBaseHz, customStep});
+        ryxsound::checkModeFits(checkedMode(mode), sampleRate,
+                                CustomBand{customBaseHz, customStep});
         return 1;
     });
 }
@@ -210,9 +216,8 @@ int ryxw_plans_of(int mode, int* out, char* err, int errCapacity) {
 
 // The two frequencies (Hz) of each of the 20 symbols that send `text` in `plan`, hop included,
 // into out[40] (position p at out[2p], out[2p + 1]). Returns 1, or 0 with err.
-int ryxw_message_tones(const char* text, int length, int plan, float sampleRate,
-                       float customBaseHz, int customStep, float* out, char* err,
-                       int errCapacity) {
+int ryxw_message_tones(const char* text, int length, int plan, float sampleRate, float customBaseHz,
+                       int customStep, float* out, char* err, int errCapacity) {
     return guarded(err, errCapacity, 0, [&] {
         const std::string_view chars = view(text, length);
         const Plan p = checkedPlan(plan);
@@ -247,7 +252,9 @@ WebEncoder* ryxw_encoder_new(int mode, float sampleRate, float customBaseHz, int
     });
 }
 
-void ryxw_encoder_free(WebEncoder* encoder) { delete encoder; }
+void ryxw_encoder_free(WebEncoder* encoder) {
+    delete encoder;
+}
 
 // Encodes a text (with an optional melody, or random tones at randomToneGainDb when randomTones
 // is 1); returns the sample count, read from ryxw_encoder_samples, or -1 with err.
@@ -278,13 +285,17 @@ WebDecoder* ryxw_decoder_new(int mode, float sampleRate, int receiver, float cus
     });
 }
 
-void ryxw_decoder_free(WebDecoder* decoder) { delete decoder; }
+void ryxw_decoder_free(WebDecoder* decoder) {
+    delete decoder;
+}
 
 // Where the caller writes up to ryxw_decoder_capacity() samples before ryxw_decoder_feed.
 float* ryxw_decoder_input(WebDecoder* decoder) {
     return decoder != nullptr ? decoder->input.data() : nullptr;
 }
-int ryxw_decoder_capacity() { return static_cast<int>(kInputCapacity); }
+int ryxw_decoder_capacity() {
+    return static_cast<int>(kInputCapacity);
+}
 
 // Feeds the first `count` samples of the input area; returns how many messages completed (read
 // them with ryxw_decoder_message), or -1 with err.
@@ -296,9 +307,8 @@ int ryxw_decoder_feed(WebDecoder* decoder, int count, char* err, int errCapacity
                                         " samples, not " + std::to_string(count));
         }
         decoder->messages.clear();
-        return static_cast<int>(
-            decoder->decoder.feed(decoder->input.data(), static_cast<size_t>(count),
-                                  decoder->messages));
+        return static_cast<int>(decoder->decoder.feed(
+            decoder->input.data(), static_cast<size_t>(count), decoder->messages));
     });
 }
 
@@ -360,7 +370,9 @@ WebSpectrum* ryxw_spectrum_new(int windowSize, char* err, int errCapacity) {
     });
 }
 
-void ryxw_spectrum_free(WebSpectrum* spectrum) { delete spectrum; }
+void ryxw_spectrum_free(WebSpectrum* spectrum) {
+    delete spectrum;
+}
 
 float* ryxw_spectrum_input(WebSpectrum* spectrum) {
     return spectrum != nullptr ? spectrum->frame.data() : nullptr;
