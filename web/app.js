@@ -2,7 +2,7 @@
 // live spectrogram of the plan's band where the tones of each received message are marked.
 import { Decoder, Spectrum, encode, messageTones, planInfo, plansOf, presets } from './ryxsound.js';
 
-const COLUMN_HOP = 1024;     // samples per spectrogram column
+const COLUMN_HOP = 512;      // samples per spectrogram column: a message spans 180 columns
 const LEAD_SECONDS = 0.25;   // silence played before a transmission
 const MARKS_KEPT = 12;
 const FLOOR_DB = -110;       // spectrogram colour range
@@ -134,9 +134,9 @@ class Scope {
         for (let y = 0; y < this.rowBins.length; y++) {
             const db = 10 * Math.log10(power[this.rowBins[y]] + 1e-15);
             const level = Math.min(1, Math.max(0, (db - FLOOR_DB) / (CEILING_DB - FLOOR_DB)));
-            pixels[4 * y] = 255 * Math.min(1, level * 1.8);
-            pixels[4 * y + 1] = 255 * Math.max(0, level * 1.6 - 0.6);
-            pixels[4 * y + 2] = 40 + 140 * level * (1 - level) * 2;
+            pixels[4 * y] = 13 + 242 * Math.min(1, level * 1.8);
+            pixels[4 * y + 1] = 16 + 239 * Math.max(0, level * 1.6 - 0.6);
+            pixels[4 * y + 2] = 32 + 280 * level * (1 - level);
             pixels[4 * y + 3] = 255;
         }
         const { width } = view.canvas;
@@ -192,12 +192,19 @@ async function startListening() {
     const ctx = audioContext();
     await ctx.resume();
     const options = planOptions();
-    const stream = await navigator.mediaDevices.getUserMedia({
-        audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false },
-    });
-    await ctx.audioWorklet.addModule(new URL('capture-worklet.js', import.meta.url));
     // The decoder runs at whatever rate the context has (44100 or 48000 Hz, usually).
     const decoder = new Decoder({ ...options, sampleRate: ctx.sampleRate });
+    let stream = null;
+    try {
+        stream = await navigator.mediaDevices.getUserMedia({
+            audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false },
+        });
+        await ctx.audioWorklet.addModule(new URL('capture-worklet.js', import.meta.url));
+    } catch (error) {
+        stream?.getTracks().forEach((track) => track.stop());
+        decoder.close();
+        throw error;
+    }
     const scope = new Scope(decoder, band(options));
     const source = ctx.createMediaStreamSource(stream);
     const node = new AudioWorkletNode(ctx, 'ryx-capture');

@@ -133,7 +133,7 @@ export function presets(): Preset[];
 export function planInfo(plan: PlanName, sampleRate?: number, custom?: CustomBand): PlanInfo;
 /** The plans a mode sends (one) or listens for ('all': three). */
 export function plansOf(mode: ModeLike): PlanName[];
-/** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: 40 values. */
+/** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: 40 values (the two start symbols sound one tone, given twice). */
 export function messageTones(text: string, plan: PlanName, sampleRate?: number, custom?: CustomBand): Float32Array;
 
 export const version: string;

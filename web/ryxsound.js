@@ -220,7 +220,8 @@ export function plansOf(mode) {
     });
 }
 
-/** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: a Float32Array of 40. */
+/** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: a Float32Array of 40 (the
+ * two start symbols sound one tone, given twice). */
 export function messageTones(text, plan, sampleRate = 44100, options = undefined) {
     const o = checkOptions(options, ['customBaseHz', 'customStep']);
     const s = settings({ ...o, mode: 'custom', sampleRate }, 'custom');

@@ -215,7 +215,8 @@ int ryxw_plans_of(int mode, int* out, char* err, int errCapacity) {
 }
 
 // The two frequencies (Hz) of each of the 20 symbols that send `text` in `plan`, hop included,
-// into out[40] (position p at out[2p], out[2p + 1]). Returns 1, or 0 with err.
+// into out[40] (position p at out[2p], out[2p + 1]; both the same for the two start symbols,
+// which sound one tone). Returns 1, or 0 with err.
 int ryxw_message_tones(const char* text, int length, int plan, float sampleRate, float customBaseHz,
                        int customStep, float* out, char* err, int errCapacity) {
     return guarded(err, errCapacity, 0, [&] {
@@ -236,8 +237,9 @@ int ryxw_message_tones(const char* text, int length, int plan, float sampleRate,
             throw std::invalid_argument("'" + std::string(chars) + "' is not a base-32 text");
         }
         for (int position = 0; position < framer.frameLength(); ++position) {
-            RYX::symbolFrequencies(corePlan, framer.frame()[position], position, tuning,
-                                   out + 2 * position);
+            float* pair = out + 2 * position;
+            RYX::symbolFrequencies(corePlan, framer.frame()[position], position, tuning, pair);
+            if (position < 2) pair[1] = pair[0];  // the start symbols sound their lower tone
         }
         return 1;
     });

@@ -126,8 +126,23 @@ test('the spectrum finds a tone in its bin, and plans, presets and tones come fr
     const audible = R.planInfo('audible', 44100);
     assert.equal(audible.symbolSamples, 4608);
     assert.equal(audible.toneBins[0], 153);
-    const tones = R.messageTones('hello0123', 'audible');
-    assert.equal(tones.length, 40);
-    assert.ok(tones.every((hz) => hz >= audible.bandLowHz && hz <= audible.bandHighHz));
+    assert.equal(globalThis.RyxSound.encode, R.encode);
+});
+
+test('the tones marked for a message are where its audio is loudest, symbol by symbol', () => {
+    const info = R.planInfo('compression', 48000);
+    const audio = R.encode('k3v90qa7c', { mode: 'compression', sampleRate: 48000 });
+    const tones = R.messageTones('k3v90qa7c', 'compression', 48000);
+    const spectrum = new R.Spectrum(info.windowSize);
+    const binOf = (hz) => Math.round(hz * info.windowSize / 48000);
+    for (let p = 0; p < 20; p++) {
+        const middle = Math.round((p + 0.5) * info.symbolSamples);
+        const power = Array.from(spectrum.analyze(audio.subarray(middle - info.windowSize / 2, middle + info.windowSize / 2)));
+        const loudest = power.map((v, bin) => [v, bin]).sort((a, b) => b[0] - a[0]);
+        const expected = new Set([binOf(tones[2 * p]), binOf(tones[2 * p + 1])]);
+        const found = new Set(loudest.slice(0, 3 * expected.size).map(([, bin]) => bin));
+        for (const bin of expected) assert.ok(found.has(bin), `symbol ${p}: bin ${bin} not among ${[...found]}`);
+    }
+    spectrum.close();
     assert.equal(globalThis.RyxSound.encode, R.encode);
 });

@@ -70,7 +70,7 @@ def test_listen_lists_the_text_from_the_microphone(tmp_path, page_url, plan, tex
                     f"{driver.find_element('id', 'status').text}")
         status = driver.find_element("id", "status").text
         print(f"{plan}: '{text}' from a {rate} Hz file; {status}")
-        if plan == "all":
+        if plan == "audible":
             SCREENSHOT.parent.mkdir(parents=True, exist_ok=True)
             driver.execute_script("window.scrollTo(0, 0)")
             driver.get_screenshot_as_file(str(SCREENSHOT))
