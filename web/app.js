@@ -1,6 +1,8 @@
 // The page: checks the text as it is typed, plays it, and listens through the microphone with a
 // live spectrogram of the plan's band where the tones of each received message are marked.
-import { Decoder, Spectrum, encode, messageTones, planInfo, plansOf, presets } from './ryxsound.js';
+import {
+    Decoder, Spectrum, encode, messageTones, planInfo, plansOf, presets, supportedRates,
+} from './ryxsound.js';
 
 const COLUMN_HOP = 512;      // samples per spectrogram column: a message spans 180 columns
 const LEAD_SECONDS = 0.25;   // silence played before a transmission
@@ -56,8 +58,16 @@ function checkText() {
     }
 }
 
+// The device's rate when every plan works well at it (44100 or 48000 Hz), else 44100 Hz, which
+// the browser resamples to and from.
 function audioContext() {
-    context ??= new AudioContext();
+    if (!context) {
+        context = new AudioContext();
+        if (!supportedRates('all').includes(context.sampleRate)) {
+            context.close();
+            context = new AudioContext({ sampleRate: 44100 });
+        }
+    }
     return context;
 }
 

@@ -133,6 +133,8 @@ export function presets(): Preset[];
 export function planInfo(plan: PlanName, sampleRate?: number, custom?: CustomBand): PlanInfo;
 /** The plans a mode sends (one) or listens for ('all': three). */
 export function plansOf(mode: ModeLike): PlanName[];
+/** The rates a mode works at, best first, of 44100, 48000 and 22050 Hz. */
+export function supportedRates(mode: ModeLike, options?: CustomBand & { preset?: string }): number[];
 /** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: 40 values (the two start symbols sound one tone, given twice). */
 export function messageTones(text: string, plan: PlanName, sampleRate?: number, custom?: CustomBand): Float32Array;
 
@@ -154,6 +156,7 @@ declare global {
         presets: typeof presets;
         planInfo: typeof planInfo;
         plansOf: typeof plansOf;
+        supportedRates: typeof supportedRates;
         messageTones: typeof messageTones;
     };
 }

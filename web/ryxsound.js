@@ -220,6 +220,17 @@ export function plansOf(mode) {
     });
 }
 
+/** The rates a mode works at, best first, of 44100, 48000 and 22050 Hz. */
+export function supportedRates(mode, options = undefined) {
+    const o = checkOptions(options, ['preset', 'customBaseHz', 'customStep']);
+    const s = settings({ ...o, mode }, mode);
+    return withScratch(12, (out) => {
+        const count = checked(-1, (err, size) => core.ryxw_supported_rates(
+            s.mode, s.customBaseHz, s.customStep, out, err, size));
+        return Array.from(floats(out, count));
+    });
+}
+
 /** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: a Float32Array of 40 (the
  * two start symbols sound one tone, given twice). */
 export function messageTones(text, plan, sampleRate = 44100, options = undefined) {
@@ -407,5 +418,5 @@ export const PLANS = Object.freeze([...PLAN_NAMES]);
 
 globalThis.RyxSound = Object.freeze({
     version, MODES, PLANS, RyxSoundError, encode, decode, Decoder, Spectrum, presets, planInfo,
-    plansOf, messageTones,
+    plansOf, supportedRates, messageTones,
 });

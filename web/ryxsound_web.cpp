@@ -214,6 +214,19 @@ int ryxw_plans_of(int mode, int* out, char* err, int errCapacity) {
     });
 }
 
+// The rates `mode` works at, best first (of 44100, 48000 and 22050 Hz), into out[3]; returns
+// their count, or -1 with err.
+int ryxw_supported_rates(int mode, float customBaseHz, int customStep, float* out, char* err,
+                         int errCapacity) {
+    return guarded(err, errCapacity, -1, [&] {
+        if (out == nullptr) throw std::invalid_argument("no output given");
+        const std::vector<float> rates =
+            ryxsound::supportedRates(checkedMode(mode), CustomBand{customBaseHz, customStep});
+        for (size_t i = 0; i < rates.size() && i < 3; ++i) out[i] = rates[i];
+        return static_cast<int>(rates.size());
+    });
+}
+
 // The two frequencies (Hz) of each of the 20 symbols that send `text` in `plan`, hop included,
 // into out[40] (position p at out[2p], out[2p + 1]; both the same for the two start symbols,
 // which sound one tone). Returns 1, or 0 with err.

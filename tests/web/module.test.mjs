@@ -122,6 +122,9 @@ test('the spectrum finds a tone in its bin, and plans, presets and tones come fr
     assert.ok(Math.abs(power[100] - 0.25) < 0.05);
     spectrum.close();
     assert.deepEqual(R.plansOf('all'), ['audible', 'nonaudible', 'compression']);
+    assert.deepEqual(R.supportedRates('all'), [44100, 48000]);
+    assert.deepEqual(R.supportedRates('audible'), [44100, 48000, 22050]);
+    assert.deepEqual(R.supportedRates('custom', { preset: 'phone' }), [44100, 48000, 22050]);
     assert.equal(R.presets()[0].name, 'phone');
     const audible = R.planInfo('audible', 44100);
     assert.equal(audible.symbolSamples, 4608);
