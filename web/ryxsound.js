@@ -8,7 +8,8 @@
 //   decoder.flush();                     // -> [{ text: 'hello0123', ok: true, ... }]
 //   decoder.close();                     // frees its wasm memory
 //
-// A page that loads this module also gets everything as the global `RyxSound`. Bad arguments
+// A page that loads this module also gets everything as the global `RyxSound` (and a
+// 'ryxsound-ready' event on window once it is there). Bad arguments
 // throw a TypeError (wrong kind of value) or a RyxSoundError (a value the core refuses, with its
 // message); the wasm code itself never traps on them.
 
@@ -416,7 +417,9 @@ export const version = cString(core.ryxw_version());
 export const MODES = Object.freeze([...MODE_NAMES]);
 export const PLANS = Object.freeze([...PLAN_NAMES]);
 
+// For pages without a bundler: the API as a global, announced by a 'ryxsound-ready' event.
 globalThis.RyxSound = Object.freeze({
     version, MODES, PLANS, RyxSoundError, encode, decode, Decoder, Spectrum, presets, planInfo,
     plansOf, supportedRates, messageTones,
 });
+globalThis.dispatchEvent?.(new Event('ryxsound-ready'));

@@ -7,6 +7,7 @@ WebAssembly must give the native encoder's samples. Skipped only when Chromium c
 from __future__ import annotations
 
 import json
+import time
 from pathlib import Path
 
 import numpy as np
@@ -60,6 +61,9 @@ def test_listen_lists_the_text_from_the_microphone(tmp_path, page_url, plan, tex
     wav = microphone_file(tmp_path / f"{text}.wav", text, rate, **encoder_args)
     with browser(wav) as driver:
         open_page(driver, page_url)
+        box = driver.find_element("id", "text")
+        box.clear()
+        box.send_keys(text)
         Select(driver.find_element("id", "plan")).select_by_value(plan)
         driver.find_element("id", "listen").click()
         messages = driver.find_element("id", "messages")
@@ -70,7 +74,8 @@ def test_listen_lists_the_text_from_the_microphone(tmp_path, page_url, plan, tex
                     f"{driver.find_element('id', 'status').text}")
         status = driver.find_element("id", "status").text
         print(f"{plan}: '{text}' from a {rate} Hz file; {status}")
-        if plan == "audible":
+        if plan == "audible":  # with the message scrolled in a little
+            time.sleep(1.5)
             SCREENSHOT.parent.mkdir(parents=True, exist_ok=True)
             driver.execute_script("window.scrollTo(0, 0)")
             driver.get_screenshot_as_file(str(SCREENSHOT))
