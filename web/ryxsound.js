@@ -17,7 +17,6 @@ const MODE_NAMES = ['audible', 'nonaudible', 'compression', 'all', 'custom'];  /
 const PLAN_NAMES = ['audible', 'nonaudible', 'compression', 'custom'];        // plans 0..3
 const RECEIVERS = ['standard', 'robust'];
 const CUSTOM_MODE = 6;
-const DEFAULT_CUSTOM = { customBaseHz: 12000, customStep: 1 };
 const MESSAGE_BYTES = 64;  // the record ryxw_decoder_message points at
 const ERROR_BYTES = 512;
 
@@ -64,6 +63,10 @@ const { instance } = await WebAssembly.instantiate(
 const core = instance.exports;
 core._initialize();
 const errorBuffer = core.malloc(ERROR_BYTES);
+const DEFAULT_CUSTOM = {
+    customBaseHz: core.ryxw_default_custom_base_hz(),
+    customStep: core.ryxw_default_custom_step(),
+};
 
 function bytes() {
     return new Uint8Array(core.memory.buffer);
@@ -118,7 +121,7 @@ function requireType(value, type, what) {
 // A mode name (any case, '-' and '_' ignored) or number 2..6 -> its number.
 function modeNumber(mode) {
     if (typeof mode === 'number') {
-        if (!Number.isInteger(mode)) throw new RyxSoundError(`mode ${mode} is not an integer 2..6`);
+        if ((mode | 0) !== mode) throw new RyxSoundError(`mode ${mode} is not an integer 2..6`);
         return mode;
     }
     requireType(mode, 'string', 'mode');
@@ -185,7 +188,7 @@ function settings(options, defaultMode) {
         }
     }
     const customStep = options.customStep ?? band.customStep;
-    if (!Number.isInteger(customStep)) {
+    if ((customStep | 0) !== customStep) {
         throw new RyxSoundError(`customStep must be an integer 0..64, not ${customStep}`);
     }
     return {

@@ -147,6 +147,14 @@ int ryxw_preset_count() {
     return static_cast<int>(ryxsound::presets().size());
 }
 
+// The custom band of a custom plan without a preset: base 12000 Hz, step 1.
+float ryxw_default_custom_base_hz() {
+    return CustomBand{}.baseHz;
+}
+int ryxw_default_custom_step() {
+    return CustomBand{}.step;
+}
+
 // Preset i (0 <= i < ryxw_preset_count(), else null / 0): its name, description, mode number
 // and custom band.
 const char* ryxw_preset_name(int i) {
