@@ -152,3 +152,24 @@ def test_the_page_checks_the_text_as_it_is_typed(plain_browser):
     box.send_keys("\b\b\b" + "023")
     assert check.text.startswith("Ready") and box.get_attribute("aria-invalid") == "false"
 
+
+
+def test_play_sends_the_text_in_the_chosen_plan_at_the_context_rate(plain_browser):
+    from selenium.webdriver.support.select import Select
+    from selenium.webdriver.support.ui import WebDriverWait
+
+    plain_browser.execute_script(
+        "window.played = [];"
+        "const start = AudioBufferSourceNode.prototype.start;"
+        "AudioBufferSourceNode.prototype.start = function (...args) {"
+        "  const b = this.buffer;"
+        "  window.played.push(RyxSound.decode(b.getChannelData(0), {mode: 'all', sampleRate: b.sampleRate})"
+        "    .map((m) => [m.text, m.mode, b.sampleRate === this.context.sampleRate]));"
+        "  return start.apply(this, args); };")
+    box = plain_browser.find_element("id", "text")
+    box.clear()
+    box.send_keys("K3V90QA7C")
+    Select(plain_browser.find_element("id", "plan")).select_by_value("compression")
+    plain_browser.find_element("id", "play").click()
+    WebDriverWait(plain_browser, 10).until(lambda d: d.execute_script("return played.length"))
+    assert plain_browser.execute_script("return played") == [[["k3v90qa7c", "compression", True]]]
