@@ -46,8 +46,7 @@ struct WebMessage {
     float toneToBandDb;
     float levelDbfs;
     float cleanShare;
-    uint32_t corrected;
-    uint32_t reserved;
+    uint32_t corrected;  // followed by 4 bytes of padding
 };
 static_assert(sizeof(WebMessage) == 64, "the JavaScript side reads 64-byte records");
 
