@@ -1,13 +1,15 @@
 # make demo   - a round trip through the library, from a fresh machine
 # make test   - every C++ test (plain and sanitizer builds), every Python test (also against a
-#               sanitizer build of the module) and a minute of each fuzzer
+#               sanitizer build of the module), the installed C and C++ package as its users
+#               meet it, the web build in Node and Chromium, and a minute of each fuzzer
 # make web    - the browser build in build/web/: ryxsound.wasm, the ES module ryxsound.js with its
 #               declarations, and the page index.html (serve the folder over http to use it)
 # make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md)
 PY := .venv/bin/python
 JOBS ?= 2
 
-.PHONY: demo test env test-env cpp-test asan-test py-test asan-py-test web web-test fuzz bench clean
+.PHONY: demo test env test-env cpp-test asan-test py-test asan-py-test consumer-test web web-test \
+	fuzz bench clean
 
 env:
 	bash tools/ensure_env.sh
@@ -20,7 +22,7 @@ demo: env
 test-env:
 	RYX_EXTRA_APT="ffmpeg sox" RYX_WEB=1 bash tools/ensure_env.sh
 
-test: test-env cpp-test asan-test py-test asan-py-test web-test fuzz
+test: test-env cpp-test asan-test py-test asan-py-test consumer-test web-test fuzz
 
 cpp-test:
 	cmake -S . -B build/test -G Ninja -DRYX_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Release
@@ -37,6 +39,9 @@ py-test:
 
 asan-py-test:
 	bash tools/asan_python_tests.sh
+
+consumer-test:
+	JOBS=$(JOBS) bash tools/consumer_test.sh
 
 web:
 	RYX_WEB=1 RYX_APT_ONLY=1 bash tools/ensure_env.sh
