@@ -46,13 +46,13 @@ for v in $versions; do
         echo "== creating $venv with $interpreter"
         "$interpreter" -m venv "$venv"
     fi
-    probe="import numpy, pytest, hypothesis, soundfile, matplotlib, mypy, distributed
+    probe="import numpy, pytest, hypothesis, soundfile, matplotlib, mypy, distributed, av
 assert numpy.__version__ >= '2'"
     if ! "$venv/bin/python" -c "$probe" 2>/dev/null; then
         echo "== installing numpy 2 and the test packages into $venv"
         "$venv/bin/python" -m pip install -q --upgrade pip
         "$venv/bin/python" -m pip install -q 'numpy>=2' pytest hypothesis soundfile matplotlib \
-            mypy 'dask[distributed]>=2023.1'
+            av sounddevice mypy 'dask[distributed]>=2023.1'
     fi
     build="build/matrix-py$v"
     rm -rf "$build"

@@ -22,10 +22,15 @@ from . import _core
 from ._modes import (
     PLAN_NAMES,
     ModeLike,
+    check_preset_rate,
     check_rate,
+    check_rate_holds_plan,
+    preset_settings,
     receiver_name,
     resolve_band,
+    supported_rates,
 )
+from ._resample import StreamResampler, plan_rate
 
 #: Array types the core reads directly (anything else is converted to float32 first).
 _CORE_TYPES = frozenset(np.dtype(t) for t in (
@@ -35,25 +40,44 @@ _CORE_TYPES = frozenset(np.dtype(t) for t in (
 _T = TypeVar("_T")
 _R = TypeVar("_R")
 
+#: A two-dimensional array with more columns than rows and more than this many columns is taken
+#: for (channels, frames): no recording has that many channels.
+_MAX_CHANNELS = 16
 
-def _as_array(samples: npt.ArrayLike, what: str = "samples") -> np.ndarray:
+
+def _as_array(samples: npt.ArrayLike, what: str = "samples",
+              channels_first: bool = False) -> np.ndarray:
     """The samples as an array the core reads: float32, float64 and integer arrays as they are
-    (any strides), byte-swapped ones in native order, anything else converted to float32 (bool,
-    float16, lists); a scalar becomes one sample."""
+    (any strides), byte-swapped ones in native order, other numbers (float16, lists) converted to
+    float32; a scalar becomes one sample; (channels, frames) arrays with ``channels_first`` are
+    viewed as (frames, channels).
+
+    Raises TypeError for None, text, booleans and anything that is not numbers; ValueError for a
+    two-dimensional array that looks like (channels, frames) without ``channels_first``.
+    """
+    if samples is None or isinstance(samples, (str, bytes)):
+        raise TypeError(f"{what} must be an array of numbers, not {type(samples).__name__}")
     if isinstance(samples, np.ndarray) and samples.dtype in _CORE_TYPES:
         arr = samples
     else:
         try:
             arr = np.asarray(samples)
-            if arr.dtype not in _CORE_TYPES:
-                if arr.dtype.kind not in "biuf":
-                    raise TypeError(f"array of {arr.dtype}")
-                native = arr.dtype.newbyteorder("=")  # byte-swapped types keep their scale
-                arr = arr.astype(native if native in _CORE_TYPES else np.float32)
         except (TypeError, ValueError) as exc:
-            raise ValueError(f"{what} must be numbers: {exc}") from None
+            raise TypeError(f"{what} must be an array of numbers, not "
+                            f"{type(samples).__name__} ({exc})") from None
+        if arr.dtype not in _CORE_TYPES:
+            if arr.dtype.kind not in "iuf":
+                raise TypeError(f"{what} must be numbers, not an array of {arr.dtype}")
+            native = arr.dtype.newbyteorder("=")  # byte-swapped types keep their scale
+            arr = arr.astype(native if native in _CORE_TYPES else np.float32)
     if arr.ndim == 0:
         arr = arr.reshape(1)
+    if arr.ndim == 2:
+        if channels_first:
+            arr = arr.T
+        elif arr.shape[1] > max(arr.shape[0], _MAX_CHANNELS):
+            raise ValueError(f"{what} of shape {arr.shape} look like (channels, frames); pass "
+                             f"(frames, channels), e.g. samples.T, or channels_first=True")
     return arr
 
 
@@ -62,6 +86,10 @@ def _band_args(mode: Optional[ModeLike], default_mode: str, preset: Optional[str
                custom_step: Optional[int]) -> tuple[str, int, float, int]:
     name, base, step = resolve_band(mode, default_mode, preset, custom_base_hz, custom_step)
     return name, int(_core.mode_from_name(name)), base, step
+
+
+def _preset_of(preset: Optional[str]) -> Any:
+    return None if preset is None else preset_settings(preset)
 
 
 # ---- encoding ----
@@ -123,7 +151,8 @@ def encode(text: str, mode: Optional[ModeLike] = None, sample_rate: float = 4410
         Hz), a hop of ``custom_step + 2`` analysis bins (default step 1). A receiver must use the
         same values.
     preset : str, optional
-        A named mode and band instead (see :func:`ryxsound.presets`), e.g. ``"phone"``.
+        A named mode and band instead (see :func:`ryxsound.presets`): ``"phone"``, a custom
+        plan from 600 Hz inside the 300-3400 Hz telephone band, at 44100 or 48000 Hz.
 
     Returns
     -------
@@ -140,6 +169,8 @@ def encode(text: str, mode: Optional[ModeLike] = None, sample_rate: float = 4410
         signature, or options that do not go together.
     """
     _, mid, base, step = _band_args(mode, "audible", preset, custom_base_hz, custom_step)
+    rate = check_rate(sample_rate)
+    check_preset_rate(_preset_of(preset), rate)
     if not isinstance(text, str):
         raise ValueError(f"text must be a str of 9 base-32 characters, not {type(text).__name__}")
     if melody is not None and not isinstance(melody, str):
@@ -149,7 +180,7 @@ def encode(text: str, mode: Optional[ModeLike] = None, sample_rate: float = 4410
                          "random_tones=True")
     gain = 0.0 if synth_volume_db is None else float(synth_volume_db)
     sig = None if signature is None else _as_array(signature, "signature")
-    return _core.encode(text, mid, check_rate(sample_rate), melody=melody or "",
+    return _core.encode(text, mid, rate, melody=melody or "",
                         random_tones=bool(random_tones), random_tone_gain_db=gain,
                         signature=sig, custom_base_hz=base, custom_step=step)
 
@@ -227,14 +258,21 @@ class Decoder:
         The plan to listen for (see :func:`encode`); ``"all"`` (default) listens for audible,
         non-audible and compression transmissions at once.
     sample_rate : float
-        Capture rate in Hz (44100, 48000 and 22050 work well; the plans listened to must lie
-        below half the rate).
+        Capture rate in Hz. The receiver runs at 44100, 48000 or 22050 Hz (22050 for the
+        audible plan only); audio at another rate is resampled to the nearer of 44100 and 48000
+        Hz that the plan suits (see :attr:`decode_rate`), and offsets stay in the caller's
+        samples. Audio too narrow to carry the plan is refused.
     receiver : str
         ``"robust"`` (default: holds in speech, codecs and weak signals) or ``"standard"``.
     custom_base_hz, custom_step : float, int, optional
         The custom plan, as given to :func:`encode` (mode ``"custom"`` only).
     preset : str, optional
         A named mode and band instead, as given to :func:`encode`.
+    resample : bool
+        Resample audio at other rates (default); when False the receiver runs at
+        ``sample_rate`` itself, where only the plans below half of it can be heard.
+    channels_first : bool
+        Take two-dimensional blocks as (channels, frames) instead of (frames, channels).
 
     Raises
     ------
@@ -250,11 +288,21 @@ class Decoder:
 
     def __init__(self, mode: Optional[ModeLike] = None, sample_rate: float = 44100, *,
                  receiver: str = "robust", custom_base_hz: Optional[float] = None,
-                 custom_step: Optional[int] = None, preset: Optional[str] = None):
+                 custom_step: Optional[int] = None, preset: Optional[str] = None,
+                 resample: bool = True, channels_first: bool = False):
         self._name, mid, base, step = _band_args(mode, "all", preset, custom_base_hz,
                                                  custom_step)
-        self._rate = check_rate(sample_rate)
+        chosen = _preset_of(preset)
+        self._in_rate = check_rate(sample_rate)
         self._receiver = receiver_name(receiver)
+        self._channels_first = bool(channels_first)
+        target = plan_rate(self._in_rate, supported_rates(self._name, base, step, chosen),
+                           resample)
+        if target is not None:
+            check_rate_holds_plan(self._name, self._in_rate, base, step)
+        self._resampler = None if target is None else StreamResampler(self._in_rate, target)
+        self._rate = self._in_rate if target is None else float(target)
+        check_preset_rate(chosen, self._rate)
         self._core: Optional[_core.Decoder] = _core.Decoder(
             mid, self._rate, self._receiver, base, step)
         self._position = 0
@@ -266,7 +314,12 @@ class Decoder:
 
     @property
     def sample_rate(self) -> float:
-        """Capture rate in Hz."""
+        """Capture rate in Hz, the rate of the samples fed."""
+        return self._in_rate
+
+    @property
+    def decode_rate(self) -> float:
+        """Rate the receiver runs at, Hz: :attr:`sample_rate` unless the audio is resampled."""
         return self._rate
 
     @property
@@ -276,8 +329,9 @@ class Decoder:
 
     @property
     def position(self) -> int:
-        """Samples fed so far (including the silence that :meth:`flush` feeds)."""
-        return self._position if self._core is None else int(self._core.position)
+        """Samples fed so far (including the silence that :meth:`flush` feeds), counted at
+        :attr:`sample_rate`."""
+        return self._position if self._core is None else self._to_input(self._core.position)
 
     @property
     def in_message(self) -> bool:
@@ -311,16 +365,25 @@ class Decoder:
             When the decoder is closed or the samples are not numbers.
         """
         rx = self._live()
-        return [_message(m) for m in rx.feed(_as_array(samples))]
+        arr = _as_array(samples, channels_first=self._channels_first)
+        if self._resampler is not None:
+            arr = self._resampler.process(_core.to_mono(arr))
+        return [self._placed(m) for m in rx.feed(arr)]
 
     def flush(self) -> list[Message]:
         """Feed enough silence to finish a message in progress and return what completes."""
-        return [_message(m) for m in self._live().flush()]
+        rx = self._live()
+        found = []
+        if self._resampler is not None:  # what the converter holds back, then a fresh one
+            found += rx.feed(self._resampler.finish())
+            self._resampler = StreamResampler(self._in_rate, self._rate)
+        found += rx.flush()
+        return [self._placed(m) for m in found]
 
     def close(self) -> None:
         """Release the receiver; further feeding raises ValueError. Safe to call twice."""
         if self._core is not None:
-            self._position = int(self._core.position)
+            self._position = self._to_input(self._core.position)
             self._core = None
 
     def __enter__(self) -> "Decoder":
@@ -334,6 +397,17 @@ class Decoder:
         return (f"<ryxsound.Decoder mode={self._name!r} sample_rate={self._rate:g} "
                 f"receiver={self._receiver!r} {state}>")
 
+    def _to_input(self, offset: int) -> int:
+        """An offset at the receiver's rate counted in the caller's samples."""
+        return int(offset) if self._resampler is None else self._resampler.to_input(int(offset))
+
+    def _placed(self, m: Any) -> Message:
+        message = _message(m)
+        if self._resampler is None:
+            return message
+        return dataclasses.replace(message, start=self._to_input(message.start),
+                                   end=self._to_input(message.end))
+
     def _live(self) -> _core.Decoder:
         if self._core is None:
             raise ValueError("the decoder is closed")
@@ -343,7 +417,8 @@ class Decoder:
 def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float,
                   mode: Optional[ModeLike] = None, *, receiver: str = "robust",
                   custom_base_hz: Optional[float] = None, custom_step: Optional[int] = None,
-                  preset: Optional[str] = None,
+                  preset: Optional[str] = None, resample: bool = True,
+                  channels_first: bool = False,
                   progress: Optional[Callable[[int], None]] = None) -> list[Message]:
     """Decode a recording given as consecutive blocks (as :func:`decode` does a whole array).
 
@@ -353,7 +428,7 @@ def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float,
         Consecutive blocks of one recording (any type :meth:`Decoder.feed` takes).
     sample_rate : float
         Sample rate in Hz.
-    mode, receiver, custom_base_hz, custom_step, preset
+    mode, receiver, custom_base_hz, custom_step, preset, resample, channels_first
         As for :class:`Decoder`.
     progress : callable, optional
         Called with the number of samples decoded so far after every block.
@@ -366,9 +441,9 @@ def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float,
     total = 0
     messages: list[Message] = []
     with Decoder(mode, sample_rate, receiver=receiver, custom_base_hz=custom_base_hz,
-                 custom_step=custom_step, preset=preset) as rx:
+                 custom_step=custom_step, preset=preset, resample=resample) as rx:
         for block in blocks:
-            arr = _as_array(block)
+            arr = _as_array(block, channels_first=channels_first)
             messages += rx.feed(arr)
             total += len(arr)
             if progress is not None:
@@ -384,7 +459,8 @@ def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float,
 
 def decode(samples: npt.ArrayLike, sample_rate: float, mode: Optional[ModeLike] = None, *,
            receiver: str = "robust", custom_base_hz: Optional[float] = None,
-           custom_step: Optional[int] = None, preset: Optional[str] = None) -> list[Message]:
+           custom_step: Optional[int] = None, preset: Optional[str] = None,
+           resample: bool = True, channels_first: bool = False) -> list[Message]:
     """Find every message in a whole recording.
 
     A message that begins at the first sample or ends at the last one is still found; a message
@@ -398,10 +474,11 @@ def decode(samples: npt.ArrayLike, sample_rate: float, mode: Optional[ModeLike] 
         they are, integer types scaled to -1..1 by their full scale (int16 by 32768, uint8 as
         offset binary around 128).
     sample_rate : float
-        Sample rate in Hz.
+        Sample rate in Hz; other rates than 44100, 48000 and 22050 Hz are resampled unless
+        ``resample`` is False.
     mode : str or int, optional
         Mode to listen for (default ``"all"``: audible, non-audible and compression).
-    receiver, custom_base_hz, custom_step, preset
+    receiver, custom_base_hz, custom_step, preset, resample, channels_first
         As for :class:`Decoder`.
 
     Returns
@@ -409,8 +486,9 @@ def decode(samples: npt.ArrayLike, sample_rate: float, mode: Optional[ModeLike] 
     list of Message
         In order; ``start`` and ``end`` are sample offsets into ``samples``.
     """
-    return decode_blocks([_as_array(samples)], sample_rate, mode, receiver=receiver,
-                         custom_base_hz=custom_base_hz, custom_step=custom_step, preset=preset)
+    return decode_blocks([_as_array(samples, channels_first=channels_first)], sample_rate, mode,
+                         receiver=receiver, custom_base_hz=custom_base_hz,
+                         custom_step=custom_step, preset=preset, resample=resample)
 
 
 # ---- many files ----
@@ -464,15 +542,16 @@ def map_in_order(work: Callable[[_T], _R], items: Sequence[_T], workers: Optiona
 def decode_files(paths: Sequence[str | os.PathLike[str]], *, mode: Optional[ModeLike] = None,
                  workers: Optional[int] = None, receiver: str = "robust",
                  custom_base_hz: Optional[float] = None, custom_step: Optional[int] = None,
-                 preset: Optional[str] = None,
+                 preset: Optional[str] = None, resample: bool = True,
                  progress: Optional[bool] = None) -> list[list[Message]]:
     """Decode many audio files in parallel, one file per thread at a time.
 
     Parameters
     ----------
     paths : sequence of str or path
-        Audio files (WAV, FLAC, OGG), each at its own sample rate.
-    mode, receiver, custom_base_hz, custom_step, preset
+        Audio files (WAV, FLAC, OGG, and with PyAV other containers), each at its own sample
+        rate.
+    mode, receiver, custom_base_hz, custom_step, preset, resample
         As for :class:`Decoder` (the same for every file).
     workers : int, optional
         Threads (default: one per CPU). Decoding releases the GIL, so two workers on two cores
@@ -490,13 +569,13 @@ def decode_files(paths: Sequence[str | os.PathLike[str]], *, mode: Optional[Mode
     ryxsound.AudioFileError, ValueError
         The first failure, in input order, after every file was tried.
     """
-    from ._io import audio_info, read_blocks
+    from ._io import open_audio
 
     def one(path: str) -> list[Message]:
-        info = audio_info(path)
-        return decode_blocks(read_blocks(path), info.sample_rate, mode, receiver=receiver,
-                             custom_base_hz=custom_base_hz, custom_step=custom_step,
-                             preset=preset)
+        with open_audio(path) as source:
+            return decode_blocks(source.blocks(), source.info.sample_rate, mode,
+                                 receiver=receiver, custom_base_hz=custom_base_hz,
+                                 custom_step=custom_step, preset=preset, resample=resample)
 
     names = [os.fspath(p) for p in paths]
     bar = FileProgress(len(names), progress)

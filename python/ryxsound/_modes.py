@@ -96,11 +96,14 @@ def check_rate(sample_rate: float) -> float:
 
 
 def supported_rates(mode: ModeLike, custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
-                    custom_step: int = DEFAULT_CUSTOM_STEP) -> tuple[int, ...]:
+                    custom_step: int = DEFAULT_CUSTOM_STEP,
+                    preset: Optional["Preset"] = None) -> tuple[int, ...]:
     """Rates a mode works well at, best first: 44100 and 48000 Hz, and 22050 Hz where its plans
-    fit (the custom band applies to mode ``"custom"`` only)."""
-    return tuple(int(r) for r in _core.supported_rates(mode_id(mode), float(custom_base_hz),
-                                                       int(custom_step)))
+    fit (the custom band applies to mode ``"custom"`` only); limited to the preset's rates when
+    one is given."""
+    rates = tuple(int(r) for r in _core.supported_rates(mode_id(mode), float(custom_base_hz),
+                                                        int(custom_step)))
+    return rates if preset is None else tuple(r for r in rates if r in preset.sample_rates)
 
 
 def window_size(sample_rate: float) -> int:
@@ -187,27 +190,91 @@ def check_plan_fits(name: ModeLike, sample_rate: float,
 
 @dataclass(frozen=True)
 class Preset:
-    """A named preset: a mode with a custom band chosen for a path (``"phone"``: 600 Hz up)."""
+    """A named mode and band chosen for a path (``"phone"``: a custom plan from 600 Hz inside the
+    300-3400 Hz telephone band), as the core's presets table gives it.
+
+    Attributes
+    ----------
+    name, mode : str
+    custom_base_hz : float
+        Tone 0 of the custom plan, Hz.
+    custom_step : int
+        Step parameter of the custom plan (hop of step + 2 bins).
+    description : str
+        One line for help texts.
+    band : str
+        What the plan is made for ("telephone band 300-3400 Hz").
+    sample_rates : tuple of int
+        Rates at which the plan keeps to that band: those with the analysis window of 44100 Hz
+        (at 22050 Hz the bins, and so the plan, are twice as wide).
+    """
 
     name: str
     mode: str
     custom_base_hz: float
     custom_step: int
     description: str
+    band: str
+    sample_rates: tuple[int, ...]
+
+
+def _preset(p: _core.Preset) -> Preset:
+    window = _core.plan_info(3, 44100.0, p.custom_base_hz, p.custom_step).window_size
+    rates = tuple(int(r) for r in _core.supported_rates(p.mode, p.custom_base_hz, p.custom_step)
+                  if _core.plan_info(3, r, p.custom_base_hz, p.custom_step).window_size == window)
+    return Preset(p.name, MODE_NAMES[p.mode], p.custom_base_hz, p.custom_step, p.description,
+                  p.description.split(":")[0], rates)
+
+
+#: The presets by name, in the core's order.
+PRESETS: dict[str, Preset] = {p.name: _preset(p) for p in _core.presets()}
 
 
 def presets() -> tuple[Preset, ...]:
     """The presets the core knows, in a fixed order."""
-    return tuple(Preset(p.name, MODE_NAMES[p.mode], p.custom_base_hz, p.custom_step,
-                        p.description) for p in _core.presets())
+    return tuple(PRESETS.values())
 
 
 def preset(name: str) -> Preset:
     """The preset of that name (any case); ValueError naming the known ones otherwise."""
-    if not isinstance(name, str):
-        raise ValueError(f"preset must be a name, not {name!r}")
-    p = _core.preset_by_name(name)
-    return Preset(p.name, MODE_NAMES[p.mode], p.custom_base_hz, p.custom_step, p.description)
+    if not isinstance(name, str) or name.strip().lower() not in PRESETS:
+        raise ValueError(f"unknown preset {name!r}: use one of {', '.join(PRESETS)}")
+    return PRESETS[name.strip().lower()]
+
+
+def preset_settings(name: str, mode: object = None, custom_base_hz: object = None,
+                    custom_step: object = None) -> Preset:
+    """The preset ``name``, after checking that no conflicting plan was asked for: the mode may
+    only be None or the preset's, the custom band settings must be None; ValueError otherwise."""
+    chosen = preset(name)
+    if mode is not None and mode_name(mode) != chosen.mode:  # type: ignore[arg-type]
+        raise ValueError(f"preset {chosen.name!r} is a {chosen.mode} plan; it cannot be combined "
+                         f"with mode {mode_name(mode)!r}")  # type: ignore[arg-type]
+    if custom_base_hz is not None or custom_step is not None:
+        raise ValueError(f"preset {chosen.name!r} fixes the custom plan; leave custom_base_hz "
+                         f"and custom_step out")
+    return chosen
+
+
+def check_preset_rate(chosen: Optional[Preset], rate: float) -> None:
+    """ValueError when a preset is used at a rate where its plan leaves its band."""
+    if chosen is not None and rate not in chosen.sample_rates:
+        rates = " or ".join(str(r) for r in chosen.sample_rates)
+        raise ValueError(f"preset {chosen.name!r} keeps to {chosen.band} at {rates} Hz only, "
+                         f"not at {rate:g} Hz")
+
+
+def check_rate_holds_plan(name: ModeLike, sample_rate: float,
+                          custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
+                          custom_step: int = DEFAULT_CUSTOM_STEP) -> None:
+    """Raise ValueError when audio at ``sample_rate`` cannot carry mode ``name`` (for
+    ``"all"``: none of its plans) below its Nyquist frequency, so resampling cannot help."""
+    lowest_top = min(plan(n, 44100, custom_base_hz, custom_step).high_hz
+                     for n in listened_plans(name))
+    if lowest_top >= sample_rate / 2.0:
+        raise ValueError(f"audio at {sample_rate:g} Hz holds frequencies up to "
+                         f"{sample_rate / 2.0:.0f} Hz; mode {mode_name(name)!r} needs up to "
+                         f"{lowest_top:.0f} Hz, so it cannot be in there")
 
 
 def resolve_band(mode: Optional[ModeLike], default_mode: str, preset_name: Optional[str],
@@ -220,12 +287,7 @@ def resolve_band(mode: Optional[ModeLike], default_mode: str, preset_name: Optio
     custom_base_hz and custom_step apply to mode ``"custom"`` only, defaulting to 12000 Hz and 1.
     """
     if preset_name is not None:
-        p = preset(preset_name)
-        if custom_base_hz is not None or custom_step is not None:
-            raise ValueError(f"preset {p.name!r} fixes the custom band: give no custom_base_hz "
-                             f"or custom_step with it")
-        if mode is not None and mode_name(mode) != p.mode:
-            raise ValueError(f"preset {p.name!r} is mode {p.mode!r}, not {mode_name(mode)!r}")
+        p = preset_settings(preset_name, mode, custom_base_hz, custom_step)
         return p.mode, p.custom_base_hz, p.custom_step
     name = mode_name(default_mode if mode is None else mode)
     if name != "custom":
