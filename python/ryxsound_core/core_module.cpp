@@ -330,8 +330,7 @@ NB_MODULE(_core, m) {
     m.def("encode", &encode, "text"_a, "mode"_a, "sample_rate"_a, "melody"_a = "",
           "random_tones"_a = false, "random_tone_gain_db"_a = 0.0f, "signature"_a = nb::none(),
           "custom_base_hz"_a = 12000.0f, "custom_step"_a = 1);
-    m.def(
-        "to_mono", [](const InArray& a) { return toNumpy(monoCopy(a, "samples")); }, "samples"_a);
+    m.def("to_mono", [](const InArray& a) { return toNumpy(monoCopy(a, "samples")); }, "samples"_a);
     m.def("mix_signature", &mixSignature, "audio"_a, "signature"_a, "sample_rate"_a);
     m.def("power_spectra", &powerSpectra, "samples"_a, "window_size"_a, "hop"_a);
 
