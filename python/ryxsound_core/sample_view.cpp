@@ -11,13 +11,15 @@ template <typename T>
 float toUnit(T value) {
     if constexpr (std::is_floating_point_v<T>) {
         return static_cast<float>(value);
-    } else if constexpr (std::is_signed_v<T>) {
-        // 1 / 2^(bits-1): a power of two, so the product is the exact quotient.
-        constexpr double inverse = -1.0 / static_cast<double>(std::numeric_limits<T>::min());
-        return static_cast<float>(static_cast<double>(value) * inverse);
     } else {
-        constexpr double half = static_cast<double>(std::numeric_limits<T>::max() / 2 + 1);
-        return static_cast<float>((static_cast<double>(value) - half) * (1.0 / half));
+        // Types up to 16 bits are exact in float, wider ones in double. The scale 1 / 2^(bits-1)
+        // is a power of two, so the product is the exact quotient.
+        using Wide = std::conditional_t<(sizeof(T) <= 2), float, double>;
+        constexpr Wide half = std::is_signed_v<T>
+                                  ? -static_cast<Wide>(std::numeric_limits<T>::min())
+                                  : static_cast<Wide>(std::numeric_limits<T>::max() / 2 + 1);
+        constexpr Wide offset = std::is_signed_v<T> ? Wide(0) : half;
+        return static_cast<float>((static_cast<Wide>(value) - offset) * (Wide(1) / half));
     }
 }
 
