@@ -1,0 +1,117 @@
+// The robust receiver: a second receiver for the same transmissions, built for speech, music and
+// weak signals around them. It never goes deaf: every position where the two start symbols may
+// begin is a candidate of its own, decoded once the whole transmission has been heard, so a false
+// start costs nothing but a little arithmetic and a real message right behind it is still heard.
+//
+// How it hears. The audio is cut into slices of a sixteenth of a symbol (288 samples at 44100
+// Hz); a ToneBank gives each slice's complex amplitude at the 27 frequencies of each plan (nine
+// tones at three hop positions). A symbol's energy at a frequency is the coherent sum over two
+// groups of six slices of its plateau, for each of five clock-drift hypotheses (0, +-1000,
+// +-2000 ppm, chosen once per candidate on the start symbols).
+//  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
+//    other tones of its symbol and against itself in the other symbol. A local maximum within
+//    half a symbol that clears kStartThreshold opens a candidate.
+//  - Symbols: every tone energy is divided by that frequency's floor over the candidate's data
+//    symbols (a low percentile, so speech that lingers on a frequency weighs no more than noise),
+//    compressed, and each symbol is decided by the best of the 32 tone pairs.
+//  - Correction: errors-and-erasures Reed-Solomon decoding, erasing 0 .. 6 of the least reliable
+//    symbols, at the candidate's timing and one slice either side; the word that explains the
+//    audio best wins. It is accepted only when the start symbols needed no correction, the
+//    checksum matches and its confidence clears kAcceptThreshold.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstdint>
+#include <vector>
+
+#include "decoder/message_receiver.h"
+#include "decoder/robust_plan.h"
+#include "decoder/tone_bank.h"
+#include "fec/reed_solomon_codec.h"
+
+namespace RYX {
+
+// What the receiver did, for the false-alarm benchmark.
+struct RobustStats {
+    int64_t candidates = 0;      // start tests passed (local best over half a symbol)
+    int64_t phantoms = 0;        // candidates that gave no intact message
+    int64_t phantomSamples = 0;  // their transmissions' length summed (20 symbols each)
+};
+
+class RobustReceiver : public MessageReceiver {
+public:
+    static constexpr int kMaxPlans = 3;
+    static constexpr int kDriftHypotheses = 5;
+    static constexpr float kStartThreshold = 4.0f;
+    static constexpr float kAcceptThreshold = 0.80f;
+
+    // mode: 2 audible, 3 non-audible, 4 compression, 5 all (the three plans before), 6 custom.
+    // A mode outside these, a rate outside 1000 .. 384000 Hz or a plan whose tones do not fit
+    // below half the rate leaves that plan out; with none left, valid() is false and the receiver
+    // only counts samples.
+    RobustReceiver(int mode, float sampleRate);
+
+    bool valid() const { return planCount_ > 0; }
+    void feed(const float* samples, size_t count, std::vector<ReceivedMessage>& out) override;
+    void flush(std::vector<ReceivedMessage>& out) override;
+    int64_t position() const override { return position_; }
+    bool inMessage() const override { return candidateCount_ > 0; }
+    const RobustStats& stats() const { return stats_; }
+
+private:
+    static constexpr int kRingSlices = 512;     // > 21 symbols of slices
+    static constexpr int kMaxCandidates = 192;  // more than can open in one transmission
+    static constexpr int kGroupSlices = 6;      // coherent group; two per symbol
+    static constexpr int kPeakHalfWidth = 8;    // a start must be the best within +-8 slices
+
+    struct PlanState {
+        RobustPlan plan;
+        int firstFrequency = 0;  // index of toneHz[0][0] in the bank; [h][j] at + 9h + j
+        // Per drift hypothesis, tone and hop: the rotation undoing the drift from slice to slice.
+        std::array<std::array<std::complex<float>, kGroupSlices>, kDriftHypotheses * 27> drift;
+        std::array<float, kRingSlices> score{};  // start test by start slice
+        std::array<int8_t, kRingSlices> bestDrift{};
+    };
+    struct Candidate {
+        int plan = 0;
+        int64_t startSlice = 0;
+        int drift = 0;
+    };
+    struct Decision {
+        bool ok = false;
+        float confidence = 0.0f;
+        ReceivedMessage message;
+    };
+
+    void processSlice(std::vector<ReceivedMessage>& out);
+    void runStartTest(int p, int64_t start);
+    void decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out);
+    Decision tryDecode(const PlanState& ps, int planIndex, int64_t start, int drift);
+    // Mean energy (amplitude squared) of tone j at hop h over the plateau of the symbol whose
+    // first slice is `first`.
+    float symbolEnergy(const PlanState& ps, int h, int j, int drift, int64_t first) const;
+    // First slice of transmission symbol p of a candidate starting at `start`.
+    int64_t symbolSlice(int64_t start, int p) const { return start + symbolOffset_[p]; }
+    void reset();
+
+    std::array<PlanState, kMaxPlans> plans_;
+    int planCount_ = 0;
+    int sliceSamples_ = 0;
+    int symbolSamples_ = 0;
+    std::array<int, 21> symbolOffset_{};  // round(p D / L)
+    ToneBank bank_;
+    std::vector<float> slice_;  // samples of the slice being filled
+    int sliceFill_ = 0;
+    std::vector<std::complex<float>> ring_;  // kRingSlices x bank size
+    int64_t slices_ = 0;                     // slices analysed since the last reset
+    int64_t origin_ = 0;                     // sample position of slice 0
+    int64_t position_ = 0;
+    std::array<Candidate, kMaxCandidates> candidates_{};
+    int candidateCount_ = 0;
+    int64_t lastReportedStart_ = -1;
+    ReedSolomonCodec codec_;
+    RobustStats stats_;
+};
+
+}  // namespace RYX
