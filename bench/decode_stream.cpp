@@ -4,10 +4,12 @@
 //   decode_stream --mode 2 --rate 44100 --receiver robust < audio.f32
 //
 // Lines: {"text": "hello0123", "ok": true, "plan": 0, "start": 22050, "end": 114210,
-// "confidence": 0.97} (start is -1 for the standard receiver, which does not report it; end is
+// "confidence": 0.97, "corrected": 1} (corrected: symbols error correction changed, -1 when not
+// known; start is -1 for the standard receiver, which does not report it; end is
 // the position where the message was reported), and finally {"samples": N, "starts": S,
-// "phantoms": P, "phantom_samples": Q}: starts recognised, starts that gave no intact message,
-// and the time those held (20 symbols each).
+// "phantoms": P, "phantom_samples": Q, "preambles": R}: starts recognised, starts that gave no
+// intact message, the time spent following candidates that gave nothing, and (robust receiver;
+// -1 otherwise) start tests passed before the pair check.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +28,7 @@ constexpr size_t kChunk = 1024;
 
 struct Totals {
     long long samples = 0;
+    long long preambles = -1;  // robust receiver only
     long long starts = 0;
     long long intact = 0;
     long long phantoms = 0;
@@ -33,11 +36,11 @@ struct Totals {
 };
 
 void printMessage(const char* text, bool ok, int plan, long long start, long long end,
-                  float confidence) {
+                  float confidence, int corrected) {
     std::printf(
         "{\"text\": \"%s\", \"ok\": %s, \"plan\": %d, \"start\": %lld, \"end\": %lld, "
-        "\"confidence\": %.4f}\n",
-        text, ok ? "true" : "false", plan, start, end, static_cast<double>(confidence));
+        "\"confidence\": %.4f, \"corrected\": %d}\n",
+        text, ok ? "true" : "false", plan, start, end, static_cast<double>(confidence), corrected);
 }
 
 std::unique_ptr<RYX::Decoder> makeStandard(int mode, float rate) {
@@ -70,7 +73,7 @@ Totals runStandard(int mode, float rate) {
             if (r != -3) continue;
             const bool ok = decoder->GetDecodedData(text) == 9;
             if (ok) ++t.intact;
-            printMessage(text, ok, decoder->decodedMode(), -1, t.samples, ok ? 1.0f : 0.0f);
+            printMessage(text, ok, decoder->decodedMode(), -1, t.samples, ok ? 1.0f : 0.0f, -1);
         }
     }
     t.phantoms = t.starts - t.intact;
@@ -87,7 +90,8 @@ Totals runRobust(int mode, float rate) {
     const auto print = [&out] {
         for (const auto& m : out) {
             printMessage(m.text.data(), m.ok, m.plan, static_cast<long long>(m.start),
-                         static_cast<long long>(m.end), m.confidence);
+                         static_cast<long long>(m.end), m.confidence,
+                         __builtin_popcount(m.correctedMask));
         }
         out.clear();
     };
@@ -98,7 +102,8 @@ Totals runRobust(int mode, float rate) {
     }
     receiver.flush(out);
     print();
-    t.starts = receiver.stats().candidates;
+    t.starts = receiver.stats().starts;
+    t.preambles = receiver.stats().preambles;
     t.phantoms = receiver.stats().phantoms;
     t.phantomSamples = receiver.stats().phantomSamples;
     return t;
@@ -127,7 +132,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Totals t = receiver == "robust" ? runRobust(mode, rate) : runStandard(mode, rate);
-    std::printf("{\"samples\": %lld, \"starts\": %lld, \"phantoms\": %lld, \"phantom_samples\": %lld}\n",
-                t.samples, t.starts, t.phantoms, t.phantomSamples);
+    std::printf(
+        "{\"samples\": %lld, \"preambles\": %lld, \"starts\": %lld, \"phantoms\": %lld, "
+        "\"phantom_samples\": %lld}\n",
+        t.samples, t.preambles, t.starts, t.phantoms, t.phantomSamples);
     return 0;
 }

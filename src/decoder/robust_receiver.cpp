@@ -2,18 +2,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "modes/symbol_alphabet.h"
 
 namespace RYX {
 namespace {
 
-constexpr float kDriftPpm[RobustReceiver::kDriftHypotheses] = {0.0f, -1000.0f, 1000.0f, -2000.0f,
-                                                               2000.0f};
+// Drift hypothesis d means tones heard at f (1 + driftPpm(d) 1e-6): -2000 .. 2000 ppm in steps
+// of 250, so the residual never exceeds 125 ppm (2.5 Hz at 20 kHz, a fifth of the window's
+// resolution).
+float driftPpm(int d) { return 250.0f * static_cast<float>(d - RobustReceiver::kDriftHypotheses / 2); }
 constexpr float kTiny = 1e-12f;           // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;      // samples are clamped to +-this; NaN counts as 0
 constexpr int kDataSymbols = 18;          // transmission symbols 2..19
 constexpr int kMaxErasures = 6;
+constexpr float kSilentSpread = 1e-3f;  // spread of pair scores below which a symbol heard nothing
 constexpr int kTimingOffsets[3] = {0, -1, 1};  // slices around the candidate's start
 
 int hopOf(int position) { return position < 2 ? 0 : (position - 1) % 3; }
@@ -48,10 +52,10 @@ RobustReceiver::RobustReceiver(int mode, float sampleRate) {
                 frequencies.push_back(f);
                 for (int d = 0; d < kDriftHypotheses; ++d) {
                     // A tone heard at f (1 + ppm) turns by this much more per slice than f.
-                    const double turn = 2.0 * M_PI * f * kDriftPpm[d] * 1e-6 *
+                    const double turn = 2.0 * M_PI * f * driftPpm(d) * 1e-6 *
                                         plan.sliceSamples / sampleRate;
                     auto& row = ps.drift[static_cast<size_t>(d * 27 + h * 9 + j)];
-                    for (int k = 0; k < kGroupSlices; ++k) {
+                    for (int k = 0; k < kPlateauSlices; ++k) {
                         row[static_cast<size_t>(k)] =
                             std::complex<float>(std::polar(1.0, -turn * k));
                     }
@@ -117,16 +121,25 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
 
     // Start tests: the latest start whose two symbols are complete, then the peak check of the
     // start kPeakHalfWidth slices before it.
-    const int64_t testable = newest - (symbolOffset_[1] + 2 * kGroupSlices + 2);
+    const int64_t testable = newest - (symbolOffset_[1] + kPlateauStart + kPlateauSlices);
     for (int p = 0; p < planCount_; ++p) {
         if (testable >= 1) runStartTest(p, testable);
     }
 
     // Candidates whose whole transmission (and one slice more) has been heard.
-    const int64_t span = symbolOffset_[19] + 2 + 2 * kGroupSlices + 1;
+    const int64_t span = symbolOffset_[19] + kPlateauStart + kPlateauSlices + 1;
+    const int64_t pairSpan = symbolOffset_[2 + kPairSymbols - 1] + kPlateauStart + kPlateauSlices;
     int kept = 0;
     for (int i = 0; i < candidateCount_; ++i) {
-        const Candidate c = candidates_[static_cast<size_t>(i)];
+        Candidate c = candidates_[static_cast<size_t>(i)];
+        if (!c.confirmed && newest >= c.startSlice + pairSpan) {
+            if (!(pairness(c) >= kPairThreshold)) {
+                stats_.phantomSamples += pairSpan * sliceSamples_;
+                continue;
+            }
+            c.confirmed = true;
+            ++stats_.starts;
+        }
         if (newest >= c.startSlice + span) {
             decodeCandidate(c, out);
         } else {
@@ -141,19 +154,15 @@ float RobustReceiver::symbolEnergy(const PlanState& ps, int h, int j, int drift,
     const size_t width = static_cast<size_t>(bank_.size());
     const size_t column = static_cast<size_t>(ps.firstFrequency + h * 9 + j);
     const auto& turn = ps.drift[static_cast<size_t>(drift * 27 + h * 9 + j)];
-    float energy = 0.0f;
-    for (int g = 0; g < 2; ++g) {
-        std::complex<float> sum = 0.0f;
-        const int64_t begin = first + 2 + g * kGroupSlices;
-        for (int k = 0; k < kGroupSlices; ++k) {
-            const size_t row = static_cast<size_t>((begin + k) % kRingSlices);
-            sum += ring_[row * width + column] * turn[static_cast<size_t>(k)];
-        }
-        energy += std::norm(sum);
+    std::complex<float> sum = 0.0f;
+    const int64_t begin = first + kPlateauStart;
+    for (int k = 0; k < kPlateauSlices; ++k) {
+        const size_t row = static_cast<size_t>((begin + k) % kRingSlices);
+        sum += ring_[row * width + column] * turn[static_cast<size_t>(k)];
     }
-    // A tone of amplitude a gives |sum| = a x 6L / 2 in each group.
-    const float scale = 2.0f / (kGroupSlices * static_cast<float>(sliceSamples_));
-    return 0.5f * energy * scale * scale;
+    // A tone of amplitude a gives |sum| = a x 12 L / 2.
+    const float scale = 2.0f / (kPlateauSlices * static_cast<float>(sliceSamples_));
+    return std::norm(sum) * scale * scale;
 }
 
 void RobustReceiver::runStartTest(int p, int64_t start) {
@@ -195,15 +204,15 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     }
     if (candidateCount_ == kMaxCandidates) return;
     candidates_[static_cast<size_t>(candidateCount_++)] = {
-        p, centre, ps.bestDrift[static_cast<size_t>(centre % kRingSlices)]};
-    ++stats_.candidates;
+        p, centre, ps.bestDrift[static_cast<size_t>(centre % kRingSlices)], false};
+    ++stats_.preambles;
 }
 
 void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out) {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
     Decision best;
     for (int offset : kTimingOffsets) {
-        Decision d = tryDecode(ps, c.plan, c.startSlice + offset, c.drift);
+        Decision d = tryDecode(ps, c.startSlice + offset, c.drift);
         if (d.ok && (!best.ok || d.confidence > best.confidence)) best = d;
     }
     if (!best.ok) {
@@ -220,8 +229,25 @@ void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMes
     out.push_back(best.message);
 }
 
-RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int planIndex,
-                                                   int64_t start, int drift) {
+float RobustReceiver::pairness(const Candidate& c) const {
+    const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
+    float sum = 0.0f;
+    for (int p = 2; p < 2 + kPairSymbols; ++p) {
+        float e[9];
+        for (int j = 0; j < 9; ++j) {
+            e[j] = symbolEnergy(ps, hopOf(p), j, c.drift, symbolSlice(c.startSlice, p));
+        }
+        std::nth_element(e, e + 7, e + 9);  // e[7], e[8]: the two strongest
+        const float second = std::min(e[7], e[8]);
+        float rest = 0.0f;
+        for (int j = 0; j < 7; ++j) rest += e[j];
+        sum += std::min(20.0f, second / (rest / 7.0f + kTiny));
+    }
+    return sum / kPairSymbols;
+}
+
+RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start,
+                                                   int drift) {
     Decision result;
     if (start < 0) return result;
     // Energies of the nine tones in each data symbol, at that symbol's hop.
@@ -286,8 +312,13 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int plan
     int erasures[kMaxErasures];
     for (int k = 0; k < kMaxErasures; ++k) erasures[k] = reliability[static_cast<size_t>(k)].second;
 
-    float bestTotal = 0.0f;
-    for (int i = 0; i < kDataSymbols; ++i) bestTotal += bestScore[i];
+    // A symbol's spread: its best pair's score over the mean of all 32 (what a guess would get).
+    float spread[kDataSymbols];
+    for (int i = 0; i < kDataSymbols; ++i) {
+        float mean = 0.0f;
+        for (int s = 0; s < kSymbolCount; ++s) mean += score[i][s];
+        spread[i] = bestScore[i] - mean / kSymbolCount;
+    }
     for (int f = 0; f <= kMaxErasures; ++f) {
         codec_.setMessageLength(12);
         codec_.setReceived(received, 20);
@@ -304,9 +335,16 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int plan
         encoder.setMessage(message, 12);
         encoder.computeParity();
         encoder.getCodeword(word);
-        float total = 0.0f;
-        for (int i = 0; i < kDataSymbols; ++i) total += score[i][word[i + 2]];
-        const float confidence = bestTotal > 0.0f ? total / bestTotal : 0.0f;
+        // Confidence: 1 minus the mean share of its spread each symbol of the word gives up
+        // against the best pair (0 where the word takes the best pair, about 1 for a guess).
+        float loss = 0.0f;
+        for (int i = 0; i < kDataSymbols; ++i) {
+            // A symbol that heard nothing (digital silence) counts as a guess.
+            loss += spread[i] > kSilentSpread
+                        ? std::min(1.0f, (bestScore[i] - score[i][word[i + 2]]) / spread[i])
+                        : 1.0f;
+        }
+        const float confidence = 1.0f - loss / kDataSymbols;
         if (confidence < kAcceptThreshold || (result.ok && confidence <= result.confidence)) {
             continue;
         }
@@ -336,7 +374,6 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int plan
         m.toneToBandDb = 10.0f * std::log10((toneMean + kTiny) / (bandSum / (9.0f * kDataSymbols) + kTiny));
         m.levelDbfs = 10.0f * std::log10(toneMean + kTiny);
     }
-    (void)planIndex;
     return result;
 }
 

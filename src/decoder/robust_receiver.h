@@ -5,12 +5,14 @@
 //
 // How it hears. The audio is cut into slices of a sixteenth of a symbol (288 samples at 44100
 // Hz); a ToneBank gives each slice's complex amplitude at the 27 frequencies of each plan (nine
-// tones at three hop positions). A symbol's energy at a frequency is the coherent sum over two
-// groups of six slices of its plateau, for each of five clock-drift hypotheses (0, +-1000,
-// +-2000 ppm, chosen once per candidate on the start symbols).
+// tones at three hop positions). A symbol's energy at a frequency is the coherent sum over the
+// twelve slices of its plateau, under one of 17 clock-drift hypotheses (-2000 .. 2000 ppm,
+// chosen once per candidate on the start symbols).
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
 //    other tones of its symbol and against itself in the other symbol. A local maximum within
 //    half a symbol that clears kStartThreshold opens a candidate.
+//  - Pair check: once the first three data symbols are in, a candidate whose symbols do not
+//    sound like tone pairs (pairness below kPairThreshold) is dropped.
 //  - Symbols: every tone energy is divided by that frequency's floor over the candidate's data
 //    symbols (a low percentile, so speech that lingers on a frequency weighs no more than noise),
 //    compressed, and each symbol is decided by the best of the 32 tone pairs.
@@ -34,17 +36,21 @@ namespace RYX {
 
 // What the receiver did, for the false-alarm benchmark.
 struct RobustStats {
-    int64_t candidates = 0;      // start tests passed (local best over half a symbol)
-    int64_t phantoms = 0;        // candidates that gave no intact message
-    int64_t phantomSamples = 0;  // their transmissions' length summed (20 symbols each)
+    int64_t preambles = 0;       // start tests passed (local best over half a symbol)
+    int64_t starts = 0;          // of those, followed by tone pairs: decoded in full
+    int64_t phantoms = 0;        // starts that gave no intact message
+    int64_t phantomSamples = 0;  // audio spent following candidates that gave nothing: dropped
+                                 // ones up to their pair check, starts for 20 symbols
 };
 
 class RobustReceiver : public MessageReceiver {
 public:
     static constexpr int kMaxPlans = 3;
-    static constexpr int kDriftHypotheses = 5;
-    static constexpr float kStartThreshold = 4.0f;
-    static constexpr float kAcceptThreshold = 0.80f;
+    static constexpr int kDriftHypotheses = 17;
+    static constexpr float kStartThreshold = 6.0f;
+    static constexpr float kPairThreshold = 4.0f;
+    static constexpr int kPairSymbols = 3;
+    static constexpr float kAcceptThreshold = 0.88f;
 
     // mode: 2 audible, 3 non-audible, 4 compression, 5 all (the three plans before), 6 custom.
     // A mode outside these, a rate outside 1000 .. 384000 Hz or a plan whose tones do not fit
@@ -62,14 +68,15 @@ public:
 private:
     static constexpr int kRingSlices = 512;     // > 21 symbols of slices
     static constexpr int kMaxCandidates = 192;  // more than can open in one transmission
-    static constexpr int kGroupSlices = 6;      // coherent group; two per symbol
+    static constexpr int kPlateauStart = 2;     // first slice of a symbol's plateau
+    static constexpr int kPlateauSlices = 12;   // slices summed coherently per symbol
     static constexpr int kPeakHalfWidth = 8;    // a start must be the best within +-8 slices
 
     struct PlanState {
         RobustPlan plan;
         int firstFrequency = 0;  // index of toneHz[0][0] in the bank; [h][j] at + 9h + j
         // Per drift hypothesis, tone and hop: the rotation undoing the drift from slice to slice.
-        std::array<std::array<std::complex<float>, kGroupSlices>, kDriftHypotheses * 27> drift;
+        std::array<std::array<std::complex<float>, kPlateauSlices>, kDriftHypotheses * 27> drift;
         std::array<float, kRingSlices> score{};  // start test by start slice
         std::array<int8_t, kRingSlices> bestDrift{};
     };
@@ -77,6 +84,7 @@ private:
         int plan = 0;
         int64_t startSlice = 0;
         int drift = 0;
+        bool confirmed = false;  // the first data symbols sounded like tone pairs
     };
     struct Decision {
         bool ok = false;
@@ -87,7 +95,11 @@ private:
     void processSlice(std::vector<ReceivedMessage>& out);
     void runStartTest(int p, int64_t start);
     void decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out);
-    Decision tryDecode(const PlanState& ps, int planIndex, int64_t start, int drift);
+    // Mean over the first kPairSymbols data symbols of the second strongest tone's energy over
+    // the mean of the seven weaker ones (each capped at 20): about 2 for noise, far above for
+    // tone pairs.
+    float pairness(const Candidate& c) const;
+    Decision tryDecode(const PlanState& ps, int64_t start, int drift);
     // Mean energy (amplitude squared) of tone j at hop h over the plateau of the symbol whose
     // first slice is `first`.
     float symbolEnergy(const PlanState& ps, int h, int j, int drift, int64_t first) const;
