@@ -128,12 +128,12 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
 
     // Candidates whose whole transmission (and one slice more) has been heard.
     const int64_t span = symbolOffset_[19] + kPlateauStart + kPlateauSlices + 1;
-    const int64_t pairSpan = symbolOffset_[2 + kPairSymbols - 1] + kPlateauStart + kPlateauSlices;
+    const int64_t pairSpan = symbolOffset_[1 + kPairSymbols] + kPlateauStart + kPlateauSlices;
     int kept = 0;
     for (int i = 0; i < candidateCount_; ++i) {
         Candidate c = candidates_[static_cast<size_t>(i)];
         if (!c.confirmed && newest >= c.startSlice + pairSpan) {
-            if (!(pairness(c) >= kPairThreshold)) {
+            if (!(hopContrast(c) >= kContrastThreshold)) {
                 stats_.phantomSamples += pairSpan * sliceSamples_;
                 continue;
             }
@@ -177,16 +177,20 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
             best = d;
         }
     }
+    // Each start tone against the 26 other frequencies of its symbol and against itself in the
+    // other start symbol.
     float others0 = 0.0f;
     float others1 = 0.0f;
-    for (int j = 0; j < 9; ++j) {
-        if (j != 0) others0 += symbolEnergy(ps, 0, j, best, start);
-        if (j != 2) others1 += symbolEnergy(ps, 0, j, best, second);
+    for (int h = 0; h < RobustPlan::kHops; ++h) {
+        for (int j = 0; j < 9; ++j) {
+            if (h != 0 || j != 0) others0 += symbolEnergy(ps, h, j, best, start);
+            if (h != 0 || j != 2) others1 += symbolEnergy(ps, h, j, best, second);
+        }
     }
     const float a0 = symbolEnergy(ps, 0, 0, best, start);
     const float a2 = symbolEnergy(ps, 0, 2, best, second);
-    const float q0 = a0 / (others0 / 8.0f + symbolEnergy(ps, 0, 0, best, second) + kTiny);
-    const float q2 = a2 / (others1 / 8.0f + symbolEnergy(ps, 0, 2, best, start) + kTiny);
+    const float q0 = a0 / (others0 / 26.0f + symbolEnergy(ps, 0, 0, best, second) + kTiny);
+    const float q2 = a2 / (others1 / 26.0f + symbolEnergy(ps, 0, 2, best, start) + kTiny);
     const size_t at = static_cast<size_t>(start % kRingSlices);
     ps.score[at] = std::min(q0, q2);
     ps.bestDrift[at] = static_cast<int8_t>(best);
@@ -229,21 +233,25 @@ void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMes
     out.push_back(best.message);
 }
 
-float RobustReceiver::pairness(const Candidate& c) const {
+float RobustReceiver::hopContrast(const Candidate& c) const {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
-    float sum = 0.0f;
+    float own = 0.0f;
+    float other = 0.0f;
     for (int p = 2; p < 2 + kPairSymbols; ++p) {
-        float e[9];
-        for (int j = 0; j < 9; ++j) {
-            e[j] = symbolEnergy(ps, hopOf(p), j, c.drift, symbolSlice(c.startSlice, p));
+        float strongest[RobustPlan::kHops];
+        for (int h = 0; h < RobustPlan::kHops; ++h) {
+            float e[9];
+            for (int j = 0; j < 9; ++j) {
+                e[j] = symbolEnergy(ps, h, j, c.drift, symbolSlice(c.startSlice, p));
+            }
+            std::nth_element(e, e + 7, e + 9);  // e[7], e[8]: the two strongest
+            strongest[h] = e[7] + e[8];
         }
-        std::nth_element(e, e + 7, e + 9);  // e[7], e[8]: the two strongest
-        const float second = std::min(e[7], e[8]);
-        float rest = 0.0f;
-        for (int j = 0; j < 7; ++j) rest += e[j];
-        sum += std::min(20.0f, second / (rest / 7.0f + kTiny));
+        const int h = hopOf(p);
+        own += strongest[h];
+        other += std::max(strongest[(h + 1) % 3], strongest[(h + 2) % 3]);
     }
-    return sum / kPairSymbols;
+    return own / (other + kTiny);
 }
 
 RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start,

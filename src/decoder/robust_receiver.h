@@ -9,10 +9,10 @@
 // twelve slices of its plateau, under one of 17 clock-drift hypotheses (-2000 .. 2000 ppm,
 // chosen once per candidate on the start symbols).
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
-//    other tones of its symbol and against itself in the other symbol. A local maximum within
+//    26 other frequencies of its symbol and against itself in the other symbol. A local maximum within
 //    half a symbol that clears kStartThreshold opens a candidate.
-//  - Pair check: once the first three data symbols are in, a candidate whose symbols do not
-//    sound like tone pairs (pairness below kPairThreshold) is dropped.
+//  - Pair check: once the first six data symbols are in, a candidate whose strongest tones do
+//    not sit at each symbol's own hop (hopContrast below kContrastThreshold) is dropped.
 //  - Symbols: every tone energy is divided by that frequency's floor over the candidate's data
 //    symbols (a low percentile, so speech that lingers on a frequency weighs no more than noise),
 //    compressed, and each symbol is decided by the best of the 32 tone pairs.
@@ -48,8 +48,8 @@ public:
     static constexpr int kMaxPlans = 3;
     static constexpr int kDriftHypotheses = 17;
     static constexpr float kStartThreshold = 6.0f;
-    static constexpr float kPairThreshold = 4.0f;
-    static constexpr int kPairSymbols = 3;
+    static constexpr float kContrastThreshold = 2.5f;
+    static constexpr int kPairSymbols = 6;
     static constexpr float kAcceptThreshold = 0.88f;
 
     // mode: 2 audible, 3 non-audible, 4 compression, 5 all (the three plans before), 6 custom.
@@ -84,7 +84,7 @@ private:
         int plan = 0;
         int64_t startSlice = 0;
         int drift = 0;
-        bool confirmed = false;  // the first data symbols sounded like tone pairs
+        bool confirmed = false;  // the first data symbols sounded like hopping tone pairs
     };
     struct Decision {
         bool ok = false;
@@ -95,10 +95,10 @@ private:
     void processSlice(std::vector<ReceivedMessage>& out);
     void runStartTest(int p, int64_t start);
     void decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out);
-    // Mean over the first kPairSymbols data symbols of the second strongest tone's energy over
-    // the mean of the seven weaker ones (each capped at 20): about 2 for noise, far above for
-    // tone pairs.
-    float pairness(const Candidate& c) const;
+    // Over the first kPairSymbols data symbols: the energy of the two strongest tones at each
+    // symbol's own hop over that of the two strongest at the stronger other hop. About 1 for
+    // noise, speech and music, whose energy does not care about the hop; several for tone pairs.
+    float hopContrast(const Candidate& c) const;
     Decision tryDecode(const PlanState& ps, int64_t start, int drift);
     // Mean energy (amplitude squared) of tone j at hop h over the plateau of the symbol whose
     // first slice is `first`.
