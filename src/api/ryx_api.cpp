@@ -10,7 +10,16 @@
 #include "decoder/multi_tone_decoder.h"
 #include "encoder/multi_tone_encoder.h"
 #include "modes/frequency_plan.h"
-#include "modes/process_settings.h"
+#include "api/shared_settings.h"
+
+namespace RYX {
+
+SharedSettings& sharedSettings() {
+    static SharedSettings settings;
+    return settings;
+}
+
+}  // namespace RYX
 
 namespace {
 
@@ -18,33 +27,39 @@ const char kVersion[] = "RyxCoreLib version 1.0.0 [PyRyxSDK]";
 const char kVersionInfo[] = "RyxSound Python SDK";
 constexpr int kCustomDecodedMode = 3;
 
-// Builds the pair of `mode` into the Context; false for an unknown mode. The encoder is built
-// first, then the decoder, each rewriting the process-wide hop steps for windowSize.
+// The Context's tuning with the custom band as the shared settings hold it now.
+RYX::Tuning currentTuning(const Context* c) {
+    return {c->sampleRate, c->windowSize, RYX::sharedSettings().custom};
+}
+
+// Builds the pair of `mode` into the Context, both with the Context's own rate and window and the
+// current custom band; false for an unknown mode.
 bool buildPair(int mode, Context* c) {
     using namespace RYX;
     const float rate = c->sampleRate;
     const int32_t size = c->bufferSize;
     const int32_t window = c->windowSize;
+    const Tuning tuning = currentTuning(c);
     switch (mode) {
         case RYX_MODE_AUDIBLE:
             c->encoder.reset(new EncoderAudibleMultiTone(rate, size, window));
-            c->decoder.reset(new DecoderAudibleMultiTone(rate, size, window));
+            c->decoder.reset(new DecoderAudibleMultiTone(tuning, size));
             return true;
         case RYX_MODE_NONAUDIBLE:
             c->encoder.reset(new EncoderNonAudibleMultiTone(rate, size, window));
-            c->decoder.reset(new DecoderNonAudibleMultiTone(rate, size, window));
+            c->decoder.reset(new DecoderNonAudibleMultiTone(tuning, size));
             return true;
         case RYX_MODE_COMPRESSION:
             c->encoder.reset(new EncoderCompressionMultiTone(rate, size, window));
-            c->decoder.reset(new DecoderCompressionMultiTone(rate, size, window));
+            c->decoder.reset(new DecoderCompressionMultiTone(tuning, size));
             return true;
         case RYX_MODE_ALL:
             c->encoder.reset(new EncoderNonAudibleMultiTone(rate, size, window));
-            c->decoder.reset(new DecoderAllMultiTone(rate, size, window));
+            c->decoder.reset(new DecoderAllMultiTone(tuning, size));
             return true;
         case RYX_MODE_CUSTOM:
             c->encoder.reset(new EncoderCustomMultiTone(rate, size, window));
-            c->decoder.reset(new DecoderCustomMultiTone(rate, size, window));
+            c->decoder.reset(new DecoderCustomMultiTone(tuning, size));
             return true;
         default:
             return false;
@@ -87,15 +102,13 @@ int RYX_Configure(int mode, float sampleRate, int32_t bufferSize, Context* conte
 void RYX_Destroy(Context* context) { delete context; }
 
 int RYX_SetCustomBaseFreq(float baseFreq, int stepParam, Context* context) {
-    RYX::ProcessSettings& settings = RYX::processSettings();
+    RYX::CustomBand& custom = RYX::sharedSettings().custom;
     if (!context || !context->decoder || context->decoder->decodedMode() != kCustomDecodedMode) {
-        settings.customBaseFreq = baseFreq;
-        settings.customStepParam = stepParam;
+        custom = {baseFreq, stepParam};
         return 0;
     }
     dropPair(context);
-    settings.customBaseFreq = baseFreq;
-    settings.customStepParam = stepParam;
+    custom = {baseFreq, stepParam};
     try {
         buildPair(RYX_MODE_CUSTOM, context);
     } catch (const std::bad_alloc&) {
@@ -120,7 +133,9 @@ int RYX_EncodeDataToAudioBuffer(const char* text, int32_t textLength, int32_t sy
                                 const char* melody, int32_t melodyLength, Context* context) {
     RYX::Encoder* encoder = encoderOf(context);
     if (!encoder) return -1;
-    return encoder->encode(text, synthMode, textLength, melody, melodyLength);
+    const RYX::SharedSettings& shared = RYX::sharedSettings();
+    return encoder->encode(text, synthMode, textLength, melody, melodyLength,
+                           {shared.custom, shared.synthVolumeDb});
 }
 
 int RYX_GetEncodedAudioBuffer(float* out, Context* context) {
@@ -143,7 +158,7 @@ int RYX_ResetEncodedAudioBuffer(Context* context) {
 int RYX_SetSynthMode(int, Context*) { return 0; }
 
 int RYX_SetSynthVolume(float volume, Context*) {
-    RYX::processSettings().synthVolume = volume;
+    RYX::sharedSettings().synthVolumeDb = volume;
     return 0;
 }
 
@@ -182,14 +197,17 @@ int RYX_GetDecodedMode(Context* context) {
     return decoder ? decoder->decodedMode() : -1;
 }
 
+// The custom decoder reports the band of the custom settings as they stand now.
 float RYX_GetDecodingBeginFreq(Context* context) {
     RYX::Decoder* decoder = decoderOf(context);
-    return decoder ? decoder->GetDecodingBeginFreq() : 0.0f;
+    if (!decoder || decoder->decodedMode() != kCustomDecodedMode) return 0.0f;
+    return RYX::customBandBegin(currentTuning(context));
 }
 
 float RYX_GetDecodingEndFreq(Context* context) {
     RYX::Decoder* decoder = decoderOf(context);
-    return decoder ? decoder->GetDecodingEndFreq() : 0.0f;
+    if (!decoder || decoder->decodedMode() != kCustomDecodedMode) return 0.0f;
+    return RYX::customBandEnd(currentTuning(context));
 }
 
 int RYX_GetSpectrum(float* out, Context* context) {

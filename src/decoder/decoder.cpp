@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "modes/frequency_plan.h"
-#include "modes/process_settings.h"
 #include "modes/symbol_alphabet.h"
 
 namespace RYX {
@@ -45,26 +44,25 @@ int strongest(const T* values, int count, int skip) {
 
 }  // namespace
 
-Decoder::Decoder(float sampleRate, int bufferSize, int windowSize, int alphabetSize,
-                 int toneCount)
-    : sampleRate_(sampleRate),
+Decoder::Decoder(const Tuning& tuning, int bufferSize)
+    : tuning_(tuning),
+      sampleRate_(tuning.sampleRate),
       bufferSize_(bufferSize),
-      analyzer_(windowSize, frameAdvanceFor(sampleRate)),
-      sampleRingSize_(4 * static_cast<size_t>(windowSize)),
+      analyzer_(tuning.windowSize, frameAdvanceFor(tuning.sampleRate)),
+      sampleRingSize_(4 * static_cast<size_t>(tuning.windowSize)),
       sampleRing_(sampleRingSize_, 0.0f),
-      windowSize_(windowSize),
-      frameAdvance_(frameAdvanceFor(sampleRate)),
-      alphabetSize_(alphabetSize),
-      toneCount_(toneCount),
-      binCount_(windowSize / 2 + 1),
-      binsPerHz_(static_cast<float>(windowSize) / sampleRate),
-      ringFrames_(ringFramesFor(sampleRate, frameAdvanceFor(sampleRate))),
+      windowSize_(tuning.windowSize),
+      frameAdvance_(frameAdvanceFor(tuning.sampleRate)),
+      alphabetSize_(kSymbolCount),
+      toneCount_(kToneCount),
+      binCount_(tuning.windowSize / 2 + 1),
+      binsPerHz_(static_cast<float>(tuning.windowSize) / tuning.sampleRate),
+      ringFrames_(ringFramesFor(tuning.sampleRate, frameAdvanceFor(tuning.sampleRate))),
       halfRing_(ringFrames_ / 2),
       startTolerance_(static_cast<int>(ringFrames_ * 0.5 * 0.05 + 0.5)),
       spectrumRing_(static_cast<size_t>(ringFrames_) * static_cast<size_t>(binCount_), 0.0f),
       frameFirstTone_(static_cast<size_t>(ringFrames_), -1),
       frameSecondTone_(static_cast<size_t>(ringFrames_), -1) {
-    updateStepSizes(windowSize);
     startSymbol1_ = charToSymbol('1');
     startSymbol2_ = charToSymbol('j');
     receivedSymbols_.reserve(4 * kFrameSymbols);
@@ -90,8 +88,13 @@ int Decoder::GetDecodedData(char* out) {
     codec_.getMessage(corrected);
 
     int unchanged = 0;
+    correctedMask_ = 0;
     for (int i = 0; i < kMessageSymbols; ++i) {
-        if (corrected[i] == uncorrectedSymbols_[i]) ++unchanged;
+        if (corrected[i] == uncorrectedSymbols_[i]) {
+            ++unchanged;
+        } else {
+            correctedMask_ |= 1u << i;
+        }
     }
     unchangedRatio_ = static_cast<float>(unchanged) / static_cast<float>(kMessageSymbols);
 

@@ -24,6 +24,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "decoder/plan_receiver.h"
@@ -34,11 +35,11 @@ namespace RYX {
 
 class Decoder {
 public:
-    // alphabetSize 32 and toneCount 9 in every concrete decoder. Rewrites the process-wide hop
-    // steps for windowSize. frameAdvance: 256 at exactly 44100 Hz, 128 at 22050, 64 otherwise;
+    // The tuning fixes rate, window size N, hop steps and custom band for the decoder's life.
+    // frameAdvance: 256 at exactly 44100 Hz, 128 at 22050, 64 otherwise;
     // R = int(sampleRate x 0.104489796 x 2 / frameAdvance + 0.5) in single precision (at least
     // 2); startTolerance = int(R x 0.5 x 0.05 + 0.5).
-    Decoder(float sampleRate, int bufferSize, int windowSize, int alphabetSize, int toneCount);
+    Decoder(const Tuning& tuning, int bufferSize);
     virtual ~Decoder();
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
@@ -74,8 +75,12 @@ public:
     float meanToneSnr() const { return meanToneSnr_; }
     float unchangedRatio() const { return unchangedRatio_; }
     float receivedLevel() const { return receivedLevel_; }
+    // Bit i set when error correction changed message symbol i (0..11: start symbols, nine
+    // characters, checksum) of the message last fetched by GetDecodedData.
+    uint32_t correctedMask() const { return correctedMask_; }
     const SpectrumAnalyzer& analyzer() const { return analyzer_; }
     int windowSize() const { return windowSize_; }
+    const Tuning& tuning() const { return tuning_; }
 
     float sampleRate() const { return sampleRate_; }
     int bufferSize() const { return bufferSize_; }
@@ -150,6 +155,7 @@ protected:
     }
 
     // Fields.
+    Tuning tuning_;
     float sampleRate_;
     int bufferSize_;           // kept, not used by decoding
     int decodeState_ = 0;
@@ -205,6 +211,7 @@ protected:
     float meanToneSnr_ = 0.0f;
     float unchangedRatio_ = 0.0f;
     float receivedLevel_ = 0.0f;
+    uint32_t correctedMask_ = 0;
 };
 
 }  // namespace RYX

@@ -2,11 +2,11 @@
 
 namespace RYX {
 
-DecoderAllMultiTone::DecoderAllMultiTone(float sampleRate, int bufferSize, int windowSize)
-    : Decoder(sampleRate, bufferSize, windowSize, 32, 9),
-      submodes_{PlanReceiver(Plan::Audible, sampleRate, windowSize, ringFrames_),
-                PlanReceiver(Plan::NonAudible, sampleRate, windowSize, ringFrames_),
-                PlanReceiver(Plan::Compression, sampleRate, windowSize, ringFrames_)} {}
+DecoderAllMultiTone::DecoderAllMultiTone(const Tuning& tuning, int bufferSize)
+    : Decoder(tuning, bufferSize),
+      submodes_{PlanReceiver(Plan::Audible, tuning, ringFrames_),
+                PlanReceiver(Plan::NonAudible, tuning, ringFrames_),
+                PlanReceiver(Plan::Compression, tuning, ringFrames_)} {}
 
 int DecoderAllMultiTone::DecodeAudioBuffer(const float* samples, int count) {
     appendSamples(samples, count);

@@ -25,7 +25,7 @@ public:
     static constexpr int kSubmodes = 3;
 
     // decodedMode reads -1 until the first message starts, then its submode.
-    DecoderAllMultiTone(float sampleRate, int bufferSize, int windowSize);
+    DecoderAllMultiTone(const Tuning& tuning, int bufferSize);
 
     int DecodeAudioBuffer(const float* samples, int count) override;
     int GetDecodedData(char* out) override;

@@ -24,7 +24,7 @@ struct ReceivedMessage {
     float toneToBandDb = 0.0f;    // mean level of the decided tones over their band mean, dB
     float levelDbfs = 0.0f;       // received tone level, dB relative to a full-scale sine
     float cleanShare = 0.0f;      // share 0..1 of the 12 message symbols needing no correction
-    uint32_t correctedMask = 0;   // bit i set: transmission symbol i (0..19) was corrected
+    uint32_t correctedMask = 0;   // bit i set: message symbol i (0..11) was corrected
 };
 
 class MessageReceiver {

@@ -2,9 +2,8 @@
 
 namespace RYX {
 
-MultiToneDecoder::MultiToneDecoder(Plan plan, float sampleRate, int bufferSize, int windowSize)
-    : Decoder(sampleRate, bufferSize, windowSize, 32, 9),
-      receiver_(plan, sampleRate, windowSize, ringFrames_) {
+MultiToneDecoder::MultiToneDecoder(Plan plan, const Tuning& tuning, int bufferSize)
+    : Decoder(tuning, bufferSize), receiver_(plan, tuning, ringFrames_) {
     decodedMode_ = static_cast<int>(plan);
 }
 
@@ -26,11 +25,11 @@ int MultiToneDecoder::DecodeAudioBuffer(const float* samples, int count) {
 int MultiToneDecoder::GetDecodedData(char* out) { return Decoder::GetDecodedData(out); }
 
 float MultiToneDecoder::GetDecodingBeginFreq() {
-    return plan() == Plan::Custom ? customBandBegin(sampleRate_, windowSize_) : 0.0f;
+    return plan() == Plan::Custom ? customBandBegin(tuning_) : 0.0f;
 }
 
 float MultiToneDecoder::GetDecodingEndFreq() {
-    return plan() == Plan::Custom ? customBandEnd(sampleRate_, windowSize_) : 0.0f;
+    return plan() == Plan::Custom ? customBandEnd(tuning_) : 0.0f;
 }
 
 float MultiToneDecoder::SumBandFirstHalf(int centreBin, int halfWidth, int limitBin,

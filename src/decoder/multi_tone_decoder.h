@@ -17,12 +17,11 @@ namespace RYX {
 class MultiToneDecoder : public Decoder {
 public:
     // decodedMode reads the plan's number (0 audible .. 3 custom) from construction on.
-    MultiToneDecoder(Plan plan, float sampleRate, int bufferSize, int windowSize);
+    MultiToneDecoder(Plan plan, const Tuning& tuning, int bufferSize);
 
     int DecodeAudioBuffer(const float* samples, int count) override;
     int GetDecodedData(char* out) override;
-    // Custom plan only, computed from the current process-wide custom settings at each call:
-    // begin = the snapped base, end = nine spacings above it (one above tone 8); 0.0 otherwise.
+    // Custom plan only, from the tuning's custom band: begin = the snapped base, end = nine spacings above it (one above tone 8); 0.0 otherwise.
     float GetDecodingBeginFreq() override;
     float GetDecodingEndFreq() override;
     float SumBandFirstHalf(int centreBin, int halfWidth, int limitBin,
@@ -45,26 +44,26 @@ protected:
 
 class DecoderAudibleMultiTone : public MultiToneDecoder {
 public:
-    DecoderAudibleMultiTone(float sampleRate, int bufferSize, int windowSize)
-        : MultiToneDecoder(Plan::Audible, sampleRate, bufferSize, windowSize) {}
+    DecoderAudibleMultiTone(const Tuning& tuning, int bufferSize)
+        : MultiToneDecoder(Plan::Audible, tuning, bufferSize) {}
 };
 
 class DecoderNonAudibleMultiTone : public MultiToneDecoder {
 public:
-    DecoderNonAudibleMultiTone(float sampleRate, int bufferSize, int windowSize)
-        : MultiToneDecoder(Plan::NonAudible, sampleRate, bufferSize, windowSize) {}
+    DecoderNonAudibleMultiTone(const Tuning& tuning, int bufferSize)
+        : MultiToneDecoder(Plan::NonAudible, tuning, bufferSize) {}
 };
 
 class DecoderCompressionMultiTone : public MultiToneDecoder {
 public:
-    DecoderCompressionMultiTone(float sampleRate, int bufferSize, int windowSize)
-        : MultiToneDecoder(Plan::Compression, sampleRate, bufferSize, windowSize) {}
+    DecoderCompressionMultiTone(const Tuning& tuning, int bufferSize)
+        : MultiToneDecoder(Plan::Compression, tuning, bufferSize) {}
 };
 
 class DecoderCustomMultiTone : public MultiToneDecoder {
 public:
-    DecoderCustomMultiTone(float sampleRate, int bufferSize, int windowSize)
-        : MultiToneDecoder(Plan::Custom, sampleRate, bufferSize, windowSize) {}
+    DecoderCustomMultiTone(const Tuning& tuning, int bufferSize)
+        : MultiToneDecoder(Plan::Custom, tuning, bufferSize) {}
 };
 
 }  // namespace RYX

@@ -6,26 +6,24 @@
 
 namespace RYX {
 
-PlanReceiver::PlanReceiver(Plan planOfReceiver, float sampleRate, int windowSize, int ringFrames)
+PlanReceiver::PlanReceiver(Plan planOfReceiver, const Tuning& tuning, int ringFrames)
     : plan(planOfReceiver),
       listenFirstTone(static_cast<size_t>(ringFrames), -1),
       listenSecondTone(static_cast<size_t>(ringFrames), -1),
       frameRecords(static_cast<size_t>(ringFrames)),
-      sampleRate_(sampleRate),
-      windowSize_(windowSize) {
+      hopBins_(receiveHopBins(planOfReceiver, tuning)) {
     bool finite = true;
     for (int j = 0; j < kToneCount; ++j) {
-        toneBins[j] = toneBin(plan, j, sampleRate, windowSize);
+        toneBins[j] = toneBin(plan, j, tuning);
         if (toneBins[j] == kNoBin) finite = false;
     }
     bandLowBin = toneBins[0];
     bandHighBin = toneBins[kToneCount - 1];
     symbolToTonePair(charToSymbol('1'), startPair1);
     symbolToTonePair(charToSymbol('j'), startPair2);
-    fixedHopBins_ = receiveHopBins(plan, sampleRate, windowSize);
 
     // Shifts that keep b - 1 >= 0 and b + 1 <= N/2 for every tone b.
-    const long long nyquistBin = windowSize / 2;
+    const long long nyquistBin = tuning.windowSize / 2;
     long long lowest = toneBins[0];
     long long highest = toneBins[0];
     bool rising = true;
@@ -36,13 +34,9 @@ PlanReceiver::PlanReceiver(Plan planOfReceiver, float sampleRate, int windowSize
     }
     minShift_ = 1 - lowest;
     maxShift_ = nyquistBin - 1 - highest;
-    const long long twoSteps = 2LL * fixedHopBins_;
+    const long long twoSteps = 2LL * hopBins_;
     fits_ = finite && rising && minShift_ <= std::min(0LL, twoSteps) &&
             std::max(0LL, twoSteps) <= maxShift_;
-}
-
-int PlanReceiver::hopStepBins() const {
-    return plan == Plan::Custom ? receiveHopBins(plan, sampleRate_, windowSize_) : fixedHopBins_;
 }
 
 int PlanReceiver::hopShift(int decodeState) const {

@@ -31,22 +31,19 @@ struct FrameRecord {
 };
 
 struct PlanReceiver {
-    // Tone bins of `plan` for an N = windowSize analysis at sampleRate (the process-wide hop
-    // steps must already be those of windowSize); ringFrames R sizes the listen arrays and the
-    // records. R >= 2.
-    PlanReceiver(Plan plan, float sampleRate, int windowSize, int ringFrames);
+    // Tone bins of `plan` for the tuning's N-point analysis at its rate; ringFrames R sizes the
+    // listen arrays and the records. R >= 2.
+    PlanReceiver(Plan plan, const Tuning& tuning, int ringFrames);
 
     // True when every bin this receiver reads lies inside the spectrum (see above).
     bool fits() const { return fits_; }
 
-    // Receiving hop step in bins. Fixed at construction for the audible, non-audible and
-    // compression plans; the custom plan re-reads the process-wide custom step at each call.
-    int hopStepBins() const;
+    // Receiving hop step in bins, fixed by the tuning (receiveHopBins).
+    int hopStepBins() const { return hopBins_; }
 
     // Bins to add to every tone bin while awaiting symbol number decodeState (1..18):
     // (decodeState mod 3) x hopStepBins(), clamped so that b - 1 and b + 1 stay inside the
-    // spectrum for every tone even if another Context has changed the custom step since this
-    // receiver was built. 0 for a receiver that does not fit.
+    // spectrum for every tone. 0 for a receiver that does not fit.
     int hopShift(int decodeState) const;
 
     Plan plan;
@@ -61,9 +58,7 @@ struct PlanReceiver {
     std::vector<FrameRecord> frameRecords;  // R, zeroed
 
 private:
-    float sampleRate_;
-    int windowSize_;
-    int fixedHopBins_;       // hop of the fixed plans
+    int hopBins_;
     long long minShift_ = 0;  // shifts outside minShift_ .. maxShift_ would leave the spectrum
     long long maxShift_ = 0;
     bool fits_ = false;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "modes/frequency_plan.h"
-#include "modes/process_settings.h"
 
 namespace RYX {
 namespace {
@@ -27,13 +26,13 @@ Encoder::Encoder(float sampleRate, int32_t bufferSize, int32_t windowSize, int32
       bufferSize_(bufferSize),
       windowSize_(windowSize) {
     samples_.assign(static_cast<size_t>(capacity_), 0.0f);
-    updateStepSizes(windowSize_);
 }
 
 Encoder::~Encoder() = default;
 
 int32_t Encoder::encode(const char* /*text*/, int32_t /*synthMode*/, int32_t /*textLength*/,
-                        const char* /*melody*/, int32_t /*melodyLength*/) {
+                        const char* /*melody*/, int32_t /*melodyLength*/,
+                        const SynthesisSettings& /*settings*/) {
     return 0;
 }
 

@@ -6,14 +6,22 @@
 #include <vector>
 
 #include "fec/reed_solomon_codec.h"
+#include "modes/tuning.h"
 
 namespace RYX {
+
+// What a caller decides per encode besides the text: the custom band (read by the custom plan
+// only) and the gain of the random-tone overlay in dB (0 = unity).
+struct SynthesisSettings {
+    CustomBand custom;
+    float randomToneGainDb = 0.0f;
+};
 
 class Encoder {
 public:
     // capacity = int(sampleRate x 10) samples (441000 at 44100 Hz), allocated here once; 0 when
     // that is not a positive int (NaN, negative or absurd rates), so such an encoder never holds
-    // audio. Rewrites the process-wide hop steps for windowSize. numSymbols 32 and numTones 9 for
+    // audio. The hop steps follow this encoder's own windowSize. numSymbols 32 and numTones 9 for
     // every variant.
     Encoder(float sampleRate, int32_t bufferSize, int32_t windowSize, int32_t numSymbols,
             int32_t numTones);
@@ -22,10 +30,12 @@ public:
     Encoder& operator=(const Encoder&) = delete;
 
     // Turns `textLength` characters of `text` into audio in samples() and returns sampleCount().
-    // synthMode 1 adds random tones, 2 the melody of `melodyLength` characters of `melody`. The
-    // base does nothing and returns 0.
+    // synthMode 1 adds random tones, 2 the melody of `melodyLength` characters of `melody`.
+    // `settings` carries the custom band and the random tones' gain of this encode. The base does
+    // nothing and returns 0.
     virtual int32_t encode(const char* text, int32_t synthMode, int32_t textLength,
-                           const char* melody, int32_t melodyLength);
+                           const char* melody, int32_t melodyLength,
+                           const SynthesisSettings& settings = {});
 
     // Stores the first min(length, 20 symbol durations) samples of `samples` (92160 at 44100 Hz)
     // as the signature mixed into every later encode; absent samples or length <= 0 clear it.

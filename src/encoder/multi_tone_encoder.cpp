@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <ctime>
+#include <random>
 
-#include "modes/process_settings.h"
 #include "modes/symbol_alphabet.h"
 
 namespace RYX {
@@ -32,7 +31,9 @@ float noteFrequency(int v) {
 
 MultiToneEncoder::MultiToneEncoder(Plan plan, float sampleRate, int32_t bufferSize,
                                    int32_t windowSize)
-    : Encoder(sampleRate, bufferSize, windowSize, kSymbolCount, kToneCount), plan_(plan) {}
+    : Encoder(sampleRate, bufferSize, windowSize, kSymbolCount, kToneCount),
+      plan_(plan),
+      tuning_{sampleRate, windowSize, CustomBand{}} {}
 
 bool MultiToneEncoder::buildFrame(const char* text, int32_t textLength) {
     frameLength_ = 0;
@@ -57,10 +58,12 @@ bool MultiToneEncoder::buildFrame(const char* text, int32_t textLength) {
 }
 
 int32_t MultiToneEncoder::encode(const char* text, int32_t synthMode, int32_t textLength,
-                                 const char* melody, int32_t melodyLength) {
+                                 const char* melody, int32_t melodyLength,
+                                 const SynthesisSettings& settings) {
     sampleCount_ = 0;
     readPosition_ = 0;
     if (!buildFrame(text, textLength)) return 0;
+    tuning_.custom = settings.custom;
 
     symbolDurationExact_ = symbolDurationExact(sampleRate_);
     symbolDuration_ = symbolDuration(sampleRate_);
@@ -80,7 +83,7 @@ int32_t MultiToneEncoder::encode(const char* text, int32_t synthMode, int32_t te
     readPosition_ = 0;
 
     if (synthMode == 1) {
-        addRandomTones();
+        addRandomTones(settings.randomToneGainDb);
     } else if (synthMode == 2) {
         addMelody(melody, melodyLength);
     }
@@ -100,7 +103,7 @@ void MultiToneEncoder::synthesisePosition(int32_t p, double inverseRate, double 
     const float peak = peakAmplitude(p);
     const bool pair = p >= 2;  // the start symbols sound their lower tone only
 
-    symbolFrequencies(plan_, frame_[p], p, sampleRate_, windowSize_, toneFreqs_);
+    symbolFrequencies(plan_, frame_[p], p, tuning_, toneFreqs_);
     symbolAmplitudes(plan_, frame_[p], toneAmps_);
     const double step0 = static_cast<double>(toneFreqs_[0]) * kTwoPi * inverseRate;
     const double step1 = static_cast<double>(toneFreqs_[1]) * kTwoPi * inverseRate;
@@ -149,14 +152,16 @@ float MultiToneEncoder::overlayEnvelope(int32_t l, int32_t fade) const {
     return 0.7f;
 }
 
-void MultiToneEncoder::addRandomTones() {
+void MultiToneEncoder::addRandomTones(float gainDb) {
     const int32_t d = symbolDuration_;
     const int32_t fade = static_cast<int32_t>(symbolDurationExact_ * 0.075f);
-    const float gain = std::pow(10.0f, processSettings().synthVolume / 20.0f);
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    const float gain = std::pow(10.0f, gainDb / 20.0f);
+    // A generator of this call's own, seeded from the clock: encoders on other threads share no
+    // random state with this one.
+    std::minstd_rand random(static_cast<unsigned>(std::time(nullptr)));
     for (int32_t q = 0; q < frameLength_; ++q) {
-        const float note = noteFrequency(std::rand() % numSymbols_);
-        const int g = std::rand() % 500 - 250;
+        const float note = noteFrequency(static_cast<int>(random() % static_cast<unsigned>(numSymbols_)));
+        const int g = static_cast<int>(random() % 500u) - 250;
         const float glide = (static_cast<float>(g) + note) - note;
         float* out = samples_.data() + static_cast<size_t>(q) * static_cast<size_t>(d);
         for (int32_t l = 0; l < d; ++l) {

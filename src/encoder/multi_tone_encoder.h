@@ -27,13 +27,14 @@ public:
     // Encodes `textLength` characters of `text` (digits and 'a'-'v' in either case; exactly
     // textLength characters are read) into (textLength + 11) x D samples, D = int(sampleRate x
     // 0.104489796): 92160 at 44100 Hz for nine characters. synthMode 1 adds random tones at
-    // processSettings().synthVolume dB; synthMode 2 adds the notes of `melody` (melodyLength
+    // settings.randomToneGainDb; synthMode 2 adds the notes of `melody` (melodyLength
     // characters, one per symbol slot, possibly beyond the data), kept only while they fit the
     // ten-second buffer. The audio signature is then mixed into the first samples.
     // A text it cannot frame (null, fewer than 9 or more than 20 characters, a character outside
     // the alphabet, or a frame longer than the buffer) is refused: returns 0 and leaves no audio.
+    // The custom plan takes its band from settings.custom at each encode.
     int32_t encode(const char* text, int32_t synthMode, int32_t textLength, const char* melody,
-                   int32_t melodyLength) override;
+                   int32_t melodyLength, const SynthesisSettings& settings = {}) override;
 
     Plan plan() const { return plan_; }
     // The symbols of the last accepted encode: message symbols, then parity; frameLength() of them
@@ -50,7 +51,7 @@ private:
     // Writes the D samples of frame position p, advancing the two phases.
     void synthesisePosition(int32_t p, double inverseRate, double phase[2]);
     // Adds one random note with a random glide to each of the frame's slots.
-    void addRandomTones();
+    void addRandomTones(float gainDb);
     // Mixes the melody notes 0.75 : 0.25 into their slots; may extend sampleCount.
     void addMelody(const char* melody, int32_t melodyLength);
     // Adds the stored signature to the first samples, limiting those sums to [-1, 1].
@@ -59,6 +60,7 @@ private:
     float overlayEnvelope(int32_t l, int32_t fade) const;
 
     Plan plan_;
+    Tuning tuning_;                   // rate, window and custom band of the current encode
     int32_t symbolDuration_ = 0;      // D of the current encode
     float symbolDurationExact_ = 0;   // Df of the current encode
     int frame_[kMaxFrameLength] = {};
@@ -88,7 +90,7 @@ public:
         : MultiToneEncoder(Plan::Compression, sampleRate, bufferSize, windowSize) {}
 };
 
-// Mode 6: tones from the process-wide custom base frequency, read afresh at every encode.
+// Mode 6: tones from the custom band given with every encode.
 class EncoderCustomMultiTone : public MultiToneEncoder {
 public:
     EncoderCustomMultiTone(float sampleRate, int32_t bufferSize, int32_t windowSize)

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "modes/process_settings.h"
 #include "modes/symbol_alphabet.h"
 
 namespace RYX {
@@ -18,28 +17,22 @@ int truncateToInt(double x) {
 
 }  // namespace
 
-FrequencyPlan frequencyPlan(Plan plan) {
-    const ProcessSettings& s = processSettings();
+FrequencyPlan frequencyPlan(Plan plan, const Tuning& tuning) {
+    const float r = static_cast<float>(tuning.windowSize) / 44100.0f;
+    const auto hop = [r](int bins) { return static_cast<float>(bins) / r; };
     switch (plan) {
         case Plan::Audible:
-            return {3300.0f, 750.0f, s.audibleStepHz, 12, true};
+            return {3300.0f, 750.0f, hop(12), 12, true};
         case Plan::NonAudible:
-            return {17800.0f, 3.0f * s.nonAudibleStepHz, s.nonAudibleStepHz, 4, false};
+            return {17800.0f, 3.0f * hop(4), hop(4), 4, false};
         case Plan::Compression:
-            return {14000.0f, 3.0f * s.compressionStepHz, s.compressionStepHz, 3, false};
+            return {14000.0f, 3.0f * hop(3), hop(3), 3, false};
         case Plan::Custom:
-        default:
-            return {s.customBaseFreq, 3.0f * s.customStepHz, s.customStepHz, s.customStepBins,
-                    false};
+        default: {
+            const int bins = customStepBins(tuning.custom);
+            return {tuning.custom.baseHz, 3.0f * hop(bins), hop(bins), bins, false};
+        }
     }
-}
-
-int windowSizeFor(float sampleRate) {
-    if (sampleRate == 48000.0f) return 2048;
-    if (sampleRate == 44100.0f) return 2048;
-    if (sampleRate == 22050.0f) return 1024;
-    if (sampleRate == 11050.0f) return 512;
-    return 256;
 }
 
 float symbolDurationExact(float sampleRate) { return sampleRate * kSymbolSeconds; }
@@ -59,9 +52,9 @@ float snapToBin(float f, float width) {
     return static_cast<float>(static_cast<int>(rounded)) * width;
 }
 
-float toneFrequency(Plan plan, int j, float sampleRate, int windowSize) {
-    const FrequencyPlan p = frequencyPlan(plan);
-    const float width = binWidth(sampleRate, windowSize);
+float toneFrequency(Plan plan, int j, const Tuning& tuning) {
+    const FrequencyPlan p = frequencyPlan(plan, tuning);
+    const float width = binWidth(tuning.sampleRate, tuning.windowSize);
     return snapToBin(p.spacingHz, width) * static_cast<float>(j) + snapToBin(p.baseHz, width);
 }
 
@@ -72,14 +65,12 @@ float toneAmplitude(Plan plan, int j) {
 
 int hopSteps(int position) { return position < 2 ? 0 : (position - 1) % 3; }
 
-void symbolFrequencies(Plan plan, int symbol, int position, float sampleRate, int windowSize,
-                       float out[2]) {
+void symbolFrequencies(Plan plan, int symbol, int position, const Tuning& tuning, float out[2]) {
     int pair[2];
     symbolToTonePair(symbol, pair);
-    const float hop = static_cast<float>(hopSteps(position)) * frequencyPlan(plan).hopStepHz;
-    for (int i = 0; i < 2; ++i) {
-        out[i] = toneFrequency(plan, pair[i], sampleRate, windowSize) + hop;
-    }
+    const float hop =
+        static_cast<float>(hopSteps(position)) * frequencyPlan(plan, tuning).hopStepHz;
+    for (int i = 0; i < 2; ++i) out[i] = toneFrequency(plan, pair[i], tuning) + hop;
 }
 
 void symbolAmplitudes(Plan plan, int symbol, float out[2]) {
@@ -89,29 +80,29 @@ void symbolAmplitudes(Plan plan, int symbol, float out[2]) {
     out[1] = toneAmplitude(plan, pair[1]);
 }
 
-int toneBin(Plan plan, int j, float sampleRate, int windowSize) {
-    const float binsPerHz = static_cast<float>(windowSize) / sampleRate;
-    const float bin = toneFrequency(plan, j, sampleRate, windowSize) * binsPerHz;
+int toneBin(Plan plan, int j, const Tuning& tuning) {
+    const float binsPerHz = static_cast<float>(tuning.windowSize) / tuning.sampleRate;
+    const float bin = toneFrequency(plan, j, tuning) * binsPerHz;
     const double rounded = static_cast<double>(bin) + 0.5;
     if (!std::isfinite(rounded) || std::fabs(rounded) >= 2147483647.0) return kNoBin;
     return static_cast<int>(rounded);
 }
 
-int receiveHopBins(Plan plan, float sampleRate, int windowSize) {
-    const FrequencyPlan p = frequencyPlan(plan);
-    if (sampleRate == 44100.0f || sampleRate == 48000.0f) return p.hopStepBins;
-    const float binsPerHz = static_cast<float>(windowSize) / sampleRate;
+int receiveHopBins(Plan plan, const Tuning& tuning) {
+    const FrequencyPlan p = frequencyPlan(plan, tuning);
+    if (tuning.sampleRate == 44100.0f || tuning.sampleRate == 48000.0f) return p.hopStepBins;
+    const float binsPerHz = static_cast<float>(tuning.windowSize) / tuning.sampleRate;
     return truncateToInt(static_cast<double>(p.hopStepHz * binsPerHz) + 0.5);
 }
 
-float customBandBegin(float sampleRate, int windowSize) {
-    return snapToBin(processSettings().customBaseFreq, binWidth(sampleRate, windowSize));
+float customBandBegin(const Tuning& tuning) {
+    return snapToBin(tuning.custom.baseHz, binWidth(tuning.sampleRate, tuning.windowSize));
 }
 
-float customBandEnd(float sampleRate, int windowSize) {
-    const float width = binWidth(sampleRate, windowSize);
-    const float spacing = snapToBin(3.0f * processSettings().customStepHz, width);
-    return customBandBegin(sampleRate, windowSize) + 9.0f * spacing;
+float customBandEnd(const Tuning& tuning) {
+    const float width = binWidth(tuning.sampleRate, tuning.windowSize);
+    const float spacing = snapToBin(frequencyPlan(Plan::Custom, tuning).spacingHz, width);
+    return customBandBegin(tuning) + 9.0f * spacing;
 }
 
 }  // namespace RYX

@@ -3,16 +3,18 @@
 // into sample frequencies, decoders into FFT bins; both read them from here so they cannot drift.
 #pragma once
 
+#include "modes/tuning.h"
+
 namespace RYX {
 
 // The plans, numbered as the decoders report them (decodedMode).
 enum class Plan : int { Audible = 0, NonAudible = 1, Compression = 2, Custom = 3 };
 
-// One plan as it stands now (the custom plan and the hop steps follow the process settings).
+// One plan under one tuning.
 struct FrequencyPlan {
     float baseHz;       // tone 0 before snapping
     float spacingHz;    // distance between neighbouring tones before snapping
-    float hopStepHz;    // encoder hop step, not snapped
+    float hopStepHz;    // encoder hop step, not snapped: hop bins / (windowSize / 44100)
     int hopStepBins;    // receiving hop step in bins at 44100 and 48000 Hz
     bool equalAmplitudes;  // audible: every tone 1.0; others 0.85 rising to 1.0 at tone 8
 };
@@ -22,12 +24,10 @@ constexpr int kStartSymbol1 = 1;          // '1', sounded as tone 0 alone
 constexpr int kStartSymbol2 = 19;         // 'j', sounded as tone 2 alone
 constexpr float kSymbolSeconds = 0.104489796f;  // 4608 / 44100 in single precision
 
-// The plan as it stands now.
-FrequencyPlan frequencyPlan(Plan plan);
-
-// Analysis window length for a capture rate: 2048 at 48000 and 44100 Hz, 1024 at 22050, 512 at
-// 11050, 256 for anything else (11025, 8000, NaN included). Exact single-precision comparison.
-int windowSizeFor(float sampleRate);
+// The plan under `tuning`: audible 3300 Hz base, 750 Hz spacing, 12-bin hop; non-audible 17800 Hz
+// and compression 14000 Hz with a spacing of three hops of 4 and 3 bins; custom from the tuning's
+// band with a hop of stepParam + 2 bins.
+FrequencyPlan frequencyPlan(Plan plan, const Tuning& tuning);
 
 // Single-precision product sampleRate x 0.104489796, before truncation (4608.0 at 44100 Hz).
 float symbolDurationExact(float sampleRate);
@@ -42,8 +42,9 @@ float binWidth(float sampleRate, int windowSize);
 // at 44100/2048. Values beyond the int range give the nearest representable result, never UB.
 float snapToBin(float f, float binWidth);
 
-// Tone j (0..8) of the plan: snapToBin(base) + j x snapToBin(spacing), in Hz.
-float toneFrequency(Plan plan, int j, float sampleRate, int windowSize);
+// Tone j (0..8) of the plan: snapToBin(base) + j x snapToBin(spacing), in Hz, with the bin width
+// of the tuning's rate and window.
+float toneFrequency(Plan plan, int j, const Tuning& tuning);
 
 // Tone amplitude: 1.0 for audible, (j x 0.15) / 8 + 0.85 for the others.
 float toneAmplitude(Plan plan, int j);
@@ -53,8 +54,7 @@ float toneAmplitude(Plan plan, int j);
 int hopSteps(int position);
 
 // The two frequencies of `symbol` at `position`, each raised by the hop in Hz (encoder side).
-void symbolFrequencies(Plan plan, int symbol, int position, float sampleRate, int windowSize,
-                       float out[2]);
+void symbolFrequencies(Plan plan, int symbol, int position, const Tuning& tuning, float out[2]);
 
 // The tone amplitudes of the two tones of `symbol`.
 void symbolAmplitudes(Plan plan, int symbol, float out[2]);
@@ -63,16 +63,16 @@ void symbolAmplitudes(Plan plan, int symbol, float out[2]);
 // in single precision, the + 0.5 in double. 153 for audible tone 0 at 44100/2048. A frequency that
 // is not finite or lies beyond the int range gives kNoBin.
 constexpr int kNoBin = -2147483647 - 1;
-int toneBin(Plan plan, int j, float sampleRate, int windowSize);
+int toneBin(Plan plan, int j, const Tuning& tuning);
 
 // The receiving hop step in bins. At 44100 and 48000 Hz the plan's fixed bin step (12, 4, 3,
 // customStepBins); at other rates the encoder's step in Hz times bins per Hz, rounded, so the
 // receiver looks where the encoder put the tone (24 bins for audible at 22050/1024).
-int receiveHopBins(Plan plan, float sampleRate, int windowSize);
+int receiveHopBins(Plan plan, const Tuning& tuning);
 
-// The custom decoding band: begin = snapToBin(customBaseFreq), end = begin + 9 spacings (one
+// The custom decoding band: begin = snapToBin(custom base), end = begin + 9 spacings (one
 // spacing above tone 8). 11993.994140625 .. 13738.18359375 Hz at 44100/2048 with the defaults.
-float customBandBegin(float sampleRate, int windowSize);
-float customBandEnd(float sampleRate, int windowSize);
+float customBandBegin(const Tuning& tuning);
+float customBandEnd(const Tuning& tuning);
 
 }  // namespace RYX

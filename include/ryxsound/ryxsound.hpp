@@ -1,0 +1,180 @@
+// RyxSound's C++ interface: nine base-32 characters as a two-second burst of tone pairs, and back.
+//
+//   std::vector<float> audio = ryxsound::encode("hello0123", ryxsound::Mode::Audible, 44100.0f);
+//   ryxsound::Decoder decoder(ryxsound::Mode::All, 44100.0f);
+//   std::vector<ryxsound::Message> messages;
+//   decoder.feed(audio.data(), audio.size(), messages);   // any chunk size, any number of calls
+//   decoder.flush(messages);                              // finish what is still in progress
+//
+// Every object owns all of its state: encoders and decoders built on different threads share
+// nothing mutable, and one object may be used by one thread at a time. Invalid arguments throw
+// std::invalid_argument with a message naming the value and what is allowed; nothing a caller
+// passes (NaN, infinities, huge values, any length) reads or writes out of bounds.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ryxsound {
+
+// "1.0.0".
+const char* version();
+
+// Modes as the flat C API numbers them. All sends like NonAudible and listens for the audible,
+// non-audible and compression plans at once.
+enum class Mode : int { Audible = 2, NonAudible = 3, Compression = 4, All = 5, Custom = 6 };
+// Frequency plans, as a message reports the one it was sent in.
+enum class Plan : int { Audible = 0, NonAudible = 1, Compression = 2, Custom = 3 };
+// Standard: the symbol-clock receiver of the flat API. Robust: holds in speech, codecs and weak
+// signals (several candidate messages at once, erasure decoding).
+enum class Receiver : int { Standard = 0, Robust = 1 };
+
+constexpr int kTextLength = 9;             // characters of one message
+constexpr int kToneCount = 9;              // tones of every plan
+constexpr int kTransmissionSymbols = 20;   // 2 start, 9 data, checksum, 8 parity
+constexpr float kMinSampleRate = 1000.0f;  // Hz, accepted range of sample rates
+constexpr float kMaxSampleRate = 1000000.0f;
+
+// Mode and plan names: "audible", "nonaudible", "compression", "all", "custom".
+const char* modeName(Mode mode);
+const char* planName(Plan plan);
+// The mode of a name (case-insensitive; "non-audible" and "non_audible" too); throws for others.
+Mode modeFromName(std::string_view name);
+
+// The custom plan: tone 0 near baseHz, hop of step + 2 analysis bins (tones 3 hops apart).
+struct CustomBand {
+    float baseHz = 12000.0f;
+    int step = 1;  // 0..64
+};
+
+// A named preset: a mode with a custom band chosen for a path.
+struct Preset {
+    const char* name;         // "phone"
+    Mode mode;                // Mode::Custom
+    CustomBand custom;        // base 600 Hz, step 1: tones 600..about 2800 Hz
+    const char* description;  // one line for help texts
+};
+// The presets, in a fixed order; the table is immutable.
+const std::vector<Preset>& presets();
+// The preset of that name (case-insensitive); throws std::invalid_argument naming the known ones.
+const Preset& presetByName(std::string_view name);
+
+// Where one plan's tones lie at one sample rate.
+struct PlanInfo {
+    Plan plan;
+    float sampleRate;              // Hz
+    int windowSize;                // analysis length: 2048 at 44100/48000 Hz, 1024 at 22050
+    int symbolSamples;             // 4608 at 44100 Hz, 5015 at 48000 Hz
+    int transmissionSamples;       // 20 symbols: 92160 at 44100 Hz
+    std::array<float, 9> toneHz;   // tone 0..8 before the hop; audible at 44100: 3294.6..9345.4
+    std::array<int, 9> toneBins;   // their analysis bins; audible at 44100: 153..434
+    float hopHz;                   // hop step; the symbols at positions 2, 3, 4 hop 1, 2, 0 steps
+    int hopBins;                   // receiving hop in bins (12 for audible at 44100)
+    float bandLowHz;               // tone 0
+    float bandHighHz;              // tone 8 raised by two hops: the highest frequency sent
+    bool fits;                     // every tone with its hops lies below the Nyquist frequency
+};
+// Throws for a rate outside kMinSampleRate..kMaxSampleRate or not finite.
+PlanInfo planInfo(Plan plan, float sampleRate, CustomBand custom = {});
+// The plans a mode sends (one) or listens for (All: audible, non-audible, compression).
+std::vector<Plan> plansOf(Mode mode);
+// Rates a mode works at, best first: 44100 and 48000 Hz, and 22050 Hz where its plans fit.
+std::vector<float> supportedRates(Mode mode, CustomBand custom = {});
+// Throws std::invalid_argument unless every plan of `mode` fits below sampleRate / 2 (and the rate
+// is within range), naming the plan, its highest frequency and the rate.
+void checkModeFits(Mode mode, float sampleRate, CustomBand custom = {});
+
+struct EncodeOptions {
+    std::string melody;            // base-32 notes, one per symbol ('0' = 440 Hz, + semitones)
+    bool randomTones = false;      // one random gliding note per symbol instead of a melody
+    float randomToneGainDb = 0.0f; // their gain
+    std::vector<float> signature;  // mixed into the first samples, sums limited to -1..1
+};
+
+class Encoder {
+public:
+    // Throws for a rate out of range or a plan that does not fit below half the rate.
+    Encoder(Mode mode, float sampleRate, CustomBand custom = {});
+    ~Encoder();
+    Encoder(Encoder&&) noexcept;
+    Encoder& operator=(Encoder&&) noexcept;
+
+    // Encodes nine base-32 characters ('0'-'9', 'a'-'v', either case) and returns the sample
+    // count: 20 symbols, 92160 at 44100 Hz (longer only for a melody of more than 20 notes).
+    // Throws for a wrong length or character (naming it and its position), a melody note
+    // outside the alphabet or longer than ten seconds, or both a melody and random tones.
+    size_t encode(std::string_view text, const EncodeOptions& options = {});
+    // The last encode's samples, -1..1 (valid until the next encode).
+    const float* samples() const;
+    size_t sampleCount() const;
+
+    Mode mode() const;
+    float sampleRate() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// One transmission as a new vector.
+std::vector<float> encode(std::string_view text, Mode mode, float sampleRate,
+                          const EncodeOptions& options = {}, CustomBand custom = {});
+
+// Adds `signature` to the first min(signatureCount, 20 symbols, audioCount) samples of audio in
+// place, limiting those sums to -1..1.
+void mixSignature(float* audio, size_t audioCount, const float* signature, size_t signatureCount,
+                  float sampleRate);
+
+struct Message {
+    std::string text;          // nine characters, lower case; trust it only when ok
+    bool ok = false;           // error correction succeeded, start symbols and checksum match
+    Plan plan = Plan::Audible; // the plan it was sent in
+    int64_t start = 0;         // sample offset of its first start symbol in the fed stream
+    int64_t end = 0;           // sample offset just after its last symbol
+    float confidence = 0.0f;   // 0..1
+    float toneToBandDb = 0.0f; // mean level of the decided tones over their band's mean, dB
+    float levelDbfs = 0.0f;    // received tone level, dB relative to a full-scale sine (>= -120)
+    float cleanShare = 0.0f;   // share 0..1 of the 12 message symbols received without correction
+    std::vector<int> corrected;  // message symbols (0, 1 start, 2..10 text, 11 checksum) that
+                                 // error correction changed
+};
+
+class Decoder {
+public:
+    // Throws for a rate out of range or a plan that does not fit below half the rate.
+    Decoder(Mode mode, float sampleRate, Receiver receiver = Receiver::Robust,
+            CustomBand custom = {});
+    ~Decoder();
+    Decoder(Decoder&&) noexcept;
+    Decoder& operator=(Decoder&&) noexcept;
+
+    // Feeds `count` samples (values that are not finite count as silence) and appends the
+    // messages they complete to `out`; returns how many it appended. samples may be null only
+    // with count 0.
+    size_t feed(const float* samples, size_t count, std::vector<Message>& out);
+    // Feeds silence until a message in progress completes (or start symbols heard at the very
+    // end are recognised) and appends what completes; returns how many.
+    size_t flush(std::vector<Message>& out);
+
+    int64_t position() const;  // samples fed by the caller (flush's silence included)
+    bool inMessage() const;    // between a recognised start and the message's completion
+    Mode mode() const;
+    float sampleRate() const;
+    Receiver receiver() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The windowed power spectrum the receivers analyse: frame of windowSize samples in,
+// windowSize / 2 + 1 raw powers out (a bin-centred sine of amplitude A shows about A^2).
+// windowSize a power of two 4..8192; throws otherwise.
+void powerSpectrum(const float* frame, int windowSize, float* out);
+
+}  // namespace ryxsound

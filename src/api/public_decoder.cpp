@@ -1,0 +1,103 @@
+// ryxsound::Decoder and the spectrum: the chosen receiver behind argument checks, its messages
+// turned into the public record.
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "decoder/message_receiver.h"
+#include "decoder/standard_receiver.h"
+#include "dsp/spectrum_analyzer.h"
+#include "modes/tuning.h"
+#include "ryxsound/ryxsound.hpp"
+
+namespace ryxsound {
+namespace {
+
+std::unique_ptr<RYX::MessageReceiver> makeReceiver(Receiver receiver, Mode mode,
+                                                   const RYX::Tuning& tuning) {
+    switch (receiver) {
+        case Receiver::Standard:
+        case Receiver::Robust:
+            return std::make_unique<RYX::StandardReceiver>(static_cast<int>(mode), tuning);
+    }
+    throw std::invalid_argument("unknown receiver " + std::to_string(static_cast<int>(receiver)));
+}
+
+Message toMessage(const RYX::ReceivedMessage& m) {
+    Message out;
+    out.text.assign(m.text.data(), kTextLength);
+    out.ok = m.ok;
+    out.plan = static_cast<Plan>(m.plan >= 0 && m.plan <= 3 ? m.plan : 0);
+    out.start = m.start;
+    out.end = m.end;
+    out.confidence = m.confidence;
+    out.toneToBandDb = m.toneToBandDb;
+    out.levelDbfs = m.levelDbfs;
+    out.cleanShare = m.cleanShare;
+    for (int i = 0; i < 32; ++i) {
+        if (m.correctedMask & (1u << i)) out.corrected.push_back(i);
+    }
+    return out;
+}
+
+}  // namespace
+
+struct Decoder::Impl {
+    Mode mode;
+    Receiver receiver;
+    float sampleRate;
+    std::unique_ptr<RYX::MessageReceiver> core;
+    std::vector<RYX::ReceivedMessage> received;
+
+    size_t deliver(std::vector<Message>& out) {
+        for (const RYX::ReceivedMessage& m : received) out.push_back(toMessage(m));
+        const size_t n = received.size();
+        received.clear();
+        return n;
+    }
+};
+
+Decoder::Decoder(Mode mode, float sampleRate, Receiver receiver, CustomBand custom) {
+    checkModeFits(mode, sampleRate, custom);
+    const RYX::Tuning tuning = RYX::makeTuning(sampleRate, {custom.baseHz, custom.step});
+    impl_ = std::make_unique<Impl>(
+        Impl{mode, receiver, sampleRate, makeReceiver(receiver, mode, tuning), {}});
+    impl_->received.reserve(8);
+}
+
+Decoder::~Decoder() = default;
+Decoder::Decoder(Decoder&&) noexcept = default;
+Decoder& Decoder::operator=(Decoder&&) noexcept = default;
+
+size_t Decoder::feed(const float* samples, size_t count, std::vector<Message>& out) {
+    if (samples == nullptr && count > 0) {
+        throw std::invalid_argument("no samples given for a count of " + std::to_string(count));
+    }
+    impl_->core->feed(samples, count, impl_->received);
+    return impl_->deliver(out);
+}
+
+size_t Decoder::flush(std::vector<Message>& out) {
+    impl_->core->flush(impl_->received);
+    return impl_->deliver(out);
+}
+
+int64_t Decoder::position() const { return impl_->core->position(); }
+bool Decoder::inMessage() const { return impl_->core->inMessage(); }
+Mode Decoder::mode() const { return impl_->mode; }
+float Decoder::sampleRate() const { return impl_->sampleRate; }
+Receiver Decoder::receiver() const { return impl_->receiver; }
+
+void powerSpectrum(const float* frame, int windowSize, float* out) {
+    if (!(windowSize >= 4 && windowSize <= 8192 && (windowSize & (windowSize - 1)) == 0)) {
+        throw std::invalid_argument("the window size must be a power of two 4..8192, not " +
+                                    std::to_string(windowSize));
+    }
+    if (frame == nullptr || out == nullptr) throw std::invalid_argument("no frame given");
+    RYX::SpectrumAnalyzer analyzer(windowSize, windowSize);
+    analyzer.analyze(frame);
+    const float* power = analyzer.powerSpectrum();
+    for (int k = 0; k < analyzer.binCount(); ++k) out[k] = power[k];
+}
+
+}  // namespace ryxsound

@@ -1,0 +1,137 @@
+// ryxsound::Encoder: argument checks in front of the multi-tone encoder.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "encoder/multi_tone_encoder.h"
+#include "modes/frequency_plan.h"
+#include "modes/symbol_alphabet.h"
+#include "ryxsound/ryxsound.hpp"
+
+namespace ryxsound {
+namespace {
+
+RYX::Plan sendingPlan(Mode mode) {
+    switch (mode) {
+        case Mode::Audible:
+            return RYX::Plan::Audible;
+        case Mode::Compression:
+            return RYX::Plan::Compression;
+        case Mode::Custom:
+            return RYX::Plan::Custom;
+        default:
+            return RYX::Plan::NonAudible;  // non-audible, and what the all-modes sender uses
+    }
+}
+
+std::string quoted(std::string_view text) {
+    std::string out = "'";
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7f) {
+            out += c;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", u);
+            out += hex;
+        }
+    }
+    return out + "'";
+}
+
+// Throws unless every character is in the base-32 alphabet, naming the first that is not.
+void checkAlphabet(std::string_view text, const char* what) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (RYX::charToSymbol(static_cast<unsigned char>(text[i])) < 0) {
+            throw std::invalid_argument(std::string(what) + " " + quoted(text) + " has " +
+                                        quoted(text.substr(i, 1)) + " at position " +
+                                        std::to_string(i + 1) +
+                                        ", which is not a base-32 character (use 0-9 and a-v)");
+        }
+    }
+}
+
+}  // namespace
+
+struct Encoder::Impl {
+    Impl(Mode m, float rate, CustomBand band)
+        : mode(m),
+          custom(band),
+          core(sendingPlan(m), rate, 0, RYX::windowSizeFor(rate)) {}
+    Mode mode;
+    CustomBand custom;
+    RYX::MultiToneEncoder core;
+};
+
+Encoder::Encoder(Mode mode, float sampleRate, CustomBand custom) {
+    checkModeFits(mode, sampleRate, custom);
+    impl_ = std::make_unique<Impl>(mode, sampleRate, custom);
+}
+
+Encoder::~Encoder() = default;
+Encoder::Encoder(Encoder&&) noexcept = default;
+Encoder& Encoder::operator=(Encoder&&) noexcept = default;
+
+size_t Encoder::encode(std::string_view text, const EncodeOptions& options) {
+    if (text.size() != static_cast<size_t>(kTextLength)) {
+        throw std::invalid_argument("text must be exactly 9 characters long, got " +
+                                    std::to_string(text.size()) + ": " + quoted(text));
+    }
+    checkAlphabet(text, "text");
+    RYX::MultiToneEncoder& core = impl_->core;
+    const int symbol = RYX::symbolDuration(core.sampleRate());
+    const size_t maxNotes = symbol > 0 ? static_cast<size_t>(core.capacity() / symbol) : 0;
+    if (!options.melody.empty()) {
+        if (options.randomTones) {
+            throw std::invalid_argument("choose either a melody or random tones, not both");
+        }
+        if (options.melody.size() > maxNotes) {
+            throw std::invalid_argument("a melody has at most " + std::to_string(maxNotes) +
+                                        " notes at this sample rate, got " +
+                                        std::to_string(options.melody.size()));
+        }
+        checkAlphabet(options.melody, "melody");
+    }
+    if (!std::isfinite(options.randomToneGainDb)) {
+        throw std::invalid_argument("the random tones' gain must be a finite number of dB");
+    }
+    const int32_t synthMode = options.randomTones ? 1 : options.melody.empty() ? 0 : 2;
+    const RYX::SynthesisSettings settings{{impl_->custom.baseHz, impl_->custom.step},
+                                          options.randomToneGainDb};
+    core.setAudioSignature(static_cast<int32_t>(std::min<size_t>(options.signature.size(),
+                                                                 static_cast<size_t>(INT32_MAX))),
+                           options.signature.empty() ? nullptr : options.signature.data());
+    const int32_t count = core.encode(text.data(), synthMode, kTextLength, options.melody.data(),
+                                      static_cast<int32_t>(options.melody.size()), settings);
+    if (count <= 0) {
+        throw std::invalid_argument("the " + std::string(modeName(impl_->mode)) +
+                                    " plan cannot hold a transmission at this sample rate");
+    }
+    return static_cast<size_t>(count);
+}
+
+const float* Encoder::samples() const { return impl_->core.samples(); }
+size_t Encoder::sampleCount() const { return static_cast<size_t>(impl_->core.sampleCount()); }
+Mode Encoder::mode() const { return impl_->mode; }
+float Encoder::sampleRate() const { return impl_->core.sampleRate(); }
+
+std::vector<float> encode(std::string_view text, Mode mode, float sampleRate,
+                          const EncodeOptions& options, CustomBand custom) {
+    Encoder encoder(mode, sampleRate, custom);
+    const size_t count = encoder.encode(text, options);
+    return std::vector<float>(encoder.samples(), encoder.samples() + count);
+}
+
+void mixSignature(float* audio, size_t audioCount, const float* signature, size_t signatureCount,
+                  float sampleRate) {
+    if (audio == nullptr || signature == nullptr) return;
+    const float limit = sampleRate * RYX::kSymbolSeconds * 20.0f;
+    const size_t most = limit > 0.0f && limit < 2147483648.0f ? static_cast<size_t>(limit) : 0;
+    const size_t n = std::min({signatureCount, most, audioCount});
+    for (size_t i = 0; i < n; ++i) audio[i] = std::clamp(audio[i] + signature[i], -1.0f, 1.0f);
+}
+
+}  // namespace ryxsound

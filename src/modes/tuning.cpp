@@ -1,0 +1,21 @@
+#include "modes/tuning.h"
+
+namespace RYX {
+
+int windowSizeFor(float sampleRate) {
+    if (sampleRate == 48000.0f) return 2048;
+    if (sampleRate == 44100.0f) return 2048;
+    if (sampleRate == 22050.0f) return 1024;
+    if (sampleRate == 11050.0f) return 512;
+    return 256;
+}
+
+Tuning makeTuning(float sampleRate, CustomBand custom) {
+    return {sampleRate, windowSizeFor(sampleRate), custom};
+}
+
+int customStepBins(const CustomBand& custom) {
+    return static_cast<int>(static_cast<unsigned>(custom.stepParam) + 2u);
+}
+
+}  // namespace RYX
