@@ -21,6 +21,7 @@
 #include "decoder/multi_tone_decoder.h"
 #include "decoder/robust_receiver.h"
 #include "modes/frequency_plan.h"
+#include "modes/tuning.h"
 
 namespace {
 
@@ -43,23 +44,14 @@ void printMessage(const char* text, bool ok, int plan, long long start, long lon
         text, ok ? "true" : "false", plan, start, end, static_cast<double>(confidence), corrected);
 }
 
-std::unique_ptr<RYX::Decoder> makeStandard(int mode, float rate) {
-    const int window = RYX::windowSizeFor(rate);
-    switch (mode) {
-        case 2: return std::make_unique<RYX::MultiToneDecoder>(RYX::Plan::Audible, rate, 1024, window);
-        case 3:
-            return std::make_unique<RYX::MultiToneDecoder>(RYX::Plan::NonAudible, rate, 1024, window);
-        case 4:
-            return std::make_unique<RYX::MultiToneDecoder>(RYX::Plan::Compression, rate, 1024, window);
-        case 5: return std::make_unique<RYX::DecoderAllMultiTone>(rate, 1024, window);
-        case 6: return std::make_unique<RYX::MultiToneDecoder>(RYX::Plan::Custom, rate, 1024, window);
-        default: return nullptr;
-    }
+std::unique_ptr<RYX::Decoder> makeStandard(int mode, const RYX::Tuning& tuning) {
+    if (mode == 5) return std::make_unique<RYX::DecoderAllMultiTone>(tuning, 1024);
+    return std::make_unique<RYX::MultiToneDecoder>(static_cast<RYX::Plan>(mode - 2), tuning, 1024);
 }
 
 Totals runStandard(int mode, float rate) {
     Totals t;
-    auto decoder = makeStandard(mode, rate);
+    auto decoder = makeStandard(mode, RYX::makeTuning(rate));
     if (!decoder) return t;
     std::vector<float> buffer(kChunk);
     char text[10];
@@ -83,7 +75,7 @@ Totals runStandard(int mode, float rate) {
 
 Totals runRobust(int mode, float rate) {
     Totals t;
-    RYX::RobustReceiver receiver(mode, rate);
+    RYX::RobustReceiver receiver(mode, RYX::makeTuning(rate));
     std::vector<float> buffer(kChunk);
     std::vector<RYX::ReceivedMessage> out;
     size_t n;

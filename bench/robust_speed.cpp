@@ -13,6 +13,7 @@
 #include "decoder/robust_receiver.h"
 #include "encoder/multi_tone_encoder.h"
 #include "modes/frequency_plan.h"
+#include "modes/tuning.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ void report(const char* name, int mode, float rate, const std::vector<float>& au
 }
 
 int runRobust(int mode, float rate, const std::vector<float>& audio) {
-    RYX::RobustReceiver receiver(mode, rate);
+    RYX::RobustReceiver receiver(mode, RYX::makeTuning(rate));
     std::vector<RYX::ReceivedMessage> out;
     out.reserve(64);
     for (size_t at = 0; at < audio.size(); at += 1024) {
@@ -55,13 +56,12 @@ int runRobust(int mode, float rate, const std::vector<float>& audio) {
 }
 
 int runStandard(int mode, float rate, const std::vector<float>& audio) {
-    const int window = RYX::windowSizeFor(rate);
+    const RYX::Tuning tuning = RYX::makeTuning(rate);
     std::unique_ptr<RYX::Decoder> d;
     if (mode == 5) {
-        d = std::make_unique<RYX::DecoderAllMultiTone>(rate, 1024, window);
+        d = std::make_unique<RYX::DecoderAllMultiTone>(tuning, 1024);
     } else {
-        d = std::make_unique<RYX::MultiToneDecoder>(static_cast<RYX::Plan>(mode - 2), rate, 1024,
-                                                    window);
+        d = std::make_unique<RYX::MultiToneDecoder>(static_cast<RYX::Plan>(mode - 2), tuning, 1024);
     }
     char text[10];
     int intact = 0;

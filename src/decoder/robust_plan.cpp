@@ -1,27 +1,21 @@
 #include "decoder/robust_plan.h"
 
-#include <cmath>
-
-#include "modes/process_settings.h"
-
 namespace RYX {
 
-RobustPlan makeRobustPlan(Plan plan, float sampleRate) {
+RobustPlan makeRobustPlan(Plan plan, const Tuning& tuning) {
     RobustPlan p;
     p.plan = plan;
-    p.sampleRate = sampleRate;
-    if (!(sampleRate >= 1000.0f && sampleRate <= 384000.0f)) return p;
-    const int windowSize = windowSizeFor(sampleRate);
-    updateStepSizes(windowSize);  // the hop steps the encoder of this rate uses
-    p.symbolSamples = symbolDuration(sampleRate);
+    p.sampleRate = tuning.sampleRate;
+    if (!(tuning.sampleRate >= 1000.0f && tuning.sampleRate <= 384000.0f)) return p;
+    p.symbolSamples = symbolDuration(tuning.sampleRate);
     p.sliceSamples = p.symbolSamples / RobustPlan::kSlicesPerSymbol;
-    const float hopHz = frequencyPlan(plan).hopStepHz;
+    const float hopHz = frequencyPlan(plan, tuning).hopStepHz;
     bool fits = p.sliceSamples > 0;
     for (int h = 0; h < RobustPlan::kHops; ++h) {
         for (int j = 0; j < 9; ++j) {
-            const float f = toneFrequency(plan, j, sampleRate, windowSize) + hopHz * h;
+            const float f = toneFrequency(plan, j, tuning) + hopHz * static_cast<float>(h);
             p.toneHz[h][j] = f;
-            if (!(f > 0.0f && f < 0.5f * sampleRate)) fits = false;
+            if (!(f > 0.0f && f < 0.5f * tuning.sampleRate)) fits = false;
         }
     }
     p.fits = fits;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "modes/frequency_plan.h"
+#include "modes/tuning.h"
 
 namespace RYX {
 
@@ -20,8 +21,7 @@ struct RobustPlan {
     float toneHz[kHops][9] = {};  // tone j raised by h hop steps, as the encoder sounds it
 };
 
-// The plan as sent at `sampleRate` (any rate the encoder takes; the custom plan follows the
-// custom band settings current at the call).
-RobustPlan makeRobustPlan(Plan plan, float sampleRate);
+// The plan as an encoder with the same tuning sends it (any rate it takes).
+RobustPlan makeRobustPlan(Plan plan, const Tuning& tuning);
 
 }  // namespace RYX

@@ -24,7 +24,8 @@ int hopOf(int position) { return position < 2 ? 0 : (position - 1) % 3; }
 
 }  // namespace
 
-RobustReceiver::RobustReceiver(int mode, float sampleRate) {
+RobustReceiver::RobustReceiver(int mode, const Tuning& tuning) {
+    const float sampleRate = tuning.sampleRate;
     Plan wanted[kMaxPlans];
     int count = 0;
     switch (mode) {
@@ -41,7 +42,7 @@ RobustReceiver::RobustReceiver(int mode, float sampleRate) {
     }
     std::vector<float> frequencies;
     for (int i = 0; i < count; ++i) {
-        const RobustPlan plan = makeRobustPlan(wanted[i], sampleRate);
+        const RobustPlan plan = makeRobustPlan(wanted[i], tuning);
         if (!plan.fits) continue;
         PlanState& ps = plans_[static_cast<size_t>(planCount_++)];
         ps.plan = plan;

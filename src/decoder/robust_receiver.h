@@ -52,11 +52,11 @@ public:
     static constexpr int kPairSymbols = 6;
     static constexpr float kAcceptThreshold = 0.88f;
 
-    // mode: 2 audible, 3 non-audible, 4 compression, 5 all (the three plans before), 6 custom.
-    // A mode outside these, a rate outside 1000 .. 384000 Hz or a plan whose tones do not fit
-    // below half the rate leaves that plan out; with none left, valid() is false and the receiver
-    // only counts samples.
-    RobustReceiver(int mode, float sampleRate);
+    // mode: 2 audible, 3 non-audible, 4 compression, 5 all (the three plans before), 6 custom
+    // (from tuning.custom). A mode outside these, a rate outside 1000 .. 384000 Hz or a plan
+    // whose tones do not fit below half the rate leaves that plan out; with none left, valid() is
+    // false and the receiver only counts samples.
+    RobustReceiver(int mode, const Tuning& tuning);
 
     bool valid() const { return planCount_ > 0; }
     void feed(const float* samples, size_t count, std::vector<ReceivedMessage>& out) override;
