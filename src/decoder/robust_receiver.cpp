@@ -231,7 +231,28 @@ void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMes
         return;
     }
     lastReportedStart_ = best.message.start;
+    best.message.start = onsetSample(ps, best.startSlice);
+    best.message.end = best.message.start + 20 * static_cast<int64_t>(symbolSamples_);
     out.push_back(best.message);
+}
+
+int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
+    // Plateau level of tone 0 per slice, then the first slice near the start that reaches half
+    // of it: the fade-in (1.2 slices) puts that slice's beginning about one slice after the onset.
+    const size_t width = static_cast<size_t>(bank_.size());
+    const size_t column = static_cast<size_t>(ps.firstFrequency);
+    auto sliceEnergy = [&](int64_t k) {
+        return std::norm(ring_[static_cast<size_t>(k % kRingSlices) * width + column]);
+    };
+    float plateau = 0.0f;
+    for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
+        plateau += sliceEnergy(start + k);
+    }
+    plateau /= kPlateauSlices;
+    for (int64_t k = std::max<int64_t>(0, start - 3); k <= start + 3; ++k) {
+        if (sliceEnergy(k) >= 0.5f * plateau) return origin_ + (k - 1) * sliceSamples_ + sliceSamples_ / 4;
+    }
+    return origin_ + start * sliceSamples_;
 }
 
 float RobustReceiver::hopContrast(const Candidate& c) const {
@@ -364,8 +385,9 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
         m.text[9] = '\0';
         m.ok = true;
         m.plan = static_cast<int>(ps.plan.plan);
-        m.start = origin_ + start * sliceSamples_;
+        m.start = origin_ + start * sliceSamples_;  // refined by onsetSample when reported
         m.end = m.start + 20 * static_cast<int64_t>(symbolSamples_);
+        result.startSlice = start;
         m.confidence = confidence;
         m.correctedMask = codec_.correctedMask();
         int clean = 0;

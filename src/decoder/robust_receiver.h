@@ -87,6 +87,7 @@ private:
         bool confirmed = false;  // the first data symbols sounded like hopping tone pairs
     };
     struct Decision {
+        int64_t startSlice = 0;
         bool ok = false;
         float confidence = 0.0f;
         ReceivedMessage message;
@@ -99,6 +100,9 @@ private:
     // symbol's own hop over that of the two strongest at the stronger other hop. About 1 for
     // noise, speech and music, whose energy does not care about the hop; several for tone pairs.
     float hopContrast(const Candidate& c) const;
+    // Sample position where tone 0 of a start symbol at slice `start` begins: the slice where
+    // its energy first reaches half its plateau, less about three quarters of a slice.
+    int64_t onsetSample(const PlanState& ps, int64_t start) const;
     Decision tryDecode(const PlanState& ps, int64_t start, int drift);
     // Mean energy (amplitude squared) of tone j at hop h over the plateau of the symbol whose
     // first slice is `first`.
