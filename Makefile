@@ -14,9 +14,10 @@ demo: env
 	$(PY) examples/demo.py
 	$(PY) -m ryxsound demo
 
-# The codec round trips of the robustness tests need ffmpeg; they are skipped where it is absent.
+# The codec round trips of the robustness tests need ffmpeg, the crowd of talkers espeak-ng;
+# those tests are skipped where the tool is absent.
 test-env:
-	RYX_EXTRA_APT="ffmpeg sox" bash tools/ensure_env.sh
+	RYX_EXTRA_APT="ffmpeg sox espeak-ng" bash tools/ensure_env.sh
 
 test: test-env cpp-test asan-test py-test asan-py-test fuzz
 
