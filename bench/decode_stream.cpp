@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
         }
     }
     if (mode < 2 || mode > 6 || (receiver != "robust" && receiver != "standard")) {
-        std::fprintf(stderr, "usage: decode_stream --mode 2..6 --rate HZ --receiver standard|robust\n");
+        std::fprintf(stderr,
+                     "usage: decode_stream --mode 2..6 --rate HZ --receiver standard|robust\n");
         return 2;
     }
     const Totals t = receiver == "robust" ? runRobust(mode, rate) : runStandard(mode, rate);

@@ -26,7 +26,8 @@ std::vector<float> testAudio(RYX::Plan plan, float rate) {
     for (float& x : audio) x = noise(rng);
     RYX::MultiToneEncoder encoder(plan, rate, 1024, RYX::windowSizeFor(rate));
     const int n = encoder.encode("hello0123", 0, 9, nullptr, 0);
-    for (size_t at = static_cast<size_t>(rate); at + n < audio.size(); at += 3 * static_cast<size_t>(rate)) {
+    const size_t every = 3 * static_cast<size_t>(rate);
+    for (size_t at = static_cast<size_t>(rate); at + n < audio.size(); at += every) {
         for (int i = 0; i < n; ++i) audio[at + static_cast<size_t>(i)] += encoder.samples()[i];
     }
     return audio;
@@ -78,7 +79,8 @@ int runStandard(int mode, float rate, const std::vector<float>& audio) {
 }  // namespace
 
 int main() {
-    std::printf("| receiver | mode | rate | speed (x real time) | intact messages |\n|---|---|---|---|---|\n");
+    std::printf("| receiver | mode | rate | speed (x real time) | intact messages |\n");
+    std::printf("|---|---|---|---|---|\n");
     const struct {
         int mode;
         RYX::Plan plan;

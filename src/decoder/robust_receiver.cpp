@@ -12,7 +12,9 @@ namespace {
 // Drift hypothesis d means tones heard at f (1 + driftPpm(d) 1e-6): -2000 .. 2000 ppm in steps
 // of 250, so the residual never exceeds 125 ppm (2.5 Hz at 20 kHz, a fifth of the window's
 // resolution).
-float driftPpm(int d) { return 250.0f * static_cast<float>(d - RobustReceiver::kDriftHypotheses / 2); }
+float driftPpm(int d) {
+    return 250.0f * static_cast<float>(d - RobustReceiver::kDriftHypotheses / 2);
+}
 constexpr float kTiny = 1e-12f;           // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;      // samples are clamped to +-this; NaN counts as 0
 constexpr int kDataSymbols = 18;          // transmission symbols 2..19
@@ -250,7 +252,9 @@ int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
     }
     plateau /= kPlateauSlices;
     for (int64_t k = std::max<int64_t>(0, start - 3); k <= start + 3; ++k) {
-        if (sliceEnergy(k) >= 0.5f * plateau) return origin_ + (k - 1) * sliceSamples_ + sliceSamples_ / 4;
+        if (sliceEnergy(k) >= 0.5f * plateau) {
+            return origin_ + (k - 1) * sliceSamples_ + sliceSamples_ / 4;
+        }
     }
     return origin_ + start * sliceSamples_;
 }
@@ -402,7 +406,8 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
             for (int j = 0; j < 9; ++j) bandSum += energy[i][j];
         }
         const float toneMean = toneSum / (2.0f * kDataSymbols);
-        m.toneToBandDb = 10.0f * std::log10((toneMean + kTiny) / (bandSum / (9.0f * kDataSymbols) + kTiny));
+        const float bandMean = bandSum / (9.0f * kDataSymbols);
+        m.toneToBandDb = 10.0f * std::log10((toneMean + kTiny) / (bandMean + kTiny));
         m.levelDbfs = 10.0f * std::log10(toneMean + kTiny);
     }
     return result;

@@ -9,8 +9,8 @@
 // twelve slices of its plateau, under one of 17 clock-drift hypotheses (-2000 .. 2000 ppm,
 // chosen once per candidate on the start symbols).
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
-//    26 other frequencies of its symbol and against itself in the other symbol. A local maximum within
-//    half a symbol that clears kStartThreshold opens a candidate.
+//    26 other frequencies of its symbol and against itself in the other symbol. A local maximum
+//    within//    half a symbol that clears kStartThreshold opens a candidate.
 //  - Pair check: once the first six data symbols are in, a candidate whose strongest tones do
 //    not sit at each symbol's own hop (hopContrast below kContrastThreshold) is dropped.
 //  - Symbols: every tone energy is divided by that frequency's floor over the candidate's data

@@ -288,7 +288,8 @@ bool ReedSolomonCodec::decodeWithErasures(const int* erased, int count) {
             term = mul(term, inverse);
         }
         if (derivative == 0) return false;
-        corrected[positions[k]] ^= div(evaluate(omega.data(), kParityLength - 1, inverse), derivative);
+        const int value = evaluate(omega.data(), kParityLength - 1, inverse);
+        corrected[positions[k]] ^= div(value, derivative);
     }
 
     // 6. Accept only a codeword.

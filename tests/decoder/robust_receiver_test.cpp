@@ -52,7 +52,8 @@ TEST_P(RobustRoundTrip, ReportsTheTextOnceWithItsPlanAndPosition) {
     const Case c = GetParam();
     const int d = symbolDuration(c.rate);
     const std::string text = "hello0123";
-    const Audio audio = test::padded(test::encode(c.plan, c.rate, text, c.custom), c.rate, 0.37, 0.2);
+    const Audio audio =
+        test::padded(test::encode(c.plan, c.rate, text, c.custom), c.rate, 0.37, 0.2);
     const auto got = receive(c.mode, c.rate, audio, c.custom);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(std::string(got[0].text.data()), text);
@@ -200,7 +201,8 @@ TEST(RobustReceiver, HearsTransmissionsThroughVoicesThatBeganBefore) {
         Audio audio = test::padded(clean, rate, 1.0, 0.3);
         const Audio crowd = voices(rate, static_cast<double>(audio.size()) / rate, 5,
                                    static_cast<unsigned>(i));
-        const double gain = std::sqrt(test::meanPower(clean) / test::meanPower(crowd) * 10.0);  // -10 dB
+        // The crowd 10 dB above the transmission.
+        const double gain = std::sqrt(test::meanPower(clean) / test::meanPower(crowd) * 10.0);
         for (size_t k = 0; k < audio.size(); ++k) audio[k] += static_cast<float>(gain * crowd[k]);
         for (const auto& m : receive(2, rate, audio)) {
             EXPECT_EQ(std::string(m.text.data()), text);
@@ -230,7 +232,8 @@ TEST(RobustReceiver, SurvivesValuesThatAreNotAudioAndRecovers) {
     const float values[] = {std::numeric_limits<float>::quiet_NaN(), inf, -inf, 1e30f, -1e30f,
                             std::numeric_limits<float>::denorm_min(), 3e38f};
     for (int i = 0; i < 50000; ++i) junk.push_back(values[i % 7]);
-    const Audio message = test::padded(test::encode(Plan::Audible, rate, "r0bust123"), rate, 0.3, 0.3);
+    const Audio message =
+        test::padded(test::encode(Plan::Audible, rate, "r0bust123"), rate, 0.3, 0.3);
     junk.insert(junk.end(), message.begin(), message.end());
     for (int mode : {2, 5}) {
         const auto got = receive(mode, rate, junk);
@@ -243,7 +246,12 @@ TEST(RobustReceiver, RefusesWhatItCannotHearWithoutCrashing) {
     std::vector<ReceivedMessage> out;
     const float x[4] = {0.1f, 0.2f, 0.3f, 0.4f};
     for (const auto& [mode, rate] : std::vector<std::pair<int, float>>{
-             {1, 44100.0f}, {7, 44100.0f}, {3, 22050.0f}, {2, std::nanf("")}, {2, -1.0f}, {2, 1e9f}}) {
+             {1, 44100.0f},
+             {7, 44100.0f},
+             {3, 22050.0f},
+             {2, std::nanf("")},
+             {2, -1.0f},
+             {2, 1e9f}}) {
         RobustReceiver rx(mode, makeTuning(rate));
         EXPECT_FALSE(rx.valid()) << mode << " " << rate;
         rx.feed(x, 4, out);
