@@ -126,7 +126,7 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
     // start kPeakHalfWidth slices before it.
     const int64_t testable = newest - (symbolOffset_[1] + kPlateauStart + kPlateauSlices);
     for (int p = 0; p < planCount_; ++p) {
-        if (testable >= 1) runStartTest(p, testable);
+        if (testable >= 0) runStartTest(p, testable);
     }
 
     // Candidates whose whole transmission (and one slice more) has been heard.
@@ -201,10 +201,10 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     // The start kPeakHalfWidth slices back is a candidate when it clears the threshold and no
     // start within kPeakHalfWidth either side scores higher (ties go to the earlier one).
     const int64_t centre = start - kPeakHalfWidth;
-    if (centre < 1) return;
+    if (centre < 0) return;
     const float s = ps.score[static_cast<size_t>(centre % kRingSlices)];
     if (!(s >= kStartThreshold)) return;
-    for (int64_t k = std::max<int64_t>(1, centre - kPeakHalfWidth); k <= start; ++k) {
+    for (int64_t k = std::max<int64_t>(0, centre - kPeakHalfWidth); k <= start; ++k) {
         if (k == centre) continue;
         const float other = ps.score[static_cast<size_t>(k % kRingSlices)];
         if (other > s || (k < centre && other == s)) return;

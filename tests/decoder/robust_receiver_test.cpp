@@ -102,6 +102,14 @@ TEST(RobustReceiver, HearsMessagesBackToBackAndInOrder) {
     }
 }
 
+TEST(RobustReceiver, HearsAMessageThatBeginsAtTheFirstSample) {
+    const float rate = 44100.0f;
+    const auto got = receive(5, rate, test::encode(Plan::NonAudible, rate, "first0000"));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(std::string(got[0].text.data()), "first0000");
+    EXPECT_LT(got[0].start, 300);
+}
+
 TEST(RobustReceiver, FlushFinishesAMessageCutShortAndKeepsPositions) {
     const float rate = 48000.0f;
     Audio a = test::padded(test::encode(Plan::Compression, rate, "abcdefghi"), rate, 0.3, 0.0);
