@@ -14,6 +14,11 @@ Importable (tests use `run_cell` and the channel functions) and runnable:
 
     python bench/channel.py --messages 20 --out channel.md
     python bench/channel.py --messages 5 --channels 'white|mp3' --modes 2,4 --rates 44100
+    python bench/channel.py --receiver both --channels 'crowd|32k|16k|-2[05] dB' --modes 2
+
+With --receiver robust or both, the robust receiver decodes through the decode_stream program
+(bench/decode_stream.cpp; $RYX_DECODE_STREAM, else built under build/bench-plain on first use),
+and each cell shows standard / robust.
 
 Channels that need a missing tool (sox, ffmpeg, espeak-ng) are reported as n/a. Generated audio is
 cached outside the tree (babble speech in the system temp folder); nothing is written to the tree.
