@@ -15,9 +15,9 @@
 #include <cstring>
 #include <vector>
 
-#include "api/ryx_api.h"
 #include "decoder/robust_receiver.h"
 #include "modes/tuning.h"
+#include "ryxsound/ryx_api.h"
 
 namespace {
 
