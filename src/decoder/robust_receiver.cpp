@@ -15,6 +15,7 @@ namespace {
 float driftPpm(int d) {
     return 250.0f * static_cast<float>(d - RobustReceiver::kDriftHypotheses / 2);
 }
+constexpr double kPi = 3.14159265358979323846;
 constexpr float kTiny = 1e-12f;           // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;      // samples are clamped to +-this; NaN counts as 0
 constexpr int kDataSymbols = 18;          // transmission symbols 2..19
@@ -55,7 +56,7 @@ RobustReceiver::RobustReceiver(int mode, const Tuning& tuning) {
                 frequencies.push_back(f);
                 for (int d = 0; d < kDriftHypotheses; ++d) {
                     // A tone heard at f (1 + ppm) turns by this much more per slice than f.
-                    const double turn = 2.0 * M_PI * f * driftPpm(d) * 1e-6 *
+                    const double turn = 2.0 * kPi * f * driftPpm(d) * 1e-6 *
                                         plan.sliceSamples / sampleRate;
                     auto& row = ps.drift[static_cast<size_t>(d * 27 + h * 9 + j)];
                     for (int k = 0; k < kPlateauSlices; ++k) {

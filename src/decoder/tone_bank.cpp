@@ -3,6 +3,11 @@
 #include <cmath>
 
 namespace RYX {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+}  // namespace
 
 void ToneBank::configure(const std::vector<float>& frequenciesHz, float sampleRate,
                          int sliceSamples) {
@@ -13,7 +18,7 @@ void ToneBank::configure(const std::vector<float>& frequenciesHz, float sampleRa
     rotator_.assign(frequenciesHz.size(), 1.0);
     step_.assign(frequenciesHz.size(), 1.0);
     for (int k = 0; k < count_; ++k) {
-        const double w = 2.0 * M_PI * frequenciesHz[static_cast<size_t>(k)] / sampleRate;
+        const double w = 2.0 * kPi * frequenciesHz[static_cast<size_t>(k)] / sampleRate;
         for (int n = 0; n < sliceSamples_; ++n) {
             const size_t at = static_cast<size_t>(k) * sliceSamples_ + n;
             cosTable_[at] = static_cast<float>(std::cos(w * n));
