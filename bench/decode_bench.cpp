@@ -28,9 +28,9 @@ struct Kind {
 };
 
 std::unique_ptr<RYX::Decoder> makeDecoder(const Kind& kind, float rate) {
-    const int window = RYX::windowSizeFor(rate);
-    if (kind.all) return std::make_unique<RYX::DecoderAllMultiTone>(rate, 1024, window);
-    return std::make_unique<RYX::MultiToneDecoder>(kind.plan, rate, 1024, window);
+    const RYX::Tuning tuning = RYX::makeTuning(rate);
+    if (kind.all) return std::make_unique<RYX::DecoderAllMultiTone>(tuning, 1024);
+    return std::make_unique<RYX::MultiToneDecoder>(kind.plan, tuning, 1024);
 }
 
 // 0.3 s of silence, one transmission, 0.3 s of silence.
