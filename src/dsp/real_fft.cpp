@@ -11,10 +11,11 @@
 // Because the kernel has the positive sign, a[2k] = Re Y_k = sum a_j cos and a[2k+1] = Im Y_k =
 // sum a_j sin, which is the documented layout, with no conjugation anywhere.
 //
-// Twiddle factors are never tabulated. Each stage evaluates cosf/sinf of its step angle once and
-// advances its twiddles by a rotation recurrence, re-evaluating them directly with cosf/sinf every
-// 64 positions, which bounds the drift of the recurrence. The relative RMS error against an exact
-// DFT is about 2e-7 for every n (1.3e-7 at n = 256, 2.2e-7 at n = 8192).
+// Twiddle factors are tabulated once per length, on first use, and only read afterwards (so
+// threads share them safely). The tables hold what a rotation recurrence gives: cosf/sinf of
+// each stage's step angle, advanced by rotations and re-evaluated directly every 64 positions,
+// which bounds the drift. The relative RMS error against an exact DFT is about 2e-7 for every n
+// (1.3e-7 at n = 256, 2.2e-7 at n = 8192).
 //
 // The arithmetic uses 4-float vectors (GCC/Clang vector extensions): one vector holds two
 // consecutive complex values as [re0 im0 re1 im1]. The compiler maps them onto SSE on x86-64,
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #if !defined(__GNUC__)
 #error "real_fft.cpp needs the GCC/Clang vector extensions"
@@ -220,10 +222,16 @@ void dft16At(float* p) {
     for (int k = 0; k < 8; ++k) store(p + 4 * k, x[k]);
 }
 
-// The L-shaped butterflies of every node of size m (m >= 32) across the transform.
-// Positions j and j+2 are handled together with two independent twiddle recurrences, so that
-// the latency of one rotation (three dependent operations) overlaps the other's.
-void lStage(float* a, int count, int m) {
+// The twiddles one iteration of lStage uses: positions j, j+1 (a) and j+2, j+3 (b) for w^j and
+// w^3j.
+struct StageTwiddles {
+    Twiddles w1a, w1b, w3a, w3b;
+};
+
+// The twiddles of the nodes of size m (m >= 32), one entry per iteration j = 0, 4, .. q - 4,
+// appended to `out`. Positions j and j+2 follow two independent rotation recurrences, re-evaluated
+// directly every 64 positions, which bounds their drift.
+void appendStageTwiddles(int m, std::vector<StageTwiddles>& out) {
     const int q = m / 4;                               // >= 8, so q is a multiple of 4
     const float phi = kTwoPi / static_cast<float>(m);  // exact: m is a power of two
     const float c1 = cosf(phi), s1 = sinf(phi), c3 = cosf(3.0f * phi), s3 = sinf(3.0f * phi);
@@ -231,35 +239,45 @@ void lStage(float* a, int count, int m) {
     const Rotation offset3 = rotationByTwice(c3, s3);
     const Rotation step1 = doubled(offset1);  // one iteration advances j by 4
     const Rotation step3 = doubled(offset3);
-    Twiddles w1a{}, w1b{}, w3a{}, w3b{};
+    StageTwiddles w{};
     for (int j = 0; j < q; j += 4) {
-        if ((j & 63) == 0) {  // direct evaluation every 64 positions bounds the drift
-            w1a = directTwiddles(static_cast<float>(j) * phi, c1, s1);
-            w3a = directTwiddles(static_cast<float>(j) * (3.0f * phi), c3, s3);
-            w1b = rotate(w1a, offset1);
-            w3b = rotate(w3a, offset3);
+        if ((j & 63) == 0) {
+            w.w1a = directTwiddles(static_cast<float>(j) * phi, c1, s1);
+            w.w3a = directTwiddles(static_cast<float>(j) * (3.0f * phi), c3, s3);
+            w.w1b = rotate(w.w1a, offset1);
+            w.w3b = rotate(w.w3a, offset3);
         }
+        out.push_back(w);
+        w.w1a = rotate(w.w1a, step1);
+        w.w1b = rotate(w.w1b, step1);
+        w.w3a = rotate(w.w3a, step3);
+        w.w3b = rotate(w.w3b, step3);
+    }
+}
+
+// The L-shaped butterflies of every node of size m (m >= 32) across the transform, with the
+// stage's m / 16 table entries.
+void lStage(float* a, int count, int m, const StageTwiddles* table) {
+    const int q = m / 4;
+    for (int j = 0; j < q; j += 4) {
+        const StageTwiddles& w = table[j / 4];
         forEachNode(count, m, [&](int offset) {
             float* p = a + 2 * (offset + j);
             V4 x0 = load(p), x1 = load(p + 2 * q), x2 = load(p + 4 * q), x3 = load(p + 6 * q);
             V4 y0 = load(p + 4), y1 = load(p + 2 * q + 4), y2 = load(p + 4 * q + 4),
                y3 = load(p + 6 * q + 4);
-            lButterfly(x0, x1, x2, x3, w1a, w3a);
-            lButterfly(y0, y1, y2, y3, w1b, w3b);
+            lButterfly(x0, x1, x2, x3, w.w1a, w.w3a);
+            lButterfly(y0, y1, y2, y3, w.w1b, w.w3b);
             store(p, x0), store(p + 2 * q, x1), store(p + 4 * q, x2), store(p + 6 * q, x3);
             store(p + 4, y0), store(p + 2 * q + 4, y1), store(p + 4 * q + 4, y2);
             store(p + 6 * q + 4, y3);
         });
-        w1a = rotate(w1a, step1);
-        w1b = rotate(w1b, step1);
-        w3a = rotate(w3a, step3);
-        w3b = rotate(w3b, step3);
     }
 }
 
 // Split-radix FFT of `count` complex values (count a power of two, 2 <= count <= 4096), with
 // kernel e^(+2 pi i jk / count), output in bit-reversed order.
-void complexStage(float* a, int count) {
+void complexStage(float* a, int count, const StageTwiddles* table) {
     if (count == 2) {
         store(a, dft2(load(a)));
         return;
@@ -274,7 +292,10 @@ void complexStage(float* a, int count) {
         dft8At(a);
         return;
     }
-    for (int m = count; m >= 32; m /= 2) lStage(a, count, m);
+    for (int m = count; m >= 32; m /= 2) {
+        lStage(a, count, m, table);
+        table += m / 16;
+    }
     // What remains: every node of size 16, and the two 8-value quarters of every node of size 32.
     forEachNode(count, 16, [a](int offset) { dft16At(a + 2 * offset); });
     if (count >= 32) {
@@ -390,42 +411,94 @@ inline void rotateSplit(V4& wc, V4& ws, Rotation r) {
     wc = c;
 }
 
-void realPostProcess(float* a, int n) {
-    const int count = n / 2;
-    const int half = count / 2;  // the pairs are k = 1 .. half-1
+// The split-form twiddles of one iteration of realPostProcess: W^k .. W^(k+3) and
+// W^(k+4) .. W^(k+7).
+struct PostTwiddles {
+    V4 wc, ws, vc, vs;
+};
+
+// One entry per iteration k = 1, 9, 17, .. up to and including the first with k + 7 >= n/4 (the
+// one that finishes with single pairs). Two groups of four with independent recurrences,
+// re-evaluated directly every 64 values of k.
+std::vector<PostTwiddles> postTwiddles(int n) {
+    std::vector<PostTwiddles> out;
+    const int half = n / 4;
     const float phi = kTwoPi / static_cast<float>(n);
     const float c1 = cosf(phi), s1 = sinf(phi);
     const float c2 = c1 * c1 - s1 * s1, s2 = 2.0f * c1 * s1;
     // Offsets of the four lanes, e^(i l phi) for l = 0..3; from one group of four to the next,
-    // 4 phi; one iteration takes two groups with independent recurrences, 8 phi.
+    // 4 phi; one iteration takes two groups, 8 phi.
     const V4 offsetC{1.0f, c1, c2, c2 * c1 - s2 * s1};
     const V4 offsetS{0.0f, s1, s2, s2 * c1 + c2 * s1};
     const Rotation group = doubled(rotationByTwice(c1, s1));
     const Rotation step = doubled(group);
-    int k = 1;
-    V4 wc{}, ws{}, vc{}, vs{};  // W^k .. W^(k+3) and W^(k+4) .. W^(k+7)
-    for (;; k += 8) {
-        if (((k - 1) & 63) == 0) {  // direct evaluation every 64 values of k
+    PostTwiddles w{};
+    for (int k = 1;; k += 8) {
+        if (((k - 1) & 63) == 0) {
             const float angle = static_cast<float>(k) * phi;  // k = 1: (c1, s1) already known
             const V4 c0 = splat(k == 1 ? c1 : cosf(angle)), s0 = splat(k == 1 ? s1 : sinf(angle));
-            wc = c0 * offsetC - s0 * offsetS;
-            ws = s0 * offsetC + c0 * offsetS;
-            vc = wc, vs = ws;
-            rotateSplit(vc, vs, group);
+            w.wc = c0 * offsetC - s0 * offsetS;
+            w.ws = s0 * offsetC + c0 * offsetS;
+            w.vc = w.wc, w.vs = w.ws;
+            rotateSplit(w.vc, w.vs, group);
         }
+        out.push_back(w);
         if (k + 7 >= half) break;
-        postProcessFour(a, k, count, wc, ws);
-        postProcessFour(a, k + 4, count, vc, vs);
-        rotateSplit(wc, ws, step);
-        rotateSplit(vc, vs, step);
+        rotateSplit(w.wc, w.ws, step);
+        rotateSplit(w.vc, w.vs, step);
+    }
+    return out;
+}
+
+void realPostProcess(float* a, int n, const PostTwiddles* table) {
+    const int count = n / 2;
+    const int half = count / 2;  // the pairs are k = 1 .. half-1
+    int k = 1;
+    for (; k + 7 < half; k += 8, ++table) {
+        postProcessFour(a, k, count, table->wc, table->ws);
+        postProcessFour(a, k + 4, count, table->vc, table->vs);
     }
     // half - 1 is 7 mod 8 (for half >= 8): a group of four and three single pairs are left.
+    V4 wc = table->wc, ws = table->ws;
     if (k + 3 < half) {
         postProcessFour(a, k, count, wc, ws);
         k += 4;
-        wc = vc, ws = vs;
+        wc = table->vc, ws = table->vs;
     }
     for (int lane = 0; k < half; ++k, ++lane) postProcessPair(a, k, count, wc[lane], ws[lane]);
+}
+
+// Every twiddle of one transform length, computed once on first use and then only read, so any
+// number of threads may share it.
+struct Tables {
+    explicit Tables(int n) : post(postTwiddles(n)) {
+        for (int m = n / 2; m >= 32; m /= 2) appendStageTwiddles(m, stage);
+    }
+    std::vector<StageTwiddles> stage;  // the sizes m = n/2, n/4, .. 32 one after another
+    std::vector<PostTwiddles> post;
+};
+
+template <int N>
+const Tables& tablesOf() {
+    static const Tables tables(N);
+    return tables;
+}
+
+const Tables& tablesFor(int n) {
+    switch (n) {
+        case 4: return tablesOf<4>();
+        case 8: return tablesOf<8>();
+        case 16: return tablesOf<16>();
+        case 32: return tablesOf<32>();
+        case 64: return tablesOf<64>();
+        case 128: return tablesOf<128>();
+        case 256: return tablesOf<256>();
+        case 512: return tablesOf<512>();
+        case 1024: return tablesOf<1024>();
+        case 2048: return tablesOf<2048>();
+        case 4096: return tablesOf<4096>();
+        default: return tablesOf<8192>();
+    }
 }
 
 }  // namespace
@@ -435,9 +508,10 @@ void realPostProcess(float* a, int n) {
 void RealFft(int n, float* a) {
     if (a == nullptr || n < 4 || n > 8192 || (n & (n - 1)) != 0) return;
     const int count = n / 2;
-    complexStage(a, count);
+    const Tables& tables = tablesFor(n);
+    complexStage(a, count, tables.stage.data());
     if (count >= 4) bitReverse(a, __builtin_ctz(static_cast<unsigned>(count)));
-    realPostProcess(a, n);
+    realPostProcess(a, n, tables.post.data());
     // Step 4: Z_0 = E_0 + i O_0 with E_0, O_0 the sums of the even and odd samples, so
     // DC = E_0 + O_0 and Nyquist = E_0 - O_0.
     const float even = a[0], odd = a[1];
