@@ -41,17 +41,16 @@ SpectrumAnalyzer::SpectrumAnalyzer(int fftLength, int hop)
 void SpectrumAnalyzer::analyze(const float* frame) {
     const int n = fftLength_;
     if (n == 0 || frame == nullptr) return;
-    float* work = work_.data();
-    const float* window = window_.data();
+    float* __restrict work = work_.data();
+    const float* __restrict window = window_.data();
     for (int i = 0; i < n; ++i) work[i] = frame[i] * window[i];
     RealFft(n, work);
-    // work[2k+1] holds +sum x sin, the usual DFT the opposite sign; negating it changes no power.
-    float* power = power_.data();
+    // work[2k+1] holds +sum x sin, the usual DFT the opposite sign, which changes no power.
+    float* __restrict power = power_.data();
     power[0] = work[0] * work[0];
     for (int k = 1; k < n / 2; ++k) {
         const float re = work[2 * k];
-        const float im = -work[2 * k + 1];
-        work[2 * k + 1] = im;
+        const float im = work[2 * k + 1];
         power[k] = re * re + im * im;
     }
     power[n / 2] = work[1] * work[1];
