@@ -10,7 +10,6 @@
 namespace RYX {
 namespace {
 
-constexpr int kNothing = -1;
 constexpr int kStart = -2;
 constexpr int kComplete = -3;
 constexpr int kIntact = 9;

@@ -11,21 +11,21 @@
 #include <vector>
 
 #include "api/quality_measures.h"
-#include "modes/process_settings.h"
+#include "api/shared_settings.h"
 
 namespace {
 
-// Owns one Context for a test; restores the process-wide settings the API can change.
+// Owns one Context for a test; restores the settings the API shares between Contexts.
 class ApiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        saved_ = RYX::processSettings();
+        saved_ = RYX::sharedSettings();
         ctx_ = RYX_Create();
         ASSERT_NE(ctx_, nullptr);
     }
     void TearDown() override {
         RYX_Destroy(ctx_);
-        RYX::processSettings() = saved_;
+        RYX::sharedSettings() = saved_;
     }
 
     // Every encoded sample, read out through RYX_GetEncodedAudioBuffer.
@@ -56,7 +56,7 @@ protected:
     }
 
     Context* ctx_ = nullptr;
-    RYX::ProcessSettings saved_;
+    RYX::SharedSettings saved_;
 };
 
 // ---- Configure ----
@@ -183,10 +183,10 @@ TEST_F(ApiTest, SetCustomBaseFreqOnCustomModeRebuildsPair) {
 
 TEST_F(ApiTest, SetCustomBaseFreqOnFreshOrNullContext) {
     EXPECT_EQ(RYX_SetCustomBaseFreq(9000.0f, 3, ctx_), 0);
-    EXPECT_EQ(RYX::processSettings().customBaseFreq, 9000.0f);
-    EXPECT_EQ(RYX::processSettings().customStepParam, 3);
+    EXPECT_EQ(RYX::sharedSettings().custom.baseHz, 9000.0f);
+    EXPECT_EQ(RYX::sharedSettings().custom.stepParam, 3);
     EXPECT_EQ(RYX_SetCustomBaseFreq(9500.0f, 1, nullptr), 0);
-    EXPECT_EQ(RYX::processSettings().customBaseFreq, 9500.0f);
+    EXPECT_EQ(RYX::sharedSettings().custom.baseHz, 9500.0f);
     EXPECT_EQ(RYX_GetDecodedMode(ctx_), -1);
 }
 
@@ -271,7 +271,7 @@ TEST_F(ApiTest, SignatureLimitAndClearing) {
 TEST_F(ApiTest, SynthSettingsIgnoreTheirContext) {
     EXPECT_EQ(RYX_SetSynthMode(7, nullptr), 0);
     EXPECT_EQ(RYX_SetSynthVolume(-20.0f, nullptr), 0);
-    EXPECT_EQ(RYX::processSettings().synthVolume, -20.0f);
+    EXPECT_EQ(RYX::sharedSettings().synthVolumeDb, -20.0f);
 }
 
 // ---- Transmit and receive ----

@@ -18,7 +18,7 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 // Reaches the listening and receiving steps of an audible decoder at 44100 Hz (H = 18).
 class StepProbe : public MultiToneDecoder {
 public:
-    StepProbe() : MultiToneDecoder(Plan::Audible, 44100.0f, 512, 2048) {}
+    StepProbe() : MultiToneDecoder(Plan::Audible, makeTuning(44100.0f), 512) {}
 
     std::pair<int, int> listenOrder(const std::vector<float>& levels) {
         for (int j = 0; j < 9; ++j) toneSnr_[j] = levels[static_cast<size_t>(j)];
@@ -55,10 +55,7 @@ struct Order {
     int second;
 };
 
-class ListenOrderTest : public ::testing::TestWithParam<Order> {
-protected:
-    test::SettingsGuard guard_;
-};
+class ListenOrderTest : public ::testing::TestWithParam<Order> {};
 
 TEST_P(ListenOrderTest, FirstTwoOfTheBubbleOrder) {
     StepProbe probe;
@@ -81,7 +78,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 class VoteTest : public ::testing::Test {
 protected:
-    test::SettingsGuard guard_;
     StepProbe probe_;
 };
 

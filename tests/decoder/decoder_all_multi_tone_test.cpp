@@ -18,14 +18,11 @@ struct Heard {
     float rate;
 };
 
-class DecoderAllRoundTripTest : public ::testing::TestWithParam<Heard> {
-protected:
-    test::SettingsGuard guard_;
-};
+class DecoderAllRoundTripTest : public ::testing::TestWithParam<Heard> {};
 
 TEST_P(DecoderAllRoundTripTest, EachPlanIsDecodedAndReported) {
     const Heard& c = GetParam();
-    DecoderAllMultiTone decoder(c.rate, 1024, windowSizeFor(c.rate));
+    DecoderAllMultiTone decoder(makeTuning(c.rate), 1024);
     EXPECT_EQ(decoder.decodedMode(), -1);
     const Audio audio = test::padded(test::encode(c.plan, c.rate, "allmodes7"), c.rate, 0.5, 0.3);
     const std::vector<test::Event> events = test::feed(decoder, audio, 1000);
@@ -40,7 +37,7 @@ TEST_P(DecoderAllRoundTripTest, EachPlanIsDecodedAndReported) {
     // Submode 0 keeps its listening history in the same slots as the audible decoder, so both
     // hear the same events on the same frames.
     if (c.plan == Plan::Audible) {
-        MultiToneDecoder single(c.plan, c.rate, 1024, windowSizeFor(c.rate));
+        MultiToneDecoder single(c.plan, makeTuning(c.rate), 1024);
         EXPECT_EQ(test::feed(single, audio, 1000), events);
     }
 }
@@ -55,9 +52,8 @@ INSTANTIATE_TEST_SUITE_P(Plans, DecoderAllRoundTripTest,
                                            Heard{Plan::Audible, 22050.0f}));
 
 TEST(DecoderAllTest, SuccessiveMessagesInDifferentPlansReportTheirOwnMode) {
-    const test::SettingsGuard guard;
     const float rate = 48000.0f;
-    DecoderAllMultiTone decoder(rate, 1024, 2048);
+    DecoderAllMultiTone decoder(makeTuning(rate), 1024);
     Audio audio(static_cast<size_t>(rate / 2), 0.0f);
     const Plan order[] = {Plan::Compression, Plan::Audible, Plan::NonAudible};
     for (Plan plan : order) {
@@ -80,11 +76,10 @@ TEST(DecoderAllTest, SuccessiveMessagesInDifferentPlansReportTheirOwnMode) {
 }
 
 TEST(DecoderAllTest, CustomPlanAndSilenceAreNotHeard) {
-    const test::SettingsGuard guard;
-    processSettings().customBaseFreq = 10000.0f;
     const float rate = 48000.0f;
-    DecoderAllMultiTone decoder(rate, 1024, 2048);
-    Audio audio = test::padded(test::encode(Plan::Custom, rate, "custom000"), rate, 0.5, 0.5);
+    DecoderAllMultiTone decoder(makeTuning(rate), 1024);
+    Audio audio = test::padded(
+        test::encode(Plan::Custom, rate, "custom000", CustomBand{10000.0f, 1}), rate, 0.5, 0.5);
     audio.resize(audio.size() + static_cast<size_t>(10 * rate), 0.0f);
     Audio noise(static_cast<size_t>(20 * rate), 0.0f);
     test::addNoise(noise, 0.2, 99);
@@ -99,16 +94,13 @@ struct Skipped {
     bool fits[3];
 };
 
-class DecoderAllLowRateTest : public ::testing::TestWithParam<Skipped> {
-protected:
-    test::SettingsGuard guard_;
-};
+class DecoderAllLowRateTest : public ::testing::TestWithParam<Skipped> {};
 
 // Submodes above the Nyquist bin are skipped; a fitting one still decodes.
 TEST_P(DecoderAllLowRateTest, SubmodesThatDoNotFitAreSkipped) {
     const Skipped& c = GetParam();
     for (int m = 0; m < 3; ++m) {
-        DecoderAllMultiTone decoder(c.rate, 256, windowSizeFor(c.rate));
+        DecoderAllMultiTone decoder(makeTuning(c.rate), 256);
         EXPECT_EQ(decoder.submodeFits(m), c.fits[m]) << m;
         const Plan plan = static_cast<Plan>(m);
         Audio audio = test::padded(test::encode(plan, c.rate, "skipped00"), c.rate, 0.5, 0.3);

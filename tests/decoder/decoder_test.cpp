@@ -26,9 +26,8 @@ struct Sizes {
 class DecoderSizesTest : public ::testing::TestWithParam<Sizes> {};
 
 TEST_P(DecoderSizesTest, FramingFollowsTheRate) {
-    const test::SettingsGuard guard;
     const Sizes s = GetParam();
-    DecoderAudibleMultiTone decoder(s.rate, 512, windowSizeFor(s.rate));
+    DecoderAudibleMultiTone decoder(makeTuning(s.rate), 512);
     EXPECT_EQ(decoder.frameAdvance(), s.frameAdvance);
     EXPECT_EQ(decoder.ringFrames(), s.ring);
     EXPECT_EQ(decoder.ringFrames() / 2, s.half);
@@ -45,17 +44,14 @@ INSTANTIATE_TEST_SUITE_P(Rates, DecoderSizesTest,
                                            Sizes{11025.0f, 64, 36, 18, 1},
                                            Sizes{8000.0f, 64, 26, 13, 1}));
 
-class DecoderFramingTest : public ::testing::TestWithParam<float> {
-protected:
-    test::SettingsGuard guard_;
-};
+class DecoderFramingTest : public ::testing::TestWithParam<float> {};
 
 // Every frame is the N samples that start frameAdvance after the previous frame's start, also
 // when it wraps around the end of the store.
 TEST_P(DecoderFramingTest, FramesOverlapByWindowMinusAdvance) {
     const float rate = GetParam();
     const int n = windowSizeFor(rate);
-    DecoderAllMultiTone decoder(rate, 512, n);
+    DecoderAllMultiTone decoder(makeTuning(rate), 512);
     const int advance = decoder.frameAdvance();
     Audio noise(static_cast<size_t>(20 * n), 0.0f);
     test::addNoise(noise, 0.3, 7);
@@ -87,7 +83,7 @@ TEST_P(DecoderFramingTest, EventsDoNotDependOnBufferSizes) {
     std::vector<test::Event> first;
     for (size_t chunk : {size_t{1}, size_t{255}, size_t{256}, size_t{1000}, size_t{1024},
                          static_cast<size_t>(3 * n), size_t{4096}, size_t{0}}) {
-        DecoderAudibleMultiTone decoder(rate, 512, n);
+        DecoderAudibleMultiTone decoder(makeTuning(rate), 512);
         const std::vector<test::Event> events = test::feed(decoder, audio, chunk);
         EXPECT_EQ(test::values(events), test::expectedEvents(frame)) << "chunk " << chunk;
         if (first.empty()) {
@@ -103,8 +99,7 @@ TEST_P(DecoderFramingTest, EventsDoNotDependOnBufferSizes) {
 INSTANTIATE_TEST_SUITE_P(Rates, DecoderFramingTest, ::testing::Values(44100.0f, 48000.0f));
 
 TEST(DecoderStoreTest, EmptyCallsAppendNothingButProcessQueuedFrames) {
-    const test::SettingsGuard guard;
-    DecoderAudibleMultiTone decoder(44100.0f, 512, 2048);
+    DecoderAudibleMultiTone decoder(makeTuning(44100.0f), 512);
     Audio samples(3000, 0.1f);
     EXPECT_EQ(decoder.DecodeAudioBuffer(samples.data(), 2047), -1);
     EXPECT_EQ(decoder.unconsumedSamples(), 2047u);
@@ -119,8 +114,7 @@ TEST(DecoderStoreTest, EmptyCallsAppendNothingButProcessQueuedFrames) {
 }
 
 TEST(DecoderStoreTest, StoreGrowsToHoldAWholeRecording) {
-    const test::SettingsGuard guard;
-    DecoderAudibleMultiTone decoder(44100.0f, 512, 2048);
+    DecoderAudibleMultiTone decoder(makeTuning(44100.0f), 512);
     Audio samples(100000, 0.0f);
     EXPECT_EQ(decoder.DecodeAudioBuffer(samples.data(), 100000), -1);
     EXPECT_GE(decoder.sampleRingSize(), 100000u);
@@ -130,8 +124,7 @@ TEST(DecoderStoreTest, StoreGrowsToHoldAWholeRecording) {
 class DecoderFetchTest : public ::testing::Test {
 protected:
     static constexpr float kRate = 44100.0f;
-    test::SettingsGuard guard_;
-    DecoderAudibleMultiTone decoder_{kRate, 512, 2048};
+    DecoderAudibleMultiTone decoder_{makeTuning(kRate), 512};
 };
 
 TEST_F(DecoderFetchTest, NothingQueuedGivesMinusOneAndAnEmptyText) {
@@ -215,8 +208,7 @@ TEST_F(DecoderFetchTest, MeasuresRunDuringTheMessageAndAverageAtItsEnd) {
 }
 
 TEST(DecoderBaseTest, OperationsNothingCallsReportTheirDefaults) {
-    const test::SettingsGuard guard;
-    DecoderAudibleMultiTone audible(44100.0f, 512, 2048);
+    DecoderAudibleMultiTone audible(makeTuning(44100.0f), 512);
     EXPECT_EQ(audible.AttenuateDecayingTones(100, nullptr), -1);
     EXPECT_EQ(audible.GetDecodingBeginFreq(), 0.0f);
     EXPECT_EQ(audible.GetDecodingEndFreq(), 0.0f);

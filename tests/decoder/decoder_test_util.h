@@ -20,8 +20,8 @@
 #include "encoder/multi_tone_encoder.h"
 #include "fec/reed_solomon_codec.h"
 #include "modes/frequency_plan.h"
-#include "modes/process_settings.h"
 #include "modes/symbol_alphabet.h"
+#include "modes/tuning.h"
 #include "test_support.h"
 
 namespace RYX {
@@ -86,10 +86,12 @@ inline std::vector<int> expectedEvents(const std::vector<int>& frame) {
     return v;
 }
 
-// The encoder's audio of `text` in `plan`.
-inline Audio encode(Plan plan, float sampleRate, const std::string& text) {
+// The encoder's audio of `text` in `plan` (the custom plan in band `custom`).
+inline Audio encode(Plan plan, float sampleRate, const std::string& text,
+                    const CustomBand& custom = {}) {
     MultiToneEncoder encoder(plan, sampleRate, 1024, windowSizeFor(sampleRate));
-    const int n = encoder.encode(text.data(), 0, static_cast<int>(text.size()), nullptr, 0);
+    const int n = encoder.encode(text.data(), 0, static_cast<int>(text.size()), nullptr, 0,
+                                 SynthesisSettings{custom, 0.0f});
     if (n <= 0) ADD_FAILURE() << "the encoder refused " << text;
     return Audio(encoder.samples(), encoder.samples() + n);
 }
@@ -98,7 +100,7 @@ inline Audio encode(Plan plan, float sampleRate, const std::string& text) {
 // linear fade-in, plateau, linear fade-out and tail silence; start symbols as their lower tone
 // alone, later symbols as two half-weight tones raised by the position's hop; continuous phases.
 inline Audio synthesise(Plan plan, float sampleRate, const std::vector<int>& frame) {
-    const int n = windowSizeFor(sampleRate);
+    const Tuning tuning = makeTuning(sampleRate);
     const float df = symbolDurationExact(sampleRate);
     const int d = symbolDuration(sampleRate);
     const double twoPi = 6.2831854820251465;
@@ -108,7 +110,7 @@ inline Audio synthesise(Plan plan, float sampleRate, const std::vector<int>& fra
     for (size_t p = 0; p < frame.size(); ++p) {
         float freq[2];
         float amp[2];
-        symbolFrequencies(plan, frame[p], static_cast<int>(p), sampleRate, n, freq);
+        symbolFrequencies(plan, frame[p], static_cast<int>(p), tuning, freq);
         symbolAmplitudes(plan, frame[p], amp);
         const int fadeIn = static_cast<int>(df * 0.075f);
         const int fadeOut = static_cast<int>(df * (p == 0 ? 0.05f : 0.1f));
@@ -162,8 +164,9 @@ inline double meanPower(const Audio& audio) {
     return audio.empty() ? 0.0 : sum / static_cast<double>(audio.size());
 }
 
-inline std::unique_ptr<Decoder> makeDecoder(Plan plan, float sampleRate) {
-    return std::make_unique<MultiToneDecoder>(plan, sampleRate, 1024, windowSizeFor(sampleRate));
+inline std::unique_ptr<Decoder> makeDecoder(Plan plan, float sampleRate,
+                                            const CustomBand& custom = {}) {
+    return std::make_unique<MultiToneDecoder>(plan, makeTuning(sampleRate, custom), 1024);
 }
 
 // Fetches the oldest message: the result and the text.

@@ -30,26 +30,24 @@ std::string roundTripName(const ::testing::TestParamInfo<RoundTrip>& info) {
            std::to_string(info.index);
 }
 
-class MultiToneRoundTripTest : public ::testing::TestWithParam<RoundTrip> {
-protected:
-    void SetUp() override {
-        if (GetParam().customBase != 0.0f) {
-            processSettings().customBaseFreq = GetParam().customBase;
-            processSettings().customStepParam = GetParam().customStepParam;
-        }
-    }
-    test::SettingsGuard guard_;
-};
+// The custom band of a case: the default when customBase is 0.
+template <typename Case>
+CustomBand bandOf(const Case& c) {
+    return c.customBase != 0.0f ? CustomBand{c.customBase, c.customStepParam} : CustomBand{};
+}
+
+class MultiToneRoundTripTest : public ::testing::TestWithParam<RoundTrip> {};
 
 // -2, the 18 symbols after the start in order, -3, and the text back. Each symbol period is
 // H frames long and the next one starts R - H frames after the previous one was decided... so the
 // decisions come H frames after the start and then alternately R - H and H frames apart.
 TEST_P(MultiToneRoundTripTest, MessageComesBackExactly) {
     const RoundTrip& c = GetParam();
-    const auto decoder = test::makeDecoder(c.plan, c.rate);
+    const auto decoder = test::makeDecoder(c.plan, c.rate, bandOf(c));
     ASSERT_TRUE(static_cast<MultiToneDecoder&>(*decoder).planFits());
     const std::vector<int> frame = test::frameOf(c.text);
-    const Audio audio = test::padded(test::encode(c.plan, c.rate, c.text), c.rate, 0.5, 0.3);
+    const Audio audio =
+        test::padded(test::encode(c.plan, c.rate, c.text, bandOf(c)), c.rate, 0.5, 0.3);
     const std::vector<test::Event> events = test::feed(*decoder, audio, 1024);
     ASSERT_EQ(test::values(events), test::expectedEvents(frame));
 
@@ -86,7 +84,6 @@ INSTANTIATE_TEST_SUITE_P(
 class MultiToneRobustnessTest : public ::testing::Test {
 protected:
     static constexpr float kRate = 44100.0f;
-    test::SettingsGuard guard_;
 };
 
 // After half a second of silence the message may begin at any sample.
@@ -174,7 +171,7 @@ TEST_F(MultiToneRobustnessTest, SilenceAndNoiseAloneNeverStartAMessage) {
         const int n = windowSizeFor(l.rate);
         std::unique_ptr<Decoder> decoder;
         if (l.all) {
-            decoder = std::make_unique<DecoderAllMultiTone>(l.rate, 1024, n);
+            decoder = std::make_unique<DecoderAllMultiTone>(makeTuning(l.rate), 1024);
         } else {
             decoder = test::makeDecoder(l.plan, l.rate);
         }
@@ -198,15 +195,14 @@ TEST_F(MultiToneRobustnessTest, SilenceAndNoiseAloneNeverStartAMessage) {
     }
 }
 
-TEST(MultiToneCustomBandTest, BandFollowsTheCurrentCustomSettings) {
-    const test::SettingsGuard guard;
-    processSettings() = ProcessSettings{};
-    DecoderCustomMultiTone custom(44100.0f, 512, 2048);
+TEST(MultiToneCustomBandTest, BandFollowsTheTuning) {
+    DecoderCustomMultiTone custom(makeTuning(44100.0f), 512);
     EXPECT_EQ(custom.GetDecodingBeginFreq(), 11993.994140625f);
     EXPECT_EQ(custom.GetDecodingEndFreq(), 13738.18359375f);  // nine spacings of 193.8 Hz
-    processSettings().customBaseFreq = 15000.0f;
-    EXPECT_EQ(custom.GetDecodingBeginFreq(), 15008.642578125f);  // 697 bins
-    DecoderCompressionMultiTone compression(44100.0f, 512, 2048);
+    DecoderCustomMultiTone moved(makeTuning(44100.0f, CustomBand{15000.0f, 1}), 512);
+    EXPECT_EQ(moved.GetDecodingBeginFreq(), 15008.642578125f);  // 697 bins
+    EXPECT_EQ(custom.GetDecodingBeginFreq(), 11993.994140625f);
+    DecoderCompressionMultiTone compression(makeTuning(44100.0f), 512);
     EXPECT_EQ(compression.GetDecodingBeginFreq(), 0.0f);
     EXPECT_EQ(compression.GetDecodingEndFreq(), 0.0f);
 }
@@ -216,10 +212,7 @@ struct Corruption {
     float unchangedRatio;
 };
 
-class MultiToneCorrectionTest : public ::testing::TestWithParam<Corruption> {
-protected:
-    test::SettingsGuard guard_;
-};
+class MultiToneCorrectionTest : public ::testing::TestWithParam<Corruption> {};
 
 // The wrong symbols are heard as sent and corrected by the code; only wrong message symbols
 // (positions up to 11) lower the unchanged ratio.
@@ -244,7 +237,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Corruption{{12, 14, 16, 18}, 1.0f}));
 
 TEST(MultiToneCorrectionLimitTest, FiveOrMoreWrongSymbolsNeverCrash) {
-    const test::SettingsGuard guard;
     const float rate = 44100.0f;
     for (int errors = 5; errors <= 18; errors += 3) {
         std::vector<int> frame = test::frameOf("toomanv00");
@@ -263,7 +255,6 @@ TEST(MultiToneCorrectionLimitTest, FiveOrMoreWrongSymbolsNeverCrash) {
 // eighteen zeros (what noise that decodes as symbol 0 gives) correct to the all-zero word, whose
 // checksum matches but whose start symbols are gone.
 TEST(MultiToneCorrectionLimitTest, WordsWithoutStartSymbolsAreRefused) {
-    const test::SettingsGuard guard;
     const float rate = 44100.0f;
     std::vector<int> frame(20, 0);
     frame[0] = 1;
@@ -282,24 +273,16 @@ struct LowRate {
     bool fits;
 };
 
-class MultiToneLowRateTest : public ::testing::TestWithParam<LowRate> {
-protected:
-    void SetUp() override {
-        if (GetParam().customBase != 0.0f) {
-            processSettings().customBaseFreq = GetParam().customBase;
-            processSettings().customStepParam = GetParam().customStepParam;
-        }
-    }
-    test::SettingsGuard guard_;
-};
+class MultiToneLowRateTest : public ::testing::TestWithParam<LowRate> {};
 
 // A plan that fits decodes; one that does not never starts a message and reads nothing outside
 // the spectrum (the sanitiser build checks the second half).
 TEST_P(MultiToneLowRateTest, FittingPlansDecodeOthersStaySilent) {
     const LowRate& c = GetParam();
-    MultiToneDecoder decoder(c.plan, c.rate, 256, windowSizeFor(c.rate));
+    MultiToneDecoder decoder(c.plan, makeTuning(c.rate, bandOf(c)), 256);
     EXPECT_EQ(decoder.planFits(), c.fits);
-    Audio audio = test::padded(test::encode(c.plan, c.rate, "lovrate77"), c.rate, 0.5, 0.3);
+    Audio audio =
+        test::padded(test::encode(c.plan, c.rate, "lovrate77", bandOf(c)), c.rate, 0.5, 0.3);
     test::addNoise(audio, 0.01, 5);
     const std::vector<int> events = test::values(test::feed(decoder, audio, 333));
     if (c.fits) {
@@ -339,46 +322,43 @@ INSTANTIATE_TEST_SUITE_P(
                       LowRate{Plan::Custom, 44100.0f, 1e30f, 1, false},
                       LowRate{Plan::Custom, 44100.0f, 21000.0f, 1, false}));
 
-// Another Context may change the custom step while a message is being received: the hop then
-// follows it, but never beyond the spectrum.
-TEST(MultiToneCustomStepTest, StepChangedDuringReceptionStaysInsideTheSpectrum) {
-    for (int param : {1000000, -1000000, 2147483000}) {
-        const test::SettingsGuard guard;
-        const float rate = 44100.0f;
-        DecoderCustomMultiTone decoder(rate, 512, 2048);
-        const Audio audio =
-            test::padded(test::encode(Plan::Custom, rate, "stepstep0"), rate, 0.5, 1.0);
+// A custom decoder keeps the band it was built with while decoders of other bands (absurd steps
+// included) are built and run in between, mid-message.
+TEST(MultiToneCustomStepTest, OtherBandsBuiltDuringReceptionChangeNothing) {
+    const float rate = 44100.0f;
+    const Audio audio = test::padded(test::encode(Plan::Custom, rate, "stepstep0"), rate, 0.5, 1.0);
+    for (int param : {2, 1000000, -1000000, 2147483000}) {
+        DecoderCustomMultiTone decoder(makeTuning(rate), 512);
         size_t at = 0;
         while (decoder.decodeState() < 3) {
             ASSERT_LT(at, audio.size());
             decoder.DecodeAudioBuffer(audio.data() + at, 256);
             at += 256;
         }
-        processSettings().customStepParam = param;
-        DecoderCustomMultiTone other(rate, 512, 2048);  // rewrites the custom step in bins
+        DecoderCustomMultiTone other(makeTuning(rate, CustomBand{12000.0f, param}), 512);
+        test::feed(other, audio, 4096);
         const std::vector<int> events =
             test::values(test::feed(decoder, Audio(audio.begin() + static_cast<long>(at),
                                                    audio.end()), 512));
-        ASSERT_FALSE(events.empty());
+        ASSERT_FALSE(events.empty()) << param;
         EXPECT_EQ(events.back(), -3) << param;
-        EXPECT_NE(test::fetch(decoder).first, -1);
+        EXPECT_EQ(test::fetch(decoder), std::make_pair(9, std::string("stepstep0"))) << param;
     }
 }
 
 // Digital silence followed by a steady tone at the second start symbol's tone: silence names no
 // strongest tone, so the first half of the start pattern is not met and no message begins.
 TEST(MultiToneSilenceTest, SilenceBeforeSecondStartToneIsNoStart) {
-    test::SettingsGuard guard;
     for (Plan plan : {Plan::Audible, Plan::NonAudible, Plan::Compression}) {
         const float rate = 44100.0f;
-        const double f = toneFrequency(plan, 2, rate, 2048);
+        const double f = toneFrequency(plan, 2, makeTuning(rate));
         Audio audio(static_cast<size_t>(rate / 2), 0.0f);
         for (int k = 0; k < static_cast<int>(rate); ++k) {
             audio.push_back(static_cast<float>(0.3 * std::sin(2.0 * test::kPi * f * k / rate)));
         }
         std::unique_ptr<Decoder> decoder = test::makeDecoder(plan, rate);
         EXPECT_TRUE(test::feed(*decoder, audio, 1024).empty()) << test::planName(plan);
-        DecoderAllMultiTone all(rate, 1024, 2048);
+        DecoderAllMultiTone all(makeTuning(rate), 1024);
         EXPECT_TRUE(test::feed(all, audio, 1024).empty()) << test::planName(plan);
     }
 }

@@ -20,11 +20,9 @@ void expectInside(const PlanReceiver& rx, int windowSize) {
 }
 
 TEST(PlanReceiverTest, FixedPlansFitAtTheUsualRatesWithTheirHop) {
-    const test::SettingsGuard guard;
     for (float rate : {44100.0f, 48000.0f}) {
-        updateStepSizes(2048);
         for (Plan plan : {Plan::Audible, Plan::NonAudible, Plan::Compression, Plan::Custom}) {
-            const PlanReceiver rx(plan, rate, 2048, 36);
+            const PlanReceiver rx(plan, makeTuning(rate), 36);
             EXPECT_TRUE(rx.fits()) << test::planName(plan) << " " << rate;
             EXPECT_EQ(rx.hopShift(1), rx.hopStepBins());
             EXPECT_EQ(rx.hopShift(2), 2 * rx.hopStepBins());
@@ -35,38 +33,38 @@ TEST(PlanReceiverTest, FixedPlansFitAtTheUsualRatesWithTheirHop) {
         }
     }
     // At 22050 Hz the audible receiver hops as far as the encoder: 24 bins of 21.5 Hz.
-    updateStepSizes(1024);
-    EXPECT_EQ(PlanReceiver(Plan::Audible, 22050.0f, 1024, 36).hopStepBins(), 24);
+    EXPECT_EQ(PlanReceiver(Plan::Audible, makeTuning(22050.0f), 36).hopStepBins(), 24);
 }
 
-TEST(PlanReceiverTest, ACustomStepChangedLaterIsClampedToTheSpectrum) {
-    for (int param : {1, 300, 100000, -100000, 2147483000}) {
-        const test::SettingsGuard guard;
-        updateStepSizes(2048);
-        const PlanReceiver rx(Plan::Custom, 44100.0f, 2048, 36);
-        ASSERT_TRUE(rx.fits());
-        processSettings().customStepParam = param;
-        updateStepSizes(2048);
-        expectInside(rx, 2048);
-        if (param == 1) {
-            EXPECT_EQ(rx.hopShift(2), 6);
+// Each receiver keeps the hop of the band it was built with; any step either fits with every
+// shifted bin inside the spectrum or does not fit (and is never read) and never shifts.
+TEST(PlanReceiverTest, CustomStepsOfEveryReceiverStayInsideTheSpectrum) {
+    const PlanReceiver usual(Plan::Custom, makeTuning(44100.0f), 36);
+    for (int param : {1, 2, 40, 300, 100000, -100000, 2147483000}) {
+        const PlanReceiver rx(Plan::Custom, makeTuning(44100.0f, CustomBand{12000.0f, param}), 36);
+        if (rx.fits()) {
+            expectInside(rx, 2048);
+        } else {
+            EXPECT_EQ(rx.hopShift(2), 0) << param;
         }
+        EXPECT_EQ(usual.hopShift(2), 6) << param;
     }
+    EXPECT_TRUE(
+        PlanReceiver(Plan::Custom, makeTuning(44100.0f, CustomBand{12000.0f, 2}), 36).fits());
+    EXPECT_EQ(
+        PlanReceiver(Plan::Custom, makeTuning(44100.0f, CustomBand{12000.0f, 2}), 36).hopShift(2),
+        8);
 }
 
 TEST(PlanReceiverTest, PlansOutsideTheSpectrumDoNotFit) {
-    const test::SettingsGuard guard;
-    processSettings().customStepParam = -3;  // a falling custom plan: negative spacing
-    updateStepSizes(2048);
-    EXPECT_FALSE(PlanReceiver(Plan::Custom, 44100.0f, 2048, 36).fits());
-    processSettings().customStepParam = 1;
-    processSettings().customBaseFreq = 10.0f;  // tone 0 in bin 0
-    updateStepSizes(2048);
-    const PlanReceiver low(Plan::Custom, 44100.0f, 2048, 36);
+    // A falling custom plan: negative spacing.
+    EXPECT_FALSE(
+        PlanReceiver(Plan::Custom, makeTuning(44100.0f, CustomBand{12000.0f, -3}), 36).fits());
+    // Tone 0 in bin 0.
+    const PlanReceiver low(Plan::Custom, makeTuning(44100.0f, CustomBand{10.0f, 1}), 36);
     EXPECT_FALSE(low.fits());
     EXPECT_EQ(low.hopShift(2), 0);
-    updateStepSizes(256);
-    EXPECT_FALSE(PlanReceiver(Plan::NonAudible, 8000.0f, 256, 26).fits());
+    EXPECT_FALSE(PlanReceiver(Plan::NonAudible, makeTuning(8000.0f), 26).fits());
 }
 
 }  // namespace

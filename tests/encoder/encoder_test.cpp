@@ -9,7 +9,7 @@
 
 #include "encoder/multi_tone_encoder.h"
 #include "modes/frequency_plan.h"
-#include "modes/process_settings.h"
+#include "modes/tuning.h"
 
 namespace RYX {
 namespace {
@@ -44,13 +44,6 @@ INSTANTIATE_TEST_SUITE_P(
                       RateCase{-44100.0f, 0, 0}, RateCase{3e9f, 0, 0},
                       RateCase{std::numeric_limits<float>::infinity(), 0, 0},
                       RateCase{std::numeric_limits<float>::quiet_NaN(), 0, 0}));
-
-TEST(Construction, RecomputesTheProcessHopSteps) {
-    const ProcessSettings saved = processSettings();
-    Encoder encoder(22050.0f, 512, 1024, 32, 9);
-    EXPECT_FLOAT_EQ(processSettings().audibleStepHz, 516.796875f);  // 12 bins of 44100/1024
-    processSettings() = saved;
-}
 
 TEST(Construction, DestructionThroughTheBaseReleasesEverything) {
     // Leaks would show under the address sanitizer.

@@ -12,10 +12,9 @@
 
 #include "encoder/tone_probe.h"
 #include "fec/reed_solomon_codec.h"
-#include "test_support.h"
 #include "modes/frequency_plan.h"
-#include "modes/process_settings.h"
 #include "modes/symbol_alphabet.h"
+#include "modes/tuning.h"
 
 namespace RYX {
 namespace {
@@ -54,6 +53,9 @@ const PlanCase kCases[] = {
      376, 250, 501, 250},
     {"Custom48000", Plan::Custom, 48000.0f, 12000.0f, 187.5f, 64.599609375f, 5015, 376, 250, 501,
      250},
+    // The bin width of 44100/2048 again, with the hop of a 1024-point window.
+    {"Audible22050", Plan::Audible, 22050.0f, 3294.580078125f, 753.662109375f, 516.796875f, 2304,
+     172, 115, 230, 115},
 };
 
 std::unique_ptr<MultiToneEncoder> makeEncoder(Plan plan, float rate) {
@@ -71,14 +73,13 @@ std::unique_ptr<MultiToneEncoder> makeEncoder(Plan plan, float rate) {
 }
 
 std::vector<float> encodeToVector(MultiToneEncoder& e, const char* text, int synthMode = 0,
-                                  const char* melody = nullptr, int melodyLength = 0) {
+                                  const char* melody = nullptr, int melodyLength = 0,
+                                  const SynthesisSettings& settings = {}) {
     const int textLength = text ? static_cast<int>(std::string(text).size()) : 9;
-    const int n = e.encode(text, synthMode, textLength, melody, melodyLength);
+    const int n = e.encode(text, synthMode, textLength, melody, melodyLength, settings);
     EXPECT_EQ(n, e.sampleCount());
     return std::vector<float>(e.samples(), e.samples() + n);
 }
-
-using test::SettingsGuard;
 
 // Hop steps of frame position p: none on the start symbols, then 1, 2, 0, 1, 2, 0, ...
 int expectedHop(int p) {
@@ -149,7 +150,6 @@ protected:
         encoder_ = makeEncoder(GetParam().plan, GetParam().rate);
         audio_ = encodeToVector(*encoder_, "hello0123");
     }
-    SettingsGuard guard_;
     std::unique_ptr<MultiToneEncoder> encoder_;
     std::vector<float> audio_;
 };
@@ -345,18 +345,34 @@ INSTANTIATE_TEST_SUITE_P(Lengths, LongText,
                          ::testing::Values("0123456789", "0123456789abcde",
                                            "0123456789abcdefghij", "vvvvvvvvvvvvvvvvvvvv"));
 
-TEST(Settings, CustomPlanFollowsSettingsChangedAfterConstruction) {
-    SettingsGuard guard;
+// The custom band comes with each encode, whatever it was at construction or the last encode.
+TEST(Settings, CustomPlanFollowsTheBandOfEachEncode) {
     EncoderCustomMultiTone encoder(44100.0f, 1024, 2048);
-    processSettings().customBaseFreq = 13000.0f;  // snaps to 604 bins
-    processSettings().customStepParam = 2;        // 4-bin steps, 12-bin spacing
-    updateStepSizes(2048);
-    const std::vector<float> audio = encodeToVector(encoder, "hello0123");
+    // 13000 Hz snaps to 604 bins; step parameter 2 gives 4-bin steps and a 12-bin spacing.
+    const SynthesisSettings moved{CustomBand{13000.0f, 2}, 0.0f};
     PlanCase c = kCases[3];
     c.base = 13006.0546875f;
     c.spacing = 258.3984375f;
     c.step = 86.1328125f;
-    EXPECT_EQ(readFrame(audio, c, 20), kHelloFrame);
+    EXPECT_EQ(readFrame(encodeToVector(encoder, "hello0123", 0, nullptr, 0, moved), c, 20),
+              kHelloFrame);
+    EXPECT_EQ(readFrame(encodeToVector(encoder, "hello0123"), kCases[3], 20), kHelloFrame);
+    // The fixed plans ignore the band.
+    EncoderAudibleMultiTone audible(44100.0f, 1024, 2048);
+    EXPECT_EQ(encodeToVector(audible, "hello0123", 0, nullptr, 0, moved),
+              encodeToVector(audible, "hello0123"));
+}
+
+// Each encoder hops by whole bins of its own window: building one at another rate in between
+// changes nothing (12 bins are 516.796875 Hz at 1024 points, 258.3984375 Hz at 2048).
+TEST(Settings, EncodersAtOtherRatesKeepTheirOwnHop) {
+    EncoderAudibleMultiTone slow(22050.0f, 1024, windowSizeFor(22050.0f));
+    EncoderAudibleMultiTone fast(44100.0f, 1024, windowSizeFor(44100.0f));
+    const PlanCase& c22050 = kCases[8];
+    const std::vector<float> fastBefore = encodeToVector(fast, "hello0123");
+    EXPECT_EQ(readFrame(encodeToVector(slow, "hello0123"), c22050, 20), kHelloFrame);
+    EXPECT_EQ(encodeToVector(fast, "hello0123"), fastBefore);
+    EXPECT_EQ(readFrame(fastBefore, kCases[0], 20), kHelloFrame);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -449,7 +465,6 @@ double melodySample(int v, int l) {
 class Overlay : public ::testing::Test {
 protected:
     void SetUp() override { data_ = encodeToVector(encoder_, "hello0123"); }
-    SettingsGuard guard_;
     EncoderAudibleMultiTone encoder_{44100.0f, 1024, 2048};
     std::vector<float> data_;
 };
@@ -518,14 +533,13 @@ TEST_F(Overlay, AbsentMelodyPlaysNothing) {
 }
 
 // Encodes with random tones twice within one second of calendar time (the seed).
-template <typename Between>
+// The first with settings `first`, the second with `second`.
 void twoRandomEncodes(MultiToneEncoder& e, std::vector<float>& a, std::vector<float>& b,
-                      Between between) {
+                      const SynthesisSettings& first = {}, const SynthesisSettings& second = {}) {
     for (int attempt = 0; attempt < 5; ++attempt) {
         const std::time_t before = std::time(nullptr);
-        a = encodeToVector(e, "hello0123", 1);
-        between();
-        b = encodeToVector(e, "hello0123", 1);
+        a = encodeToVector(e, "hello0123", 1, nullptr, 0, first);
+        b = encodeToVector(e, "hello0123", 1, nullptr, 0, second);
         if (std::time(nullptr) == before) return;
     }
     FAIL() << "calendar second kept changing";
@@ -533,7 +547,7 @@ void twoRandomEncodes(MultiToneEncoder& e, std::vector<float>& a, std::vector<fl
 
 TEST_F(Overlay, RandomTonesRepeatWithinOneSecond) {
     std::vector<float> a, b;
-    twoRandomEncodes(encoder_, a, b, [] {});
+    twoRandomEncodes(encoder_, a, b);
     EXPECT_EQ(a, b);
     ASSERT_EQ(a.size(), data_.size());
     double overlay = 0.0;
@@ -546,8 +560,8 @@ TEST_F(Overlay, RandomTonesRepeatWithinOneSecond) {
 
 TEST_F(Overlay, RandomTonesScaleWithSynthVolume) {
     std::vector<float> loud, quiet;
-    processSettings().synthVolume = 0.0f;
-    twoRandomEncodes(encoder_, loud, quiet, [] { processSettings().synthVolume = -20.0f; });
+    twoRandomEncodes(encoder_, loud, quiet, SynthesisSettings{CustomBand{}, 0.0f},
+                     SynthesisSettings{CustomBand{}, -20.0f});
     ASSERT_EQ(loud.size(), quiet.size());
     for (size_t i = 0; i < loud.size(); ++i) {
         const double ratio = 0.1 * (loud[i] - data_[i]);
@@ -577,8 +591,8 @@ TEST_F(Overlay, SignatureIsClippedOnlyWhereMixed) {
     EXPECT_TRUE(std::equal(x.begin() + 2000, x.end(), data_.begin() + 2000));
 
     // Loud random tones exceed 1 beyond the signature; nothing limits them there.
-    processSettings().synthVolume = 6.0f;
-    const std::vector<float> loud = encodeToVector(encoder_, "hello0123", 1);
+    const std::vector<float> loud =
+        encodeToVector(encoder_, "hello0123", 1, nullptr, 0, SynthesisSettings{CustomBand{}, 6.0f});
     float beyond = 0.0f;
     for (size_t i = 2000; i < loud.size(); ++i) beyond = std::max(beyond, std::fabs(loud[i]));
     EXPECT_GT(beyond, 1.0f);

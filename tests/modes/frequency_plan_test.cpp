@@ -6,28 +6,16 @@
 #include <limits>
 #include <string>
 
-#include "modes/process_settings.h"
+#include "modes/tuning.h"
 #include "test_support.h"
 
 namespace RYX {
 namespace {
 
-// Every test starts from the load-time settings with the 2048-point steps and leaves the process
-// settings as it found them.
-class FrequencyPlanTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        saved_ = processSettings();
-        processSettings() = ProcessSettings{};
-        updateStepSizes(2048);
-    }
-    void TearDown() override { processSettings() = saved_; }
-
-private:
-    ProcessSettings saved_;
-};
-
 using test::planName;
+
+const Tuning k44100 = makeTuning(44100.0f);  // 2048-point window, default custom band
+const Tuning k48000 = makeTuning(48000.0f);
 
 struct ToneCase {
     Plan plan;
@@ -38,15 +26,15 @@ struct ToneCase {
     double tones[9];    // Hz, to the hundredth
 };
 
-class ToneTable44100 : public FrequencyPlanTest, public ::testing::WithParamInterface<ToneCase> {};
+class ToneTable44100 : public ::testing::TestWithParam<ToneCase> {};
 
 TEST_P(ToneTable44100, TonesAndBinsAt2048) {
     const ToneCase& c = GetParam();
-    EXPECT_EQ(toneFrequency(c.plan, 0, 44100.0f, 2048), c.base);
-    EXPECT_EQ(toneFrequency(c.plan, 1, 44100.0f, 2048) - c.base, c.spacing);
+    EXPECT_EQ(toneFrequency(c.plan, 0, k44100), c.base);
+    EXPECT_EQ(toneFrequency(c.plan, 1, k44100) - c.base, c.spacing);
     for (int j = 0; j < 9; ++j) {
-        EXPECT_NEAR(toneFrequency(c.plan, j, 44100.0f, 2048), c.tones[j], 0.005) << j;
-        EXPECT_EQ(toneBin(c.plan, j, 44100.0f, 2048), c.firstBin + j * c.binStep) << j;
+        EXPECT_NEAR(toneFrequency(c.plan, j, k44100), c.tones[j], 0.005) << j;
+        EXPECT_EQ(toneBin(c.plan, j, k44100), c.firstBin + j * c.binStep) << j;
     }
 }
 
@@ -72,14 +60,14 @@ struct BaseCase {
     float spacing;
 };
 
-class ToneTable48000 : public FrequencyPlanTest, public ::testing::WithParamInterface<BaseCase> {};
+class ToneTable48000 : public ::testing::TestWithParam<BaseCase> {};
 
 // The steps stay whole bins of a 44100 Hz analysis, so at 48000 Hz they snap to other bin counts.
 TEST_P(ToneTable48000, BaseAndSpacingAt2048) {
     const BaseCase& c = GetParam();
-    EXPECT_EQ(toneFrequency(c.plan, 0, 48000.0f, 2048), c.base);
-    EXPECT_EQ(toneFrequency(c.plan, 1, 48000.0f, 2048) - c.base, c.spacing);
-    EXPECT_EQ(toneFrequency(c.plan, 8, 48000.0f, 2048), c.base + 8.0f * c.spacing);
+    EXPECT_EQ(toneFrequency(c.plan, 0, k48000), c.base);
+    EXPECT_EQ(toneFrequency(c.plan, 1, k48000) - c.base, c.spacing);
+    EXPECT_EQ(toneFrequency(c.plan, 8, k48000), c.base + 8.0f * c.spacing);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ToneTable48000,
@@ -94,17 +82,17 @@ struct StepCase {
     float audible, nonAudible, compression;
 };
 
-class StepSizes : public FrequencyPlanTest, public ::testing::WithParamInterface<StepCase> {};
+class StepSizes : public ::testing::TestWithParam<StepCase> {};
 
+// The hop of a plan follows the tuning's window: whole bins of a 44100 Hz analysis.
 TEST_P(StepSizes, AreWholeBinsOf44100Analysis) {
     const StepCase& c = GetParam();
-    updateStepSizes(c.windowSize);
-    const ProcessSettings& s = processSettings();
-    EXPECT_FLOAT_EQ(s.audibleStepHz, c.audible);
-    EXPECT_FLOAT_EQ(s.nonAudibleStepHz, c.nonAudible);
-    EXPECT_FLOAT_EQ(s.compressionStepHz, c.compression);
-    EXPECT_EQ(s.customStepBins, 3);
-    EXPECT_FLOAT_EQ(s.customStepHz, c.compression);  // 3 bins, like compression
+    const Tuning tuning{44100.0f, c.windowSize, CustomBand{}};
+    EXPECT_FLOAT_EQ(frequencyPlan(Plan::Audible, tuning).hopStepHz, c.audible);
+    EXPECT_FLOAT_EQ(frequencyPlan(Plan::NonAudible, tuning).hopStepHz, c.nonAudible);
+    EXPECT_FLOAT_EQ(frequencyPlan(Plan::Compression, tuning).hopStepHz, c.compression);
+    EXPECT_EQ(frequencyPlan(Plan::Custom, tuning).hopStepBins, 3);
+    EXPECT_FLOAT_EQ(frequencyPlan(Plan::Custom, tuning).hopStepHz, c.compression);  // 3 bins
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -112,32 +100,23 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StepCase{2048, 258.3984375f, 86.1328125f, 64.599609375f},
                       StepCase{1024, 516.796875f, 172.265625f, 129.19921875f}));
 
-TEST_F(FrequencyPlanTest, LoadTimeValuesEqualThe2048Steps) {
-    const ProcessSettings fresh;
-    const ProcessSettings& s = processSettings();
-    EXPECT_EQ(fresh.audibleStepHz, s.audibleStepHz);
-    EXPECT_EQ(fresh.nonAudibleStepHz, s.nonAudibleStepHz);
-    EXPECT_EQ(fresh.compressionStepHz, s.compressionStepHz);
-    EXPECT_EQ(fresh.customStepHz, s.customStepHz);
-    EXPECT_EQ(fresh.customStepBins, s.customStepBins);
+TEST(FrequencyPlanTest, CustomStepParamTwoGivesFourBinStepAndTwelveBinSpacing) {
+    const Tuning tuning = makeTuning(44100.0f, CustomBand{12000.0f, 2});
+    EXPECT_EQ(customStepBins(tuning.custom), 4);
+    EXPECT_EQ(frequencyPlan(Plan::Custom, tuning).hopStepBins, 4);
+    EXPECT_FLOAT_EQ(frequencyPlan(Plan::Custom, tuning).hopStepHz, 86.1328125f);
+    EXPECT_EQ(receiveHopBins(Plan::Custom, tuning), 4);
+    for (int j = 0; j < 9; ++j) EXPECT_EQ(toneBin(Plan::Custom, j, tuning), 557 + 12 * j);
+    // The other plans ignore the custom band.
+    EXPECT_EQ(toneBin(Plan::Audible, 0, tuning), 153);
 }
 
-TEST_F(FrequencyPlanTest, CustomStepParamTwoGivesFourBinStepAndTwelveBinSpacing) {
-    processSettings().customStepParam = 2;
-    updateStepSizes(2048);
-    EXPECT_EQ(processSettings().customStepBins, 4);
-    EXPECT_FLOAT_EQ(processSettings().customStepHz, 86.1328125f);
-    EXPECT_EQ(receiveHopBins(Plan::Custom, 44100.0f, 2048), 4);
-    for (int j = 0; j < 9; ++j) EXPECT_EQ(toneBin(Plan::Custom, j, 44100.0f, 2048), 557 + 12 * j);
-}
-
-TEST_F(FrequencyPlanTest, CustomBandEndsOneSpacingAboveTone8) {
-    EXPECT_EQ(customBandBegin(44100.0f, 2048), 11993.994140625f);
-    EXPECT_EQ(customBandEnd(44100.0f, 2048), 13738.18359375f);
-    EXPECT_EQ(customBandBegin(48000.0f, 2048), 12000.0f);
-    EXPECT_EQ(customBandEnd(48000.0f, 2048), 13687.5f);
-    EXPECT_FLOAT_EQ(customBandEnd(44100.0f, 2048),
-                    toneFrequency(Plan::Custom, 8, 44100.0f, 2048) + 193.798828125f);
+TEST(FrequencyPlanTest, CustomBandEndsOneSpacingAboveTone8) {
+    EXPECT_EQ(customBandBegin(k44100), 11993.994140625f);
+    EXPECT_EQ(customBandEnd(k44100), 13738.18359375f);
+    EXPECT_EQ(customBandBegin(k48000), 12000.0f);
+    EXPECT_EQ(customBandEnd(k48000), 13687.5f);
+    EXPECT_FLOAT_EQ(customBandEnd(k44100), toneFrequency(Plan::Custom, 8, k44100) + 193.798828125f);
 }
 
 class SymbolDurations : public ::testing::TestWithParam<std::pair<float, int>> {};
@@ -209,14 +188,13 @@ struct SymbolCase {
     float f1, f2;
 };
 
-class AudibleSymbolFrequencies : public FrequencyPlanTest,
-                                 public ::testing::WithParamInterface<SymbolCase> {};
+class AudibleSymbolFrequencies : public ::testing::TestWithParam<SymbolCase> {};
 
 // hello0123 at 44100 Hz: the tones of each position, raised by its hop of 258.3984375 Hz steps.
 TEST_P(AudibleSymbolFrequencies, AddHopToSnappedTones) {
     const SymbolCase& c = GetParam();
     float f[2];
-    symbolFrequencies(Plan::Audible, c.symbol, c.position, 44100.0f, 2048, f);
+    symbolFrequencies(Plan::Audible, c.symbol, c.position, k44100, f);
     EXPECT_EQ(f[0], c.f1);
     EXPECT_EQ(f[1], c.f2);
 }
@@ -229,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SymbolCase{3, 14, 4565.0390625f, 9840.673828125f},
                       SymbolCase{4, 21, 5555.56640625f, 6309.228515625f}));
 
-TEST_F(FrequencyPlanTest, AmplitudesRiseFromTone0ExceptAudible) {
+TEST(FrequencyPlanTest, AmplitudesRiseFromTone0ExceptAudible) {
     for (int j = 0; j < 9; ++j) {
         EXPECT_EQ(toneAmplitude(Plan::Audible, j), 1.0f);
         EXPECT_FLOAT_EQ(toneAmplitude(Plan::NonAudible, j), 0.85f + 0.15f * j / 8.0f);
@@ -252,13 +230,11 @@ struct HopBinCase {
     int bins;
 };
 
-class ReceiveHopBins : public FrequencyPlanTest,
-                       public ::testing::WithParamInterface<HopBinCase> {};
+class ReceiveHopBins : public ::testing::TestWithParam<HopBinCase> {};
 
 TEST_P(ReceiveHopBins, MatchTheEncoderHop) {
     const HopBinCase& c = GetParam();
-    updateStepSizes(c.windowSize);
-    EXPECT_EQ(receiveHopBins(c.plan, c.sampleRate, c.windowSize), c.bins);
+    EXPECT_EQ(receiveHopBins(c.plan, Tuning{c.sampleRate, c.windowSize, CustomBand{}}), c.bins);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ReceiveHopBins,
@@ -276,18 +252,18 @@ INSTANTIATE_TEST_SUITE_P(Modes, ReceiveHopBins,
                                            HopBinCase{Plan::Custom, 22050.0f, 1024, 6}));
 
 // Absurd custom settings and window sizes give odd numbers, never undefined behaviour.
-TEST_F(FrequencyPlanTest, AbsurdSettingsStayDefined) {
-    processSettings().customStepParam = std::numeric_limits<int>::max();
-    updateStepSizes(2048);
+TEST(FrequencyPlanTest, AbsurdSettingsStayDefined) {
     for (float base : {1e30f, -1e30f, std::numeric_limits<float>::quiet_NaN(),
                        std::numeric_limits<float>::infinity()}) {
-        processSettings().customBaseFreq = base;
-        EXPECT_EQ(toneBin(Plan::Custom, 0, 44100.0f, 2048), kNoBin) << base;
-        (void)customBandEnd(44100.0f, 2048);
+        const Tuning tuning =
+            makeTuning(44100.0f, CustomBand{base, std::numeric_limits<int>::max()});
+        EXPECT_EQ(toneBin(Plan::Custom, 0, tuning), kNoBin) << base;
+        (void)customBandEnd(tuning);
+        (void)receiveHopBins(Plan::Custom, tuning);
     }
-    EXPECT_EQ(toneBin(Plan::Audible, 0, 44100.0f, 0), kNoBin);
-    updateStepSizes(0);
-    (void)receiveHopBins(Plan::Audible, 11025.0f, 256);
+    EXPECT_EQ(toneBin(Plan::Audible, 0, Tuning{44100.0f, 0, CustomBand{}}), kNoBin);
+    (void)receiveHopBins(Plan::Audible, Tuning{11025.0f, 0, CustomBand{}});
+    (void)receiveHopBins(Plan::Audible, Tuning{11025.0f, 256, CustomBand{}});
 }
 
 }  // namespace
