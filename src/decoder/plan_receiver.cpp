@@ -113,16 +113,67 @@ int PlanReceiver::highestBinRead() const {
     return high;
 }
 
+namespace {
+
+// Relative distance below the strongest three-bin power within which two tones may still have
+// equal levels once rounded: levels come from a double logarithm rounded to single precision, so
+// two powers 1e-4 apart (0.00087 dB) always give levels at least one rounding step apart (levels
+// stay within +-2048 dB, where a step is at most 0.000122 dB).
+constexpr float kNearTie = 1.0f - 1e-4f;
+
+// The index of the largest of the nine powers and whether it stands clear of every other (none
+// but `skip` within kNearTie of it). Powers must be finite and non-negative.
+int clearlyStrongest(const std::array<float, kToneCount>& power, int skip, bool& clear) {
+    const int best = strongest(power.data(), kToneCount, skip);
+    const float near = power[best] * kNearTie;
+    int close = 0;
+    for (int j = 0; j < kToneCount; ++j) close += j != skip && power[j] >= near;
+    clear = close == 1 && power[best] > 0.0f;
+    return best;
+}
+
+}  // namespace
+
 void PlanReceiver::listen(const float* spectrum, int slot) {
+    std::array<float, kToneCount> power{};
+    bool finite = true;
+    for (int j = 0; j < kToneCount; ++j) {
+        const int b = toneBins_[j];
+        power[j] = spectrum[b - 1] + spectrum[b] + spectrum[b + 1];
+        finite &= std::isfinite(power[j]);
+    }
+    // Every level shares the band mean, so when the mean is positive and finite the order of
+    // the levels is the order of the powers, up to near ties. The band summed in any order (a
+    // sum of non-negative values, within 0.03 % of the ordered sum) tells whether it is; the
+    // ordered sum and the logarithms are needed only for undefined levels and near ties.
+    if (finite) {
+        float partial[8] = {};
+        int k = bandLowBin_;
+        for (; k + 8 <= bandHighBin_ + 1; k += 8) {
+            for (int l = 0; l < 8; ++l) partial[l] += spectrum[k + l];
+        }
+        for (; k <= bandHighBin_; ++k) partial[0] += spectrum[k];
+        float anyOrder = 0.0f;
+        for (float p : partial) anyOrder += p;
+        if (anyOrder >= 1e-30f && anyOrder <= 1e37f) {
+            bool firstClear = false;
+            bool secondClear = false;
+            const int first = clearlyStrongest(power, -1, firstClear);
+            const int second = clearlyStrongest(power, first, secondClear);
+            if (firstClear && secondClear) {
+                listenFirstTone_[slot] = first;
+                listenSecondTone_[slot] = second;
+                return;
+            }
+        }
+    }
     float sum = 0.0f;
     for (int k = bandLowBin_; k <= bandHighBin_; ++k) sum += spectrum[k];
     const float bandMean = sum / static_cast<float>(bandHighBin_ - bandLowBin_ + 1);
     std::array<float, kToneCount> levels{};
     for (int j = 0; j < kToneCount; ++j) {
-        const int b = toneBins_[j];
-        const float s = spectrum[b - 1] + spectrum[b] + spectrum[b + 1];
-        levels[j] = static_cast<float>(
-            20.0 * std::log10(static_cast<double>(s) / 3.0 / static_cast<double>(bandMean)));
+        levels[j] = static_cast<float>(20.0 * std::log10(static_cast<double>(power[j]) / 3.0 /
+                                                         static_cast<double>(bandMean)));
     }
     rankTones(levels.data(), listenFirstTone_[slot], listenSecondTone_[slot]);
 }
