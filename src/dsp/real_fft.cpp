@@ -255,29 +255,81 @@ void appendStageTwiddles(int m, std::vector<StageTwiddles>& out) {
     }
 }
 
+// One table entry of lStage in the layout its loads want: the real and imaginary parts (as
+// Twiddles holds them) of w^j .. w^(j+3) and of w^3j .. w^(3j+3), four complex values each.
+struct StageEntry {
+    float re1[8], im1[8], re3[8], im3[8];
+};
+
+StageEntry packed(const StageTwiddles& w) {
+    StageEntry e{};
+    store(e.re1, w.w1a.re), store(e.re1 + 4, w.w1b.re);
+    store(e.im1, w.w1a.im), store(e.im1 + 4, w.w1b.im);
+    store(e.re3, w.w3a.re), store(e.re3 + 4, w.w3b.re);
+    store(e.im3, w.w3a.im), store(e.im3 + 4, w.w3b.im);
+    return e;
+}
+
+// Eight floats, four complex values: the L-shaped butterfly of lStage on positions j .. j+3 at
+// once. Lane for lane it is lButterfly on two 4-float vectors, so the results are the same
+// whether the compiler maps it onto one AVX register or two SSE registers. On x86-64 with GCC
+// the stage is built both ways and the AVX form is chosen at load time where the processor has
+// it; the code never uses fused multiply-adds, which would round differently.
+typedef float V8 __attribute__((vector_size(32)));
+typedef std::int32_t V8i __attribute__((vector_size(32)));
+#if defined(__clang__) || (defined(__GNUC__) && __GNUC__ >= 12)
+#define RYX_SWAP_RE_IM8(v) __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6)
+#else
+#define RYX_SWAP_RE_IM8(v) __builtin_shuffle(v, V8i{1, 0, 3, 2, 5, 4, 7, 6})
+#endif
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(__clang__)
+#define RYX_WITH_AVX_CLONE __attribute__((target_clones("avx", "default")))
+#else
+#define RYX_WITH_AVX_CLONE
+#endif
+
 // The L-shaped butterflies of every node of size m (m >= 32) across the transform, with the
-// stage's m / 16 table entries.
-void lStage(float* a, int count, int m, const StageTwiddles* table) {
+// stage's m / 16 table entries. (The node loops of forEachNode are written out: a lambda would
+// not be built for AVX.)
+RYX_WITH_AVX_CLONE void lStage(float* a, int count, int m, const StageEntry* table) {
     const int q = m / 4;
+    const V8i realLanes = {INT32_MIN, 0, INT32_MIN, 0, INT32_MIN, 0, INT32_MIN, 0};
     for (int j = 0; j < q; j += 4) {
-        const StageTwiddles& w = table[j / 4];
-        forEachNode(count, m, [&](int offset) {
-            float* p = a + 2 * (offset + j);
-            V4 x0 = load(p), x1 = load(p + 2 * q), x2 = load(p + 4 * q), x3 = load(p + 6 * q);
-            V4 y0 = load(p + 4), y1 = load(p + 2 * q + 4), y2 = load(p + 4 * q + 4),
-               y3 = load(p + 6 * q + 4);
-            lButterfly(x0, x1, x2, x3, w.w1a, w.w3a);
-            lButterfly(y0, y1, y2, y3, w.w1b, w.w3b);
-            store(p, x0), store(p + 2 * q, x1), store(p + 4 * q, x2), store(p + 6 * q, x3);
-            store(p + 4, y0), store(p + 2 * q + 4, y1), store(p + 4 * q + 4, y2);
-            store(p + 6 * q + 4, y3);
-        });
+        const StageEntry& w = table[j / 4];
+        V8 re1, im1, re3, im3;
+        std::memcpy(&re1, w.re1, sizeof re1);
+        std::memcpy(&im1, w.im1, sizeof im1);
+        std::memcpy(&re3, w.re3, sizeof re3);
+        std::memcpy(&im3, w.im3, sizeof im3);
+        for (int start = 0, stride = 2 * m; start < count; start = 2 * stride - m, stride *= 4) {
+            for (int offset = start; offset < count; offset += stride) {
+                float* p = a + 2 * (offset + j);
+                V8 x0, x1, x2, x3;
+                std::memcpy(&x0, p, sizeof x0);
+                std::memcpy(&x1, p + 2 * q, sizeof x1);
+                std::memcpy(&x2, p + 4 * q, sizeof x2);
+                std::memcpy(&x3, p + 6 * q, sizeof x3);
+                const V8 u = x0 - x2;
+                const V8 d = x1 - x3;
+                const V8 iv = (V8)((V8i)RYX_SWAP_RE_IM8(d) ^ realLanes);  // i (x1 - x3)
+                x0 = x0 + x2;
+                x1 = x1 + x3;
+                const V8 y = u + iv;
+                const V8 z = u - iv;
+                x2 = y * re1 + RYX_SWAP_RE_IM8(y) * im1;
+                x3 = z * re3 + RYX_SWAP_RE_IM8(z) * im3;
+                std::memcpy(p, &x0, sizeof x0);
+                std::memcpy(p + 2 * q, &x1, sizeof x1);
+                std::memcpy(p + 4 * q, &x2, sizeof x2);
+                std::memcpy(p + 6 * q, &x3, sizeof x3);
+            }
+        }
     }
 }
 
 // Split-radix FFT of `count` complex values (count a power of two, 2 <= count <= 4096), with
 // kernel e^(+2 pi i jk / count), output in bit-reversed order.
-void complexStage(float* a, int count, const StageTwiddles* table) {
+void complexStage(float* a, int count, const StageEntry* table) {
     if (count == 2) {
         store(a, dft2(load(a)));
         return;
@@ -472,9 +524,11 @@ void realPostProcess(float* a, int n, const PostTwiddles* table) {
 // number of threads may share it.
 struct Tables {
     explicit Tables(int n) : post(postTwiddles(n)) {
-        for (int m = n / 2; m >= 32; m /= 2) appendStageTwiddles(m, stage);
+        std::vector<StageTwiddles> twiddles;
+        for (int m = n / 2; m >= 32; m /= 2) appendStageTwiddles(m, twiddles);
+        for (const StageTwiddles& w : twiddles) stage.push_back(packed(w));
     }
-    std::vector<StageTwiddles> stage;  // the sizes m = n/2, n/4, .. 32 one after another
+    std::vector<StageEntry> stage;  // the sizes m = n/2, n/4, .. 32 one after another
     std::vector<PostTwiddles> post;
 };
 
