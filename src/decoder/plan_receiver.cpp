@@ -17,6 +17,23 @@ int strongest(const T* values, int count, int skip) {
     return best;
 }
 
+// Relative distance below the strongest three-bin power within which two tones may still have
+// equal levels once rounded: levels come from a double logarithm rounded to single precision, so
+// two powers 1e-4 apart (0.00087 dB) always give levels at least one rounding step apart (levels
+// stay within +-2048 dB, where a step is at most 0.000122 dB).
+constexpr float kNearTie = 1.0f - 1e-4f;
+
+// The index of the largest of the nine powers and whether it stands clear of every other (none
+// but `skip` within kNearTie of it). Powers must be finite and non-negative.
+int clearlyStrongest(const std::array<float, kToneCount>& power, int skip, bool& clear) {
+    const int best = strongest(power.data(), kToneCount, skip);
+    const float near = power[best] * kNearTie;
+    int close = 0;
+    for (int j = 0; j < kToneCount; ++j) close += j != skip && power[j] >= near;
+    clear = close == 1 && power[best] > 0.0f;
+    return best;
+}
+
 }  // namespace
 
 void rankTones(const float* levels, int& first, int& second) {
@@ -113,27 +130,6 @@ int PlanReceiver::highestBinRead() const {
     return high;
 }
 
-namespace {
-
-// Relative distance below the strongest three-bin power within which two tones may still have
-// equal levels once rounded: levels come from a double logarithm rounded to single precision, so
-// two powers 1e-4 apart (0.00087 dB) always give levels at least one rounding step apart (levels
-// stay within +-2048 dB, where a step is at most 0.000122 dB).
-constexpr float kNearTie = 1.0f - 1e-4f;
-
-// The index of the largest of the nine powers and whether it stands clear of every other (none
-// but `skip` within kNearTie of it). Powers must be finite and non-negative.
-int clearlyStrongest(const std::array<float, kToneCount>& power, int skip, bool& clear) {
-    const int best = strongest(power.data(), kToneCount, skip);
-    const float near = power[best] * kNearTie;
-    int close = 0;
-    for (int j = 0; j < kToneCount; ++j) close += j != skip && power[j] >= near;
-    clear = close == 1 && power[best] > 0.0f;
-    return best;
-}
-
-}  // namespace
-
 void PlanReceiver::listen(const float* spectrum, int slot) {
     std::array<float, kToneCount> power{};
     bool finite = true;
@@ -198,23 +194,43 @@ SymbolPeriod PlanReceiver::decide(const SpectrumRing& ring, int decodeState) {
     }
     const double noise = noiseSum / (static_cast<double>(bandHighBin_ - bandLowBin_ + 1) * h);
     const int shift = hopShift(decodeState);
+    // As while listening: with a positive, finite reference the powers order the levels, and
+    // only the two decided tones' levels are needed unless there is a near tie.
+    const bool plainReference = noise >= 1e-30 && noise <= 1e37;
+    const auto level = [noise](float s) {
+        return static_cast<float>(20.0 * std::log10(static_cast<double>(s) / 3.0 / noise));
+    };
     std::array<int, kToneCount> votes{};
     for (int i = 0; i < h; ++i) {
         const float* band = ring.slot((readPos_ + i) % r);
-        std::array<float, kToneCount> energy{};
-        std::array<float, kToneCount> levels{};
+        std::array<float, kToneCount> power{};
+        bool finite = true;
         for (int j = 0; j < kToneCount; ++j) {
             const int b = toneBins_[j] + shift - low;
-            const float s = band[b - 1] + band[b] + band[b + 1];
-            energy[j] = static_cast<float>(static_cast<double>(binCount_) * s / h);
-            levels[j] =
-                static_cast<float>(20.0 * std::log10(static_cast<double>(s) / 3.0 / noise));
+            power[j] = band[b - 1] + band[b] + band[b + 1];
+            finite &= std::isfinite(power[j]);
         }
         FrameRecord& record = records_[static_cast<size_t>(i)];
-        record.tone1 = strongest(levels.data(), kToneCount, -1);
-        record.tone2 = strongest(levels.data(), kToneCount, record.tone1);
+        bool firstClear = false;
+        bool secondClear = false;
+        if (plainReference && finite) {
+            record.tone1 = clearlyStrongest(power, -1, firstClear);
+            record.tone2 = clearlyStrongest(power, record.tone1, secondClear);
+        }
+        std::array<float, kToneCount> levels{};
+        if (firstClear && secondClear) {
+            levels[record.tone1] = level(power[record.tone1]);
+            levels[record.tone2] = level(power[record.tone2]);
+        } else {
+            for (int j = 0; j < kToneCount; ++j) levels[j] = level(power[j]);
+            record.tone1 = strongest(levels.data(), kToneCount, -1);
+            record.tone2 = strongest(levels.data(), kToneCount, record.tone1);
+        }
+        const auto energy = [this, h](float s) {
+            return static_cast<float>(static_cast<double>(binCount_) * s / h);
+        };
         record.meanSnr = (levels[record.tone2] + levels[record.tone1]) * 0.5f;
-        record.energySum = energy[record.tone2] + energy[record.tone1];
+        record.energySum = energy(power[record.tone2]) + energy(power[record.tone1]);
         ++votes[record.tone1];
         ++votes[record.tone2];
     }
