@@ -32,8 +32,7 @@ Decoder::Decoder(const Tuning& tuning, std::initializer_list<Plan> plans)
       framer_(tuning.windowSize, frameAdvanceFor(tuning.sampleRate)),
       analyzer_(tuning.windowSize, frameAdvanceFor(tuning.sampleRate)),
       receivers_(receiversFor(
-          tuning, plans,
-          ringFramesFor(tuning.sampleRate, frameAdvanceFor(tuning.sampleRate)))),
+          tuning, plans, ringFramesFor(tuning.sampleRate, frameAdvanceFor(tuning.sampleRate)))),
       ring_(ringFor(tuning, receivers_)),
       decodedMode_(plans.size() == 1 ? static_cast<int>(*plans.begin()) : -1) {}
 

@@ -34,7 +34,7 @@
 namespace RYX {
 
 class Decoder {
-public:
+  public:
     // The tuning fixes rate, window size N, hop steps and custom band for the decoder's life;
     // `plans` (one or more) are listened for in this order. decodedMode reads the plan's number
     // from construction on with one plan, -1 until the first message starts with several.
@@ -72,7 +72,7 @@ public:
     // 0 listening, 1..18 the next symbol awaited, 19 complete (reported on the next frame).
     int decodeState() const { return assembly_.state(); }
 
-private:
+  private:
     // The receivers' union of bins, for the ring: from the lowest to the highest bin any fitting
     // receiver reads (empty when none fits).
     static SpectrumRing ringFor(const Tuning& tuning, const std::vector<PlanReceiver>& receivers);

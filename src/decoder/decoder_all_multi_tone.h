@@ -11,7 +11,7 @@
 namespace RYX {
 
 class DecoderAllMultiTone : public Decoder {
-public:
+  public:
     static constexpr int kSubmodes = 3;
 
     explicit DecoderAllMultiTone(const Tuning& tuning)

@@ -7,7 +7,9 @@
 
 namespace RYX {
 
-MessageAssembly::MessageAssembly() { receivedSymbols_.reserve(4 * kFrameSymbols); }
+MessageAssembly::MessageAssembly() {
+    receivedSymbols_.reserve(4 * kFrameSymbols);
+}
 
 void MessageAssembly::begin() {
     state_ = 1;

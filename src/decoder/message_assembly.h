@@ -15,7 +15,7 @@
 namespace RYX {
 
 class MessageAssembly {
-public:
+  public:
     static constexpr int kMessageSymbols = 12;  // start, data and checksum symbols
     static constexpr int kFrameSymbols = 20;    // plus 8 parity symbols
     static constexpr int kSymbolsAfterStart = 18;
@@ -56,7 +56,7 @@ public:
     // characters, checksum) of the message last fetched.
     uint32_t correctedMask() const { return correctedMask_; }
 
-private:
+  private:
     ReedSolomonCodec codec_;
     int state_ = 0;
     std::vector<int> receivedSymbols_;

@@ -14,7 +14,7 @@
 namespace RYX {
 
 class MultiToneDecoder : public Decoder {
-public:
+  public:
     MultiToneDecoder(Plan plan, const Tuning& tuning) : Decoder(tuning, {plan}) {}
 
     Plan plan() const { return receiver(0).plan(); }
@@ -22,26 +22,27 @@ public:
 };
 
 class DecoderAudibleMultiTone : public MultiToneDecoder {
-public:
+  public:
     explicit DecoderAudibleMultiTone(const Tuning& tuning)
         : MultiToneDecoder(Plan::Audible, tuning) {}
 };
 
 class DecoderNonAudibleMultiTone : public MultiToneDecoder {
-public:
+  public:
     explicit DecoderNonAudibleMultiTone(const Tuning& tuning)
         : MultiToneDecoder(Plan::NonAudible, tuning) {}
 };
 
 class DecoderCompressionMultiTone : public MultiToneDecoder {
-public:
+  public:
     explicit DecoderCompressionMultiTone(const Tuning& tuning)
         : MultiToneDecoder(Plan::Compression, tuning) {}
 };
 
 class DecoderCustomMultiTone : public MultiToneDecoder {
-public:
-    explicit DecoderCustomMultiTone(const Tuning& tuning) : MultiToneDecoder(Plan::Custom, tuning) {}
+  public:
+    explicit DecoderCustomMultiTone(const Tuning& tuning)
+        : MultiToneDecoder(Plan::Custom, tuning) {}
 };
 
 }  // namespace RYX

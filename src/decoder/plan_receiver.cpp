@@ -168,8 +168,8 @@ void PlanReceiver::listen(const float* spectrum, int slot) {
     const float bandMean = sum / static_cast<float>(bandHighBin_ - bandLowBin_ + 1);
     std::array<float, kToneCount> levels{};
     for (int j = 0; j < kToneCount; ++j) {
-        levels[j] = static_cast<float>(20.0 * std::log10(static_cast<double>(power[j]) / 3.0 /
-                                                         static_cast<double>(bandMean)));
+        levels[j] = static_cast<float>(
+            20.0 * std::log10(static_cast<double>(power[j]) / 3.0 / static_cast<double>(bandMean)));
     }
     rankTones(levels.data(), listenFirstTone_[slot], listenSecondTone_[slot]);
 }

@@ -42,7 +42,7 @@ struct SymbolPeriod {
 };
 
 class PlanReceiver {
-public:
+  public:
     // Tone bins of `plan` for the tuning's N-point analysis at its rate; ringFrames R >= 2 sizes
     // the listening history.
     PlanReceiver(Plan plan, const Tuning& tuning, int ringFrames);
@@ -80,7 +80,7 @@ public:
     const std::vector<int>& listenFirstTone() const { return listenFirstTone_; }
     const std::vector<int>& listenSecondTone() const { return listenSecondTone_; }
 
-private:
+  private:
     // One frame of the symbol period being decided.
     struct FrameRecord {
         int tone1 = 0;           // strongest tone

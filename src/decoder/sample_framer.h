@@ -9,7 +9,7 @@
 namespace RYX {
 
 class SampleFramer {
-public:
+  public:
     // windowSize N >= 1 and frameAdvance >= 1; the store starts at 4 x N samples.
     SampleFramer(int windowSize, int frameAdvance);
 
@@ -29,7 +29,7 @@ public:
     // Samples the store can hold before it moves or grows: 4 x N until a large append.
     size_t capacity() const { return store_.size(); }
 
-private:
+  private:
     size_t windowSize_;
     int frameAdvance_;
     // The unconsumed samples lie in store_[readPos_, writePos_).

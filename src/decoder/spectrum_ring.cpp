@@ -41,7 +41,9 @@ void SpectrumRing::store(const float* spectrum) {
     std::memcpy(slot(writePos_), spectrum + lowBin_, static_cast<size_t>(width_) * sizeof(float));
 }
 
-int SpectrumRing::filledFrom(int readPos) const { return wrap(writePos_ - readPos, frames_); }
+int SpectrumRing::filledFrom(int readPos) const {
+    return wrap(writePos_ - readPos, frames_);
+}
 
 bool SpectrumRing::startTest(const int* first, const int* second, int firstTone, int secondTone,
                              int& readPos) const {

@@ -33,7 +33,7 @@ int frameAdvanceFor(float sampleRate);
 int ringFramesFor(float sampleRate, int frameAdvance);
 
 class SpectrumRing {
-public:
+  public:
     // R = ringFramesFor(sampleRate, frameAdvance); startTolerance = int(R x 0.5 x 0.05 + 0.5).
     // Slots hold bins
     // lowBin .. highBin (none when highBin < lowBin), zeroed.
@@ -62,7 +62,7 @@ public:
     bool startTest(const int* first, const int* second, int firstTone, int secondTone,
                    int& readPos) const;
 
-private:
+  private:
     int frames_;
     int startTolerance_;
     int lowBin_;
@@ -75,7 +75,7 @@ private:
 // advanced R / 2 frames per symbol. The count is kept below R (subtracting R changes no slot, since
 // slots count modulo R), so it never overflows however long a reception runs.
 class SymbolClock {
-public:
+  public:
     void anchor(int slot) {
         anchor_ = slot;
         frames_ = 0.0;
@@ -87,7 +87,7 @@ public:
         return (static_cast<int>(frames_ + 0.5) + anchor_) % ringFrames;
     }
 
-private:
+  private:
     int anchor_ = 0;
     double frames_ = 0.0;
 };

@@ -540,18 +540,30 @@ const Tables& tablesOf() {
 
 const Tables& tablesFor(int n) {
     switch (n) {
-        case 4: return tablesOf<4>();
-        case 8: return tablesOf<8>();
-        case 16: return tablesOf<16>();
-        case 32: return tablesOf<32>();
-        case 64: return tablesOf<64>();
-        case 128: return tablesOf<128>();
-        case 256: return tablesOf<256>();
-        case 512: return tablesOf<512>();
-        case 1024: return tablesOf<1024>();
-        case 2048: return tablesOf<2048>();
-        case 4096: return tablesOf<4096>();
-        default: return tablesOf<8192>();
+        case 4:
+            return tablesOf<4>();
+        case 8:
+            return tablesOf<8>();
+        case 16:
+            return tablesOf<16>();
+        case 32:
+            return tablesOf<32>();
+        case 64:
+            return tablesOf<64>();
+        case 128:
+            return tablesOf<128>();
+        case 256:
+            return tablesOf<256>();
+        case 512:
+            return tablesOf<512>();
+        case 1024:
+            return tablesOf<1024>();
+        case 2048:
+            return tablesOf<2048>();
+        case 4096:
+            return tablesOf<4096>();
+        default:
+            return tablesOf<8192>();
     }
 }
 

@@ -8,7 +8,8 @@ namespace RYX {
 //   a[0] = sum a_j (DC), a[1] = sum (-1)^j a_j (Nyquist),
 //   a[2k] = sum a_j cos(2 pi j k / n), a[2k+1] = sum a_j sin(2 pi j k / n) for 0 < k < n/2.
 // The usual X_k = sum a_j e^(-2 pi i j k / n) is a[2k] - i a[2k+1]. The first call for a length
-// allocates that length's tables (about 12 x n bytes); later calls allocate nothing. Any other n, or a null a, leaves the array untouched.
+// allocates that length's tables (about 12 x n bytes); later calls allocate nothing. Any other n,
+// or a null a, leaves the array untouched.
 void RealFft(int n, float* a);
 
 }  // namespace RYX

@@ -19,9 +19,8 @@ int usableLength(int n) {
 #define RYX_WITH_AVX_CLONE
 #endif
 
-RYX_WITH_AVX_CLONE void applyWindow(const float* __restrict frame,
-                                    const float* __restrict window, int n,
-                                    float* __restrict out) {
+RYX_WITH_AVX_CLONE void applyWindow(const float* __restrict frame, const float* __restrict window,
+                                    int n, float* __restrict out) {
     for (int i = 0; i < n; ++i) out[i] = frame[i] * window[i];
 }
 

@@ -28,8 +28,8 @@ Encoder::Encoder(float sampleRate, int bufferSize, int windowSize)
 Encoder::~Encoder() = default;
 
 int Encoder::encode(const char* /*text*/, int /*synthMode*/, int /*textLength*/,
-                        const char* /*melody*/, int /*melodyLength*/,
-                        const SynthesisSettings& /*settings*/) {
+                    const char* /*melody*/, int /*melodyLength*/,
+                    const SynthesisSettings& /*settings*/) {
     return 0;
 }
 
@@ -50,7 +50,9 @@ int Encoder::setAudioSignature(int length, const float* samples) {
     return 0;
 }
 
-int Encoder::readEncoded(float* dst) { return readEncoded(dst, bufferSize_); }
+int Encoder::readEncoded(float* dst) {
+    return readEncoded(dst, bufferSize_);
+}
 
 int Encoder::readEncoded(float* dst, int room) {
     if (dst == nullptr || bufferSize_ <= 0 || room <= 0) return 0;

@@ -17,7 +17,7 @@ struct SynthesisSettings {
 };
 
 class Encoder {
-public:
+  public:
     // capacity = int(sampleRate x 10) samples (441000 at 44100 Hz), allocated here once; 0 when
     // that is not a positive int (NaN, negative or absurd rates), so such an encoder never holds
     // audio. The hop steps follow this encoder's own windowSize.
@@ -30,9 +30,8 @@ public:
     // synthMode 1 adds random tones, 2 the melody of `melodyLength` characters of `melody`.
     // `settings` carries the custom band and the random tones' gain of this encode. The base does
     // nothing and returns 0.
-    virtual int encode(const char* text, int synthMode, int textLength,
-                           const char* melody, int melodyLength,
-                           const SynthesisSettings& settings = {});
+    virtual int encode(const char* text, int synthMode, int textLength, const char* melody,
+                       int melodyLength, const SynthesisSettings& settings = {});
 
     // Stores the first min(length, 20 symbol durations) samples of `samples` (92160 at 44100 Hz)
     // as the signature mixed into every later encode; absent samples or length <= 0 clear it.
@@ -59,7 +58,7 @@ public:
     // Twenty symbol durations: the most signature samples kept.
     int signatureLimit() const;
 
-protected:
+  protected:
     ReedSolomonCodec codec_;
     int signatureLength_ = 0;
     std::vector<float> signature_;

@@ -29,8 +29,7 @@ float noteFrequency(int v) {
 
 }  // namespace
 
-MultiToneEncoder::MultiToneEncoder(Plan plan, float sampleRate, int bufferSize,
-                                   int windowSize)
+MultiToneEncoder::MultiToneEncoder(Plan plan, float sampleRate, int bufferSize, int windowSize)
     : Encoder(sampleRate, bufferSize, windowSize),
       plan_(plan),
       tuning_{sampleRate, windowSize, CustomBand{}} {}
@@ -57,9 +56,8 @@ bool MultiToneEncoder::buildFrame(const char* text, int textLength) {
     return true;
 }
 
-int MultiToneEncoder::encode(const char* text, int synthMode, int textLength,
-                                 const char* melody, int melodyLength,
-                                 const SynthesisSettings& settings) {
+int MultiToneEncoder::encode(const char* text, int synthMode, int textLength, const char* melody,
+                             int melodyLength, const SynthesisSettings& settings) {
     sampleCount_ = 0;
     readPosition_ = 0;
     if (!buildFrame(text, textLength)) return 0;
@@ -162,7 +160,8 @@ void MultiToneEncoder::addRandomTones(float gainDb) {
     // random state with this one.
     std::minstd_rand random(static_cast<unsigned>(std::time(nullptr)));
     for (int q = 0; q < frameLength_; ++q) {
-        const float note = noteFrequency(static_cast<int>(random() % static_cast<unsigned>(kSymbolCount)));
+        const float note =
+            noteFrequency(static_cast<int>(random() % static_cast<unsigned>(kSymbolCount)));
         const int g = static_cast<int>(random() % 500u) - 250;
         const float glide = (static_cast<float>(g) + note) - note;
         float* out = samples_.data() + static_cast<size_t>(q) * static_cast<size_t>(d);
@@ -198,8 +197,7 @@ void MultiToneEncoder::addMelody(const char* melody, int melodyLength) {
 
 void MultiToneEncoder::mixSignature() {
     if (signatureLength_ <= 0 || signature_.empty()) return;
-    const int n = std::min({signatureLength_, sampleCount_,
-                                static_cast<int>(signature_.size())});
+    const int n = std::min({signatureLength_, sampleCount_, static_cast<int>(signature_.size())});
     for (int i = 0; i < n; ++i) {
         float v = signature_[static_cast<size_t>(i)] + samples_[static_cast<size_t>(i)];
         if (v >= 1.0f) v = 1.0f;

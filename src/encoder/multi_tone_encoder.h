@@ -5,7 +5,6 @@
 // The four named encoders below differ only in the plan they pass; all the work is here.
 #pragma once
 
-
 #include "encoder/encoder.h"
 #include "fec/reed_solomon_codec.h"
 #include "modes/frequency_plan.h"
@@ -13,7 +12,7 @@
 namespace RYX {
 
 class MultiToneEncoder : public Encoder {
-public:
+  public:
     // Texts of 9 characters make the usual 20-position frame; 10..20 characters still frame
     // (textLength + 11 positions) although the decoders expect 20.
     static constexpr int kMinTextLength = 9;
@@ -33,7 +32,7 @@ public:
     // the alphabet, or a frame longer than the buffer) is refused: returns 0 and leaves no audio.
     // The custom plan takes its band from settings.custom at each encode.
     int encode(const char* text, int synthMode, int textLength, const char* melody,
-                   int melodyLength, const SynthesisSettings& settings = {}) override;
+               int melodyLength, const SynthesisSettings& settings = {}) override;
 
     Plan plan() const { return plan_; }
     // The symbols of the last accepted encode: message symbols, then parity; frameLength() of them
@@ -41,7 +40,7 @@ public:
     const int* frame() const { return frame_; }
     int frameLength() const { return frameLength_; }
 
-private:
+  private:
     // Fills frame_ from the text; false (and frameLength_ 0) for a text that cannot be framed.
     bool buildFrame(const char* text, int textLength);
     // Writes the D samples of frame position p, advancing the two phases.
@@ -56,37 +55,37 @@ private:
     float overlayEnvelope(int l, int fade) const;
 
     Plan plan_;
-    Tuning tuning_;                   // rate, window and custom band of the current encode
-    int symbolDuration_ = 0;      // D of the current encode
-    float symbolDurationExact_ = 0;   // Df of the current encode
+    Tuning tuning_;                  // rate, window and custom band of the current encode
+    int symbolDuration_ = 0;         // D of the current encode
+    float symbolDurationExact_ = 0;  // Df of the current encode
     int frame_[kMaxFrameLength] = {};
     int frameLength_ = 0;
 };
 
 // Mode 2: tones from about 3.3 kHz, all at amplitude 1.
 class EncoderAudibleMultiTone : public MultiToneEncoder {
-public:
+  public:
     EncoderAudibleMultiTone(float sampleRate, int bufferSize, int windowSize)
         : MultiToneEncoder(Plan::Audible, sampleRate, bufferSize, windowSize) {}
 };
 
 // Modes 3 and 5: tones from about 17.8 kHz.
 class EncoderNonAudibleMultiTone : public MultiToneEncoder {
-public:
+  public:
     EncoderNonAudibleMultiTone(float sampleRate, int bufferSize, int windowSize)
         : MultiToneEncoder(Plan::NonAudible, sampleRate, bufferSize, windowSize) {}
 };
 
 // Mode 4: tones from about 14 kHz.
 class EncoderCompressionMultiTone : public MultiToneEncoder {
-public:
+  public:
     EncoderCompressionMultiTone(float sampleRate, int bufferSize, int windowSize)
         : MultiToneEncoder(Plan::Compression, sampleRate, bufferSize, windowSize) {}
 };
 
 // Mode 6: tones from the custom band given with every encode.
 class EncoderCustomMultiTone : public MultiToneEncoder {
-public:
+  public:
     EncoderCustomMultiTone(float sampleRate, int bufferSize, int windowSize)
         : MultiToneEncoder(Plan::Custom, sampleRate, bufferSize, windowSize) {}
 };

@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Order{{-5, -1, -3, -2, -9, -1, -7, -4, -6}, 1, 5}));
 
 class VoteTest : public ::testing::Test {
-protected:
+  protected:
     StepProbe probe_;
 };
 
