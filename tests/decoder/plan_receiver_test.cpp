@@ -76,20 +76,38 @@ TEST(PlanReceiverTest, PlansOutsideTheSpectrumDoNotFit) {
 // tones exactly as the levels 20 log10(power / 3 / reference) would.
 enum class Spectrum { Plain, ExactTie, NearTie, SilentBand, Undefined };
 
-std::vector<float> spectrumOf(Spectrum kind, const PlanReceiver& rx, std::mt19937& rng) {
+struct Tones {
+    int a, b, c;  // three different tones
+};
+
+Tones randomTones(std::mt19937& rng) {
+    const int a = static_cast<int>(rng() % 9);
+    const int b = (a + 1 + static_cast<int>(rng() % 8)) % 9;
+    int c = static_cast<int>(rng() % 9);
+    while (c == a || c == b) c = (c + 1) % 9;
+    return {a, b, c};
+}
+
+std::vector<float> spectrumOf(Spectrum kind, const PlanReceiver& rx, Tones tones,
+                              std::mt19937& rng) {
+    const auto [a, b, c] = tones;
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     std::vector<float> power(1025);
     for (float& p : power) p = kind == Spectrum::SilentBand ? 0.0f : unit(rng) * 1e-3f;
-    const int a = static_cast<int>(rng() % 9);
-    const int b = (a + 1 + static_cast<int>(rng() % 8)) % 9;
+    // Tone a strongest; b ties with a (or, every other time, a weaker c ties with b).
+    const bool tieBelow = rng() % 2 == 0;
     for (int k = -1; k <= 1; ++k) {
         float& strong = power[static_cast<size_t>(rx.toneBin(a) + k)];
         strong = 0.5f + unit(rng);
-        float& rival = power[static_cast<size_t>(rx.toneBin(b) + k)];
-        if (kind == Spectrum::ExactTie) rival = strong;
+        float& second = power[static_cast<size_t>(rx.toneBin(b) + k)];
+        float& third = power[static_cast<size_t>(rx.toneBin(c) + k)];
+        float& rival = tieBelow ? third : second;
+        const float target = tieBelow ? (second = strong * 0.5f) : strong;
+        if (kind == Spectrum::ExactTie) rival = target;
         // 1e-7 .. 1e-4 apart: sometimes the same level once rounded, sometimes not.
-        if (kind == Spectrum::NearTie)
-            rival = strong * (1.0f - std::pow(10.0f, -4.0f - 3 * unit(rng)));
+        if (kind == Spectrum::NearTie) {
+            rival = target * (1.0f - std::pow(10.0f, -4.0f - 3 * unit(rng)));
+        }
     }
     if (kind == Spectrum::Undefined) power[static_cast<size_t>(rx.toneBin(b))] = NAN;
     return power;
@@ -116,8 +134,8 @@ class ListeningOrderTest : public ::testing::TestWithParam<Spectrum> {};
 TEST_P(ListeningOrderTest, PowersOrderTonesAsTheirLevelsWould) {
     std::mt19937 rng(static_cast<unsigned>(GetParam()) + 11u);
     PlanReceiver rx(Plan::Audible, makeTuning(44100.0f), 36);
-    for (int trial = 0; trial < 500; ++trial) {
-        const std::vector<float> power = spectrumOf(GetParam(), rx, rng);
+    for (int trial = 0; trial < 2000; ++trial) {
+        const std::vector<float> power = spectrumOf(GetParam(), rx, randomTones(rng), rng);
         const int slot = trial % 36;
         rx.listen(power.data(), slot);
         const std::pair<int, int> heard{rx.listenFirstTone()[static_cast<size_t>(slot)],
@@ -145,8 +163,9 @@ TEST_P(ListeningOrderTest, SymbolPeriodsDecideAsTheirLevelsWould) {
         PlanReceiver rx(Plan::Audible, makeTuning(44100.0f), 36);
         SpectrumRing ring(44100.0f, 256, 0, 1024);
         std::vector<std::vector<float>> frames;
+        const Tones tones = randomTones(rng);  // the same tones tie in every frame
         for (int i = 0; i < ring.halfFrames(); ++i) {
-            frames.push_back(spectrumOf(GetParam(), rx, rng));
+            frames.push_back(spectrumOf(GetParam(), rx, tones, rng));
             ring.store(frames.back().data());
             ring.advance();
         }
