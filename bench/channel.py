@@ -540,6 +540,117 @@ def run_cell(mode: int, rate: int, channel: str | ChannelSpec | Channel, n_messa
 
 
 # ---------------------------------------------------------------------------------------------
+# Telephone channels and the phone preset (a custom plan from 600 Hz, default step)
+
+PHONE_BASE_HZ, PHONE_STEP = 600.0, 1
+DEFAULT_CUSTOM = (12000.0, 1)  # the custom plan the other cells use
+
+
+class PhoneTransceiver(Transceiver):
+    """A Transceiver of the custom mode with the phone preset's plan. The custom plan is a
+    process-wide setting of the core: it is restored to the default on close."""
+
+    def __init__(self, rate: int):
+        m = require_sdk()
+        self.mode, self.rate = 6, rate
+        self.tx = m.RYX_Create()
+        self.rx = m.RYX_Create()
+        m.RYX_SetCustomBaseFreq(PHONE_BASE_HZ, PHONE_STEP, self.tx)
+        if m.RYX_Configure(6, float(rate), BUFFER, self.tx) != 0:
+            raise ValueError(f"the phone preset at {rate} Hz cannot be configured")
+        self.out = np.zeros(BUFFER, dtype=np.float32)
+
+    def close(self):
+        if self.tx is not None:
+            sdk.RYX_SetCustomBaseFreq(*DEFAULT_CUSTOM, self.tx)
+        super().close()
+
+
+def narrowband(encoder: str, options: list[str], container: str,
+               raw_input: list[str] | None = None) -> Channel:
+    """The telephone band-pass, then a round trip through an 8 kHz voice codec (ffmpeg):
+    encode at 8000 Hz, decode back to the stream's rate. raw_input describes a headerless
+    coded stream to the decoder."""
+
+    def apply(stream: Stream, rng: np.random.Generator) -> Stream:
+        _need("ffmpeg")
+        band = telephone(stream, rng)
+        base = ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error"]
+        pcm = ["-f", "f32le", "-ar", str(stream.rate), "-ac", "1"]
+        coded = _pipe(base + pcm + ["-i", "pipe:0", "-ar", "8000", "-c:a", encoder] + options
+                      + ["-f", container, "pipe:1"], band.samples.tobytes())
+        out = _pipe(base + (raw_input or []) + ["-i", "pipe:0"] + pcm + ["pipe:1"], coded)
+        y = np.frombuffer(out, dtype=np.float32)[:len(stream.samples)]
+        return stream.with_samples(np.pad(y, (0, len(stream.samples) - len(y))))
+
+    return apply
+
+
+def with_babble(snr_db: float, channel: Channel) -> Channel:
+    """Babble added at the sender's microphone, then the channel."""
+    noisy = babble_noise(snr_db)
+
+    def apply(stream: Stream, rng: np.random.Generator) -> Stream:
+        return channel(noisy(stream, rng), rng)
+
+    return apply
+
+
+def telephone_channels() -> list[ChannelSpec]:
+    paths = [
+        ("band-pass 300-3400 Hz at 8 kHz", telephone),
+        ("G.711 mu-law", narrowband("pcm_mulaw", [], "wav")),
+        ("GSM 06.10", narrowband("libgsm", [], "gsm",
+                                 ["-f", "gsm", "-ar", "8000", "-ac", "1"])),
+        ("Speex narrow-band", narrowband("libspeex", [], "ogg")),
+        ("Opus 12 kbit/s narrow-band", narrowband("libopus", ["-b:a", "12k", "-cutoff", "4000",
+                                                              "-application", "voip"], "ogg")),
+    ]
+    rows = [ChannelSpec(name, path) for name, path in paths]
+    rows += [ChannelSpec(f"{name} + babble -5 dB", with_babble(-5, path)) for name, path in paths]
+    return rows
+
+
+def run_phone_cell(rate: int, entry: ChannelSpec, n_messages: int, seed: int) -> CellResult:
+    """run_cell for the phone preset's plan."""
+    rng = np.random.default_rng([seed, 600, rate])
+    texts = [random_text(rng) for _ in range(n_messages)]
+    result = CellResult()
+    with PhoneTransceiver(rate) as tr:
+        received = entry.apply(build_stream(tr, texts, rng), rng)
+        for text, (begin, end) in zip(texts, received.slots):
+            messages = tr.decode(received.samples[begin:min(end, len(received.samples))])
+            ok = [t for st, t in messages if st == 9]
+            wrong = [t for t in ok if t != text.lower()]
+            result.wrong += len(wrong)
+            result.wrong_examples += [(text.lower(), t) for t in wrong]
+            if text.lower() in ok:
+                result.successes += 1
+            else:
+                result.misses += 1
+    return result
+
+
+def telephone_table(n_messages: int, seed: int, rates: list[int]) -> str:
+    """The telephone channels for the audible plan (for comparison) and the phone preset."""
+    header = ["telephone channel"] + [f"audible {r / 1000:g}k" for r in rates] + [
+        f"phone preset {r / 1000:g}k" for r in rates]
+    table = []
+    for entry in telephone_channels():
+        row = [entry.name]
+        for run in [lambda r: run_cell(2, r, entry, n_messages, seed)] + [
+                lambda r: run_phone_cell(r, entry, n_messages, seed)]:
+            for rate in rates:
+                try:
+                    row.append(format_cell(run(rate)))
+                except Unavailable:
+                    row.append("n/a")
+        table.append(row)
+        print(" | ".join(row), flush=True)
+    return markdown_table(header, table)
+
+
+# ---------------------------------------------------------------------------------------------
 # Command line
 
 
@@ -572,7 +683,16 @@ def main(argv: list[str] | None = None) -> int:
     ap.add_argument("--rates", default="44100,48000", help="comma-separated sample rates")
     ap.add_argument("--channels", default="", help="regular expression on channel names")
     ap.add_argument("--out", help="write the table as Markdown to this path")
+    ap.add_argument("--telephone", action="store_true",
+                    help="the telephone channels for the audible plan and the phone preset")
     args = ap.parse_args(argv)
+    if args.telephone:
+        started = time.time()
+        md = telephone_table(args.messages, args.seed, [int(r) for r in args.rates.split(",")])
+        emit_report(md + f"\n\n{args.messages} messages per cell, seed {args.seed}; cell: "
+                    f"success percent (wrong texts with a matching checksum). Babble is added "
+                    f"before the telephone path. {time.time() - started:.0f} s.\n", args.out)
+        return 0
     modes = [int(m) for m in args.modes.split(",")]
     rates = [int(r) for r in args.rates.split(",")]
     rows = [c for c in channel_table() if re.search(args.channels, c.name)]

@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 
 namespace {
 

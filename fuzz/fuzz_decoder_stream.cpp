@@ -14,7 +14,7 @@
 #include <cstring>
 #include <vector>
 
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 #include "arg_convert.h"
 #include "context_registry.h"
 #include "pointer_object.h"

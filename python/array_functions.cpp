@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 #include "arg_convert.h"
 #include "context_registry.h"
 #include "numpy_import.h"

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 #include "pointer_object.h"
 
 namespace RYX {

@@ -4,7 +4,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 #include "api_functions.h"
 #include "array_functions.h"
 #include "numpy_import.h"

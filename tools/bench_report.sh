@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark and writes one Markdown report (default docs/benchmarks.md):
 # encode speed, FFT against FFTW, decode real-time factors and per-frame cost, memory per
-# Context, the channel table and the false-alarm rates. Needs `make env` first (the Makefile's
+# Context, the channel table, the false-alarm rates and decoding in the browser. Needs `make env` first (the Makefile's
 # bench target does that). Options through the environment:
 #   RYX_REPORT=path   where to write the report
 #   RYX_MESSAGES=n    messages per channel cell (default 20)
@@ -15,7 +15,7 @@ PY=.venv/bin/python
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-RYX_EXTRA_APT="ffmpeg sox espeak-ng" bash tools/ensure_env.sh >/dev/null
+RYX_EXTRA_APT="ffmpeg sox espeak-ng" RYX_WEB=1 bash tools/ensure_env.sh >/dev/null
 cmake -S . -B build/bench -G Ninja -DRYX_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/bench -j 2 >/dev/null
 
@@ -24,7 +24,9 @@ echo "== fft"; build/bench/bench/fft_bench | tee "$tmp/fft.md"
 echo "== decode"; build/bench/bench/decode_bench | tee "$tmp/decode.md"
 echo "== memory"; build/bench/bench/memory_bench | tee "$tmp/memory.md"
 echo "== channels"; $PY bench/channel.py --messages "$messages" --out "$tmp/channel.md"
+echo "== telephone"; $PY bench/channel.py --telephone --messages "$messages" --out "$tmp/telephone.md"
 echo "== false alarms"; $PY bench/false_alarms.py --hours "$hours" --out "$tmp/false_alarms.md"
+echo "== web"; make -s web >/dev/null; $PY bench/web_speed.py | tee "$tmp/web.md"
 
 mkdir -p "$(dirname "$report")"
 {
@@ -57,11 +59,27 @@ mkdir -p "$(dirname "$report")"
     echo
     cat "$tmp/channel.md"
     echo
+    echo "## Telephone channels"
+    echo
+    echo "The same, through the telephone band-pass and 8 kHz voice codecs (ffmpeg), alone and with"
+    echo "babble at -5 dB added before the telephone path; the audible plan for comparison and the"
+    echo "phone preset (a custom plan from 600 Hz)."
+    echo
+    cat "$tmp/telephone.md"
+    echo
     echo "## False alarms"
     echo
     echo "Audio with no message in it, generated and streamed through every mode's decoder"
     echo "(bench/false_alarms.py). \"checksum matched\" counts messages reported intact (status 9)."
     echo
     cat "$tmp/false_alarms.md"
+    echo
+    echo "## In the browser"
+    echo
+    echo "The WebAssembly build in a headless Chromium: a minute of quiet noise with a transmission"
+    echo "every six seconds, fed to a Decoder of ryxsound.js in 2048-sample blocks as the page"
+    echo "does (bench/web_speed.py; best of three, wall time)."
+    echo
+    cat "$tmp/web.md"
 } > "$report"
 echo "report written to $report"

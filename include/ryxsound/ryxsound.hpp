@@ -6,6 +6,8 @@
 //   decoder.feed(audio.data(), audio.size(), messages);   // any chunk size, any number of calls
 //   decoder.flush(messages);                              // finish what is still in progress
 //
+// Link with RyxSound::ryxsound (CMake) or `pkg-config --libs ryxsound`; C++17.
+//
 // Every object owns all of its state: encoders and decoders built on different threads share
 // nothing mutable, and one object may be used by one thread at a time. Invalid arguments throw
 // std::invalid_argument with a message naming the value and what is allowed; nothing a caller
@@ -20,10 +22,12 @@
 #include <string_view>
 #include <vector>
 
+#include "ryxsound/export.h"
+
 namespace ryxsound {
 
-// "1.0.0".
-const char* version();
+// "1.0.0", as RYX_VERSION_STRING of ryxsound/ryx_api.h.
+RYX_EXPORT const char* version();
 
 // Modes as the flat C API numbers them. All sends like NonAudible and listens for the audible,
 // non-audible and compression plans at once.
@@ -41,10 +45,10 @@ constexpr float kMinSampleRate = 1000.0f;  // Hz, accepted range of sample rates
 constexpr float kMaxSampleRate = 1000000.0f;
 
 // Mode and plan names: "audible", "nonaudible", "compression", "all", "custom".
-const char* modeName(Mode mode);
-const char* planName(Plan plan);
+RYX_EXPORT const char* modeName(Mode mode);
+RYX_EXPORT const char* planName(Plan plan);
 // The mode of a name (case-insensitive; "non-audible" and "non_audible" too); throws for others.
-Mode modeFromName(std::string_view name);
+RYX_EXPORT Mode modeFromName(std::string_view name);
 
 // The custom plan: tone 0 near baseHz, hop of step + 2 analysis bins (tones 3 hops apart).
 struct CustomBand {
@@ -60,9 +64,9 @@ struct Preset {
     const char* description;  // one line for help texts
 };
 // The presets, in a fixed order; the table is immutable.
-const std::vector<Preset>& presets();
+RYX_EXPORT const std::vector<Preset>& presets();
 // The preset of that name (case-insensitive); throws std::invalid_argument naming the known ones.
-const Preset& presetByName(std::string_view name);
+RYX_EXPORT const Preset& presetByName(std::string_view name);
 
 // Where one plan's tones lie at one sample rate.
 struct PlanInfo {
@@ -80,14 +84,14 @@ struct PlanInfo {
     bool fits;                     // every tone with its hops lies below the Nyquist frequency
 };
 // Throws for a rate outside kMinSampleRate..kMaxSampleRate or not finite.
-PlanInfo planInfo(Plan plan, float sampleRate, CustomBand custom = {});
+RYX_EXPORT PlanInfo planInfo(Plan plan, float sampleRate, CustomBand custom = {});
 // The plans a mode sends (one) or listens for (All: audible, non-audible, compression).
-std::vector<Plan> plansOf(Mode mode);
+RYX_EXPORT std::vector<Plan> plansOf(Mode mode);
 // Rates a mode works at, best first: 44100 and 48000 Hz, and 22050 Hz where its plans fit.
-std::vector<float> supportedRates(Mode mode, CustomBand custom = {});
+RYX_EXPORT std::vector<float> supportedRates(Mode mode, CustomBand custom = {});
 // Throws std::invalid_argument unless every plan of `mode` fits below sampleRate / 2 (and the rate
 // is within range), naming the plan, its highest frequency and the rate.
-void checkModeFits(Mode mode, float sampleRate, CustomBand custom = {});
+RYX_EXPORT void checkModeFits(Mode mode, float sampleRate, CustomBand custom = {});
 
 struct EncodeOptions {
     std::string melody;            // base-32 notes, one per symbol ('0' = 440 Hz, + semitones)
@@ -96,7 +100,7 @@ struct EncodeOptions {
     std::vector<float> signature;  // mixed into the first samples, sums limited to -1..1
 };
 
-class Encoder {
+class RYX_EXPORT Encoder {
 public:
     // Throws for a rate out of range or a plan that does not fit below half the rate.
     Encoder(Mode mode, float sampleRate, CustomBand custom = {});
@@ -113,8 +117,8 @@ public:
     const float* samples() const;
     size_t sampleCount() const;
 
-    Mode mode() const;
-    float sampleRate() const;
+    Mode mode() const;         // as constructed
+    float sampleRate() const;  // Hz, as constructed
 
 private:
     struct Impl;
@@ -122,13 +126,13 @@ private:
 };
 
 // One transmission as a new vector.
-std::vector<float> encode(std::string_view text, Mode mode, float sampleRate,
-                          const EncodeOptions& options = {}, CustomBand custom = {});
+RYX_EXPORT std::vector<float> encode(std::string_view text, Mode mode, float sampleRate,
+                                     const EncodeOptions& options = {}, CustomBand custom = {});
 
 // Adds `signature` to the first min(signatureCount, 20 symbols, audioCount) samples of audio in
 // place, limiting those sums to -1..1.
-void mixSignature(float* audio, size_t audioCount, const float* signature, size_t signatureCount,
-                  float sampleRate);
+RYX_EXPORT void mixSignature(float* audio, size_t audioCount, const float* signature,
+                             size_t signatureCount, float sampleRate);
 
 struct Message {
     std::string text;          // nine characters, lower case; trust it only when ok
@@ -144,7 +148,7 @@ struct Message {
                                  // error correction changed
 };
 
-class Decoder {
+class RYX_EXPORT Decoder {
 public:
     // Throws for a rate out of range or a plan that does not fit below half the rate.
     Decoder(Mode mode, float sampleRate, Receiver receiver = Receiver::Robust,
@@ -161,11 +165,11 @@ public:
     // end are recognised) and appends what completes; returns how many.
     size_t flush(std::vector<Message>& out);
 
-    int64_t position() const;  // samples fed by the caller (flush's silence included)
-    bool inMessage() const;    // between a recognised start and the message's completion
-    Mode mode() const;
-    float sampleRate() const;
-    Receiver receiver() const;
+    int64_t position() const;   // samples fed by the caller (flush's silence included)
+    bool inMessage() const;     // between a recognised start and the message's completion
+    Mode mode() const;          // as constructed
+    float sampleRate() const;   // Hz, as constructed
+    Receiver receiver() const;  // as constructed
 
 private:
     struct Impl;
@@ -175,6 +179,6 @@ private:
 // The windowed power spectrum the receivers analyse: frame of windowSize samples in,
 // windowSize / 2 + 1 raw powers out (a bin-centred sine of amplitude A shows about A^2).
 // windowSize a power of two 4..8192; throws otherwise.
-void powerSpectrum(const float* frame, int windowSize, float* out);
+RYX_EXPORT void powerSpectrum(const float* frame, int windowSize, float* out);
 
 }  // namespace ryxsound

@@ -18,6 +18,7 @@ from ._codec import Decoder, Message, decode, decode_blocks, encode, mix_signatu
 from ._modes import (
     ALPHABET,
     MODE_IDS,
+    PRESETS,
     TEXT_LENGTH,
     USEFUL_SAMPLE_RATES,
     Plan,
@@ -43,6 +44,7 @@ __all__ = [
     "MODES",
     "MODE_IDS",
     "Message",
+    "PRESETS",
     "Plan",
     "TEXT_LENGTH",
     "USEFUL_SAMPLE_RATES",

@@ -30,13 +30,18 @@ from ._modes import (
     TEXT_LENGTH,
     TRANSMISSION_SYMBOLS,
     ModeLike,
+    Preset,
     check_plan_fits,
     check_rate,
+    check_rate_holds_plan,
     mode_id,
     mode_name,
+    preset_settings,
+    supported_rates,
     symbol_duration,
     window_size,
 )
+from ._resample import StreamResampler, plan_rate
 
 #: Samples handed to the decoder per call. Small chunks keep the stream position at which an
 #: event is reported within one chunk of the frame that caused it (256 samples = 5.8 ms at 44.1
@@ -133,6 +138,24 @@ def _custom_settings(mode: str, custom_base_hz: Optional[float],
     return base, int(step)
 
 
+def _with_preset(mode: Optional[ModeLike], default: str, preset: Optional[str],
+                 custom_base_hz: Optional[float], custom_step: Optional[int]) -> tuple[
+        ModeLike, Optional[float], Optional[int], Optional[Preset]]:
+    """Resolve a preset into (mode, custom_base_hz, custom_step, preset); without one, ``mode``
+    or ``default`` and the custom settings as given."""
+    if preset is None:
+        return (default if mode is None else mode), custom_base_hz, custom_step, None
+    chosen = preset_settings(preset, mode, custom_base_hz, custom_step)
+    return "custom", chosen.custom_base_hz, chosen.custom_step, chosen
+
+
+def _check_preset_rate(chosen: Optional[Preset], rate: float) -> None:
+    if chosen is not None and rate not in chosen.sample_rates:
+        rates = " or ".join(str(r) for r in chosen.sample_rates)
+        raise ValueError(f"preset {chosen.name!r} keeps to {chosen.band} at {rates} Hz only, "
+                         f"not at {rate:g} Hz")
+
+
 def _store_custom(base: float, step: int, handle: Any) -> None:
     """Store the custom plan in the core through an unconfigured Context ``handle``; the next
     construction makes its hop step effective (call with the lock held)."""
@@ -195,14 +218,39 @@ def _check_melody(melody: object, max_notes: int) -> str:
     return melody
 
 
-def _as_samples(samples: npt.ArrayLike, what: str = "samples") -> npt.NDArray[np.float32]:
+#: A two-dimensional array with more columns than rows and more than this many columns is taken
+#: for (channels, frames): no recording has that many channels.
+_MAX_CHANNELS = 16
+
+
+def _as_samples(samples: npt.ArrayLike, what: str = "samples",
+                channels_first: bool = False) -> npt.NDArray[np.float32]:
     """A C-contiguous float32 vector of the samples; (frames, channels) arrays are averaged to
-    mono; values that are not finite become 0.0 (silence)."""
+    mono ((channels, frames) ones with ``channels_first``); integer arrays are scaled by the full
+    scale of their type (int16 32767 -> 1.0); values that are not finite become 0.0 (silence).
+
+    Raises TypeError for None, text, and anything that is not numbers; ValueError for a shape
+    that is not audio."""
+    if samples is None or isinstance(samples, (str, bytes)):
+        raise TypeError(f"{what} must be an array of numbers, not {type(samples).__name__}")
+    raw = np.asarray(samples) if isinstance(samples, np.ndarray) else None
     try:
         arr = np.asarray(samples, dtype=np.float32)
     except (TypeError, ValueError) as exc:
-        raise ValueError(f"{what} must be numbers: {exc}") from None
+        raise TypeError(f"{what} must be an array of numbers, not {type(samples).__name__} "
+                        f"({exc})") from None
+    if raw is not None and raw.dtype.kind == "b":
+        raise TypeError(f"{what} must be numbers, not booleans")
+    if raw is not None and raw.dtype.kind in "iu":
+        info = np.iinfo(raw.dtype)
+        middle = (int(info.max) + int(info.min) + 1) / 2.0  # 0 for signed, 128 for uint8
+        arr = ((raw.astype(np.float64) - middle) / (int(info.max) + 1 - middle)).astype(np.float32)
     if arr.ndim == 2:
+        if channels_first:
+            arr = arr.T
+        elif arr.shape[1] > max(arr.shape[0], _MAX_CHANNELS):
+            raise ValueError(f"{what} of shape {arr.shape} look like (channels, frames); pass "
+                             f"(frames, channels), e.g. samples.T, or channels_first=True")
         arr = arr.mean(axis=1, dtype=np.float32) if arr.shape[1] > 1 else arr[:, 0]
     elif arr.ndim != 1:
         if arr.ndim == 0:
@@ -247,7 +295,8 @@ def mix_signature(audio: npt.NDArray[np.float32], signature: npt.ArrayLike,
     return audio
 
 
-def encode(text: str, mode: ModeLike = "audible", sample_rate: float = 44100, *,
+def encode(text: str, mode: Optional[ModeLike] = None, sample_rate: float = 44100, *,
+           preset: Optional[str] = None,
            melody: Optional[str] = None, random_tones: bool = False,
            signature: Optional[npt.ArrayLike] = None, synth_volume_db: Optional[float] = None,
            custom_base_hz: Optional[float] = None,
@@ -258,13 +307,16 @@ def encode(text: str, mode: ModeLike = "audible", sample_rate: float = 44100, *,
     ----------
     text : str
         Nine characters of the base-32 alphabet ``0-9``, ``a-v`` (either case).
-    mode : str or int
-        ``"audible"`` (tones from about 3.3 kHz), ``"nonaudible"`` (about 17.8 kHz),
-        ``"compression"`` (about 14 kHz), ``"custom"`` (from ``custom_base_hz``) or ``"all"``
-        (sends like ``"nonaudible"``); or one of the ``RYX_MODE_*`` integers 2..6.
+    mode : str or int, optional
+        ``"audible"`` (the default: tones from about 3.3 kHz), ``"nonaudible"`` (about 17.8
+        kHz), ``"compression"`` (about 14 kHz), ``"custom"`` (from ``custom_base_hz``) or
+        ``"all"`` (sends like ``"nonaudible"``); or one of the ``RYX_MODE_*`` integers 2..6.
     sample_rate : float
         Sample rate in Hz, 1000..1000000; the plan's tones must lie below half of it.
         44100, 48000 and 22050 (audible only) are the rates a receiver decodes well.
+    preset : str, optional
+        A named custom plan instead of ``mode``: ``"phone"`` (600..2280 Hz, for the 300-3400 Hz
+        telephone band; 44100 or 48000 Hz).
     melody : str, optional
         Notes as base-32 characters ('0' = 440 Hz, each next one a semitone higher), one per
         symbol duration, mixed under the data at a quarter of the level. A melody longer than
@@ -297,9 +349,12 @@ def encode(text: str, mode: ModeLike = "audible", sample_rate: float = 44100, *,
         whose Nyquist frequency the plan exceeds, an invalid melody or signature, or options that
         do not go together.
     """
+    mode, custom_base_hz, custom_step, chosen = _with_preset(mode, "audible", preset,
+                                                             custom_base_hz, custom_step)
     name = mode_name(mode)
     mid = mode_id(mode)
     rate = check_rate(sample_rate)
+    _check_preset_rate(chosen, rate)
     text = _check_text(text)
     base, step = _custom_settings(name, custom_base_hz, custom_step)
     check_plan_fits(name, rate, base, step)
@@ -405,8 +460,17 @@ class Decoder:
         The plan to listen for (see :func:`encode`); ``"all"`` listens for audible,
         non-audible and compression transmissions at once.
     sample_rate : float
-        Capture rate in Hz, 1000..1000000 (44100, 48000 and 22050 work well; the plans listened
-        to must lie below half the rate).
+        Capture rate in Hz, 1000..1000000. The receiver runs at 44100, 48000 or 22050 Hz (22050
+        for the audible plan only); audio at another rate is resampled to the nearer of 44100
+        and 48000 Hz that the plan suits (see :attr:`decode_rate`), and offsets stay in the
+        caller's samples. Audio too narrow to carry the plan is refused.
+    preset : str, optional
+        A named custom plan instead of ``mode`` (see :func:`encode`).
+    resample : bool
+        Resample audio at other rates (default); when False the receiver runs at
+        ``sample_rate`` itself, where only the plans below half of it can be heard.
+    channels_first : bool
+        Take two-dimensional blocks as (channels, frames) instead of (frames, channels).
     custom_base_hz, custom_step : float, int, optional
         The custom plan, as given to :func:`encode` (mode ``"custom"`` only).
 
@@ -429,12 +493,24 @@ class Decoder:
     ...     leftovers = rx.flush()
     """
 
-    def __init__(self, mode: ModeLike = "all", sample_rate: float = 44100, *,
-                 custom_base_hz: Optional[float] = None, custom_step: Optional[int] = None):
+    def __init__(self, mode: Optional[ModeLike] = None, sample_rate: float = 44100, *,
+                 preset: Optional[str] = None, resample: bool = True,
+                 channels_first: bool = False, custom_base_hz: Optional[float] = None,
+                 custom_step: Optional[int] = None):
+        mode, custom_base_hz, custom_step, chosen = _with_preset(mode, "all", preset,
+                                                                 custom_base_hz, custom_step)
         self._name = mode_name(mode)
         self._mode_id = mode_id(mode)
-        self._rate = check_rate(sample_rate)
+        self._in_rate = check_rate(sample_rate)
+        self._channels_first = bool(channels_first)
         self._custom = _custom_settings(self._name, custom_base_hz, custom_step)
+        target = plan_rate(self._in_rate, supported_rates(self._name, *self._custom, chosen),
+                           resample)
+        if target is not None:
+            check_rate_holds_plan(self._name, self._in_rate, *self._custom)
+        self._resampler = None if target is None else StreamResampler(self._in_rate, target)
+        self._rate = self._in_rate if target is None else float(target)
+        _check_preset_rate(chosen, self._rate)
         check_plan_fits(self._name, self._rate, *self._custom)
         self._symbol = symbol_duration(self._rate)
         self._window = window_size(self._rate)
@@ -461,7 +537,7 @@ class Decoder:
         # One window of silence ahead of the caller's audio lets the receiver's start test see
         # a message that begins at the caller's first sample; positions exclude it.
         self._position = -self._window
-        self.feed(np.zeros(self._window, dtype=np.float32))
+        self._feed_core(np.zeros(self._window, dtype=np.float32))
 
     # -- properties --
 
@@ -472,13 +548,19 @@ class Decoder:
 
     @property
     def sample_rate(self) -> float:
-        """Capture rate in Hz."""
+        """Capture rate in Hz, the rate of the samples fed."""
+        return self._in_rate
+
+    @property
+    def decode_rate(self) -> float:
+        """Rate the receiver runs at, Hz: :attr:`sample_rate` unless the audio is resampled."""
         return self._rate
 
     @property
     def position(self) -> int:
-        """Samples fed so far (including the silence that :meth:`flush` feeds)."""
-        return self._position
+        """Samples fed so far (including the silence that :meth:`flush` feeds), counted at
+        :attr:`sample_rate`."""
+        return self._to_input(self._position)
 
     @property
     def in_message(self) -> bool:
@@ -512,7 +594,13 @@ class Decoder:
             When the decoder is closed or the samples are not numbers.
         """
         self._check_open()
-        arr = _as_samples(samples)
+        arr = _as_samples(samples, channels_first=self._channels_first)
+        if self._resampler is not None:
+            arr = self._resampler.process(arr)
+        return [self._placed(m) for m in self._feed_core(arr)]
+
+    def _feed_core(self, arr: npt.NDArray[np.float32]) -> list[Message]:
+        """Feed float32 samples at the receiver's rate; offsets of the messages too."""
         messages: list[Message] = []
         with _core_lock:
             if self._name == "custom":
@@ -535,15 +623,18 @@ class Decoder:
         list of Message
         """
         self._check_open()
+        messages: list[Message] = []
+        if self._resampler is not None:  # what the converter holds back, then a fresh one
+            messages += self._feed_core(self._resampler.finish())
+            self._resampler = StreamResampler(self._in_rate, self._rate)
         silence = np.zeros(_FEED_CHUNK, dtype=np.float32)
         settle = 2 * self._symbol + 2 * self._window
         limit = (TRANSMISSION_SYMBOLS + 4) * self._symbol + 4 * self._window
         fed = 0
-        messages: list[Message] = []
         while fed < limit and (self._in_message or fed < settle):
-            messages += self.feed(silence)
+            messages += self._feed_core(silence)
             fed += len(silence)
-        return messages
+        return [self._placed(m) for m in messages]
 
     def close(self) -> None:
         """Release the core Context; further feeding raises ValueError. Safe to call twice."""
@@ -557,9 +648,18 @@ class Decoder:
 
     def __repr__(self) -> str:
         state = "closed" if self.closed else f"position={self._position}"
-        return f"<ryxsound.Decoder mode={self._name!r} sample_rate={self._rate:g} {state}>"
+        return f"<ryxsound.Decoder mode={self._name!r} sample_rate={self._in_rate:g} {state}>"
 
     # -- internals --
+
+    def _to_input(self, offset: int) -> int:
+        return offset if self._resampler is None else self._resampler.to_input(offset)
+
+    def _placed(self, m: Message) -> Message:
+        """``m`` with its offsets counted at the caller's rate."""
+        if self._resampler is None:
+            return m
+        return dataclasses.replace(m, start=self._to_input(m.start), end=self._to_input(m.end))
 
     def _check_open(self) -> None:
         if self.closed:
@@ -604,8 +704,10 @@ class Decoder:
         )
 
 
-def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float, mode: ModeLike = "all",
-                  *, custom_base_hz: Optional[float] = None, custom_step: Optional[int] = None,
+def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float,
+                  mode: Optional[ModeLike] = None, *, preset: Optional[str] = None,
+                  resample: bool = True, channels_first: bool = False,
+                  custom_base_hz: Optional[float] = None, custom_step: Optional[int] = None,
                   progress: Optional[Callable[[int], None]] = None) -> list[Message]:
     """Decode a recording given as consecutive blocks (as :func:`decode` does a whole array).
 
@@ -615,7 +717,7 @@ def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float, mode: Mod
         Consecutive mono blocks (or (frames, channels) blocks) of one recording.
     sample_rate : float
         Sample rate in Hz.
-    mode, custom_base_hz, custom_step
+    mode, preset, resample, channels_first, custom_base_hz, custom_step
         As for :class:`Decoder`.
     progress : callable, optional
         Called with the number of samples decoded so far after every block.
@@ -628,10 +730,11 @@ def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float, mode: Mod
     rate = check_rate(sample_rate)
     pad = np.zeros(int(round(rate * 0.5)), dtype=np.float32)
     total = 0
-    with Decoder(mode, rate, custom_base_hz=custom_base_hz, custom_step=custom_step) as rx:
+    with Decoder(mode, rate, preset=preset, resample=resample, custom_base_hz=custom_base_hz,
+                 custom_step=custom_step) as rx:
         messages = rx.feed(pad)
         for block in blocks:
-            arr = _as_samples(block)
+            arr = _as_samples(block, channels_first=channels_first)
             messages += rx.feed(arr)
             total += len(arr)
             if progress is not None:
@@ -647,7 +750,8 @@ def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float, mode: Mod
     return [place(m) for m in messages]
 
 
-def decode(samples: npt.ArrayLike, sample_rate: float, mode: ModeLike = "all", *,
+def decode(samples: npt.ArrayLike, sample_rate: float, mode: Optional[ModeLike] = None, *,
+           preset: Optional[str] = None, resample: bool = True, channels_first: bool = False,
            custom_base_hz: Optional[float] = None,
            custom_step: Optional[int] = None) -> list[Message]:
     """Find every message in a whole recording.
@@ -659,13 +763,15 @@ def decode(samples: npt.ArrayLike, sample_rate: float, mode: ModeLike = "all", *
     Parameters
     ----------
     samples : array_like
-        Mono samples, or a (frames, channels) array, which is averaged to mono.
+        Mono samples, or a (frames, channels) array, which is averaged to mono. Integer arrays
+        are scaled by the full scale of their type (int16: 32768 -> 1.0).
     sample_rate : float
-        Sample rate in Hz (1000..1000000; the plans listened to must lie below half of it).
+        Sample rate in Hz (1000..1000000); other rates than 44100, 48000 and 22050 Hz are
+        resampled unless ``resample`` is False.
     mode : str or int
         Mode to listen for (default ``"all"``: audible, non-audible and compression).
-    custom_base_hz, custom_step : float, int, optional
-        The custom plan (mode ``"custom"`` only).
+    preset, resample, channels_first, custom_base_hz, custom_step
+        As for :class:`Decoder`.
 
     Returns
     -------
@@ -674,8 +780,11 @@ def decode(samples: npt.ArrayLike, sample_rate: float, mode: ModeLike = "all", *
 
     Raises
     ------
+    TypeError
+        For samples that are not an array of numbers (None, text, objects).
     ValueError
-        For an unknown mode, an unsupported rate or samples that are not numbers.
+        For an unknown mode, an unsupported rate or samples of a shape that is not audio.
     """
-    return decode_blocks([_as_samples(samples)], sample_rate, mode,
-                         custom_base_hz=custom_base_hz, custom_step=custom_step)
+    return decode_blocks([_as_samples(samples, channels_first=channels_first)], sample_rate,
+                         mode, preset=preset, resample=resample, custom_base_hz=custom_base_hz,
+                         custom_step=custom_step)

@@ -29,11 +29,51 @@ class LiveAudioUnavailable(Exception):
 def _sounddevice() -> Any:
     try:
         import sounddevice
-    except (ImportError, OSError) as exc:  # OSError: the PortAudio library is missing
+    except ImportError as exc:
         raise LiveAudioUnavailable(
-            f"live audio needs the sounddevice package and the PortAudio library: "
-            f"pip install 'ryxsound[audio]' ({str(exc).strip() or type(exc).__name__})") from None
+            f"live audio needs the sounddevice package: pip install 'ryxsound[audio]' "
+            f"({str(exc).strip() or type(exc).__name__})") from None
+    except OSError as exc:  # sounddevice is there, the PortAudio library is not
+        raise LiveAudioUnavailable(
+            f"live audio needs the PortAudio library: install the system package "
+            f"libportaudio2 (Debian, Ubuntu: apt-get install libportaudio2; Fedora: portaudio; "
+            f"macOS: brew install portaudio) ({str(exc).strip() or type(exc).__name__})"
+        ) from None
     return sounddevice
+
+
+def list_devices() -> list[dict[str, Any]]:
+    """The audio devices PortAudio sees.
+
+    Returns
+    -------
+    list of dict
+        One per device: ``index``, ``name``, ``host_api``, ``input_channels``,
+        ``output_channels``, ``default_sample_rate`` (Hz), ``default_input`` and
+        ``default_output`` (bool).
+
+    Raises
+    ------
+    LiveAudioUnavailable
+        When sounddevice or PortAudio is missing, or PortAudio cannot list the devices.
+    """
+    sd = _sounddevice()
+    try:
+        devices = sd.query_devices()
+        apis = sd.query_hostapis()
+        default_in, default_out = sd.default.device
+    except Exception as exc:  # PortAudioError
+        raise LiveAudioUnavailable(f"cannot list the audio devices ({exc})") from None
+    return [{
+        "index": int(d["index"]),
+        "name": str(d["name"]),
+        "host_api": str(apis[d["hostapi"]]["name"]),
+        "input_channels": int(d["max_input_channels"]),
+        "output_channels": int(d["max_output_channels"]),
+        "default_sample_rate": float(d["default_samplerate"]),
+        "default_input": int(d["index"]) == default_in,
+        "default_output": int(d["index"]) == default_out,
+    } for d in devices]
 
 
 def _open(kind: str, factory: Optional[StreamFactory], sample_rate: float,
@@ -50,10 +90,12 @@ def _open(kind: str, factory: Optional[StreamFactory], sample_rate: float,
         which = f" {device!r}" if device is not None else ""
         detail = str(exc).strip().splitlines()[0] if str(exc).strip() else type(exc).__name__
         raise LiveAudioUnavailable(f"cannot open the audio {kind} device{which} at "
-                                   f"{sample_rate:g} Hz ({detail})") from None
+                                   f"{sample_rate:g} Hz ({detail}); `ryxsound devices` lists "
+                                   f"the devices there are") from None
 
 
-def listen(mode: ModeLike = "all", sample_rate: float = 44100, device: Device = None, *,
+def listen(mode: Optional[ModeLike] = None, sample_rate: float = 44100, device: Device = None,
+           *, preset: Optional[str] = None, resample: bool = True,
            duration: Optional[float] = None, max_messages: Optional[int] = None,
            on_message: Optional[Callable[[Message], None]] = None,
            stream_factory: Optional[StreamFactory] = None,
@@ -63,10 +105,12 @@ def listen(mode: ModeLike = "all", sample_rate: float = 44100, device: Device = 
 
     Parameters
     ----------
-    mode : str or int
-        Mode to listen for.
+    mode : str or int, optional
+        Mode to listen for (default ``"all"``).
     sample_rate : float
-        Capture rate in Hz.
+        Capture rate in Hz (rates the plans do not use are resampled).
+    preset, resample
+        As for :class:`ryxsound.Decoder`.
     device : int or str, optional
         Input device (sounddevice's numbering or name); the default device when None.
     duration : float, optional
@@ -104,8 +148,8 @@ def listen(mode: ModeLike = "all", sample_rate: float = 44100, device: Device = 
         return False
 
     limit = None if duration is None else int(duration * sample_rate)
-    with Decoder(mode, sample_rate, custom_base_hz=custom_base_hz,
-                 custom_step=custom_step) as rx:
+    with Decoder(mode, sample_rate, preset=preset, resample=resample,
+                 custom_base_hz=custom_base_hz, custom_step=custom_step) as rx:
         stream = _open("input", stream_factory, sample_rate, device)
         with stream:
             heard = 0

@@ -8,7 +8,7 @@ the authority on the exact tone frequencies.
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import Union
+from typing import Optional, Union
 
 import numpy as np
 
@@ -273,3 +273,95 @@ def check_plan_fits(name: str, sample_rate: float, custom_base_hz: float = DEFAU
                 f"{what} uses {p.low_hz:.0f}..{p.high_hz:.0f} Hz, which does not fit between "
                 f"0 Hz and the Nyquist frequency {nyquist:.0f} Hz of the sample rate "
                 f"{sample_rate:g} Hz")
+
+
+@dataclass(frozen=True)
+class Preset:
+    """A named custom plan for a known channel.
+
+    Attributes
+    ----------
+    name : str
+    custom_base_hz : float
+        Tone 0 of the custom plan, Hz.
+    custom_step : int
+        Step parameter of the custom plan (hop step of step + 2 bins).
+    sample_rates : tuple of int
+        Rates at which the plan keeps to its band (at 22050 Hz the analysis bins, and so the
+        plan, are twice as wide).
+    band : str
+        What the plan fits, for help texts.
+    """
+
+    name: str
+    custom_base_hz: float
+    custom_step: int
+    sample_rates: tuple[int, ...]
+    band: str
+
+
+#: The presets by name. "phone": 600..2280 Hz at 44100 Hz, inside the 300-3400 Hz telephone band
+#: (passes a telephone band-pass at 8 kHz, G.711, GSM 06.10, Speex and Opus narrow-band).
+PRESETS: dict[str, Preset] = {
+    "phone": Preset("phone", 600.0, DEFAULT_CUSTOM_STEP, (44100, 48000),
+                    "the 300-3400 Hz telephone band"),
+}
+
+
+def preset_settings(preset: str, mode: object = None, custom_base_hz: object = None,
+                    custom_step: object = None) -> Preset:
+    """The preset named ``preset``, after checking that no conflicting plan was asked for.
+
+    Parameters
+    ----------
+    preset : str
+        A name from :data:`PRESETS` (any case).
+    mode, custom_base_hz, custom_step
+        What the caller also gave: the mode may only be None or ``"custom"``; the custom plan
+        settings must be None.
+
+    Raises
+    ------
+    ValueError
+        For an unknown preset or settings that contradict it.
+    """
+    if not isinstance(preset, str) or preset.strip().lower() not in PRESETS:
+        raise ValueError(f"unknown preset {preset!r}: use one of {', '.join(PRESETS)}")
+    chosen = PRESETS[preset.strip().lower()]
+    if mode is not None and mode_name(mode) != "custom":  # type: ignore[arg-type]
+        raise ValueError(f"preset {chosen.name!r} is a custom plan; it cannot be combined with "
+                         f"mode {mode_name(mode)!r}")  # type: ignore[arg-type]
+    if custom_base_hz is not None or custom_step is not None:
+        raise ValueError(f"preset {chosen.name!r} fixes the custom plan; leave custom_base_hz "
+                         f"and custom_step out")
+    return chosen
+
+
+def supported_rates(name: str, custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
+                    custom_step: int = DEFAULT_CUSTOM_STEP,
+                    preset: Optional[Preset] = None) -> tuple[int, ...]:
+    """The rates among :data:`USEFUL_SAMPLE_RATES` at which mode ``name`` (every plan of
+    ``"all"``) fits, limited to the preset's rates when one is given; may be empty."""
+    rates = preset.sample_rates if preset is not None else USEFUL_SAMPLE_RATES
+    fitting = []
+    for rate in rates:
+        try:
+            check_plan_fits(name, rate, custom_base_hz, custom_step)
+        except ValueError:
+            continue
+        fitting.append(rate)
+    return tuple(fitting)
+
+
+def check_rate_holds_plan(name: str, sample_rate: float,
+                          custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
+                          custom_step: int = DEFAULT_CUSTOM_STEP) -> None:
+    """Raise ValueError when audio at ``sample_rate`` cannot carry mode ``name`` (for
+    ``"all"``: none of its plans) below its Nyquist frequency, so resampling cannot help."""
+    name = mode_name(name)
+    names = ["audible", "nonaudible", "compression"] if name == "all" else [name]
+    lowest_top = min(plan(n, 44100, custom_base_hz, custom_step).high_hz for n in names)
+    if lowest_top >= sample_rate / 2.0:
+        raise ValueError(f"audio at {sample_rate:g} Hz holds frequencies up to "
+                         f"{sample_rate / 2.0:.0f} Hz; mode {name!r} needs up to "
+                         f"{lowest_top:.0f} Hz, so it cannot be in there")

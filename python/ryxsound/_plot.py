@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import os
 from collections.abc import Sequence
-from typing import Any
+from typing import Any, Optional
 
 import numpy as np
 import numpy.typing as npt
@@ -15,6 +15,11 @@ from ._modes import DEFAULT_CUSTOM_BASE_HZ, DEFAULT_CUSTOM_STEP, Plan, plan
 #: Most time columns drawn; longer recordings use a longer hop between analysis frames.
 _MAX_COLUMNS = 3000
 _FLOOR_DB = -120.0
+#: The colour scale spans at least this many dB, so that silence is dark, not a stretched scale
+#: of rounding noise.
+_MIN_RANGE_DB = 60.0
+#: Picture formats by file extension.
+IMAGE_FORMATS = ("png", "svg", "pdf", "jpg", "jpeg")
 
 
 class PlotUnavailable(Exception):
@@ -70,11 +75,20 @@ def spectrogram(samples: npt.ArrayLike, sample_rate: float,
     return levels, hop / sample_rate, sample_rate / window
 
 
+def colour_limits(levels: npt.NDArray[np.float64]) -> tuple[float, float]:
+    """The dB range of the colour scale: the 100 dB below the loudest level, never beyond the
+    floor, and at least 60 dB wide (digital silence is then dark, not a scale of a few dB)."""
+    top = max(float(levels.max()), _FLOOR_DB + _MIN_RANGE_DB)
+    return max(_FLOOR_DB, top - 100.0), top
+
+
 def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Sequence[Message],
                      out_path: str, *, mode: str = "all", title: str = "",
                      custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
-                     custom_step: int = DEFAULT_CUSTOM_STEP) -> str:
-    """Draw a labelled spectrogram to a PNG file.
+                     custom_step: int = DEFAULT_CUSTOM_STEP, plan_rate: Optional[float] = None,
+                     time_range: Optional[tuple[float, float]] = None) -> str:
+    """Draw a labelled spectrogram to a picture whose format follows the extension of
+    ``out_path`` (.png, .svg, .pdf, .jpg).
 
     Time runs along the x axis (seconds), frequency up the y axis (kHz), the level in dB is the
     colour (with a colour bar). Each message is a shaded time span labelled with its text, mode
@@ -90,13 +104,17 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
     messages : sequence of Message
         Decoded messages (offsets in samples of ``samples``).
     out_path : str
-        PNG file to write.
+        Picture to write.
     mode : str
         Mode the receiver listened for.
     title : str
         Picture title.
     custom_base_hz, custom_step
         The custom plan, for mode ``"custom"``.
+    plan_rate : float, optional
+        Rate the receiver ran at (the plans' tones depend on it); ``sample_rate`` when None.
+    time_range : (float, float), optional
+        Seconds from and to which to draw; the whole recording when None.
 
     Returns
     -------
@@ -107,25 +125,33 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
     ------
     PlotUnavailable
         When matplotlib is not installed.
+    ValueError
+        For an extension that is not a picture format.
     """
+    ext = os.path.splitext(out_path)[1].lower().lstrip(".")
+    if ext not in IMAGE_FORMATS:
+        raise ValueError(f"{out_path}: use one of {', '.join('.' + e for e in IMAGE_FORMATS)}")
     Figure, FigureCanvasAgg = _matplotlib()
-    levels, hop_s, bin_hz = spectrogram(samples, sample_rate)
-    duration = max(len(np.asarray(samples).ravel()) / sample_rate, hop_s)
+    x = np.asarray(samples).ravel()
+    t0, t1 = time_range if time_range is not None else (0.0, len(x) / sample_rate)
+    first = min(max(int(t0 * sample_rate), 0), len(x))
+    levels, hop_s, bin_hz = spectrogram(x[first:int(np.ceil(t1 * sample_rate))], sample_rate)
+    t0 = first / sample_rate
+    t1 = max(t1, t0 + hop_s)
 
     fig = Figure(figsize=(11, 5.5), dpi=100)
     FigureCanvasAgg(fig)
     ax = fig.add_subplot(1, 1, 1)
-    top = levels.max()
+    vmin, vmax = colour_limits(levels)
     image = ax.imshow(levels, origin="lower", aspect="auto", cmap="magma",
-                      extent=(0.0, max(hop_s * levels.shape[1], duration), 0.0,
+                      extent=(t0, t0 + max(hop_s * levels.shape[1], t1 - t0), 0.0,
                               bin_hz * (levels.shape[0] - 1) / 1000.0),
-                      vmin=max(_FLOOR_DB, top - 100.0), vmax=max(top, _FLOOR_DB + 1.0),
-                      interpolation="nearest")
+                      vmin=vmin, vmax=vmax, interpolation="nearest")
     colorbar = fig.colorbar(image, ax=ax, pad=0.02)
     colorbar.set_label("level (dB re full-scale sine)")
     ax.set_xlabel("time (s)")
     ax.set_ylabel("frequency (kHz)")
-    ax.set_xlim(0.0, duration)
+    ax.set_xlim(t0, t1)
     ax.set_title(title or f"{os.path.basename(out_path)}  ({sample_rate:g} Hz)")
 
     if mode == "all":
@@ -133,7 +159,8 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
             "audible", "compression", "nonaudible"]
     else:
         names = [mode]
-    plans: list[Plan] = [plan(n, sample_rate, custom_base_hz, custom_step) for n in names]
+    rate = sample_rate if plan_rate is None else plan_rate
+    plans: list[Plan] = [plan(n, rate, custom_base_hz, custom_step) for n in names]
     for p in plans:
         for f in (p.low_hz, p.high_hz):
             ax.axhline(f / 1000.0, color="cyan", linestyle="--", linewidth=0.9, alpha=0.9)
@@ -150,5 +177,5 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
         ax.text(t0, 0.93, " " + label, transform=ax.get_xaxis_transform(), color=colour,
                 fontsize=9, va="top", ha="left", clip_on=True)
     fig.tight_layout()
-    fig.savefig(out_path, format="png")
+    fig.savefig(out_path, format="jpeg" if ext == "jpg" else ext)
     return out_path

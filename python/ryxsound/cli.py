@@ -20,17 +20,23 @@ import numpy.typing as npt
 
 from . import __version__
 from ._codec import Message, decode_blocks, encode
-from ._io import SUBTYPES, AudioFileError, audio_info, read_audio, read_blocks, write_audio
-from ._live import LiveAudioUnavailable, StreamFactory, listen, play
+from ._io import STDIO, SUBTYPES, AudioFileError, open_audio, read_audio, write_audio
+from ._live import LiveAudioUnavailable, StreamFactory, list_devices, listen, play
 from ._modes import (
     DEFAULT_CUSTOM_BASE_HZ,
     DEFAULT_CUSTOM_STEP,
     MODE_IDS,
+    PRESETS,
     USEFUL_SAMPLE_RATES,
+    Preset,
     check_plan_fits,
+    check_rate_holds_plan,
     mode_name,
+    plan,
+    supported_rates,
 )
-from ._plot import PlotUnavailable, plot_spectrogram
+from ._plot import IMAGE_FORMATS, PlotUnavailable, plot_spectrogram
+from ._resample import TARGET_RATES, convert, nearest_rate, plan_rate
 
 PROG = "ryxsound"
 #: Silence written before and after the transmissions of ``encode``, seconds.
@@ -102,7 +108,32 @@ def _device_arg(text: str) -> Any:
     return int(text) if text.strip().isdigit() else text
 
 
+def _mode_for(args: argparse.Namespace, default: str) -> str:
+    """The mode of the command: ``custom`` for a preset, else --mode or ``default``."""
+    if args.preset is None:
+        return str(args.mode or default)
+    if args.mode not in (None, "custom"):
+        raise CliError(f"--preset {args.preset} is a custom plan; leave out --mode {args.mode}")
+    if args.custom_base is not None or args.custom_step is not None:
+        raise CliError(f"--preset {args.preset} fixes the custom plan; leave out --custom-base "
+                       f"and --custom-step")
+    return "custom"
+
+
+def _plan_params(args: argparse.Namespace) -> tuple[float, int, Optional[Preset]]:
+    """Base frequency and step of the custom plan, and the preset when one was chosen."""
+    if args.preset is not None:
+        chosen = PRESETS[args.preset]
+        return chosen.custom_base_hz, chosen.custom_step, chosen
+    base = args.custom_base if args.custom_base is not None else DEFAULT_CUSTOM_BASE_HZ
+    step = args.custom_step if args.custom_step is not None else DEFAULT_CUSTOM_STEP
+    return base, step, None
+
+
 def _custom_kwargs(args: argparse.Namespace, mode: str) -> dict[str, Any]:
+    """The plan arguments of encode and the receivers: the preset, or the custom plan."""
+    if args.preset is not None:
+        return {"preset": args.preset}
     if mode != "custom":
         if args.custom_base is not None or args.custom_step is not None:
             raise CliError(f"--custom-base and --custom-step apply to --mode custom only, "
@@ -111,15 +142,15 @@ def _custom_kwargs(args: argparse.Namespace, mode: str) -> dict[str, Any]:
     return {"custom_base_hz": args.custom_base, "custom_step": args.custom_step}
 
 
-def _check_tool_rate(rate: float, mode: str, args: argparse.Namespace,
-                     where: str = "") -> None:
-    """Refuse rates without a proper analysis window, and plans that do not fit the rate."""
-    prefix = f"{where}: " if where else ""
+def _check_plan(rate: float, mode: str, args: argparse.Namespace, prefix: str) -> None:
+    base, step, chosen = _plan_params(args)
     if rate not in USEFUL_SAMPLE_RATES:
         raise CliError(f"{prefix}sample rate {rate:g} Hz is not supported "
                        f"(use 44100, 48000 or 22050 Hz)")
-    base = args.custom_base if args.custom_base is not None else DEFAULT_CUSTOM_BASE_HZ
-    step = args.custom_step if args.custom_step is not None else DEFAULT_CUSTOM_STEP
+    if chosen is not None and rate not in chosen.sample_rates:
+        rates = " or ".join(str(r) for r in chosen.sample_rates)
+        raise CliError(f"{prefix}preset {chosen.name} keeps to {chosen.band} at {rates} Hz "
+                       f"only, not at {rate:g} Hz")
     try:
         check_plan_fits(mode, rate, base, step)
     except ValueError as exc:
@@ -127,12 +158,56 @@ def _check_tool_rate(rate: float, mode: str, args: argparse.Namespace,
         raise CliError(f"{prefix}{exc}{hint}") from None
 
 
+def _receiver_rate(rate: float, mode: str, args: argparse.Namespace, where: str = "") -> float:
+    """The rate the receiver runs at for audio at ``rate``: the rate itself, or with
+    resampling on the nearest rate the plan suits (said on stderr with --verbose). Refuses
+    plans that fit no rate."""
+    prefix = f"{where}: " if where else ""
+    base, step, chosen = _plan_params(args)
+    target = plan_rate(rate, supported_rates(mode, base, step, chosen), not args.no_resample)
+    run_at = float(target) if target is not None else float(rate)
+    _check_plan(run_at, mode, args, prefix)
+    if target is not None:
+        try:
+            check_rate_holds_plan(mode, rate, base, step)
+        except ValueError as exc:
+            raise CliError(f"{prefix}{exc}") from None
+        _say(args, f"{prefix}resampling {rate:g} Hz to {target} Hz for mode {mode}")
+    return run_at
+
+
+def _sender_rate(rate: int, mode: str, args: argparse.Namespace) -> int:
+    """The rate to encode at for output at ``rate``: the rate itself when the plan suits it,
+    else the nearest rate that does (the output is then resampled to ``rate``)."""
+    base, step, chosen = _plan_params(args)
+    fitting = supported_rates(mode, base, step, chosen)
+    if rate in fitting or rate in USEFUL_SAMPLE_RATES and chosen is None:
+        _check_plan(rate, mode, args, "")
+        return rate
+    targets = tuple(r for r in TARGET_RATES if r in fitting)
+    if not targets:
+        _check_plan(rate, mode, args, "")  # raises: the plan fits no rate
+    encode_at = nearest_rate(rate, targets)
+    top = plan(mode, encode_at, base, step).high_hz
+    if top >= 0.45 * rate:
+        raise CliError(f"mode {mode} reaches {top:.0f} Hz, more than audio at {rate} Hz can "
+                       f"hold (its limit is {rate / 2:.0f} Hz); use a higher --rate"
+                       f"{' or --preset phone' if chosen is None else ''}")
+    _say(args, f"encoding at {encode_at} Hz and resampling to {rate} Hz")
+    return encode_at
+
+
 def _receive_mode(args: argparse.Namespace, rate: float) -> str:
-    """The mode to listen for: --mode, or by default 'all' ('audible' at 22050 Hz, where only
-    the audible plan fits)."""
-    if args.mode is not None:
-        return str(args.mode)
-    return "audible" if rate == 22050 else "all"
+    """The mode to listen for: the preset's, --mode, or by default 'all' ('audible' at 22050 Hz,
+    where only the audible plan fits)."""
+    return _mode_for(args, "audible" if rate == 22050 else "all")
+
+
+def _say(args: argparse.Namespace, line: str) -> None:
+    """A --verbose note on stderr."""
+    if getattr(args, "verbose", False):
+        sys.stderr.write(f"{PROG}: {line}\n")
+        sys.stderr.flush()
 
 
 def _finite(value: float) -> Optional[float]:
@@ -195,8 +270,9 @@ class _Progress:
 
 def _build_audio(args: argparse.Namespace, mode: str, rate: int) -> tuple[
         npt.NDArray[np.float32], float]:
-    """The transmissions of encode/play with their gaps, and the scale applied to keep them
-    below full scale (1.0 when none was needed)."""
+    """The transmissions of encode/play with their gaps and lead silence at ``rate``, and the
+    scale applied to keep them below full scale (1.0 when none was needed)."""
+    encode_at = _sender_rate(rate, mode, args)
     signature = None
     if getattr(args, "signature", None):
         signature, sig_rate = read_audio(args.signature)
@@ -205,19 +281,22 @@ def _build_audio(args: argparse.Namespace, mode: str, rate: int) -> tuple[
                            f"at {rate} Hz; they must match")
         if len(signature) == 0:
             raise CliError(f"{args.signature}: the signature holds no samples")
+        signature = convert(signature, rate, encode_at)
     try:
-        one = encode(args.text, mode, rate, melody=args.melody, random_tones=args.random_tones,
-                     signature=signature, synth_volume_db=args.volume_db,
-                     **_custom_kwargs(args, mode))
+        one = encode(args.text, mode, encode_at, melody=args.melody,
+                     random_tones=args.random_tones, signature=signature,
+                     synth_volume_db=args.volume_db, **_custom_kwargs(args, mode))
     except ValueError as exc:
         raise CliError(str(exc)) from None
+    one = convert(one, encode_at, rate)
     gap = np.zeros(int(round(args.gap * rate)), dtype=np.float32)
-    pieces: list[npt.NDArray[np.float32]] = []
+    lead = np.zeros(int(round(LEAD_SILENCE * rate)), dtype=np.float32)
+    pieces: list[npt.NDArray[np.float32]] = [lead]
     for k in range(args.repeat):
         if k:
             pieces.append(gap)
         pieces.append(one)
-    audio = np.concatenate(pieces)
+    audio = np.concatenate(pieces + [lead])
     peak = float(np.max(np.abs(audio))) if len(audio) else 0.0
     scale = 1.0
     if peak > 1.0:
@@ -227,26 +306,24 @@ def _build_audio(args: argparse.Namespace, mode: str, rate: int) -> tuple[
 
 
 def _cmd_encode(args: argparse.Namespace) -> int:
-    mode = args.mode or "audible"
-    _check_tool_rate(args.rate, mode, args)
+    mode = _mode_for(args, "audible")
     audio, scale = _build_audio(args, mode, args.rate)
-    lead = np.zeros(int(round(LEAD_SILENCE * args.rate)), dtype=np.float32)
-    audio = np.concatenate([lead, audio, lead])
     written = write_audio(args.output, audio, args.rate, args.format)
     note = f", scaled by {scale:.2f} to stay below full scale" if scale != 1.0 else ""
     plural = "s" if args.repeat > 1 else ""
-    _out(f"wrote {args.output}: {args.repeat} message{plural}, {len(audio) / args.rate:.2f} s "
-         f"at {args.rate} Hz, mode {mode}, {written}{note}")
+    plan_name = f"preset {args.preset}" if args.preset else f"mode {mode}"
+    where = "standard output" if args.output == STDIO else args.output
+    # With the audio on standard output, the report goes to stderr.
+    _out(f"wrote {where}: {args.repeat} message{plural}, {len(audio) / args.rate:.2f} s "
+         f"at {args.rate} Hz, {plan_name}, {written}{note}",
+         sys.stderr if args.output == STDIO else None)
     return EXIT_OK
 
 
 def _cmd_play(args: argparse.Namespace, stream_factory: Optional[StreamFactory]) -> int:
-    mode = args.mode or "audible"
-    _check_tool_rate(args.rate, mode, args)
+    mode = _mode_for(args, "audible")
     audio, _ = _build_audio(args, mode, args.rate)
-    lead = np.zeros(int(round(LEAD_SILENCE * args.rate)), dtype=np.float32)
-    play(np.concatenate([lead, audio, lead]), args.rate, args.device,
-         stream_factory=stream_factory)
+    play(audio, args.rate, args.device, stream_factory=stream_factory)
     _out(f"played {args.text} ({mode}, {args.repeat}x) at {args.rate} Hz")
     return EXIT_OK
 
@@ -254,20 +331,27 @@ def _cmd_play(args: argparse.Namespace, stream_factory: Optional[StreamFactory])
 # ---- decode and spectrogram ----
 
 def _decode_file(path: str, args: argparse.Namespace) -> tuple[list[Message], int, str]:
-    info = audio_info(path)
-    mode = _receive_mode(args, info.sample_rate)
-    _check_tool_rate(info.sample_rate, mode, args, where=path)
-    enabled = sys.stderr.isatty() and info.frames >= PROGRESS_MIN_SECONDS * info.sample_rate
-    progress = _Progress(os.path.basename(path), info.frames, enabled)
-    try:
-        messages = decode_blocks(read_blocks(path), info.sample_rate, mode, progress=progress,
-                                 **_custom_kwargs(args, mode))
-    finally:
-        progress.close()
+    with open_audio(path) as source:
+        info = source.info
+        mode = _receive_mode(args, info.sample_rate)
+        length = f", {info.frames / info.sample_rate:.2f} s" if info.frames else ""
+        _say(args, f"{path}: {info.format}, {info.sample_rate} Hz, {info.channels} "
+                   f"channel{'' if info.channels == 1 else 's'}{length}")
+        _receiver_rate(info.sample_rate, mode, args, where=path)
+        enabled = sys.stderr.isatty() and info.frames >= PROGRESS_MIN_SECONDS * info.sample_rate
+        progress = _Progress(os.path.basename(path), info.frames, enabled)
+        try:
+            messages = decode_blocks(source.blocks(), info.sample_rate, mode, progress=progress,
+                                     resample=not args.no_resample,
+                                     **_custom_kwargs(args, mode))
+        finally:
+            progress.close()
     return messages, info.sample_rate, mode
 
 
 def _cmd_decode(args: argparse.Namespace) -> int:
+    if args.files.count(STDIO) > 1:
+        raise CliError("standard input (-) can be read only once")
     several = len(args.files) > 1
     report: list[dict[str, Any]] = []
     bad = found_ok = False
@@ -295,26 +379,46 @@ def _cmd_decode(args: argparse.Namespace) -> int:
     return EXIT_OK if found_ok else EXIT_NOTHING
 
 
+def _spectrogram_title(path: str, rate: int, messages: list[Message]) -> str:
+    """The file, its rate and each message with the plan it was sent in."""
+    heard = ", ".join(f"{m.text} ({m.mode}{'' if m.ok else ', checksum failed'})"
+                      for m in messages[:4])
+    if len(messages) > 4:
+        heard += f" and {len(messages) - 4} more"
+    return f"{os.path.basename(path)}  ({rate} Hz): {heard or 'no message found'}"
+
+
 def _cmd_spectrogram(args: argparse.Namespace) -> int:
+    ext = os.path.splitext(args.output)[1].lower().lstrip(".")
+    if ext not in IMAGE_FORMATS:
+        raise CliError(f"{args.output}: the extension picks the picture format; use "
+                       f"{', '.join('.' + e for e in IMAGE_FORMATS)}")
+    if args.end is not None and args.end <= (args.start or 0.0):
+        raise CliError(f"--end {args.end:g} must come after --start {args.start or 0.0:g}")
     samples, rate = read_audio(args.file)
     mode = _receive_mode(args, rate)
-    _check_tool_rate(rate, mode, args, where=args.file)
-    custom = _custom_kwargs(args, mode)
-    messages = decode_blocks([samples], rate, mode, **custom)
+    run_at = _receiver_rate(rate, mode, args, where=args.file)
+    messages = decode_blocks([samples], rate, mode, resample=not args.no_resample,
+                             **_custom_kwargs(args, mode))
+    base, step, _ = _plan_params(args)
+    duration = len(samples) / rate
+    start = min(args.start or 0.0, duration)
+    end = duration if args.end is None else min(args.end, duration)
     plot_spectrogram(samples, rate, messages, args.output, mode=mode,
-                     title=f"{os.path.basename(args.file)}  ({rate} Hz, mode {mode})",
-                     custom_base_hz=custom.get("custom_base_hz") or DEFAULT_CUSTOM_BASE_HZ,
-                     custom_step=custom.get("custom_step") or DEFAULT_CUSTOM_STEP)
-    _out(f"wrote {args.output}: {len(samples) / rate:.2f} s, {len(messages)} message"
-         f"{'' if len(messages) == 1 else 's'} marked")
+                     title=_spectrogram_title(args.file, rate, messages),
+                     custom_base_hz=base, custom_step=step, plan_rate=run_at,
+                     time_range=(start, max(end, start)))
+    shown = [m for m in messages if m.end / rate >= start and m.start / rate <= end]
+    _out(f"wrote {args.output}: {start:.2f}..{end:.2f} s of {duration:.2f} s, {len(shown)} "
+         f"message{'' if len(shown) == 1 else 's'} marked")
     return EXIT_OK
 
 
-# ---- listen ----
+# ---- listen and devices ----
 
 def _cmd_listen(args: argparse.Namespace, stream_factory: Optional[StreamFactory]) -> int:
-    mode = args.mode or "all"
-    _check_tool_rate(args.rate, mode, args)
+    mode = _mode_for(args, "all")
+    _receiver_rate(args.rate, mode, args)
     if sys.stderr.isatty():
         sys.stderr.write(f"listening for {mode} messages at {args.rate} Hz "
                          f"(Ctrl-C to stop)\n")
@@ -328,11 +432,29 @@ def _cmd_listen(args: argparse.Namespace, stream_factory: Optional[StreamFactory
             _out(_message_line(m, args.rate))
 
     try:
-        listen(mode, args.rate, args.device, duration=args.duration, max_messages=args.count,
-               on_message=show, stream_factory=stream_factory, **_custom_kwargs(args, mode))
+        listen(mode, args.rate, args.device, duration=args.duration,
+               max_messages=args.count, on_message=show, stream_factory=stream_factory,
+               resample=not args.no_resample, **_custom_kwargs(args, mode))
     except KeyboardInterrupt:
         pass
     return EXIT_OK if any(m.ok for m in found) else EXIT_NOTHING
+
+
+def _cmd_devices(args: argparse.Namespace) -> int:
+    devices = list_devices()
+    if args.json:
+        _out(json.dumps({"devices": devices}, indent=2))
+        return EXIT_OK
+    if not devices:
+        _out("no audio devices found")
+        return EXIT_NOTHING
+    for d in devices:
+        marks = "".join([" <" if d["default_input"] else "", " >" if d["default_output"] else ""])
+        _out(f"{d['index']:3d}  {d['name'][:40]:<40}  {d['host_api'][:10]:<10}  "
+             f"in {d['input_channels']:2d}  out {d['output_channels']:2d}  "
+             f"{d['default_sample_rate']:7.0f} Hz{marks}")
+    _out("< default input, > default output; pass the number or name to --device")
+    return EXIT_OK
 
 
 # ---- demo ----
@@ -387,10 +509,20 @@ def _parser() -> argparse.ArgumentParser:
     mode_opts.add_argument("--custom-step", type=int, default=None, metavar="N",
                            help=f"custom plan: hop step of N + 2 bins (default "
                                 f"{DEFAULT_CUSTOM_STEP}); --mode custom only")
+    presets = "; ".join(f"{p.name}: a custom plan from {p.custom_base_hz:.0f} Hz for {p.band}"
+                        for p in PRESETS.values())
+    mode_opts.add_argument("--preset", choices=sorted(PRESETS), default=None,
+                           help=f"a named plan instead of --mode ({presets})")
+    mode_opts.add_argument("-v", "--verbose", action="store_true",
+                           help="say on stderr what was read and whether it was resampled")
+    receive_opts = _Parser(add_help=False)
+    receive_opts.add_argument("--no-resample", action="store_true",
+                              help="decode at the audio's own rate instead of resampling "
+                                   "rates other than 44100, 48000 and 22050 Hz")
     rate_opt = _Parser(add_help=False)
     rate_opt.add_argument("--rate", type=_rate_arg, default=44100, metavar="R",
                           help="sample rate in Hz: 44100 (default), 48000, or 22050 (audible "
-                               "and low custom plans only)")
+                               "and low custom plans only); other rates are resampled")
     send_opts = _Parser(add_help=False)
     send_opts.add_argument("text", metavar="TEXT",
                            help="nine base-32 characters (0-9, a-v, either case)")
@@ -423,37 +555,47 @@ def _parser() -> argparse.ArgumentParser:
                                    "quarter second of silence before and after. Mode default: "
                                    "audible.")
     p.add_argument("-o", "--output", required=True, metavar="OUT",
-                   help="file to write; the extension picks the format (.wav, .flac, .ogg)")
+                   help="file to write; the extension picks the format (.wav, .flac, .ogg); "
+                        "- writes WAV to standard output")
     p.add_argument("--format", choices=sorted(SUBTYPES), default="pcm16",
                    help="sample format: pcm16 (default, 16-bit PCM), pcm24 or float "
                         "(32-bit float, WAV only)")
     p.add_argument("--signature", metavar="SIG", default=None,
-                   help="audio file (same rate) mixed into the start of every transmission. "
-                        "The extension module cannot take samples from Python, so the mix is "
-                        "done in Python by the same rule: added over at most 20 symbols and "
-                        "clipped to [-1, 1] there")
+                   help="a short sound of yours (a jingle or chime, same sample rate) mixed "
+                        "under the start of every transmission, so that people hear who is "
+                        "sending; it covers at most the transmission's length and is clipped "
+                        "to full scale where it overlaps")
 
-    p = sub.add_parser("decode", parents=[common, mode_opts],
+    p = sub.add_parser("decode", parents=[common, mode_opts, receive_opts],
                        help="find messages in audio files",
                        description="Print one line per message found: time, mode, text, "
-                                   "checksum result, confidence, noise and volume. Reads WAV "
-                                   "(16/24/32-bit PCM and float), FLAC and OGG at 44100, 48000 "
-                                   "or 22050 Hz; stereo is mixed down. Mode default: all "
+                                   "checksum result, confidence, noise and volume. Reads WAV, "
+                                   "FLAC, OGG and (with pip install 'ryxsound[media]') M4A/AAC, "
+                                   "MP4, MKV, WEBM, AMR, WMA at any sample rate; stereo is mixed "
+                                   "down, other rates than 44100, 48000 and 22050 Hz are "
+                                   "resampled. Mode default: all "
                                    "(audible at 22050 Hz). Exit 0 when a message with a "
                                    "matching checksum was found, 1 when none, 2 for bad input "
                                    "(the other files are still decoded).")
-    p.add_argument("files", nargs="+", metavar="FILE")
+    p.add_argument("files", nargs="+", metavar="FILE",
+                   help="audio files or streams to decode; - reads standard input")
     p.add_argument("--json", action="store_true", help="print one JSON document instead")
 
-    p = sub.add_parser("spectrogram", parents=[common, mode_opts],
+    p = sub.add_parser("spectrogram", parents=[common, mode_opts, receive_opts],
                        help="draw a spectrogram with the messages marked (needs matplotlib)",
-                       description="Draw a PNG spectrogram (time, frequency, dB) with the "
-                                   "decoded messages and the plan's band marked. Needs "
-                                   "matplotlib: pip install 'ryxsound[plot]'.")
-    p.add_argument("file", metavar="FILE")
-    p.add_argument("-o", "--output", required=True, metavar="OUT.png")
+                       description="Draw a spectrogram (time, frequency, dB) with the decoded "
+                                   "messages and the plan's band marked. Needs matplotlib: "
+                                   "pip install 'ryxsound[plot]'.")
+    p.add_argument("file", metavar="FILE", help="audio file to draw (any format decode reads)")
+    p.add_argument("-o", "--output", required=True, metavar="OUT",
+                   help=f"picture to write; the extension picks the format "
+                        f"({', '.join('.' + e for e in IMAGE_FORMATS)})")
+    p.add_argument("--start", type=_positive_float, default=None, metavar="SECONDS",
+                   help="draw from this time on (default: the beginning)")
+    p.add_argument("--end", type=_positive_float, default=None, metavar="SECONDS",
+                   help="draw up to this time (default: the end)")
 
-    p = sub.add_parser("listen", parents=[common, mode_opts, rate_opt],
+    p = sub.add_parser("listen", parents=[common, mode_opts, receive_opts, rate_opt],
                        help="decode from the microphone (needs sounddevice)",
                        description="Print messages heard on an input device until Ctrl-C. "
                                    "Needs sounddevice: pip install 'ryxsound[audio]'. "
@@ -472,6 +614,13 @@ def _parser() -> argparse.ArgumentParser:
                                    "pip install 'ryxsound[audio]'. Mode default: audible.")
     p.add_argument("--device", type=_device_arg, default=None, metavar="D",
                    help="output device number or name (default: the system's)")
+
+    p = sub.add_parser("devices", parents=[common],
+                       help="list the audio devices (needs sounddevice)",
+                       description="List the audio input and output devices with their "
+                                   "numbers, for --device of listen and play. Needs sounddevice "
+                                   "and the PortAudio library.")
+    p.add_argument("--json", action="store_true", help="print one JSON document instead")
 
     p = sub.add_parser("demo", parents=[common],
                        help="encode a text in every mode, decode it and draw a spectrogram",
@@ -523,6 +672,8 @@ def main(argv: Optional[Sequence[str]] = None, *,
             return _cmd_listen(args, stream_factory)
         if args.command == "play":
             return _cmd_play(args, stream_factory)
+        if args.command == "devices":
+            return _cmd_devices(args)
         return _cmd_demo(args)
     except (CliError, AudioFileError, PlotUnavailable, LiveAudioUnavailable) as exc:
         if args.debug:

@@ -8,6 +8,7 @@
 
 #include "decoder/plan_receiver.h"
 #include "modes/frequency_plan.h"
+#include "ryxsound/ryx_api.h"
 #include "ryxsound/ryxsound.hpp"
 
 namespace ryxsound {
@@ -30,7 +31,7 @@ std::string formatHz(float hz) {
 
 }  // namespace
 
-const char* version() { return "1.0.0"; }
+const char* version() { return RYX_VERSION_STRING; }
 
 const char* modeName(Mode mode) {
     switch (mode) {

@@ -1,4 +1,4 @@
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 
 #include <cmath>
 #include <cstdio>
@@ -23,7 +23,7 @@ SharedSettings& sharedSettings() {
 
 namespace {
 
-const char kVersion[] = "RyxCoreLib version 1.0.0 [PyRyxSDK]";
+const char kVersion[] = "RyxCoreLib version " RYX_VERSION_STRING " [PyRyxSDK]";
 const char kVersionInfo[] = "RyxSound Python SDK";
 constexpr int kCustomDecodedMode = 3;
 
@@ -162,7 +162,7 @@ int RYX_SetSynthVolume(float volume, Context*) {
     return 0;
 }
 
-int RYX_DecodeAudioBuffer(float* input, int count, Context* context) {
+int RYX_DecodeAudioBuffer(const float* input, int count, Context* context) {
     RYX::Decoder* decoder = decoderOf(context);
     return decoder ? decoder->DecodeAudioBuffer(input, input ? count : 0) : -1;
 }

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The flat API, exercised through its public header: lifecycle, encoding and read-out, decoding
 // and the measures, and the refusals that keep bad calls harmless.
-#include "api/ryx_api.h"
+#include "ryxsound/ryx_api.h"
 
 #include <gtest/gtest.h>
 

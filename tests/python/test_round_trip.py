@@ -52,3 +52,15 @@ def test_uppercase_text_arrives_in_lowercase(make_context, capfd):
                              "A1B2C3D4E")
     capfd.readouterr()
     assert decoded == (9, "a1b2c3d4e")
+
+
+@pytest.mark.parametrize("other_rate", [22050, 48000, 11025])
+def test_a_context_at_another_rate_leaves_the_first_ones_audio_intact(make_context, capfd,
+                                                                      other_rate):
+    sender = make_context(ryx.RYX_MODE_AUDIBLE, 44100, 1024)
+    make_context(ryx.RYX_MODE_AUDIBLE, other_rate, 1024)  # built after the sender
+    assert ryx.RYX_EncodeDataToAudioBuffer("hello0123", 9, 0, b"", 0, sender) > 0
+    signal = padded(read_out(sender), 44100)
+    _, decoded = decode(make_context(ryx.RYX_MODE_AUDIBLE, 44100, 1024), signal)
+    capfd.readouterr()
+    assert decoded == (9, "hello0123")

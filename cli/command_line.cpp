@@ -1,0 +1,133 @@
+#include "command_line.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+namespace ryxcli {
+namespace {
+
+// The options each command takes; every one of them has a value.
+bool takes(const std::string& command, std::string_view option) {
+    const bool both = option == "--mode" || option == "--preset" || option == "--custom-base" ||
+                      option == "--custom-step";
+    if (command == "encode") return both || option == "--output" || option == "--rate";
+    return both || option == "--receiver";
+}
+
+double number(std::string_view option, const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value)) {
+        throw UsageError(std::string(option) + ": not a number: '" + text + "'");
+    }
+    return value;
+}
+
+int wholeNumber(std::string_view option, const std::string& text) {
+    const double value = number(option, text);
+    if (value != std::floor(value) || std::fabs(value) > 1e9) {
+        throw UsageError(std::string(option) + ": not a whole number: '" + text + "'");
+    }
+    return static_cast<int>(value);
+}
+
+void store(CommandLine& line, std::string_view option, const std::string& value) {
+    if (option == "--output") {
+        line.output = value;
+    } else if (option == "--mode") {
+        try {
+            line.mode = ryxsound::modeFromName(value);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(std::string("--mode: ") + e.what());
+        }
+    } else if (option == "--rate") {
+        line.sampleRate = wholeNumber(option, value);
+    } else if (option == "--preset") {
+        line.preset = value;
+    } else if (option == "--custom-base") {
+        line.customBaseHz = static_cast<float>(number(option, value));
+    } else if (option == "--custom-step") {
+        line.customStep = wholeNumber(option, value);
+    } else if (value == "robust" || value == "standard") {  // --receiver
+        line.receiver =
+            value == "robust" ? ryxsound::Receiver::Robust : ryxsound::Receiver::Standard;
+    } else {
+        throw UsageError("--receiver: use robust or standard, not '" + value + "'");
+    }
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    CommandLine line;
+    if (argc < 2) throw UsageError("no command given");
+    line.command = argv[1];
+    if (line.command == "-h" || line.command == "--help") line.command = "help";
+    if (line.command == "--version") line.command = "version";
+    if (line.command == "help" || line.command == "version") {
+        if (argc > 2) throw UsageError(line.command + " takes no arguments");
+        return line;
+    }
+    if (line.command != "encode" && line.command != "decode") {
+        throw UsageError("unknown command '" + line.command + "': use encode or decode");
+    }
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.size() < 2 || arg[0] != '-') {
+            line.operands.push_back(arg);
+            continue;
+        }
+        std::string option = arg;
+        std::optional<std::string> value;
+        const size_t equals = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            option = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+        }
+        if (option == "-o") option = "--output";
+        if (!takes(line.command, option)) {
+            throw UsageError(line.command + " takes no option '" + option + "'");
+        }
+        if (!value) {
+            if (i + 1 >= argc) throw UsageError(option + " needs a value");
+            value = argv[++i];
+        }
+        store(line, option, *value);
+    }
+    if (line.command == "encode") {
+        if (line.operands.size() != 1) throw UsageError("encode takes exactly one TEXT");
+        if (line.output.empty()) throw UsageError("encode needs -o OUT.wav");
+    } else if (line.operands.empty()) {
+        throw UsageError("decode needs at least one FILE");
+    }
+    return line;
+}
+
+const char* usageText() {
+    return "usage: ryxsound-cli encode TEXT -o OUT.wav [--mode M] [--rate R] [--preset P]\n"
+           "                           [--custom-base HZ] [--custom-step N]\n"
+           "       ryxsound-cli decode FILE... [--mode M] [--receiver robust|standard]\n"
+           "                           [--preset P] [--custom-base HZ] [--custom-step N]\n"
+           "       ryxsound-cli --help | --version\n"
+           "\n"
+           "encode  writes TEXT (nine base-32 characters, 0-9 and a-v) as tones to a 16-bit\n"
+           "        WAV (or .flac) file with a quarter second of silence before and after.\n"
+           "        Mode default: audible; rate default 44100 (also 48000, 22050).\n"
+           "decode  prints one line per message found in each file: time, plan, text, checksum\n"
+           "        result, confidence, tone-to-band level and received level. Reads WAV, FLAC\n"
+           "        and OGG at 44100, 48000 or 22050 Hz; channels are mixed down. Mode default:\n"
+           "        all (audible at 22050 Hz); receiver default: robust.\n"
+           "\n"
+           "modes: audible, nonaudible, compression, all, custom (--custom-base HZ, default\n"
+           "12000; --custom-step N, hop of N + 2 bins, default 1). Presets: phone (custom plan\n"
+           "from 600 Hz for telephone paths).\n"
+           "\n"
+           "exit status: 0 success (decode: a message with a matching checksum was found),\n"
+           "1 none found, 2 unreadable input or bad usage (decode still reads the other\n"
+           "files), 3 unexpected failure.\n";
+}
+
+}  // namespace ryxcli

@@ -1,0 +1,39 @@
+// The command line of ryxsound-cli, parsed but not yet checked against the core.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ryxsound/ryxsound.hpp"
+
+namespace ryxcli {
+
+// A command line that cannot be run as written; what() says why.
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct CommandLine {
+    std::string command;                 // "encode", "decode", "help" or "version"
+    std::vector<std::string> operands;   // encode: the one text; decode: the files
+    std::string output;                  // encode: -o / --output
+    std::optional<ryxsound::Mode> mode;  // --mode
+    std::optional<int> sampleRate;       // encode: --rate, whole Hz
+    std::optional<std::string> preset;   // --preset
+    std::optional<float> customBaseHz;   // --custom-base, Hz
+    std::optional<int> customStep;       // --custom-step
+    ryxsound::Receiver receiver = ryxsound::Receiver::Robust;  // decode: --receiver
+};
+
+// Parses argv (options as "--name value" or "--name=value", anywhere after the command);
+// throws UsageError for an unknown command or option, a missing or malformed value, an option
+// the command does not take or a wrong number of operands.
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+// The help text: commands, options and exit codes.
+const char* usageText();
+
+}  // namespace ryxcli

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The C and C++ package as a user meets it: configures, builds and installs the project into a
+# temporary prefix (chosen only at install time), lists the install tree, checks what the shared
+# library exports, then builds the programs of tests/consumer from a copy outside the tree
+# through find_package, through pkg-config and through add_subdirectory, runs them against the
+# installed shared library, and checks ryxsound-cli's output and exit codes.
+#   JOBS=n   parallel build jobs (default 2)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=${JOBS:-2}
+work=$(mktemp -d "${TMPDIR:-/tmp}/ryxsound-consumer.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+passed=0
+failed=0
+
+check() {  # check NAME COMMAND...: runs the command, counts and reports the result
+    local name=$1
+    shift
+    if "$@" >"$work/check.log" 2>&1; then
+        passed=$((passed + 1))
+        echo "  ok      $name"
+    else
+        failed=$((failed + 1))
+        echo "  FAILED  $name"
+        sed 's/^/          /' "$work/check.log"
+    fi
+}
+
+echo "== building and installing into a temporary prefix"
+cmake -S . -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX=/nonexistent >/dev/null
+cmake --build "$work/build" -j "$jobs" >/dev/null
+cmake --install "$work/build" --prefix "$prefix" >/dev/null
+echo "== install tree"
+(cd "$prefix" && find . -mindepth 1 | sort | sed 's/^\.\//  /')
+pc_file=$(find "$prefix" -name ryxsound.pc)
+libdir=$(dirname "$(dirname "$pc_file")")
+
+only_public_exports() {
+    local others
+    others=$(nm -D --defined-only "$libdir/libryxsound.so" | awk '{print $3}' | c++filt |
+             grep -Ev '^(RYX_|ryxsound::)' || true)
+    [ -z "$others" ] || { echo "exported beyond the public API:"; echo "$others"; return 1; }
+}
+soname_has_major() { readelf -d "$libdir/libryxsound.so" | grep -q 'SONAME.*\[libryxsound\.so\.1\]'; }
+no_private_headers() { [ "$(ls "$prefix/include")" = ryxsound ] && [ ! -e "$prefix/include/api" ]; }
+uses_installed_library() { ldd "$1" | grep -q "=> $libdir/libryxsound\.so\.1 "; }
+
+echo "== the installed package"
+check "the shared library exports only RYX_* and ryxsound::" only_public_exports
+check "SONAME libryxsound.so.1" soname_has_major
+check "only include/ryxsound is installed" no_private_headers
+
+cp -r tests/consumer "$work/consumer"
+echo "== find_package(RyxSound 1.0 CONFIG REQUIRED)"
+check "configure and build" bash -c "cmake -S '$work/consumer' -B '$work/fp' -G Ninja \
+    -DCMAKE_PREFIX_PATH='$prefix' && cmake --build '$work/fp'"
+for program in round_trip_c round_trip_cpp; do
+    check "$program links the installed libryxsound.so.1" uses_installed_library "$work/fp/$program"
+    check "$program round-trips every plan" "$work/fp/$program"
+done
+
+echo "== pkg-config --cflags --libs ryxsound"
+export PKG_CONFIG_PATH=$libdir/pkgconfig
+flags=$(pkg-config --cflags --libs ryxsound)
+mkdir -p "$work/pc"
+check "build the C program" cc -std=c99 -Wall -Wextra -Werror -pedantic \
+    "$work/consumer/round_trip.c" $flags -Wl,-rpath,"$libdir" -o "$work/pc/round_trip_c"
+check "build the C++ program" c++ -std=c++17 -Wall -Wextra -Werror -pedantic \
+    "$work/consumer/round_trip.cpp" $flags -Wl,-rpath,"$libdir" -o "$work/pc/round_trip_cpp"
+for program in round_trip_c round_trip_cpp; do
+    check "$program links the installed libryxsound.so.1" uses_installed_library "$work/pc/$program"
+    check "$program round-trips every plan" "$work/pc/$program"
+done
+
+echo "== add_subdirectory of the source tree"
+check "configure and build" bash -c "cmake -S '$work/consumer' -B '$work/sub' -G Ninja \
+    -DRYXSOUND_SOURCE_DIR='$root' && cmake --build '$work/sub' -j '$jobs'"
+check "round_trip_cpp round-trips every plan" "$work/sub/round_trip_cpp"
+
+echo "== ryxsound-cli"
+cli=$prefix/bin/ryxsound-cli
+cd "$work"
+printf 'not audio\n' >notes.txt
+exits() {  # exits CODE PATTERN ARGS...: the tool exits with CODE and its output matches PATTERN
+    local want=$1 pattern=$2 got=0
+    shift 2
+    "$cli" "$@" >cli.out 2>&1 || got=$?
+    cat cli.out
+    [ "$got" = "$want" ] || { echo "exit $got, expected $want"; return 1; }
+    grep -Eq -- "$pattern" cli.out || { echo "output does not match: $pattern"; return 1; }
+}
+# exit  pattern                                arguments
+while IFS='|' read -r want pattern args; do
+    [ -n "$want" ] || continue
+    # shellcheck disable=SC2086
+    check "ryxsound-cli $args -> $want" exits "$want" "$pattern" $args
+done <<'CASES'
+0|wrote audible.wav: 1 message|encode hello0123 -o audible.wav
+0|at 48000 Hz, mode nonaudible|encode HELLO0123 -o high.wav --mode nonaudible --rate 48000
+0|mode custom|encode phone0042 -o phone.flac --preset phone --rate 22050
+0|audible +hello0123  ok|decode audible.wav
+0|high.wav: .*nonaudible +hello0123  ok|decode audible.wav high.wav --receiver standard
+0|custom +phone0042  ok|decode phone.flac --preset phone
+0|at 22050 Hz, mode audible|encode hello0123 -o low.wav --rate 22050
+0|audible +hello0123  ok|decode low.wav
+1|no message found|decode audible.wav --mode compression
+2|audible.wav: .*hello0123  ok|decode audible.wav missing.wav
+2|notes.txt: cannot read it as audio|decode notes.txt
+2|exactly 9 characters|encode hello -o short.wav
+2|'w'|encode hellow123 -o bad.wav
+2|22050 Hz|encode hello0123 -o high.wav --mode nonaudible --rate 22050
+2|not supported by mode audible|encode hello0123 -o low.wav --rate 32000
+2|unknown file type|encode hello0123 -o out.mp3
+2|needs -o|encode hello0123
+2|apply to --mode custom only|encode hello0123 -o x.wav --custom-base 900
+2|unknown preset|decode audible.wav --preset radio
+2|use robust or standard|decode audible.wav --receiver fast
+2|unknown mode|decode audible.wav --mode loud
+2|unknown command|transmit hello0123
+2|no command|
+0|ryxsound-cli 1.0.0|--version
+CASES
+
+echo "consumer: $passed passed, $failed failed"
+[ "$failed" = 0 ]

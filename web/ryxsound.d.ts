@@ -1,0 +1,162 @@
+// Declarations of ryxsound.js: nine base-32 characters as a two-second burst of tones, and back.
+
+/** Mode names: 'audible', 'nonaudible', 'compression', 'all' (listens to the first three), 'custom'. */
+export type ModeName = 'audible' | 'nonaudible' | 'compression' | 'all' | 'custom';
+/** A mode by name (any case; 'non-audible' too) or by number 2..6. */
+export type ModeLike = ModeName | string | number;
+/** The plan a message was sent in. */
+export type PlanName = 'audible' | 'nonaudible' | 'compression' | 'custom';
+export type ReceiverName = 'standard' | 'robust';
+
+/** A value the core refused; the message names it and what is allowed. */
+export class RyxSoundError extends Error {
+    name: 'RyxSoundError';
+}
+
+export interface CustomBand {
+    /** Tone 0 of the custom plan before snapping to a bin, Hz (default 12000). */
+    customBaseHz?: number;
+    /** Hop of customStep + 2 bins, 0..64 (default 1). */
+    customStep?: number;
+}
+
+export interface PlanOptions extends CustomBand {
+    /** Default 'audible' for encode, 'all' for a Decoder. */
+    mode?: ModeLike;
+    /** Hz, 1000..1000000; the plans must lie below half of it. Default 44100. */
+    sampleRate?: number;
+    /** A named custom band ('phone'); sets the mode to 'custom'. */
+    preset?: string;
+}
+
+export interface EncodeOptions extends PlanOptions {
+    /** Base-32 notes, one per symbol, mixed under the data. */
+    melody?: string;
+    /** One random gliding note per symbol instead of a melody. */
+    randomTones?: boolean;
+    /** Their gain, dB. */
+    randomToneGainDb?: number;
+}
+
+export interface DecoderOptions extends PlanOptions {
+    /** 'robust' (default) or 'standard'. */
+    receiver?: ReceiverName;
+}
+
+export interface Message {
+    /** Nine characters, lower case; trust them only when ok. */
+    text: string;
+    /** Error correction succeeded and the checksum matched. */
+    ok: boolean;
+    /** 0..1. */
+    confidence: number;
+    /** The plan it was sent in. */
+    mode: PlanName;
+    /** Sample offset of its first start symbol in the fed stream. */
+    start: number;
+    /** Sample offset just after its last symbol. */
+    end: number;
+    /** Mean level of the decided tones over their band's mean, dB. */
+    toneToBandDb: number;
+    /** Received tone level, dB relative to a full-scale sine (>= -120). */
+    levelDbfs: number;
+    /** Share 0..1 of the 12 message symbols received without correction. */
+    cleanShare: number;
+    /** Message symbols (0, 1 start, 2..10 text, 11 checksum) that error correction changed. */
+    corrected: number[];
+}
+
+export interface PlanInfo {
+    plan: PlanName;
+    sampleRate: number;
+    /** Tone 0..8 before the hop, Hz. */
+    toneHz: number[];
+    toneBins: number[];
+    /** Analysis length: 2048 at 44100 and 48000 Hz. */
+    windowSize: number;
+    /** 4608 at 44100 Hz, 5015 at 48000 Hz. */
+    symbolSamples: number;
+    /** 20 symbols. */
+    transmissionSamples: number;
+    hopHz: number;
+    hopBins: number;
+    bandLowHz: number;
+    /** Tone 8 raised by two hops: the highest frequency sent. */
+    bandHighHz: number;
+    /** Every tone with its hops lies below half the rate. */
+    fits: boolean;
+}
+
+export interface Preset {
+    name: string;
+    mode: ModeName;
+    customBaseHz: number;
+    customStep: number;
+    description: string;
+}
+
+/** One transmission of nine base-32 characters ('0'-'9', 'a'-'v'), samples -1..1. */
+export function encode(text: string, options?: EncodeOptions): Float32Array;
+
+/** Every message in a whole recording. */
+export function decode(samples: Float32Array | ArrayLike<number>, options?: DecoderOptions): Message[];
+
+/** A streaming receiver; close() frees its wasm memory. */
+export class Decoder {
+    constructor(options?: DecoderOptions);
+    readonly mode: ModeName;
+    readonly sampleRate: number;
+    readonly receiver: ReceiverName;
+    readonly closed: boolean;
+    /** Samples fed so far, flush's silence included. */
+    readonly position: number;
+    /** Between a recognised start and the message's completion. */
+    readonly inMessage: boolean;
+    /** Any chunk size; values that are not finite count as silence. */
+    feed(samples: Float32Array | ArrayLike<number>): Message[];
+    /** Feeds silence until a message in progress completes. */
+    flush(): Message[];
+    /** Safe to call twice; any later use throws. */
+    close(): void;
+}
+
+/** A power spectrum for displays: windowSize (a power of two 4..8192) samples in. */
+export class Spectrum {
+    constructor(windowSize: number);
+    readonly windowSize: number;
+    /** windowSize / 2 + 1 powers (a sine of amplitude A shows about A^2); reused by the next call. */
+    analyze(frame: Float32Array | ArrayLike<number>): Float32Array;
+    close(): void;
+}
+
+export function presets(): Preset[];
+export function planInfo(plan: PlanName, sampleRate?: number, custom?: CustomBand): PlanInfo;
+/** The plans a mode sends (one) or listens for ('all': three). */
+export function plansOf(mode: ModeLike): PlanName[];
+/** The rates a mode works at, best first, of 44100, 48000 and 22050 Hz. */
+export function supportedRates(mode: ModeLike, options?: CustomBand & { preset?: string }): number[];
+/** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: 40 values (the two start symbols sound one tone, given twice). */
+export function messageTones(text: string, plan: PlanName, sampleRate?: number, custom?: CustomBand): Float32Array;
+
+export const version: string;
+export const MODES: readonly ModeName[];
+export const PLANS: readonly PlanName[];
+
+declare global {
+    /** Set when a page loads ryxsound.js, for pages without a bundler. */
+    var RyxSound: {
+        version: string;
+        MODES: readonly ModeName[];
+        PLANS: readonly PlanName[];
+        RyxSoundError: typeof RyxSoundError;
+        encode: typeof encode;
+        decode: typeof decode;
+        Decoder: typeof Decoder;
+        Spectrum: typeof Spectrum;
+        presets: typeof presets;
+        planInfo: typeof planInfo;
+        plansOf: typeof plansOf;
+        supportedRates: typeof supportedRates;
+        messageTones: typeof messageTones;
+    };
+}

@@ -1,0 +1,428 @@
+// RyxSound for web pages and Node: nine base-32 characters as a two-second burst of tones, and
+// back, computed by the C++ core compiled to ryxsound.wasm (loaded from next to this file).
+//
+//   import { encode, Decoder } from './ryxsound.js';
+//   const audio = encode('hello0123', { mode: 'audible', sampleRate: 44100 });  // Float32Array
+//   const decoder = new Decoder({ mode: 'all', sampleRate: 44100 });
+//   decoder.feed(audio);                 // -> [] until a message completes
+//   decoder.flush();                     // -> [{ text: 'hello0123', ok: true, ... }]
+//   decoder.close();                     // frees its wasm memory
+//
+// A page that loads this module also gets everything as the global `RyxSound` (and a
+// 'ryxsound-ready' event on window once it is there). Bad arguments
+// throw a TypeError (wrong kind of value) or a RyxSoundError (a value the core refuses, with its
+// message); the wasm code itself never traps on them.
+
+const MODE_NAMES = ['audible', 'nonaudible', 'compression', 'all', 'custom'];  // modes 2..6
+const PLAN_NAMES = ['audible', 'nonaudible', 'compression', 'custom'];        // plans 0..3
+const RECEIVERS = ['standard', 'robust'];
+const CUSTOM_MODE = 6;
+const MESSAGE_BYTES = 64;  // the record ryxw_decoder_message points at
+const ERROR_BYTES = 512;
+
+/** A value the core refused; the message says which and what is allowed. */
+export class RyxSoundError extends Error {
+    constructor(message) {
+        super(message);
+        this.name = 'RyxSoundError';
+    }
+}
+
+async function wasmBytes() {
+    const url = new URL('./ryxsound.wasm', import.meta.url);
+    if (url.protocol === 'file:') {
+        const { readFile } = await import('node:fs/promises');
+        return readFile(url);
+    }
+    const response = await fetch(url);
+    if (!response.ok) throw new Error(`cannot load ${url}: HTTP ${response.status}`);
+    return response.arrayBuffer();
+}
+
+// The few system calls the standalone module makes: the clock (seeding random tones) and exit
+// (only reached on an abort, which the C layer never lets a bad argument cause).
+function systemImports(memory) {
+    return {
+        env: { emscripten_notify_memory_growth() {} },
+        wasi_snapshot_preview1: {
+            clock_time_get(_id, _precision, out) {
+                const nanoseconds = BigInt(Math.round(performance.now() * 1e6)) +
+                    BigInt(Date.now()) * 1000000n;
+                new DataView(memory().buffer).setBigUint64(out, nanoseconds, true);
+                return 0;
+            },
+            proc_exit(code) {
+                throw new Error(`ryxsound.wasm stopped (exit ${code})`);
+            },
+        },
+    };
+}
+
+const { instance } = await WebAssembly.instantiate(
+    await wasmBytes(), systemImports(() => instance.exports.memory));
+const core = instance.exports;
+core._initialize();
+const errorBuffer = core.malloc(ERROR_BYTES);
+const DEFAULT_CUSTOM = {
+    customBaseHz: core.ryxw_default_custom_base_hz(),
+    customStep: core.ryxw_default_custom_step(),
+};
+
+function bytes() {
+    return new Uint8Array(core.memory.buffer);
+}
+function floats(pointer, count) {
+    return new Float32Array(core.memory.buffer, pointer, count);
+}
+function cString(pointer) {
+    if (!pointer) return '';
+    const heap = bytes();
+    let end = pointer;
+    while (heap[end] !== 0) end++;
+    return new TextDecoder().decode(heap.subarray(pointer, end));
+}
+
+// Calls fn with the error buffer's (pointer, size); throws the core's message when fn's result
+// is `failed`.
+function checked(failed, fn) {
+    const result = fn(errorBuffer, ERROR_BYTES);
+    if (result === failed) throw new RyxSoundError(cString(errorBuffer));
+    return result;
+}
+
+// Calls fn(pointer, byteCount) with the strings as UTF-8 in wasm memory, freed afterwards.
+function withStrings(strings, fn) {
+    const encoded = strings.map((s) => new TextEncoder().encode(s));
+    const pointers = encoded.map((e) => core.malloc(e.length + 1));
+    try {
+        encoded.forEach((e, i) => bytes().set(e, pointers[i]));
+        return fn(...encoded.flatMap((e, i) => [pointers[i], e.length]));
+    } finally {
+        pointers.forEach((p) => core.free(p));
+    }
+}
+
+function withScratch(byteCount, fn) {
+    const pointer = core.malloc(byteCount);
+    try {
+        return fn(pointer);
+    } finally {
+        core.free(pointer);
+    }
+}
+
+function requireType(value, type, what) {
+    if (typeof value !== type) {
+        throw new TypeError(`${what} must be a ${type}, not ${value === null ? 'null' : typeof value}`);
+    }
+    return value;
+}
+
+// A mode name (any case, '-' and '_' ignored) or number 2..6 -> its number.
+function modeNumber(mode) {
+    if (typeof mode === 'number') {
+        if ((mode | 0) !== mode) throw new RyxSoundError(`mode ${mode} is not an integer 2..6`);
+        return mode;
+    }
+    requireType(mode, 'string', 'mode');
+    return withStrings([mode], (p, n) =>
+        checked(-1, (err, size) => core.ryxw_mode_from_name(p, n, err, size)));
+}
+
+function planNumber(plan) {
+    const index = PLAN_NAMES.indexOf(requireType(plan, 'string', 'plan').toLowerCase());
+    if (index < 0) throw new RyxSoundError(`unknown plan '${plan}': use ${PLAN_NAMES.join(', ')}`);
+    return index;
+}
+
+/** The presets: named custom bands for a path (e.g. 'phone'). */
+export function presets() {
+    const list = [];
+    for (let i = 0; i < core.ryxw_preset_count(); i++) {
+        list.push(Object.freeze({
+            name: cString(core.ryxw_preset_name(i)),
+            mode: MODE_NAMES[core.ryxw_preset_mode(i) - 2],
+            customBaseHz: core.ryxw_preset_base_hz(i),
+            customStep: core.ryxw_preset_step(i),
+            description: cString(core.ryxw_preset_description(i)),
+        }));
+    }
+    return list;
+}
+
+function presetNamed(name) {
+    requireType(name, 'string', 'preset');
+    const index = withStrings([name], (p, n) =>
+        checked(-1, (err, size) => core.ryxw_preset_index(p, n, err, size)));
+    return presets()[index];
+}
+
+function checkOptions(options, allowed) {
+    if (options === undefined) return {};
+    if (options === null || typeof options !== 'object') {
+        throw new TypeError(`options must be an object, not ${options === null ? 'null' : typeof options}`);
+    }
+    for (const key of Object.keys(options)) {
+        if (!allowed.includes(key)) {
+            throw new TypeError(`unknown option '${key}': use ${allowed.join(', ')}`);
+        }
+    }
+    return options;
+}
+
+// {mode, sampleRate, preset, customBaseHz, customStep} -> numbers for the core. A preset picks
+// the mode and band; the custom band belongs to the custom mode only.
+function settings(options, defaultMode) {
+    const preset = options.preset === undefined ? null : presetNamed(options.preset);
+    const mode = modeNumber(options.mode ?? preset?.mode ?? defaultMode);
+    if (preset && mode !== modeNumber(preset.mode)) {
+        throw new RyxSoundError(`preset '${preset.name}' sends in mode '${preset.mode}', ` +
+            `not '${MODE_NAMES[mode - 2] ?? mode}': leave the mode out`);
+    }
+    const band = preset ?? DEFAULT_CUSTOM;
+    for (const key of ['customBaseHz', 'customStep']) {
+        if (options[key] === undefined) continue;
+        requireType(options[key], 'number', key);
+        if (mode !== CUSTOM_MODE || preset) {
+            throw new RyxSoundError(`${key} sets the band of mode 'custom' without a preset only`);
+        }
+    }
+    const customStep = options.customStep ?? band.customStep;
+    if ((customStep | 0) !== customStep) {
+        throw new RyxSoundError(`customStep must be an integer 0..64, not ${customStep}`);
+    }
+    return {
+        mode,
+        sampleRate: requireType(options.sampleRate ?? 44100, 'number', 'sampleRate'),
+        customBaseHz: options.customBaseHz ?? band.customBaseHz,
+        customStep,
+    };
+}
+
+/** Frequencies and sizes of one plan ('audible', ...) at a rate. */
+export function planInfo(plan, sampleRate = 44100, options = undefined) {
+    const o = checkOptions(options, ['customBaseHz', 'customStep']);
+    const s = settings({ ...o, mode: 'custom', sampleRate }, 'custom');
+    return withScratch(28 * 4, (out) => {
+        checked(0, (err, size) => core.ryxw_plan_info(
+            planNumber(plan), s.sampleRate, s.customBaseHz, s.customStep, out, err, size));
+        const v = Array.from(floats(out, 28));
+        return {
+            plan: PLAN_NAMES[v[27]], sampleRate: v[26], toneHz: v.slice(0, 9), toneBins: v.slice(9, 18),
+            windowSize: v[18], symbolSamples: v[19], transmissionSamples: v[20], hopHz: v[21],
+            hopBins: v[22], bandLowHz: v[23], bandHighHz: v[24], fits: v[25] === 1,
+        };
+    });
+}
+
+/** The plans a mode sends or listens for, by name ('all' listens for three). */
+export function plansOf(mode) {
+    const number = modeNumber(mode);
+    return withScratch(12, (out) => {
+        const count = checked(-1, (err, size) => core.ryxw_plans_of(number, out, err, size));
+        return Array.from(new Int32Array(core.memory.buffer, out, count), (p) => PLAN_NAMES[p]);
+    });
+}
+
+/** The rates a mode works at, best first, of 44100, 48000 and 22050 Hz. */
+export function supportedRates(mode, options = undefined) {
+    const o = checkOptions(options, ['preset', 'customBaseHz', 'customStep']);
+    const s = settings({ ...o, mode }, mode);
+    return withScratch(12, (out) => {
+        const count = checked(-1, (err, size) => core.ryxw_supported_rates(
+            s.mode, s.customBaseHz, s.customStep, out, err, size));
+        return Array.from(floats(out, count));
+    });
+}
+
+/** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: a Float32Array of 40 (the
+ * two start symbols sound one tone, given twice). */
+export function messageTones(text, plan, sampleRate = 44100, options = undefined) {
+    const o = checkOptions(options, ['customBaseHz', 'customStep']);
+    const s = settings({ ...o, mode: 'custom', sampleRate }, 'custom');
+    requireType(text, 'string', 'text');
+    return withScratch(40 * 4, (out) => withStrings([text], (p, n) => {
+        checked(0, (err, size) => core.ryxw_message_tones(
+            p, n, planNumber(plan), s.sampleRate, s.customBaseHz, s.customStep, out, err, size));
+        return floats(out, 40).slice();
+    }));
+}
+
+/**
+ * One transmission of a nine-character base-32 text as samples -1..1 (92160 at 44100 Hz).
+ * options: mode ('audible' default), sampleRate (44100), preset, customBaseHz, customStep,
+ * melody (base-32 notes), randomTones (bool), randomToneGainDb.
+ */
+export function encode(text, options = undefined) {
+    const o = checkOptions(options, ['mode', 'sampleRate', 'preset', 'customBaseHz', 'customStep',
+        'melody', 'randomTones', 'randomToneGainDb']);
+    requireType(text, 'string', 'text');
+    const s = settings(o, 'audible');
+    const melody = requireType(o.melody ?? '', 'string', 'melody');
+    const randomTones = requireType(o.randomTones ?? false, 'boolean', 'randomTones');
+    const gainDb = requireType(o.randomToneGainDb ?? 0, 'number', 'randomToneGainDb');
+    const encoder = checked(0, (err, size) => core.ryxw_encoder_new(
+        s.mode, s.sampleRate, s.customBaseHz, s.customStep, err, size));
+    try {
+        return withStrings([text, melody], (tp, tn, mp, mn) => {
+            const count = checked(-1, (err, size) => core.ryxw_encoder_encode(
+                encoder, tp, tn, mp, mn, randomTones ? 1 : 0, gainDb, err, size));
+            return floats(core.ryxw_encoder_samples(encoder), count).slice();
+        });
+    } finally {
+        core.ryxw_encoder_free(encoder);
+    }
+}
+
+function asSamples(samples) {
+    if (samples instanceof Float32Array) return samples;
+    if (samples !== null && typeof samples === 'object' && typeof samples.length === 'number') {
+        return Float32Array.from(samples);
+    }
+    throw new TypeError('samples must be a Float32Array or an array of numbers');
+}
+
+const unclosed = new FinalizationRegistry((handle) => core.ryxw_decoder_free(handle));
+
+/**
+ * A streaming receiver: feed captured audio in chunks of any size, collect messages.
+ * options: mode ('all' default), sampleRate (44100), receiver ('robust' or 'standard'), preset,
+ * customBaseHz, customStep.
+ */
+export class Decoder {
+    #handle;
+    #settings;
+    #receiver;
+
+    constructor(options = undefined) {
+        const o = checkOptions(options, ['mode', 'sampleRate', 'receiver', 'preset', 'customBaseHz',
+            'customStep']);
+        this.#settings = settings(o, 'all');
+        this.#receiver = requireType(o.receiver ?? 'robust', 'string', 'receiver').toLowerCase();
+        const receiver = RECEIVERS.indexOf(this.#receiver);
+        if (receiver < 0) {
+            throw new RyxSoundError(`unknown receiver '${o.receiver}': use ${RECEIVERS.join(' or ')}`);
+        }
+        const s = this.#settings;
+        this.#handle = checked(0, (err, size) => core.ryxw_decoder_new(
+            s.mode, s.sampleRate, receiver, s.customBaseHz, s.customStep, err, size));
+        unclosed.register(this, this.#handle, this);
+    }
+
+    get mode() { return MODE_NAMES[this.#settings.mode - 2]; }
+    get sampleRate() { return this.#settings.sampleRate; }
+    get receiver() { return this.#receiver; }
+    get closed() { return this.#handle === 0; }
+    /** Samples fed so far, flush's silence included. */
+    get position() { return core.ryxw_decoder_position(this.#open()); }
+    /** True between a recognised start and the message's completion. */
+    get inMessage() { return core.ryxw_decoder_in_message(this.#open()) === 1; }
+
+    /** Feeds samples (values that are not finite count as silence); returns completed messages. */
+    feed(samples) {
+        const handle = this.#open();
+        const audio = asSamples(samples);
+        const capacity = core.ryxw_decoder_capacity();
+        const messages = [];
+        for (let at = 0; at < audio.length; at += capacity) {
+            const piece = audio.subarray(at, Math.min(at + capacity, audio.length));
+            floats(core.ryxw_decoder_input(handle), piece.length).set(piece);
+            const count = checked(-1, (err, size) => core.ryxw_decoder_feed(handle, piece.length, err, size));
+            this.#collect(count, messages);
+        }
+        return messages;
+    }
+
+    /** Feeds silence until a message in progress completes; returns what completes. */
+    flush() {
+        const handle = this.#open();
+        return this.#collect(checked(-1, (err, size) => core.ryxw_decoder_flush(handle, err, size)), []);
+    }
+
+    /** Frees the decoder's wasm memory; further use throws. Safe to call twice. */
+    close() {
+        if (this.#handle === 0) return;
+        unclosed.unregister(this);
+        core.ryxw_decoder_free(this.#handle);
+        this.#handle = 0;
+    }
+
+    #open() {
+        if (this.#handle === 0) throw new RyxSoundError('the decoder is closed');
+        return this.#handle;
+    }
+
+    #collect(count, messages) {
+        for (let i = 0; i < count; i++) {
+            const record = core.ryxw_decoder_message(this.#handle, i);
+            const view = new DataView(core.memory.buffer, record, MESSAGE_BYTES);
+            const mask = view.getUint32(56, true);
+            messages.push({
+                text: cString(record),
+                ok: view.getInt32(16, true) === 1,
+                confidence: view.getFloat32(40, true),
+                mode: PLAN_NAMES[view.getInt32(20, true)],
+                start: view.getFloat64(24, true),
+                end: view.getFloat64(32, true),
+                toneToBandDb: view.getFloat32(44, true),
+                levelDbfs: view.getFloat32(48, true),
+                cleanShare: view.getFloat32(52, true),
+                corrected: Array.from({ length: 32 }, (_, b) => b).filter((b) => mask & (1 << b)),
+            });
+        }
+        return messages;
+    }
+}
+
+/** Every message in a whole recording (a Decoder fed once and flushed). */
+export function decode(samples, options = undefined) {
+    const decoder = new Decoder(options);
+    try {
+        return [...decoder.feed(samples), ...decoder.flush()];
+    } finally {
+        decoder.close();
+    }
+}
+
+/** A power spectrum for live displays: windowSize (a power of two 4..8192) samples in. */
+export class Spectrum {
+    #handle;
+    #power;
+
+    constructor(windowSize) {
+        if (!Number.isInteger(requireType(windowSize, 'number', 'windowSize'))) {
+            throw new RyxSoundError(`the window size must be a power of two 4..8192, not ${windowSize}`);
+        }
+        this.windowSize = windowSize;
+        this.#handle = checked(0, (err, size) => core.ryxw_spectrum_new(windowSize, err, size));
+        this.#power = new Float32Array(windowSize / 2 + 1);
+    }
+
+    /** windowSize samples in; windowSize / 2 + 1 powers out (a sine of amplitude A: about A^2). */
+    analyze(frame) {
+        if (this.#handle === 0) throw new RyxSoundError('the spectrum is closed');
+        const samples = asSamples(frame);
+        if (samples.length !== this.windowSize) {
+            throw new RyxSoundError(`a frame has ${this.windowSize} samples, not ${samples.length}`);
+        }
+        floats(core.ryxw_spectrum_input(this.#handle), samples.length).set(samples);
+        this.#power.set(floats(core.ryxw_spectrum_analyze(this.#handle), this.#power.length));
+        return this.#power;
+    }
+
+    close() {
+        if (this.#handle !== 0) core.ryxw_spectrum_free(this.#handle);
+        this.#handle = 0;
+    }
+}
+
+export const version = cString(core.ryxw_version());
+export const MODES = Object.freeze([...MODE_NAMES]);
+export const PLANS = Object.freeze([...PLAN_NAMES]);
+
+// For pages without a bundler: the API as a global, announced by a 'ryxsound-ready' event.
+globalThis.RyxSound = Object.freeze({
+    version, MODES, PLANS, RyxSoundError, encode, decode, Decoder, Spectrum, presets, planInfo,
+    plansOf, supportedRates, messageTones,
+});
+globalThis.dispatchEvent?.(new Event('ryxsound-ready'));
