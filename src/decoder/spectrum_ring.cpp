@@ -38,6 +38,7 @@ SpectrumRing::SpectrumRing(float sampleRate, int frameAdvance, int lowBin, int h
       band_(static_cast<size_t>(frames_) * static_cast<size_t>(width_), 0.0f) {}
 
 void SpectrumRing::store(const float* spectrum) {
+    if (width_ == 0) return;  // no receiver reads any bin
     std::memcpy(slot(writePos_), spectrum + lowBin_, static_cast<size_t>(width_) * sizeof(float));
 }
 
