@@ -151,6 +151,13 @@ void PlanReceiver::listen(const float* spectrum, int slot) {
         for (; k <= bandHighBin_; ++k) partial[0] += spectrum[k];
         float anyOrder = 0.0f;
         for (float p : partial) anyOrder += p;
+        bool silent = anyOrder == 0.0f;
+        for (int j = 0; j < kToneCount; ++j) silent &= power[j] == 0.0f;
+        if (silent) {  // every level 0 / 0, undefined: no tone
+            listenFirstTone_[slot] = -1;
+            listenSecondTone_[slot] = -1;
+            return;
+        }
         if (anyOrder >= 1e-30f && anyOrder <= 1e37f) {
             bool firstClear = false;
             bool secondClear = false;

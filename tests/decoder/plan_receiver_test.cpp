@@ -74,7 +74,7 @@ TEST(PlanReceiverTest, PlansOutsideTheSpectrumDoNotFit) {
 
 // Spectra whose tones tie, nearly tie, are silent or undefined, to check that the receivers order
 // tones exactly as the levels 20 log10(power / 3 / reference) would.
-enum class Spectrum { Plain, ExactTie, NearTie, SilentBand, Undefined };
+enum class Spectrum { Plain, ExactTie, NearTie, SilentBand, Silence, Undefined };
 
 struct Tones {
     int a, b, c;  // three different tones
@@ -90,6 +90,7 @@ Tones randomTones(std::mt19937& rng) {
 
 std::vector<float> spectrumOf(Spectrum kind, const PlanReceiver& rx, Tones tones,
                               std::mt19937& rng) {
+    if (kind == Spectrum::Silence) return std::vector<float>(1025, 0.0f);
     const auto [a, b, c] = tones;
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     std::vector<float> power(1025);
@@ -146,7 +147,8 @@ TEST_P(ListeningOrderTest, PowersOrderTonesAsTheirLevelsWould) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ListeningOrderTest,
                          ::testing::Values(Spectrum::Plain, Spectrum::ExactTie, Spectrum::NearTie,
-                                           Spectrum::SilentBand, Spectrum::Undefined));
+                                           Spectrum::SilentBand, Spectrum::Silence,
+                                           Spectrum::Undefined));
 
 // Index of the largest value, the lowest among equals; NaN never displaces a candidate.
 int strongestOf(const float* values, int skip) {
