@@ -422,8 +422,8 @@ void bitReverse(float* a, int bits) {
 // (E_k = (A + B)/2 and O_k = (A - B)/(2i), so Y_k = A - D/2 - i W^k D/2.) The middle value
 // k = count/2 has C = 0 and stays as it is.
 
-// One pair in scalar arithmetic, with W^k = wc + i ws.
-inline void postProcessPair(float* a, int k, int count, float wc, float ws) {
+// One pair in scalar arithmetic, with W^k = wc + i ws. With `power`, also the two bins' powers.
+inline void postProcessPair(float* a, int k, int count, float wc, float ws, float* power) {
     const float cr = 0.5f - 0.5f * ws, ci = 0.5f * wc;  // C = (1 - sin, cos) / 2
     float* lo = a + 2 * k;
     float* hi = a + 2 * (count - k);
@@ -433,11 +433,15 @@ inline void postProcessPair(float* a, int k, int count, float wc, float ws) {
     lo[1] -= xi;
     hi[0] += xr;  // conj(B + X) = Z_(count-k) + conj(X)
     hi[1] -= xi;
+    if (power != nullptr) {
+        power[k] = lo[0] * lo[0] + lo[1] * lo[1];
+        power[count - k] = hi[0] * hi[0] + hi[1] * hi[1];
+    }
 }
 
 // Four pairs at once, k..k+3 with count-k..count-k-3, in split form: the real parts of the four
 // values in one vector and the imaginary parts in another. (wc, ws) = W^k .. W^(k+3).
-inline void postProcessFour(float* a, int k, int count, V4 wc, V4 ws) {
+inline void postProcessFour(float* a, int k, int count, V4 wc, V4 ws, float* power) {
     float* lo = a + 2 * k;                // Z_k .. Z_(k+3)
     float* hi = a + 2 * (count - k - 3);  // Z_(count-k-3) .. Z_(count-k)
     const V4 l0 = load(lo), l1 = load(lo + 4), h0 = load(hi), h1 = load(hi + 4);
@@ -453,6 +457,11 @@ inline void postProcessFour(float* a, int k, int count, V4 wc, V4 ws) {
     store(lo + 4, RYX_SHUFFLE(yr, yi, 2, 6, 3, 7));
     store(hi, RYX_SHUFFLE(zr, zi, 3, 7, 2, 6));
     store(hi + 4, RYX_SHUFFLE(zr, zi, 1, 5, 0, 4));
+    if (power != nullptr) {
+        store(power + k, yr * yr + yi * yi);
+        const V4 pz = zr * zr + zi * zi;  // bins count-k .. count-k-3
+        store(power + count - k - 3, RYX_SHUFFLE(pz, pz, 3, 2, 1, 0));
+    }
 }
 
 // Rotation of the split-form twiddles (wc, ws) by e^(i delta), as rotate() does.
@@ -502,22 +511,26 @@ std::vector<PostTwiddles> postTwiddles(int n) {
     return out;
 }
 
-void realPostProcess(float* a, int n, const PostTwiddles* table) {
+void realPostProcess(float* a, int n, const PostTwiddles* table, float* power) {
     const int count = n / 2;
     const int half = count / 2;  // the pairs are k = 1 .. half-1
     int k = 1;
     for (; k + 7 < half; k += 8, ++table) {
-        postProcessFour(a, k, count, table->wc, table->ws);
-        postProcessFour(a, k + 4, count, table->vc, table->vs);
+        postProcessFour(a, k, count, table->wc, table->ws, power);
+        postProcessFour(a, k + 4, count, table->vc, table->vs, power);
     }
     // half - 1 is 7 mod 8 (for half >= 8): a group of four and three single pairs are left.
     V4 wc = table->wc, ws = table->ws;
     if (k + 3 < half) {
-        postProcessFour(a, k, count, wc, ws);
+        postProcessFour(a, k, count, wc, ws, power);
         k += 4;
         wc = table->vc, ws = table->vs;
     }
-    for (int lane = 0; k < half; ++k, ++lane) postProcessPair(a, k, count, wc[lane], ws[lane]);
+    for (int lane = 0; k < half; ++k, ++lane) {
+        postProcessPair(a, k, count, wc[lane], ws[lane], power);
+    }
+    if (power != nullptr)
+        power[half] = a[2 * half] * a[2 * half] + a[2 * half + 1] * a[2 * half + 1];
 }
 
 // Every twiddle of one transform length, computed once on first use and then only read, so any
@@ -571,18 +584,26 @@ const Tables& tablesFor(int n) {
 
 // ---------------------------------------------------------------------------------------------
 
-void RealFft(int n, float* a) {
+void RealFftWithPowers(int n, float* a, float* power) {
     if (a == nullptr || n < 4 || n > 8192 || (n & (n - 1)) != 0) return;
     const int count = n / 2;
     const Tables& tables = tablesFor(n);
     complexStage(a, count, tables.stage.data());
     if (count >= 4) bitReverse(a, __builtin_ctz(static_cast<unsigned>(count)));
-    realPostProcess(a, n, tables.post.data());
+    realPostProcess(a, n, tables.post.data(), power);
     // Step 4: Z_0 = E_0 + i O_0 with E_0, O_0 the sums of the even and odd samples, so
     // DC = E_0 + O_0 and Nyquist = E_0 - O_0.
     const float even = a[0], odd = a[1];
     a[0] = even + odd;
     a[1] = even - odd;
+    if (power != nullptr) {
+        power[0] = a[0] * a[0];
+        power[count] = a[1] * a[1];
+    }
+}
+
+void RealFft(int n, float* a) {
+    RealFftWithPowers(n, a, nullptr);
 }
 
 }  // namespace RYX

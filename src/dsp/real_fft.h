@@ -12,4 +12,8 @@ namespace RYX {
 // or a null a, leaves the array untouched.
 void RealFft(int n, float* a);
 
+// RealFft, and the n/2 + 1 bin powers into `power` (null: none) as the transform finishes:
+// power[0] = a[0]^2, power[n/2] = a[1]^2, power[k] = a[2k]^2 + a[2k+1]^2 for 0 < k < n/2.
+void RealFftWithPowers(int n, float* a, float* power);
+
 }  // namespace RYX

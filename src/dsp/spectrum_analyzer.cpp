@@ -24,16 +24,6 @@ RYX_WITH_AVX_CLONE void applyWindow(const float* __restrict frame, const float* 
     for (int i = 0; i < n; ++i) out[i] = frame[i] * window[i];
 }
 
-// Powers of bins 1 .. n/2 - 1 from the packed transform (real and imaginary part adjacent).
-RYX_WITH_AVX_CLONE void binPowers(const float* __restrict transform, int n,
-                                  float* __restrict power) {
-    for (int k = 1; k < n / 2; ++k) {
-        const float re = transform[2 * k];
-        const float im = transform[2 * k + 1];
-        power[k] = re * re + im * im;
-    }
-}
-
 }  // namespace
 
 SpectrumAnalyzer::SpectrumAnalyzer(int fftLength, int hop)
@@ -65,12 +55,8 @@ void SpectrumAnalyzer::analyze(const float* frame) {
     if (n == 0 || frame == nullptr) return;
     float* work = work_.data();
     applyWindow(frame, window_.data(), n, work);
-    RealFft(n, work);
     // work[2k+1] holds +sum x sin, the usual DFT the opposite sign, which changes no power.
-    float* power = power_.data();
-    power[0] = work[0] * work[0];
-    binPowers(work, n, power);
-    power[n / 2] = work[1] * work[1];
+    RealFftWithPowers(n, work, power_.data());
 }
 
 }  // namespace RYX
