@@ -19,11 +19,11 @@ demo: env
 	$(PY) examples/demo.py
 	$(PY) -m ryxsound demo
 
-# The codec round trips of the robustness tests need ffmpeg; they are skipped where it is absent.
-# The sound-server test starts a private PulseAudio server; sounddevice reaches it through
-# PortAudio and the ALSA plugin for PulseAudio.
+# The codec round trips of the robustness tests need ffmpeg, the crowd of talkers espeak-ng;
+# those tests are skipped where the tool is absent. The sound-server test starts a private
+# PulseAudio server; sounddevice reaches it through PortAudio and the ALSA plugin for PulseAudio.
 test-env:
-	RYX_EXTRA_APT="ffmpeg sox pulseaudio pulseaudio-utils libportaudio2 libasound2-plugins" \
+	RYX_EXTRA_APT="ffmpeg sox espeak-ng pulseaudio pulseaudio-utils libportaudio2 libasound2-plugins" \
 		RYX_WEB=1 bash tools/ensure_env.sh
 
 test: test-env cpp-test asan-test py-test py-matrix asan-py-test consumer-test web-test fuzz

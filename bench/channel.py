@@ -14,6 +14,11 @@ Importable (tests use `run_cell` and the channel functions) and runnable:
 
     python bench/channel.py --messages 20 --out channel.md
     python bench/channel.py --messages 5 --channels 'white|mp3' --modes 2,4 --rates 44100
+    python bench/channel.py --receiver both --channels 'crowd|32k|16k|-2[05] dB' --modes 2
+
+With --receiver robust or both, the robust receiver decodes through the decode_stream program
+(bench/decode_stream.cpp; $RYX_DECODE_STREAM, else built under build/bench-plain on first use),
+and each cell shows standard / robust.
 
 Channels that need a missing tool (sox, ffmpeg, espeak-ng) are reported as n/a. Generated audio is
 cached outside the tree (babble speech in the system temp folder); nothing is written to the tree.
@@ -24,6 +29,7 @@ import argparse
 import contextlib
 import ctypes
 import dataclasses
+import json
 import os
 import re
 import shutil
@@ -442,6 +448,114 @@ def babble_track(rate: int, seconds: float = 20.0) -> np.ndarray:
 
 
 # ---------------------------------------------------------------------------------------------
+# Hard channels: crowded speech, low-bitrate codecs, very weak signals
+
+# Five talkers at clearly different speaking rates (words per minute) and pitches.
+CROWD_TALKERS = [(0, 120, 30), (1, 150, 45), (2, 175, 60), (3, 205, 70), (4, 235, 40)]
+
+
+def crowd_track(rate: int, seconds: float = 30.0) -> np.ndarray:
+    """Thirty seconds of five espeak-ng talkers, each at its own speed and pitch, speaking without
+    pauses longer than 0.15 s, mixed at unit RMS; cached on disk."""
+    path = os.path.join(CACHE_DIR, f"crowd-{rate}.f32")
+    if os.path.exists(path):
+        return np.fromfile(path, dtype=np.float32)
+    _need("espeak-ng")
+    rng = np.random.default_rng(4321)
+    length = int(seconds * rate)
+    track = np.zeros(length)
+    for sentence, speed, pitch in CROWD_TALKERS:
+        clips = []
+        for k in range(len(BABBLE_TALKERS)):
+            voice, _, text = BABBLE_TALKERS[(sentence + k) % len(BABBLE_TALKERS)]
+            wav = _pipe(["espeak-ng", "-v", voice, "-p", str(pitch), "-s", str(speed),
+                         "--stdout", text], b"")
+            x, native = parse_wav(wav)
+            x = resample(x, int(round(len(x) * rate / native))).astype(np.float64)
+            clips.append(x / np.sqrt(np.mean(x ** 2)))
+        pos = int(rng.integers(0, rate // 4))
+        k = 0
+        while pos < length:
+            clip = clips[k % len(clips)]
+            n = min(len(clip), length - pos)
+            track[pos:pos + n] += clip[:n] * rng.uniform(0.7, 1.3)
+            pos += n + int(rng.uniform(0.0, 0.15) * rate)
+            k += 1
+    track = (track / np.sqrt(np.mean(track ** 2))).astype(np.float32)
+    os.makedirs(CACHE_DIR, exist_ok=True)
+    tmp = f"{path}.{os.getpid()}"
+    track.tofile(tmp)
+    os.replace(tmp, path)
+    return track
+
+
+def crowd_noise(snr_db: float) -> Channel:
+    """Adds the five-talker crowd at snr_db over the whole band; it starts before each message
+    (the slot's pre-roll and lead) and runs through it."""
+
+    def apply(stream: Stream, rng: np.random.Generator) -> Stream:
+        track = crowd_track(stream.rate)
+        start = int(rng.integers(0, len(track)))
+        reps = -(-(start + len(stream.samples)) // len(track))
+        noise = np.tile(track, reps)[start:start + len(stream.samples)]
+        return _noise_at_snr(stream, noise, snr_db)
+
+    return apply
+
+
+def hard_channel_rows() -> list[ChannelSpec]:
+    rows = [ChannelSpec(f"crowd of 5 talkers {s} dB", crowd_noise(s)) for s in (-5, -10, -15)]
+    rows.append(ChannelSpec("white -25 dB", white_noise(-25)))
+    rows += [
+        ChannelSpec("mp3 32k", codec("libmp3lame", "32k", "mp3")),
+        ChannelSpec("aac 32k", codec("aac", "32k", "adts")),
+        ChannelSpec("opus 16k", codec("libopus", "16k", "ogg")),
+    ]
+    return rows
+
+
+# ---------------------------------------------------------------------------------------------
+# The two receivers
+
+RECEIVERS = ("standard", "robust")
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def decode_stream_program() -> str:
+    """Path of the decode_stream program ($RYX_DECODE_STREAM, else built under build/bench-plain
+    on first use; it needs no FFTW)."""
+    path = os.environ.get("RYX_DECODE_STREAM")
+    if path:
+        return path
+    build = os.path.join(ROOT, "build", "bench-plain")
+    path = os.path.join(build, "bench", "decode_stream")
+    if not os.path.exists(path):
+        subprocess.run(["cmake", "-S", ROOT, "-B", build, "-DRYX_BUILD_BENCH=ON",
+                        "-DCMAKE_BUILD_TYPE=Release"], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", build, "--target", "decode_stream", "-j", "2"],
+                       check=True, stdout=subprocess.DEVNULL)
+    return path
+
+
+def decode_program(samples: np.ndarray, mode: int, rate: int, receiver: str
+                   ) -> tuple[list[dict], dict]:
+    """Runs decode_stream on the samples: the message lines and the totals line, as dicts."""
+    out = _pipe([decode_stream_program(), "--mode", str(mode), "--rate", str(rate),
+                 "--receiver", receiver],
+                np.ascontiguousarray(samples, dtype=np.float32).tobytes())
+    lines = [json.loads(line) for line in out.decode().splitlines() if line.strip()]
+    return lines[:-1], lines[-1]
+
+
+def decode_slot(tr: Transceiver, samples: np.ndarray, receiver: str) -> list[tuple[int, str]]:
+    """Every completed message of one slot as (status, text), 9 for an intact one."""
+    if receiver == "standard":
+        return tr.decode(samples)
+    messages, _ = decode_program(samples, tr.mode, tr.rate, receiver)
+    return [(9 if m["ok"] else -9, m["text"]) for m in messages]
+
+
+# ---------------------------------------------------------------------------------------------
 # The channel table
 
 SNRS = (10, 0, -5, -10, -15, -20)
@@ -473,7 +587,7 @@ def channel_table() -> list[ChannelSpec]:
         ChannelSpec("opus 32k", codec("libopus", "32k", "ogg")),
         ChannelSpec("telephone 300-3400", telephone, modes=(2,)),
     ]
-    return rows
+    return rows + hard_channel_rows()
 
 
 def find_channel(name: str) -> ChannelSpec:
@@ -501,13 +615,14 @@ class CellResult:
 
 
 def run_cell(mode: int, rate: int, channel: str | ChannelSpec | Channel, n_messages: int,
-             seed: int) -> CellResult:
+             seed: int, receiver: str = "standard") -> CellResult:
     """Sends n_messages random texts through the channel; counts successes, wrong texts, misses.
 
     channel: a row name of channel_table(), a ChannelSpec or a channel function. The offset row
     lays the messages behind digital silence of 0 .. 2 symbols (after the pre-roll), evenly
     spread; every other row uses random leads of 0 .. 4096 samples of a -80 dB noise floor.
-    Raises Unavailable when a tool the channel needs is missing.
+    Raises Unavailable when a tool the channel needs is missing. receiver: "standard" decodes
+    through _RyxSDK, "robust" through the decode_stream program (see decode_slot).
     """
     entry = find_channel(channel) if isinstance(channel, str) else channel
     apply = entry.apply if isinstance(entry, ChannelSpec) else entry
@@ -525,7 +640,7 @@ def run_cell(mode: int, rate: int, channel: str | ChannelSpec | Channel, n_messa
         received = apply(stream, rng)
         for text, (begin, end) in zip(texts, received.slots):
             end = min(end, len(received.samples))
-            messages = tr.decode(received.samples[begin:end])
+            messages = decode_slot(tr, received.samples[begin:end], receiver)
             sent = text.lower()
             ok = [t for s, t in messages if s == 9]
             result.checksum_mismatches += sum(1 for s, _ in messages if s != 9)
@@ -683,9 +798,12 @@ def main(argv: list[str] | None = None) -> int:
     ap.add_argument("--rates", default="44100,48000", help="comma-separated sample rates")
     ap.add_argument("--channels", default="", help="regular expression on channel names")
     ap.add_argument("--out", help="write the table as Markdown to this path")
+    ap.add_argument("--receiver", default="standard", choices=("standard", "robust", "both"),
+                    help="receiver(s) to measure; both gives each column as standard / robust")
     ap.add_argument("--telephone", action="store_true",
                     help="the telephone channels for the audible plan and the phone preset")
     args = ap.parse_args(argv)
+    receivers = RECEIVERS if args.receiver == "both" else (args.receiver,)
     if args.telephone:
         started = time.time()
         md = telephone_table(args.messages, args.seed, [int(r) for r in args.rates.split(",")])
@@ -706,19 +824,23 @@ def main(argv: list[str] | None = None) -> int:
             if mode not in entry.modes:
                 row.append("—")
                 continue
-            try:
-                res = run_cell(mode, rate, entry, args.messages, args.seed)
-            except Unavailable:
-                row.append("n/a")
-                continue
-            wrong_total += res.wrong
-            for sent, got in res.wrong_examples:
-                print(f"  WRONG TEXT {entry.name} mode {mode} {rate} Hz: sent {sent} got {got}",
-                      file=sys.stderr)
-            row.append(format_cell(res))
+            cells = []
+            for receiver in receivers:
+                try:
+                    res = run_cell(mode, rate, entry, args.messages, args.seed, receiver)
+                except Unavailable:
+                    cells.append("n/a")
+                    continue
+                wrong_total += res.wrong
+                for sent, got in res.wrong_examples:
+                    print(f"  WRONG TEXT {entry.name} mode {mode} {rate} Hz {receiver}: "
+                          f"sent {sent} got {got}", file=sys.stderr)
+                cells.append(format_cell(res))
+            row.append(" / ".join(cells))
         table.append(row)
         print(" | ".join(row), flush=True)
-    note = (f"{args.messages} messages per cell, seed {args.seed}; cell: success percent "
+    note = (f"Receivers: {' / '.join(receivers)}. "
+            f"{args.messages} messages per cell, seed {args.seed}; cell: success percent "
             f"(wrong texts with a matching checksum). SNR is full-band signal to noise power. "
             f"Wrong texts in total: {wrong_total}. {time.time() - started:.0f} s.")
     emit_report(markdown_table(header, table) + "\n\n" + note + "\n", args.out)

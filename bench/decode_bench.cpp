@@ -29,8 +29,8 @@ struct Kind {
 
 std::unique_ptr<RYX::Decoder> makeDecoder(const Kind& kind, float rate) {
     const RYX::Tuning tuning = RYX::makeTuning(rate);
-    if (kind.all) return std::make_unique<RYX::DecoderAllMultiTone>(tuning, 1024);
-    return std::make_unique<RYX::MultiToneDecoder>(kind.plan, tuning, 1024);
+    if (kind.all) return std::make_unique<RYX::DecoderAllMultiTone>(tuning);
+    return std::make_unique<RYX::MultiToneDecoder>(kind.plan, tuning);
 }
 
 // 0.3 s of silence, one transmission, 0.3 s of silence.
@@ -64,9 +64,9 @@ Speed measure(RYX::Decoder& decoder, const std::vector<float>& audio, float rate
         }
         ++speed.calls;
     };
-    const long long framesBefore = decoder.framesTaken();
+    const long long framesBefore = decoder.framer().framesTaken();
     const double seconds = RYX::bench::secondsPerCall(feedOnce, 0.5);
-    const double framesPerCall = static_cast<double>(decoder.framesTaken() - framesBefore) /
+    const double framesPerCall = static_cast<double>(decoder.framer().framesTaken() - framesBefore) /
                                  static_cast<double>(speed.calls);
     speed.realTime = static_cast<double>(audio.size()) / rate / seconds;
     speed.frameVsFftw = seconds / framesPerCall / fftw;

@@ -12,13 +12,16 @@ after correction would refuse such a message).
 
     python bench/false_alarms.py                    # 0.05 h per source (3 minutes of audio)
     python bench/false_alarms.py --hours 10 --out false_alarms.md   # the long run
+    python bench/false_alarms.py --receiver both --hours 2      # standard and robust side by side
 
 The report states the audio duration and the processing speed (audio seconds per wall second).
 """
 from __future__ import annotations
 
 import argparse
+import json
 import os
+import subprocess
 import sys
 import time
 from collections.abc import Iterator
@@ -189,10 +192,41 @@ class Counter:
         channel.sdk.RYX_Destroy(self.handle)
 
 
-def run_source(name: str, modes: list[int], rate: int, seconds: float, seed: int):
-    """Streams `seconds` of the source through one decoder per mode; returns the counters."""
+class ProgramCounter:
+    """One decode_stream program (either receiver) of one mode, fed through a pipe; the same
+    tallies as Counter once closed, plus the time spent following candidates that gave
+    nothing."""
+
+    def __init__(self, mode: int, rate: int, receiver: str):
+        self.mode, self.receiver = mode, receiver
+        self.proc = subprocess.Popen(
+            [channel.decode_stream_program(), "--mode", str(mode), "--rate", str(rate),
+             "--receiver", receiver], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.starts = self.completed = self.matched = self.start_rewritten = 0
+        self.phantom_samples = 0
+        self.texts: list[str] = []
+
+    def feed(self, block: np.ndarray):
+        self.proc.stdin.write(np.ascontiguousarray(block, dtype=np.float32).tobytes())
+
+    def close(self):
+        out, _ = self.proc.communicate()
+        lines = [json.loads(line) for line in out.decode().splitlines() if line.strip()]
+        totals = lines[-1]
+        self.starts = totals["starts"]
+        self.phantom_samples = totals["phantom_samples"]
+        self.completed = len(lines) - 1
+        self.texts = [m["text"] for m in lines[:-1] if m["ok"]]
+        self.matched = len(self.texts)
+
+
+def run_source(name: str, modes: list[int], rate: int, seconds: float, seed: int,
+               receiver: str | None = None):
+    """Streams `seconds` of the source through one decoder per mode (through _RyxSDK, or the
+    decode_stream program when `receiver` is given); returns the counters."""
     rng = np.random.default_rng([seed, rate, list(SOURCES).index(name)])
-    counters = {m: Counter(m, rate) for m in modes}
+    counters = ({m: Counter(m, rate) for m in modes} if receiver is None
+                else {m: ProgramCounter(m, rate, receiver) for m in modes})
     remaining = int(seconds * rate)
     for block in SOURCES[name](rate, rng):
         block = np.ascontiguousarray(block[:remaining])
@@ -206,6 +240,40 @@ def run_source(name: str, modes: list[int], rate: int, seconds: float, seed: int
     return counters
 
 
+def compare_receivers(args, modes: list[int]) -> str:
+    """Both receivers over every source: intact messages, false starts per hour (starts that gave
+    no intact message) and the share of time spent following such candidates, side by side."""
+    seconds = args.hours * 3600
+    header = ["source", "mode", "intact (standard / robust)", "false starts/h (standard / robust)",
+              "time on phantoms (standard / robust)"]
+    rows, texts = [], []
+    for name in args.sources.split(","):
+        try:
+            runs = {r: run_source(name, modes, args.rate, seconds, args.seed, r)
+                    for r in channel.RECEIVERS}
+        except channel.Unavailable as exc:
+            rows.append([name, "all", f"n/a ({exc})", "", ""])
+            continue
+        for mode in modes:
+            c = [runs[r][mode] for r in channel.RECEIVERS]
+            rows.append([
+                name, channel.MODES[mode], " / ".join(str(x.matched) for x in c),
+                " / ".join(f"{(x.starts - x.matched) / args.hours:.1f}" for x in c),
+                " / ".join(f"{100 * x.phantom_samples / (seconds * args.rate):.1f}%" for x in c)])
+            texts += [f"{name} / {channel.MODES[mode]} / {x.receiver}: {t}" for x in c
+                      for t in x.texts]
+        print(f"{name}: done", flush=True)
+    md = channel.markdown_table(header, rows)
+    md += (f"\n\n{args.hours:g} h of each source at {args.rate} Hz through both receivers of "
+           f"every mode. Time on phantoms: audio spent following starts that gave nothing, over "
+           f"the audio heard (the standard receiver is deaf for that time; the robust one keeps "
+           f"listening).\n")
+    if texts:
+        md += "\nIntact messages heard in audio without any:\n\n" + "\n".join(
+            f"- {t}" for t in texts) + "\n"
+    return md
+
+
 def main(argv: list[str] | None = None) -> int:
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--hours", type=float, default=0.05,
@@ -215,8 +283,14 @@ def main(argv: list[str] | None = None) -> int:
     ap.add_argument("--sources", default=",".join(SOURCES), help="comma-separated source names")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--out", help="write the report as Markdown to this path")
+    ap.add_argument("--receiver", choices=("sdk", "both"), default="sdk",
+                    help="sdk: the standard receiver through _RyxSDK with symbol details; both: "
+                         "standard and robust side by side through decode_stream")
     args = ap.parse_args(argv)
     modes = [int(m) for m in args.modes.split(",")]
+    if args.receiver == "both":
+        channel.emit_report(compare_receivers(args, modes), args.out)
+        return 0
     seconds = args.hours * 3600
     header = ["source", "mode", "starts (-2)", "completed (-3)", "checksum matched",
               "of these, start symbols rewritten", "starts/h", "completed/h", "matched/h"]

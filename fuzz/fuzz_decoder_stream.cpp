@@ -1,4 +1,5 @@
-// The decoder fed arbitrary samples in arbitrary buffer sizes, through the API.
+// The decoder fed arbitrary samples in arbitrary buffer sizes, through the API, and the robust
+// receiver of the same mode and rate fed the same buffers (flushed at the end).
 //
 // Input layout (FuzzedDataProvider):
 //   mode byte (2..6), rate index, flags;
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <vector>
 
+#include "decoder/robust_receiver.h"
+#include "modes/tuning.h"
 #include "ryxsound/ryx_api.h"
 
 namespace {
@@ -67,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         RYX_Destroy(ctx);
         return 0;
     }
+    RYX::RobustReceiver robust(mode, RYX::makeTuning(rate));
+    std::vector<RYX::ReceivedMessage> heard;
     std::vector<float> base;
     if (flags & 1) base = transmission(in, ctx);
     size_t basePos = 0;
@@ -90,6 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             x = v + (basePos < base.size() ? base[basePos++] : 0.0f);
         }
+        robust.feed(buffer.data(), buffer.size(), heard);
+        heard.clear();
         int status = RYX_DecodeAudioBuffer(buffer.data(), negative ? -count : count, ctx);
         // Drain queued frames with empty calls, as a caller must; bounded so the loop ends.
         for (int drains = 0; status != -1 && drains < 100000; ++drains) {
@@ -108,6 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (in.remaining_bytes() == 0 && basePos >= base.size()) break;
     }
     readMeasures(ctx, window);
+    robust.flush(heard);
     (void)events;
     RYX_Destroy(ctx);
     return 0;

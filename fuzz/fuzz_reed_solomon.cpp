@@ -6,7 +6,9 @@
 //   odd:  twenty arbitrary ints (out-of-range and negative values included), a received length
 //         and a message length from the input. Nothing may crash, and a word that the decoder
 //         changes is changed in at most four message positions (the returned message lies within
-//         the correction radius of what was received).
+//         the correction radius of what was received). The same word then goes through
+//         errors-and-erasures decoding with erasure indices from the input: a success is a
+//         codeword within eight symbols of what was received.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -77,6 +79,27 @@ void arbitraryWord(FuzzedDataProvider& in, RYX::ReedSolomonCodec& codec) {
             }
         }
         if (changed > RYX::ReedSolomonCodec::kCorrectable) fail("moved beyond the radius");
+    }
+
+    // Errors and erasures on the same word, with erasure indices from the input (any values):
+    // a success changes at most eight transmitted symbols and leaves a word that decode() keeps.
+    std::vector<int> erased(static_cast<size_t>(in.ConsumeIntegralInRange(0, 12)));
+    for (int& e : erased) e = in.ConsumeIntegralInRange(-3, 40);
+    codec.setReceived(absent ? nullptr : received.data(), count);
+    if (codec.decodeWithErasures(erased.data(), static_cast<int>(erased.size()))) {
+        uint32_t mask = codec.correctedMask();
+        int changed = 0;
+        for (; mask != 0; mask &= mask - 1) ++changed;
+        if (changed > RYX::ReedSolomonCodec::kParityLength) fail("erasure decoding moved too far");
+        std::vector<int> corrected(static_cast<size_t>(codec.messageLength()));
+        codec.getMessage(corrected.data());
+        RYX::ReedSolomonCodec check;
+        check.setMessage(corrected.data(), codec.messageLength());
+        check.computeParity();
+        std::vector<int> word(static_cast<size_t>(codec.messageLength()) + 8);
+        check.getCodeword(word.data());
+        check.setReceived(word.data(), static_cast<int>(word.size()));
+        if (!check.decode()) fail("erasure decoding gave a non-codeword");
     }
 }
 

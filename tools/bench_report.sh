@@ -23,9 +23,13 @@ echo "== encode"; build/bench/bench/encode_bench | tee "$tmp/encode.md"
 echo "== fft"; build/bench/bench/fft_bench | tee "$tmp/fft.md"
 echo "== decode"; build/bench/bench/decode_bench | tee "$tmp/decode.md"
 echo "== memory"; build/bench/bench/memory_bench | tee "$tmp/memory.md"
-echo "== channels"; $PY bench/channel.py --messages "$messages" --out "$tmp/channel.md"
+echo "== receivers"; build/bench/bench/robust_speed | tee "$tmp/receivers.md"
+export RYX_DECODE_STREAM=build/bench/bench/decode_stream
+echo "== channels"
+$PY bench/channel.py --messages "$messages" --receiver both --out "$tmp/channel.md"
 echo "== telephone"; $PY bench/channel.py --telephone --messages "$messages" --out "$tmp/telephone.md"
 echo "== false alarms"; $PY bench/false_alarms.py --hours "$hours" --out "$tmp/false_alarms.md"
+$PY bench/false_alarms.py --hours "$hours" --receiver both --out "$tmp/false_receivers.md"
 echo "== python binding"; $PY bench/python_binding.py | tee "$tmp/python_binding.md"
 echo "== web"; make -s web >/dev/null; $PY bench/web_speed.py | tee "$tmp/web.md"
 
@@ -51,12 +55,17 @@ mkdir -p "$(dirname "$report")"
     echo
     cat "$tmp/decode.md"
     echo
+    echo "## The two receivers' speed"
+    echo
+    cat "$tmp/receivers.md"
+    echo
     sed 's/^## /### /' "$tmp/memory.md" | sed '1s/^### /## /'
     echo
     echo "## Channels"
     echo
     echo "Random valid texts per mode, through each channel alone, decoded in 1024-sample chunks"
-    echo "with random audio before and after (bench/channel.py)."
+    echo "with random audio before and after (bench/channel.py); each cell gives the standard"
+    echo "receiver / the robust receiver."
     echo
     cat "$tmp/channel.md"
     echo
@@ -74,6 +83,10 @@ mkdir -p "$(dirname "$report")"
     echo "(bench/false_alarms.py). \"checksum matched\" counts messages reported intact (status 9)."
     echo
     cat "$tmp/false_alarms.md"
+    echo
+    echo "### Standard and robust receiver side by side"
+    echo
+    cat "$tmp/false_receivers.md"
     echo
     echo "## The Python layer"
     echo

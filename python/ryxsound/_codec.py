@@ -206,7 +206,7 @@ class Message:
     start, end : int
         Sample offsets where the message began and ended (within a fraction of a symbol).
     confidence : float
-        0..1: the tone-to-band figure (full from 15 dB up) times the clean share.
+        0..1, how sure the receiver is of the text.
     tone_to_band_db : float
         Mean level of the decided tones over the mean of their band, dB.
     level_dbfs : float

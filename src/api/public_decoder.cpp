@@ -5,6 +5,7 @@
 #include <string>
 
 #include "decoder/message_receiver.h"
+#include "decoder/robust_receiver.h"
 #include "decoder/standard_receiver.h"
 #include "dsp/spectrum_analyzer.h"
 #include "modes/tuning.h"
@@ -17,8 +18,9 @@ std::unique_ptr<RYX::MessageReceiver> makeReceiver(Receiver receiver, Mode mode,
                                                    const RYX::Tuning& tuning) {
     switch (receiver) {
         case Receiver::Standard:
-        case Receiver::Robust:
             return std::make_unique<RYX::StandardReceiver>(static_cast<int>(mode), tuning);
+        case Receiver::Robust:
+            return std::make_unique<RYX::RobustReceiver>(static_cast<int>(mode), tuning);
     }
     throw std::invalid_argument("unknown receiver " + std::to_string(static_cast<int>(receiver)));
 }

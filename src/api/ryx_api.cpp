@@ -43,23 +43,23 @@ bool buildPair(int mode, Context* c) {
     switch (mode) {
         case RYX_MODE_AUDIBLE:
             c->encoder.reset(new EncoderAudibleMultiTone(rate, size, window));
-            c->decoder.reset(new DecoderAudibleMultiTone(tuning, size));
+            c->decoder.reset(new DecoderAudibleMultiTone(tuning));
             return true;
         case RYX_MODE_NONAUDIBLE:
             c->encoder.reset(new EncoderNonAudibleMultiTone(rate, size, window));
-            c->decoder.reset(new DecoderNonAudibleMultiTone(tuning, size));
+            c->decoder.reset(new DecoderNonAudibleMultiTone(tuning));
             return true;
         case RYX_MODE_COMPRESSION:
             c->encoder.reset(new EncoderCompressionMultiTone(rate, size, window));
-            c->decoder.reset(new DecoderCompressionMultiTone(tuning, size));
+            c->decoder.reset(new DecoderCompressionMultiTone(tuning));
             return true;
         case RYX_MODE_ALL:
             c->encoder.reset(new EncoderNonAudibleMultiTone(rate, size, window));
-            c->decoder.reset(new DecoderAllMultiTone(tuning, size));
+            c->decoder.reset(new DecoderAllMultiTone(tuning));
             return true;
         case RYX_MODE_CUSTOM:
             c->encoder.reset(new EncoderCustomMultiTone(rate, size, window));
-            c->decoder.reset(new DecoderCustomMultiTone(tuning, size));
+            c->decoder.reset(new DecoderCustomMultiTone(tuning));
             return true;
         default:
             return false;

@@ -23,15 +23,15 @@ constexpr float kFloorDbfs = -120.0f;
 std::unique_ptr<Decoder> makeDecoder(int mode, const Tuning& tuning) {
     switch (mode) {
         case 3:
-            return std::make_unique<MultiToneDecoder>(Plan::NonAudible, tuning, StandardReceiver::kChunk);
+            return std::make_unique<MultiToneDecoder>(Plan::NonAudible, tuning);
         case 4:
-            return std::make_unique<MultiToneDecoder>(Plan::Compression, tuning, StandardReceiver::kChunk);
+            return std::make_unique<MultiToneDecoder>(Plan::Compression, tuning);
         case 5:
-            return std::make_unique<DecoderAllMultiTone>(tuning, StandardReceiver::kChunk);
+            return std::make_unique<DecoderAllMultiTone>(tuning);
         case 6:
-            return std::make_unique<MultiToneDecoder>(Plan::Custom, tuning, StandardReceiver::kChunk);
+            return std::make_unique<MultiToneDecoder>(Plan::Custom, tuning);
         default:
-            return std::make_unique<MultiToneDecoder>(Plan::Audible, tuning, StandardReceiver::kChunk);
+            return std::make_unique<MultiToneDecoder>(Plan::Audible, tuning);
     }
 }
 

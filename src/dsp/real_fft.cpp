@@ -11,10 +11,11 @@
 // Because the kernel has the positive sign, a[2k] = Re Y_k = sum a_j cos and a[2k+1] = Im Y_k =
 // sum a_j sin, which is the documented layout, with no conjugation anywhere.
 //
-// Twiddle factors are never tabulated. Each stage evaluates cosf/sinf of its step angle once and
-// advances its twiddles by a rotation recurrence, re-evaluating them directly with cosf/sinf every
-// 64 positions, which bounds the drift of the recurrence. The relative RMS error against an exact
-// DFT is about 2e-7 for every n (1.3e-7 at n = 256, 2.2e-7 at n = 8192).
+// Twiddle factors are tabulated once per length, on first use, and only read afterwards (so
+// threads share them safely). The tables hold what a rotation recurrence gives: cosf/sinf of
+// each stage's step angle, advanced by rotations and re-evaluated directly every 64 positions,
+// which bounds the drift. The relative RMS error against an exact DFT is about 2e-7 for every n
+// (1.3e-7 at n = 256, 2.2e-7 at n = 8192).
 //
 // The arithmetic uses 4-float vectors (GCC/Clang vector extensions): one vector holds two
 // consecutive complex values as [re0 im0 re1 im1]. The compiler maps them onto SSE on x86-64,
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #if !defined(__GNUC__)
 #error "real_fft.cpp needs the GCC/Clang vector extensions"
@@ -220,10 +222,16 @@ void dft16At(float* p) {
     for (int k = 0; k < 8; ++k) store(p + 4 * k, x[k]);
 }
 
-// The L-shaped butterflies of every node of size m (m >= 32) across the transform.
-// Positions j and j+2 are handled together with two independent twiddle recurrences, so that
-// the latency of one rotation (three dependent operations) overlaps the other's.
-void lStage(float* a, int count, int m) {
+// The twiddles one iteration of lStage uses: positions j, j+1 (a) and j+2, j+3 (b) for w^j and
+// w^3j.
+struct StageTwiddles {
+    Twiddles w1a, w1b, w3a, w3b;
+};
+
+// The twiddles of the nodes of size m (m >= 32), one entry per iteration j = 0, 4, .. q - 4,
+// appended to `out`. Positions j and j+2 follow two independent rotation recurrences, re-evaluated
+// directly every 64 positions, which bounds their drift.
+void appendStageTwiddles(int m, std::vector<StageTwiddles>& out) {
     const int q = m / 4;                               // >= 8, so q is a multiple of 4
     const float phi = kTwoPi / static_cast<float>(m);  // exact: m is a power of two
     const float c1 = cosf(phi), s1 = sinf(phi), c3 = cosf(3.0f * phi), s3 = sinf(3.0f * phi);
@@ -231,35 +239,97 @@ void lStage(float* a, int count, int m) {
     const Rotation offset3 = rotationByTwice(c3, s3);
     const Rotation step1 = doubled(offset1);  // one iteration advances j by 4
     const Rotation step3 = doubled(offset3);
-    Twiddles w1a{}, w1b{}, w3a{}, w3b{};
+    StageTwiddles w{};
     for (int j = 0; j < q; j += 4) {
-        if ((j & 63) == 0) {  // direct evaluation every 64 positions bounds the drift
-            w1a = directTwiddles(static_cast<float>(j) * phi, c1, s1);
-            w3a = directTwiddles(static_cast<float>(j) * (3.0f * phi), c3, s3);
-            w1b = rotate(w1a, offset1);
-            w3b = rotate(w3a, offset3);
+        if ((j & 63) == 0) {
+            w.w1a = directTwiddles(static_cast<float>(j) * phi, c1, s1);
+            w.w3a = directTwiddles(static_cast<float>(j) * (3.0f * phi), c3, s3);
+            w.w1b = rotate(w.w1a, offset1);
+            w.w3b = rotate(w.w3a, offset3);
         }
-        forEachNode(count, m, [&](int offset) {
-            float* p = a + 2 * (offset + j);
-            V4 x0 = load(p), x1 = load(p + 2 * q), x2 = load(p + 4 * q), x3 = load(p + 6 * q);
-            V4 y0 = load(p + 4), y1 = load(p + 2 * q + 4), y2 = load(p + 4 * q + 4),
-               y3 = load(p + 6 * q + 4);
-            lButterfly(x0, x1, x2, x3, w1a, w3a);
-            lButterfly(y0, y1, y2, y3, w1b, w3b);
-            store(p, x0), store(p + 2 * q, x1), store(p + 4 * q, x2), store(p + 6 * q, x3);
-            store(p + 4, y0), store(p + 2 * q + 4, y1), store(p + 4 * q + 4, y2);
-            store(p + 6 * q + 4, y3);
-        });
-        w1a = rotate(w1a, step1);
-        w1b = rotate(w1b, step1);
-        w3a = rotate(w3a, step3);
-        w3b = rotate(w3b, step3);
+        out.push_back(w);
+        w.w1a = rotate(w.w1a, step1);
+        w.w1b = rotate(w.w1b, step1);
+        w.w3a = rotate(w.w3a, step3);
+        w.w3b = rotate(w.w3b, step3);
+    }
+}
+
+// One table entry of lStage in the layout its loads want: the real and imaginary parts (as
+// Twiddles holds them) of w^j .. w^(j+3) and of w^3j .. w^(3j+3), four complex values each.
+struct StageEntry {
+    float re1[8], im1[8], re3[8], im3[8];
+};
+
+StageEntry packed(const StageTwiddles& w) {
+    StageEntry e{};
+    store(e.re1, w.w1a.re), store(e.re1 + 4, w.w1b.re);
+    store(e.im1, w.w1a.im), store(e.im1 + 4, w.w1b.im);
+    store(e.re3, w.w3a.re), store(e.re3 + 4, w.w3b.re);
+    store(e.im3, w.w3a.im), store(e.im3 + 4, w.w3b.im);
+    return e;
+}
+
+// Eight floats, four complex values: the L-shaped butterfly of lStage on positions j .. j+3 at
+// once. Lane for lane it is lButterfly on two 4-float vectors, so the results are the same
+// whether the compiler maps it onto one AVX register or two SSE registers. On x86-64 with GCC
+// the stage is built both ways and the AVX form is chosen at load time where the processor has
+// it; the code never uses fused multiply-adds, which would round differently.
+typedef float V8 __attribute__((vector_size(32)));
+typedef std::int32_t V8i __attribute__((vector_size(32)));
+#if defined(__clang__) || (defined(__GNUC__) && __GNUC__ >= 12)
+#define RYX_SWAP_RE_IM8(v) __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6)
+#else
+#define RYX_SWAP_RE_IM8(v) __builtin_shuffle(v, V8i{1, 0, 3, 2, 5, 4, 7, 6})
+#endif
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(__clang__)
+#define RYX_WITH_AVX_CLONE __attribute__((target_clones("avx", "default")))
+#else
+#define RYX_WITH_AVX_CLONE
+#endif
+
+// The L-shaped butterflies of every node of size m (m >= 32) across the transform, with the
+// stage's m / 16 table entries. (The node loops of forEachNode are written out: a lambda would
+// not be built for AVX.)
+RYX_WITH_AVX_CLONE void lStage(float* a, int count, int m, const StageEntry* table) {
+    const int q = m / 4;
+    const V8i realLanes = {INT32_MIN, 0, INT32_MIN, 0, INT32_MIN, 0, INT32_MIN, 0};
+    for (int j = 0; j < q; j += 4) {
+        const StageEntry& w = table[j / 4];
+        V8 re1, im1, re3, im3;
+        std::memcpy(&re1, w.re1, sizeof re1);
+        std::memcpy(&im1, w.im1, sizeof im1);
+        std::memcpy(&re3, w.re3, sizeof re3);
+        std::memcpy(&im3, w.im3, sizeof im3);
+        for (int start = 0, stride = 2 * m; start < count; start = 2 * stride - m, stride *= 4) {
+            for (int offset = start; offset < count; offset += stride) {
+                float* p = a + 2 * (offset + j);
+                V8 x0, x1, x2, x3;
+                std::memcpy(&x0, p, sizeof x0);
+                std::memcpy(&x1, p + 2 * q, sizeof x1);
+                std::memcpy(&x2, p + 4 * q, sizeof x2);
+                std::memcpy(&x3, p + 6 * q, sizeof x3);
+                const V8 u = x0 - x2;
+                const V8 d = x1 - x3;
+                const V8 iv = (V8)((V8i)RYX_SWAP_RE_IM8(d) ^ realLanes);  // i (x1 - x3)
+                x0 = x0 + x2;
+                x1 = x1 + x3;
+                const V8 y = u + iv;
+                const V8 z = u - iv;
+                x2 = y * re1 + RYX_SWAP_RE_IM8(y) * im1;
+                x3 = z * re3 + RYX_SWAP_RE_IM8(z) * im3;
+                std::memcpy(p, &x0, sizeof x0);
+                std::memcpy(p + 2 * q, &x1, sizeof x1);
+                std::memcpy(p + 4 * q, &x2, sizeof x2);
+                std::memcpy(p + 6 * q, &x3, sizeof x3);
+            }
+        }
     }
 }
 
 // Split-radix FFT of `count` complex values (count a power of two, 2 <= count <= 4096), with
 // kernel e^(+2 pi i jk / count), output in bit-reversed order.
-void complexStage(float* a, int count) {
+void complexStage(float* a, int count, const StageEntry* table) {
     if (count == 2) {
         store(a, dft2(load(a)));
         return;
@@ -274,7 +344,10 @@ void complexStage(float* a, int count) {
         dft8At(a);
         return;
     }
-    for (int m = count; m >= 32; m /= 2) lStage(a, count, m);
+    for (int m = count; m >= 32; m /= 2) {
+        lStage(a, count, m, table);
+        table += m / 16;
+    }
     // What remains: every node of size 16, and the two 8-value quarters of every node of size 32.
     forEachNode(count, 16, [a](int offset) { dft16At(a + 2 * offset); });
     if (count >= 32) {
@@ -349,8 +422,8 @@ void bitReverse(float* a, int bits) {
 // (E_k = (A + B)/2 and O_k = (A - B)/(2i), so Y_k = A - D/2 - i W^k D/2.) The middle value
 // k = count/2 has C = 0 and stays as it is.
 
-// One pair in scalar arithmetic, with W^k = wc + i ws.
-inline void postProcessPair(float* a, int k, int count, float wc, float ws) {
+// One pair in scalar arithmetic, with W^k = wc + i ws. With `power`, also the two bins' powers.
+inline void postProcessPair(float* a, int k, int count, float wc, float ws, float* power) {
     const float cr = 0.5f - 0.5f * ws, ci = 0.5f * wc;  // C = (1 - sin, cos) / 2
     float* lo = a + 2 * k;
     float* hi = a + 2 * (count - k);
@@ -360,11 +433,15 @@ inline void postProcessPair(float* a, int k, int count, float wc, float ws) {
     lo[1] -= xi;
     hi[0] += xr;  // conj(B + X) = Z_(count-k) + conj(X)
     hi[1] -= xi;
+    if (power != nullptr) {
+        power[k] = lo[0] * lo[0] + lo[1] * lo[1];
+        power[count - k] = hi[0] * hi[0] + hi[1] * hi[1];
+    }
 }
 
 // Four pairs at once, k..k+3 with count-k..count-k-3, in split form: the real parts of the four
 // values in one vector and the imaginary parts in another. (wc, ws) = W^k .. W^(k+3).
-inline void postProcessFour(float* a, int k, int count, V4 wc, V4 ws) {
+inline void postProcessFour(float* a, int k, int count, V4 wc, V4 ws, float* power) {
     float* lo = a + 2 * k;                // Z_k .. Z_(k+3)
     float* hi = a + 2 * (count - k - 3);  // Z_(count-k-3) .. Z_(count-k)
     const V4 l0 = load(lo), l1 = load(lo + 4), h0 = load(hi), h1 = load(hi + 4);
@@ -380,6 +457,11 @@ inline void postProcessFour(float* a, int k, int count, V4 wc, V4 ws) {
     store(lo + 4, RYX_SHUFFLE(yr, yi, 2, 6, 3, 7));
     store(hi, RYX_SHUFFLE(zr, zi, 3, 7, 2, 6));
     store(hi + 4, RYX_SHUFFLE(zr, zi, 1, 5, 0, 4));
+    if (power != nullptr) {
+        store(power + k, yr * yr + yi * yi);
+        const V4 pz = zr * zr + zi * zi;  // bins count-k .. count-k-3
+        store(power + count - k - 3, RYX_SHUFFLE(pz, pz, 3, 2, 1, 0));
+    }
 }
 
 // Rotation of the split-form twiddles (wc, ws) by e^(i delta), as rotate() does.
@@ -390,59 +472,138 @@ inline void rotateSplit(V4& wc, V4& ws, Rotation r) {
     wc = c;
 }
 
-void realPostProcess(float* a, int n) {
-    const int count = n / 2;
-    const int half = count / 2;  // the pairs are k = 1 .. half-1
+// The split-form twiddles of one iteration of realPostProcess: W^k .. W^(k+3) and
+// W^(k+4) .. W^(k+7).
+struct PostTwiddles {
+    V4 wc, ws, vc, vs;
+};
+
+// One entry per iteration k = 1, 9, 17, .. up to and including the first with k + 7 >= n/4 (the
+// one that finishes with single pairs). Two groups of four with independent recurrences,
+// re-evaluated directly every 64 values of k.
+std::vector<PostTwiddles> postTwiddles(int n) {
+    std::vector<PostTwiddles> out;
+    const int half = n / 4;
     const float phi = kTwoPi / static_cast<float>(n);
     const float c1 = cosf(phi), s1 = sinf(phi);
     const float c2 = c1 * c1 - s1 * s1, s2 = 2.0f * c1 * s1;
     // Offsets of the four lanes, e^(i l phi) for l = 0..3; from one group of four to the next,
-    // 4 phi; one iteration takes two groups with independent recurrences, 8 phi.
+    // 4 phi; one iteration takes two groups, 8 phi.
     const V4 offsetC{1.0f, c1, c2, c2 * c1 - s2 * s1};
     const V4 offsetS{0.0f, s1, s2, s2 * c1 + c2 * s1};
     const Rotation group = doubled(rotationByTwice(c1, s1));
     const Rotation step = doubled(group);
-    int k = 1;
-    V4 wc{}, ws{}, vc{}, vs{};  // W^k .. W^(k+3) and W^(k+4) .. W^(k+7)
-    for (;; k += 8) {
-        if (((k - 1) & 63) == 0) {  // direct evaluation every 64 values of k
+    PostTwiddles w{};
+    for (int k = 1;; k += 8) {
+        if (((k - 1) & 63) == 0) {
             const float angle = static_cast<float>(k) * phi;  // k = 1: (c1, s1) already known
             const V4 c0 = splat(k == 1 ? c1 : cosf(angle)), s0 = splat(k == 1 ? s1 : sinf(angle));
-            wc = c0 * offsetC - s0 * offsetS;
-            ws = s0 * offsetC + c0 * offsetS;
-            vc = wc, vs = ws;
-            rotateSplit(vc, vs, group);
+            w.wc = c0 * offsetC - s0 * offsetS;
+            w.ws = s0 * offsetC + c0 * offsetS;
+            w.vc = w.wc, w.vs = w.ws;
+            rotateSplit(w.vc, w.vs, group);
         }
+        out.push_back(w);
         if (k + 7 >= half) break;
-        postProcessFour(a, k, count, wc, ws);
-        postProcessFour(a, k + 4, count, vc, vs);
-        rotateSplit(wc, ws, step);
-        rotateSplit(vc, vs, step);
+        rotateSplit(w.wc, w.ws, step);
+        rotateSplit(w.vc, w.vs, step);
+    }
+    return out;
+}
+
+void realPostProcess(float* a, int n, const PostTwiddles* table, float* power) {
+    const int count = n / 2;
+    const int half = count / 2;  // the pairs are k = 1 .. half-1
+    int k = 1;
+    for (; k + 7 < half; k += 8, ++table) {
+        postProcessFour(a, k, count, table->wc, table->ws, power);
+        postProcessFour(a, k + 4, count, table->vc, table->vs, power);
     }
     // half - 1 is 7 mod 8 (for half >= 8): a group of four and three single pairs are left.
+    V4 wc = table->wc, ws = table->ws;
     if (k + 3 < half) {
-        postProcessFour(a, k, count, wc, ws);
+        postProcessFour(a, k, count, wc, ws, power);
         k += 4;
-        wc = vc, ws = vs;
+        wc = table->vc, ws = table->vs;
     }
-    for (int lane = 0; k < half; ++k, ++lane) postProcessPair(a, k, count, wc[lane], ws[lane]);
+    for (int lane = 0; k < half; ++k, ++lane) {
+        postProcessPair(a, k, count, wc[lane], ws[lane], power);
+    }
+    if (power != nullptr)
+        power[half] = a[2 * half] * a[2 * half] + a[2 * half + 1] * a[2 * half + 1];
+}
+
+// Every twiddle of one transform length, computed once on first use and then only read, so any
+// number of threads may share it.
+struct Tables {
+    explicit Tables(int n) : post(postTwiddles(n)) {
+        std::vector<StageTwiddles> twiddles;
+        for (int m = n / 2; m >= 32; m /= 2) appendStageTwiddles(m, twiddles);
+        for (const StageTwiddles& w : twiddles) stage.push_back(packed(w));
+    }
+    std::vector<StageEntry> stage;  // the sizes m = n/2, n/4, .. 32 one after another
+    std::vector<PostTwiddles> post;
+};
+
+template <int N>
+const Tables& tablesOf() {
+    static const Tables tables(N);
+    return tables;
+}
+
+const Tables& tablesFor(int n) {
+    switch (n) {
+        case 4:
+            return tablesOf<4>();
+        case 8:
+            return tablesOf<8>();
+        case 16:
+            return tablesOf<16>();
+        case 32:
+            return tablesOf<32>();
+        case 64:
+            return tablesOf<64>();
+        case 128:
+            return tablesOf<128>();
+        case 256:
+            return tablesOf<256>();
+        case 512:
+            return tablesOf<512>();
+        case 1024:
+            return tablesOf<1024>();
+        case 2048:
+            return tablesOf<2048>();
+        case 4096:
+            return tablesOf<4096>();
+        default:
+            return tablesOf<8192>();
+    }
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 
-void RealFft(int n, float* a) {
+void RealFftWithPowers(int n, float* a, float* power) {
     if (a == nullptr || n < 4 || n > 8192 || (n & (n - 1)) != 0) return;
     const int count = n / 2;
-    complexStage(a, count);
+    const Tables& tables = tablesFor(n);
+    complexStage(a, count, tables.stage.data());
     if (count >= 4) bitReverse(a, __builtin_ctz(static_cast<unsigned>(count)));
-    realPostProcess(a, n);
+    realPostProcess(a, n, tables.post.data(), power);
     // Step 4: Z_0 = E_0 + i O_0 with E_0, O_0 the sums of the even and odd samples, so
     // DC = E_0 + O_0 and Nyquist = E_0 - O_0.
     const float even = a[0], odd = a[1];
     a[0] = even + odd;
     a[1] = even - odd;
+    if (power != nullptr) {
+        power[0] = a[0] * a[0];
+        power[count] = a[1] * a[1];
+    }
+}
+
+void RealFft(int n, float* a) {
+    RealFftWithPowers(n, a, nullptr);
 }
 
 }  // namespace RYX

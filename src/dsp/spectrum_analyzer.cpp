@@ -12,6 +12,18 @@ int usableLength(int n) {
     return (n >= 4 && n <= 8192 && (n & (n - 1)) == 0) ? n : 0;
 }
 
+// Built for AVX as well on x86-64 with GCC, chosen at load time; the same operations either way.
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(__clang__)
+#define RYX_WITH_AVX_CLONE __attribute__((target_clones("avx", "default")))
+#else
+#define RYX_WITH_AVX_CLONE
+#endif
+
+RYX_WITH_AVX_CLONE void applyWindow(const float* __restrict frame, const float* __restrict window,
+                                    int n, float* __restrict out) {
+    for (int i = 0; i < n; ++i) out[i] = frame[i] * window[i];
+}
+
 }  // namespace
 
 SpectrumAnalyzer::SpectrumAnalyzer(int fftLength, int hop)
@@ -42,19 +54,9 @@ void SpectrumAnalyzer::analyze(const float* frame) {
     const int n = fftLength_;
     if (n == 0 || frame == nullptr) return;
     float* work = work_.data();
-    const float* window = window_.data();
-    for (int i = 0; i < n; ++i) work[i] = frame[i] * window[i];
-    RealFft(n, work);
-    // work[2k+1] holds +sum x sin, the usual DFT the opposite sign; negating it changes no power.
-    float* power = power_.data();
-    power[0] = work[0] * work[0];
-    for (int k = 1; k < n / 2; ++k) {
-        const float re = work[2 * k];
-        const float im = -work[2 * k + 1];
-        work[2 * k + 1] = im;
-        power[k] = re * re + im * im;
-    }
-    power[n / 2] = work[1] * work[1];
+    applyWindow(frame, window_.data(), n, work);
+    // work[2k+1] holds +sum x sin, the usual DFT the opposite sign, which changes no power.
+    RealFftWithPowers(n, work, power_.data());
 }
 
 }  // namespace RYX

@@ -2,7 +2,6 @@
 // Reed-Solomon codec and an optional audio signature, and hands the audio out slice by slice.
 #pragma once
 
-#include <cstdint>
 #include <vector>
 
 #include "fec/reed_solomon_codec.h"
@@ -18,13 +17,11 @@ struct SynthesisSettings {
 };
 
 class Encoder {
-public:
+  public:
     // capacity = int(sampleRate x 10) samples (441000 at 44100 Hz), allocated here once; 0 when
     // that is not a positive int (NaN, negative or absurd rates), so such an encoder never holds
-    // audio. The hop steps follow this encoder's own windowSize. numSymbols 32 and numTones 9 for
-    // every variant.
-    Encoder(float sampleRate, int32_t bufferSize, int32_t windowSize, int32_t numSymbols,
-            int32_t numTones);
+    // audio. The hop steps follow this encoder's own windowSize.
+    Encoder(float sampleRate, int bufferSize, int windowSize);
     virtual ~Encoder();
     Encoder(const Encoder&) = delete;
     Encoder& operator=(const Encoder&) = delete;
@@ -33,48 +30,45 @@ public:
     // synthMode 1 adds random tones, 2 the melody of `melodyLength` characters of `melody`.
     // `settings` carries the custom band and the random tones' gain of this encode. The base does
     // nothing and returns 0.
-    virtual int32_t encode(const char* text, int32_t synthMode, int32_t textLength,
-                           const char* melody, int32_t melodyLength,
-                           const SynthesisSettings& settings = {});
+    virtual int encode(const char* text, int synthMode, int textLength, const char* melody,
+                       int melodyLength, const SynthesisSettings& settings = {});
 
     // Stores the first min(length, 20 symbol durations) samples of `samples` (92160 at 44100 Hz)
     // as the signature mixed into every later encode; absent samples or length <= 0 clear it.
     // Always returns 0.
-    int32_t setAudioSignature(int32_t length, const float* samples);
+    int setAudioSignature(int length, const float* samples);
 
     // Copies the next min(bufferSize, remaining) samples to dst and advances the read position;
     // 0 when bufferSize <= 0, dst is null or everything was handed out. dst holds bufferSize
     // floats; positions after the returned count are left untouched.
-    int32_t readEncoded(float* dst);
+    int readEncoded(float* dst);
     // As readEncoded, but never writes more than `room` samples (room <= 0 writes none).
-    int32_t readEncoded(float* dst, int32_t room);
+    int readEncoded(float* dst, int room);
     void rewind() { readPosition_ = 0; }
 
     const float* samples() const { return samples_.data(); }
-    int32_t sampleCount() const { return sampleCount_; }
-    int32_t readPosition() const { return readPosition_; }
-    int32_t capacity() const { return capacity_; }
-    int32_t bufferSize() const { return bufferSize_; }
-    int32_t windowSize() const { return windowSize_; }
+    int sampleCount() const { return sampleCount_; }
+    int readPosition() const { return readPosition_; }
+    int capacity() const { return capacity_; }
+    int bufferSize() const { return bufferSize_; }
+    int windowSize() const { return windowSize_; }
     float sampleRate() const { return sampleRate_; }
-    int32_t signatureLength() const { return signatureLength_; }
+    int signatureLength() const { return signatureLength_; }
     const float* signature() const { return signature_.data(); }
     // Twenty symbol durations: the most signature samples kept.
-    int32_t signatureLimit() const;
+    int signatureLimit() const;
 
-protected:
+  protected:
     ReedSolomonCodec codec_;
-    int32_t signatureLength_ = 0;
+    int signatureLength_ = 0;
     std::vector<float> signature_;
     std::vector<float> samples_;
-    int32_t numSymbols_;
-    int32_t numTones_;
     float sampleRate_;
-    int32_t readPosition_ = 0;
-    int32_t capacity_;
-    int32_t sampleCount_ = 0;
-    int32_t bufferSize_;
-    int32_t windowSize_;
+    int readPosition_ = 0;
+    int capacity_;
+    int sampleCount_ = 0;
+    int bufferSize_;
+    int windowSize_;
 };
 
 }  // namespace RYX

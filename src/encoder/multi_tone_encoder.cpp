@@ -14,7 +14,7 @@ namespace {
 constexpr double kTwoPi = 6.2831854820251465;
 
 // Peak of the data envelope by frame position: the start symbols are a little louder.
-float peakAmplitude(int32_t position) {
+float peakAmplitude(int position) {
     if (position == 0) return 0.7f;
     if (position == 1) return 0.67499995f;
     return 0.65f;
@@ -29,13 +29,12 @@ float noteFrequency(int v) {
 
 }  // namespace
 
-MultiToneEncoder::MultiToneEncoder(Plan plan, float sampleRate, int32_t bufferSize,
-                                   int32_t windowSize)
-    : Encoder(sampleRate, bufferSize, windowSize, kSymbolCount, kToneCount),
+MultiToneEncoder::MultiToneEncoder(Plan plan, float sampleRate, int bufferSize, int windowSize)
+    : Encoder(sampleRate, bufferSize, windowSize),
       plan_(plan),
       tuning_{sampleRate, windowSize, CustomBand{}} {}
 
-bool MultiToneEncoder::buildFrame(const char* text, int32_t textLength) {
+bool MultiToneEncoder::buildFrame(const char* text, int textLength) {
     frameLength_ = 0;
     if (text == nullptr || textLength < kMinTextLength || textLength > kMaxTextLength) {
         return false;
@@ -43,23 +42,22 @@ bool MultiToneEncoder::buildFrame(const char* text, int32_t textLength) {
     int message[kMaxTextLength + 3];
     message[0] = kStartSymbol1;
     message[1] = kStartSymbol2;
-    for (int32_t i = 0; i < textLength; ++i) {
+    for (int i = 0; i < textLength; ++i) {
         const int symbol = charToSymbol(static_cast<unsigned char>(text[i]));
         if (symbol < 0) return false;
         message[2 + i] = symbol;
     }
     int sum = 0;
-    for (int32_t i = 0; i < kChecksumSpan; ++i) sum += message[2 + i];
-    message[2 + textLength] = sum % numSymbols_;  // hello0123: 103 mod 32 = 7
+    for (int i = 0; i < kChecksumSpan; ++i) sum += message[2 + i];
+    message[2 + textLength] = sum % kSymbolCount;  // hello0123: 103 mod 32 = 7
     codec_.setMessage(message, textLength + 3);
     codec_.computeParity();
     frameLength_ = codec_.getCodeword(frame_);
     return true;
 }
 
-int32_t MultiToneEncoder::encode(const char* text, int32_t synthMode, int32_t textLength,
-                                 const char* melody, int32_t melodyLength,
-                                 const SynthesisSettings& settings) {
+int MultiToneEncoder::encode(const char* text, int synthMode, int textLength, const char* melody,
+                             int melodyLength, const SynthesisSettings& settings) {
     sampleCount_ = 0;
     readPosition_ = 0;
     if (!buildFrame(text, textLength)) return 0;
@@ -76,7 +74,7 @@ int32_t MultiToneEncoder::encode(const char* text, int32_t synthMode, int32_t te
     std::fill(samples_.begin(), samples_.end(), 0.0f);
     const double inverseRate = 1.0 / static_cast<double>(sampleRate_);
     double phase[2] = {0.0, 0.0};
-    for (int32_t p = 0; p < frameLength_; ++p) {
+    for (int p = 0; p < frameLength_; ++p) {
         synthesisePosition(p, inverseRate, phase);
         sampleCount_ += symbolDuration_;
     }
@@ -91,27 +89,29 @@ int32_t MultiToneEncoder::encode(const char* text, int32_t synthMode, int32_t te
     return sampleCount_;
 }
 
-void MultiToneEncoder::synthesisePosition(int32_t p, double inverseRate, double phase[2]) {
-    const int32_t d = symbolDuration_;
+void MultiToneEncoder::synthesisePosition(int p, double inverseRate, double phase[2]) {
+    const int d = symbolDuration_;
     const float df = symbolDurationExact_;
     // At 44100 Hz (Df = 4608): fade-in 345, fade-out 230 at position 0 and 460 after, tail 230.
-    const int32_t fadeIn = static_cast<int32_t>(df * 0.075f);
-    const int32_t fadeOut = static_cast<int32_t>(df * (p == 0 ? 0.05f : 0.1f));
-    const int32_t tail = p == 0 ? 0 : static_cast<int32_t>(df * 0.05f);
-    const int32_t tailStart = d - tail;
-    const int32_t plateauEnd = d - tail - fadeOut;  // last sample at full peak
+    const int fadeIn = static_cast<int>(df * 0.075f);
+    const int fadeOut = static_cast<int>(df * (p == 0 ? 0.05f : 0.1f));
+    const int tail = p == 0 ? 0 : static_cast<int>(df * 0.05f);
+    const int tailStart = d - tail;
+    const int plateauEnd = d - tail - fadeOut;  // last sample at full peak
     const float peak = peakAmplitude(p);
     const bool pair = p >= 2;  // the start symbols sound their lower tone only
 
-    symbolFrequencies(plan_, frame_[p], p, tuning_, toneFreqs_);
-    symbolAmplitudes(plan_, frame_[p], toneAmps_);
-    const double step0 = static_cast<double>(toneFreqs_[0]) * kTwoPi * inverseRate;
-    const double step1 = static_cast<double>(toneFreqs_[1]) * kTwoPi * inverseRate;
+    float toneHz[2];
+    float toneAmplitudes[2];
+    symbolFrequencies(plan_, frame_[p], p, tuning_, toneHz);
+    symbolAmplitudes(plan_, frame_[p], toneAmplitudes);
+    const double step0 = static_cast<double>(toneHz[0]) * kTwoPi * inverseRate;
+    const double step1 = static_cast<double>(toneHz[1]) * kTwoPi * inverseRate;
     double phi0 = phase[0];
     double phi1 = phase[1];
 
     float* out = samples_.data() + static_cast<size_t>(p) * static_cast<size_t>(d);
-    for (int32_t k = 0; k < d; ++k) {
+    for (int k = 0; k < d; ++k) {
         // Both phases advance at every sample, silent ones included.
         phi0 += step0;
         if (phi0 > kTwoPi) phi0 -= kTwoPi;
@@ -132,11 +132,11 @@ void MultiToneEncoder::synthesisePosition(int32_t p, double inverseRate, double 
 
         double v;
         if (pair) {
-            const float w0 = e * toneAmps_[0] * 0.5f;
-            const float w1 = e * toneAmps_[1] * 0.5f;
+            const float w0 = e * toneAmplitudes[0] * 0.5f;
+            const float w1 = e * toneAmplitudes[1] * 0.5f;
             v = static_cast<double>(w0) * std::sin(phi0) + static_cast<double>(w1) * std::sin(phi1);
         } else {
-            v = static_cast<double>(e * toneAmps_[0]) * std::sin(phi0);
+            v = static_cast<double>(e * toneAmplitudes[0]) * std::sin(phi0);
         }
         out[k] = static_cast<float>(v);
     }
@@ -144,7 +144,7 @@ void MultiToneEncoder::synthesisePosition(int32_t p, double inverseRate, double 
     phase[1] = phi1;
 }
 
-float MultiToneEncoder::overlayEnvelope(int32_t l, int32_t fade) const {
+float MultiToneEncoder::overlayEnvelope(int l, int fade) const {
     if (l < fade) return static_cast<float>(l) * 0.7f / static_cast<float>(fade);
     if (l > symbolDuration_ - fade) {
         return static_cast<float>(symbolDuration_ - l) * 0.7f / static_cast<float>(fade);
@@ -153,18 +153,19 @@ float MultiToneEncoder::overlayEnvelope(int32_t l, int32_t fade) const {
 }
 
 void MultiToneEncoder::addRandomTones(float gainDb) {
-    const int32_t d = symbolDuration_;
-    const int32_t fade = static_cast<int32_t>(symbolDurationExact_ * 0.075f);
+    const int d = symbolDuration_;
+    const int fade = static_cast<int>(symbolDurationExact_ * 0.075f);
     const float gain = std::pow(10.0f, gainDb / 20.0f);
     // A generator of this call's own, seeded from the clock: encoders on other threads share no
     // random state with this one.
     std::minstd_rand random(static_cast<unsigned>(std::time(nullptr)));
-    for (int32_t q = 0; q < frameLength_; ++q) {
-        const float note = noteFrequency(static_cast<int>(random() % static_cast<unsigned>(numSymbols_)));
+    for (int q = 0; q < frameLength_; ++q) {
+        const float note =
+            noteFrequency(static_cast<int>(random() % static_cast<unsigned>(kSymbolCount)));
         const int g = static_cast<int>(random() % 500u) - 250;
         const float glide = (static_cast<float>(g) + note) - note;
         float* out = samples_.data() + static_cast<size_t>(q) * static_cast<size_t>(d);
-        for (int32_t l = 0; l < d; ++l) {
+        for (int l = 0; l < d; ++l) {
             // The angle restarts at 0 in every slot; it is not accumulated.
             const float freq = (static_cast<float>(l) / static_cast<float>(d)) * glide + note;
             const float angle =
@@ -174,18 +175,18 @@ void MultiToneEncoder::addRandomTones(float gainDb) {
     }
 }
 
-void MultiToneEncoder::addMelody(const char* melody, int32_t melodyLength) {
+void MultiToneEncoder::addMelody(const char* melody, int melodyLength) {
     if (melody == nullptr || melodyLength <= 0) return;
-    const int32_t d = symbolDuration_;
-    const int32_t fade = static_cast<int32_t>(symbolDurationExact_ * 0.075f);
+    const int d = symbolDuration_;
+    const int fade = static_cast<int>(symbolDurationExact_ * 0.075f);
     // Notes that would run past the ten-second buffer are dropped (95 fit at 44100 Hz).
-    const int32_t notes = std::min(melodyLength, capacity_ / d);
-    for (int32_t q = 0; q < notes; ++q) {
+    const int notes = std::min(melodyLength, capacity_ / d);
+    for (int q = 0; q < notes; ++q) {
         // Characters outside the alphabet play note -1, a semitone below 440 Hz.
         const int v = charToSymbol(static_cast<unsigned char>(melody[q]));
         const float w = noteFrequency(v) * 6.2831855f;
         float* out = samples_.data() + static_cast<size_t>(q) * static_cast<size_t>(d);
-        for (int32_t l = 0; l < d; ++l) {
+        for (int l = 0; l < d; ++l) {
             out[l] = std::sin((static_cast<float>(l) / sampleRate_) * w) *
                          (overlayEnvelope(l, fade) * 0.25f) +
                      out[l] * 0.75f;
@@ -196,9 +197,8 @@ void MultiToneEncoder::addMelody(const char* melody, int32_t melodyLength) {
 
 void MultiToneEncoder::mixSignature() {
     if (signatureLength_ <= 0 || signature_.empty()) return;
-    const int32_t n = std::min({signatureLength_, sampleCount_,
-                                static_cast<int32_t>(signature_.size())});
-    for (int32_t i = 0; i < n; ++i) {
+    const int n = std::min({signatureLength_, sampleCount_, static_cast<int>(signature_.size())});
+    for (int i = 0; i < n; ++i) {
         float v = signature_[static_cast<size_t>(i)] + samples_[static_cast<size_t>(i)];
         if (v >= 1.0f) v = 1.0f;
         if (v <= -1.0f) v = -1.0f;

@@ -5,8 +5,6 @@
 // The four named encoders below differ only in the plan they pass; all the work is here.
 #pragma once
 
-#include <cstdint>
-
 #include "encoder/encoder.h"
 #include "fec/reed_solomon_codec.h"
 #include "modes/frequency_plan.h"
@@ -14,15 +12,15 @@
 namespace RYX {
 
 class MultiToneEncoder : public Encoder {
-public:
+  public:
     // Texts of 9 characters make the usual 20-position frame; 10..20 characters still frame
     // (textLength + 11 positions) although the decoders expect 20.
-    static constexpr int32_t kMinTextLength = 9;
-    static constexpr int32_t kMaxTextLength = 20;
-    static constexpr int32_t kChecksumSpan = 9;  // the checksum covers the first nine data symbols
-    static constexpr int32_t kMaxFrameLength = kMaxTextLength + 3 + ReedSolomonCodec::kParityLength;
+    static constexpr int kMinTextLength = 9;
+    static constexpr int kMaxTextLength = 20;
+    static constexpr int kChecksumSpan = 9;  // the checksum covers the first nine data symbols
+    static constexpr int kMaxFrameLength = kMaxTextLength + 3 + ReedSolomonCodec::kParityLength;
 
-    MultiToneEncoder(Plan plan, float sampleRate, int32_t bufferSize, int32_t windowSize);
+    MultiToneEncoder(Plan plan, float sampleRate, int bufferSize, int windowSize);
 
     // Encodes `textLength` characters of `text` (digits and 'a'-'v' in either case; exactly
     // textLength characters are read) into (textLength + 11) x D samples, D = int(sampleRate x
@@ -33,67 +31,62 @@ public:
     // A text it cannot frame (null, fewer than 9 or more than 20 characters, a character outside
     // the alphabet, or a frame longer than the buffer) is refused: returns 0 and leaves no audio.
     // The custom plan takes its band from settings.custom at each encode.
-    int32_t encode(const char* text, int32_t synthMode, int32_t textLength, const char* melody,
-                   int32_t melodyLength, const SynthesisSettings& settings = {}) override;
+    int encode(const char* text, int synthMode, int textLength, const char* melody,
+               int melodyLength, const SynthesisSettings& settings = {}) override;
 
     Plan plan() const { return plan_; }
     // The symbols of the last accepted encode: message symbols, then parity; frameLength() of them
     // (0 after a refusal).
     const int* frame() const { return frame_; }
-    int32_t frameLength() const { return frameLength_; }
-    // Frequencies (Hz) and amplitudes of the tone pair of the last synthesised position.
-    const float* toneFreqs() const { return toneFreqs_; }
-    const float* toneAmps() const { return toneAmps_; }
+    int frameLength() const { return frameLength_; }
 
-private:
+  private:
     // Fills frame_ from the text; false (and frameLength_ 0) for a text that cannot be framed.
-    bool buildFrame(const char* text, int32_t textLength);
+    bool buildFrame(const char* text, int textLength);
     // Writes the D samples of frame position p, advancing the two phases.
-    void synthesisePosition(int32_t p, double inverseRate, double phase[2]);
+    void synthesisePosition(int p, double inverseRate, double phase[2]);
     // Adds one random note with a random glide to each of the frame's slots.
     void addRandomTones(float gainDb);
     // Mixes the melody notes 0.75 : 0.25 into their slots; may extend sampleCount.
-    void addMelody(const char* melody, int32_t melodyLength);
+    void addMelody(const char* melody, int melodyLength);
     // Adds the stored signature to the first samples, limiting those sums to [-1, 1].
     void mixSignature();
     // Overlay envelope of sample l of a slot: ramps of `fade` samples at both ends, peak 0.7.
-    float overlayEnvelope(int32_t l, int32_t fade) const;
+    float overlayEnvelope(int l, int fade) const;
 
     Plan plan_;
-    Tuning tuning_;                   // rate, window and custom band of the current encode
-    int32_t symbolDuration_ = 0;      // D of the current encode
-    float symbolDurationExact_ = 0;   // Df of the current encode
+    Tuning tuning_;                  // rate, window and custom band of the current encode
+    int symbolDuration_ = 0;         // D of the current encode
+    float symbolDurationExact_ = 0;  // Df of the current encode
     int frame_[kMaxFrameLength] = {};
-    int32_t frameLength_ = 0;
-    float toneFreqs_[2] = {0.0f, 0.0f};
-    float toneAmps_[2] = {0.0f, 0.0f};
+    int frameLength_ = 0;
 };
 
 // Mode 2: tones from about 3.3 kHz, all at amplitude 1.
 class EncoderAudibleMultiTone : public MultiToneEncoder {
-public:
-    EncoderAudibleMultiTone(float sampleRate, int32_t bufferSize, int32_t windowSize)
+  public:
+    EncoderAudibleMultiTone(float sampleRate, int bufferSize, int windowSize)
         : MultiToneEncoder(Plan::Audible, sampleRate, bufferSize, windowSize) {}
 };
 
 // Modes 3 and 5: tones from about 17.8 kHz.
 class EncoderNonAudibleMultiTone : public MultiToneEncoder {
-public:
-    EncoderNonAudibleMultiTone(float sampleRate, int32_t bufferSize, int32_t windowSize)
+  public:
+    EncoderNonAudibleMultiTone(float sampleRate, int bufferSize, int windowSize)
         : MultiToneEncoder(Plan::NonAudible, sampleRate, bufferSize, windowSize) {}
 };
 
 // Mode 4: tones from about 14 kHz.
 class EncoderCompressionMultiTone : public MultiToneEncoder {
-public:
-    EncoderCompressionMultiTone(float sampleRate, int32_t bufferSize, int32_t windowSize)
+  public:
+    EncoderCompressionMultiTone(float sampleRate, int bufferSize, int windowSize)
         : MultiToneEncoder(Plan::Compression, sampleRate, bufferSize, windowSize) {}
 };
 
 // Mode 6: tones from the custom band given with every encode.
 class EncoderCustomMultiTone : public MultiToneEncoder {
-public:
-    EncoderCustomMultiTone(float sampleRate, int32_t bufferSize, int32_t windowSize)
+  public:
+    EncoderCustomMultiTone(float sampleRate, int bufferSize, int windowSize)
         : MultiToneEncoder(Plan::Custom, sampleRate, bufferSize, windowSize) {}
 };
 

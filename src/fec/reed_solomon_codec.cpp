@@ -200,4 +200,108 @@ int ReedSolomonCodec::getMessage(int* out) const {
     return messageLength_;
 }
 
+bool ReedSolomonCodec::decodeWithErasures(const int* erased, int count) {
+    // Polynomials here have at most 2 x 8 + 1 coefficients: products of degree-8 factors.
+    constexpr int kWidth = 2 * kParityLength + 2;
+    using Poly = std::array<int, kWidth>;
+    correctedMask_ = 0;
+    const int span = messageLength_ + kParityLength;
+    auto codePosition = [this](int index) {
+        return index < messageLength_ ? kParityLength + index : index - messageLength_;
+    };
+
+    // 1. Erasure positions (code positions), without repeats.
+    std::array<int, kParityLength> erasures{};
+    int f = 0;
+    for (int i = 0; erased && i < count && f < kParityLength; ++i) {
+        if (erased[i] < 0 || erased[i] >= span) continue;
+        const int position = codePosition(erased[i]);
+        if (std::find(erasures.begin(), erasures.begin() + f, position) != erasures.begin() + f) {
+            continue;
+        }
+        erasures[f++] = position;
+    }
+
+    // 2. Syndromes S_j = r(alpha^j), j = 1..8.
+    std::array<int, kParityLength + 1> s{};
+    bool clean = true;
+    for (int j = 1; j <= kParityLength; ++j) {
+        s[j] = evaluate(received_.data(), kCodeLength - 1, antilog_[j]);
+        if (s[j] != 0) clean = false;
+    }
+    if (clean) return true;
+
+    // 3. Berlekamp-Massey started from the erasure locator prod (1 + X_k x), X_k = alpha^pos.
+    Poly lambda{};
+    lambda[0] = 1;
+    for (int k = 0; k < f; ++k) {
+        const int x = power(erasures[k]);
+        for (int i = k + 1; i >= 1; --i) lambda[i] ^= mul(x, lambda[i - 1]);
+    }
+    Poly previous = lambda;
+    int errors = 0;
+    for (int r = f + 1; r <= kParityLength; ++r) {
+        int delta = 0;
+        for (int i = 0; i < r; ++i) delta ^= mul(lambda[i], s[r - i]);
+        Poly shifted{};  // x times previous
+        for (int i = kWidth - 1; i >= 1; --i) shifted[i] = previous[i - 1];
+        if (delta == 0) {
+            previous = shifted;
+            continue;
+        }
+        Poly next = lambda;
+        for (int i = 0; i < kWidth; ++i) next[i] ^= mul(delta, shifted[i]);
+        if (2 * errors <= r - 1 - f) {
+            for (int i = 0; i < kWidth; ++i) previous[i] = div(lambda[i], delta);
+            errors = r - f - errors;
+        } else {
+            previous = shifted;
+        }
+        lambda = next;
+    }
+    int degree = kWidth - 1;
+    while (degree > 0 && lambda[degree] == 0) --degree;
+    if (degree != errors + f || 2 * errors + f > kParityLength) return false;
+
+    // 4. Chien search over the transmitted positions; every root must lie there.
+    std::array<int, kParityLength> positions{};
+    int found = 0;
+    for (int position = 0; position < kCodeLength; ++position) {
+        if (evaluate(lambda.data(), degree, power(kCodeLength - position)) != 0) continue;
+        if (position >= span || found == kParityLength) return false;
+        positions[found++] = position;
+    }
+    if (found != degree) return false;
+
+    // 5. Forney: e = Omega(X^-1) / Lambda'(X^-1), Omega = S(x) Lambda(x) mod x^8.
+    Poly omega{};
+    for (int i = 0; i < kParityLength; ++i) {
+        for (int j = 0; j <= i && j <= degree; ++j) omega[i] ^= mul(s[i - j + 1], lambda[j]);
+    }
+    std::array<int, kCodeLength> corrected = received_;
+    for (int k = 0; k < found; ++k) {
+        const int inverse = power(kCodeLength - positions[k]);
+        int derivative = 0;  // odd terms only: the formal derivative in characteristic 2
+        int term = 1;        // inverse^(i - 1)
+        for (int i = 1; i <= degree; ++i) {
+            if (i % 2 == 1) derivative ^= mul(lambda[i], term);
+            term = mul(term, inverse);
+        }
+        if (derivative == 0) return false;
+        const int value = evaluate(omega.data(), kParityLength - 1, inverse);
+        corrected[positions[k]] ^= div(value, derivative);
+    }
+
+    // 6. Accept only a codeword.
+    for (int j = 1; j <= kParityLength; ++j) {
+        if (evaluate(corrected.data(), kCodeLength - 1, antilog_[j]) != 0) return false;
+    }
+    for (int index = 0; index < span; ++index) {
+        const int position = codePosition(index);
+        if (corrected[position] != received_[position]) correctedMask_ |= 1u << index;
+    }
+    received_ = corrected;
+    return true;
+}
+
 }  // namespace RYX

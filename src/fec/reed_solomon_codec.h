@@ -13,6 +13,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 namespace RYX {
 
@@ -50,6 +51,16 @@ public:
     // The messageLength corrected message symbols into `out`. Returns that count.
     int getMessage(int* out) const;
 
+    // Errors-and-erasures decoding of the word given to setReceived. `erased` lists `count`
+    // transmission indices (0 .. messageLength + 7, message first, as setReceived takes them)
+    // whose symbols are unreliable; indices outside that span and repeats are ignored, and at most
+    // eight are used. Corrects e errors and f erasures whenever 2e + f <= 8 (with f = 0 the same
+    // four errors as decode()). Returns true when the word now is a codeword and every correction
+    // lies inside the transmitted span; on false the received word is left as it was.
+    // correctedMask() then has bit i set for each transmission index i whose symbol changed.
+    bool decodeWithErasures(const int* erased, int count);
+    uint32_t correctedMask() const { return correctedMask_; }
+
 private:
     // Locator rows are wide enough for the largest degree the iteration can form before it stops
     // (a row of degree <= 4 shifted by up to 8).
@@ -77,6 +88,7 @@ private:
     std::array<int, kParityLength + 1> syndrome_{};  // syndrome_[j] = r(alpha^j), j = 1..8
     std::array<int, kCorrectable> roots_{};          // exponents i with sigma(alpha^i) = 0
     std::array<int, kCorrectable + 1> evaluator_{};  // z_1 .. z_L
+    uint32_t correctedMask_ = 0;  // transmission indices changed by decodeWithErasures
 };
 
 }  // namespace RYX

@@ -47,7 +47,7 @@ inline std::vector<Event> feed(Decoder& decoder, const Audio& audio, size_t chun
         const int count = static_cast<int>(std::min(chunk, audio.size() - at));
         int r = decoder.DecodeAudioBuffer(audio.data() + at, count);
         while (r != -1) {
-            events.push_back({r, decoder.framesTaken()});
+            events.push_back({r, decoder.framer().framesTaken()});
             r = decoder.DecodeAudioBuffer(nullptr, 0);
         }
     }
@@ -166,7 +166,7 @@ inline double meanPower(const Audio& audio) {
 
 inline std::unique_ptr<Decoder> makeDecoder(Plan plan, float sampleRate,
                                             const CustomBand& custom = {}) {
-    return std::make_unique<MultiToneDecoder>(plan, makeTuning(sampleRate, custom), 1024);
+    return std::make_unique<MultiToneDecoder>(plan, makeTuning(sampleRate, custom));
 }
 
 // Fetches the oldest message: the result and the text.

@@ -27,7 +27,7 @@ class Construction : public ::testing::TestWithParam<RateCase> {};
 
 TEST_P(Construction, SizesTheBuffersFromTheRate) {
     const RateCase& c = GetParam();
-    Encoder encoder(c.rate, 1024, windowSizeFor(c.rate), 32, 9);
+    Encoder encoder(c.rate, 1024, windowSizeFor(c.rate));
     EXPECT_EQ(encoder.capacity(), c.capacity);
     EXPECT_EQ(encoder.signatureLimit(), c.signatureLimit);
     EXPECT_EQ(encoder.sampleCount(), 0);
@@ -68,7 +68,7 @@ class Signature : public ::testing::TestWithParam<SignatureCase> {};
 
 TEST_P(Signature, StoresAtMostTwentySymbolDurations) {
     const SignatureCase& c = GetParam();
-    Encoder encoder(c.rate, 1024, 2048, 32, 9);
+    Encoder encoder(c.rate, 1024, 2048);
     std::vector<float> source(200000);
     for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<float>(i) * 1e-6f;
     // An earlier signature must go whatever the new call stores.

@@ -60,7 +60,7 @@ def test_streaming_decoder_resamples_chunk_by_chunk():
         for i in range(0, len(audio), 777):
             found += rx.feed(audio[i:i + 777])
         found += rx.flush()
-        assert rx.position > len(audio)  # counted in the caller's samples, with the flush
+        assert rx.position >= len(audio)  # counted in the caller's samples
     assert [(m.text, m.ok) for m in found] == [(TEXT, True)]
     assert abs(found[0].start - 32000) < 0.05 * 32000
 
