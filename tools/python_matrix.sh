@@ -15,11 +15,11 @@ cd "$(dirname "$0")/.."
 
 versions="${PYTHON_MATRIX:-3.10 3.13}"
 oldest="${versions%% *}"
-# The quick _RyxSDK suites (the robustness and fuzzing ones run in .venv).
+# The quick _RyxSDK suites (the robustness, channel and fuzzing ones run in .venv).
 sdk_tests=()
 for f in tests/python/test_*.py; do
     case "$(basename "$f")" in
-        test_ryxsound_* | test_robustness.py | test_fuzz_module.py) ;;
+        test_ryxsound_* | test_robustness.py | test_robust_channels.py | test_fuzz_module.py) ;;
         *) sdk_tests+=("$f") ;;
     esac
 done
