@@ -45,8 +45,8 @@ void printMessage(const char* text, bool ok, int plan, long long start, long lon
 }
 
 std::unique_ptr<RYX::Decoder> makeStandard(int mode, const RYX::Tuning& tuning) {
-    if (mode == 5) return std::make_unique<RYX::DecoderAllMultiTone>(tuning, 1024);
-    return std::make_unique<RYX::MultiToneDecoder>(static_cast<RYX::Plan>(mode - 2), tuning, 1024);
+    if (mode == 5) return std::make_unique<RYX::DecoderAllMultiTone>(tuning);
+    return std::make_unique<RYX::MultiToneDecoder>(static_cast<RYX::Plan>(mode - 2), tuning);
 }
 
 Totals runStandard(int mode, float rate) {

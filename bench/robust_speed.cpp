@@ -60,9 +60,9 @@ int runStandard(int mode, float rate, const std::vector<float>& audio) {
     const RYX::Tuning tuning = RYX::makeTuning(rate);
     std::unique_ptr<RYX::Decoder> d;
     if (mode == 5) {
-        d = std::make_unique<RYX::DecoderAllMultiTone>(tuning, 1024);
+        d = std::make_unique<RYX::DecoderAllMultiTone>(tuning);
     } else {
-        d = std::make_unique<RYX::MultiToneDecoder>(static_cast<RYX::Plan>(mode - 2), tuning, 1024);
+        d = std::make_unique<RYX::MultiToneDecoder>(static_cast<RYX::Plan>(mode - 2), tuning);
     }
     char text[10];
     int intact = 0;
