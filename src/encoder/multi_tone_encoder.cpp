@@ -64,9 +64,9 @@ int MultiToneEncoder::encode(const char* text, int synthMode, int textLength, co
     tuning_.custom = settings.custom;
 
     symbolDurationExact_ = symbolDurationExact(sampleRate_);
-    symbolDuration_ = symbolDuration(sampleRate_);
-    if (symbolDuration_ <= 0 ||
-        static_cast<int64_t>(frameLength_) * symbolDuration_ > static_cast<int64_t>(capacity_)) {
+    symbolSamples_ = symbolDuration(sampleRate_);
+    if (symbolSamples_ <= 0 ||
+        static_cast<int64_t>(frameLength_) * symbolSamples_ > static_cast<int64_t>(capacity_)) {
         frameLength_ = 0;
         return 0;
     }
@@ -76,7 +76,7 @@ int MultiToneEncoder::encode(const char* text, int synthMode, int textLength, co
     double phase[2] = {0.0, 0.0};
     for (int p = 0; p < frameLength_; ++p) {
         synthesisePosition(p, inverseRate, phase);
-        sampleCount_ += symbolDuration_;
+        sampleCount_ += symbolSamples_;
     }
     readPosition_ = 0;
 
@@ -90,7 +90,7 @@ int MultiToneEncoder::encode(const char* text, int synthMode, int textLength, co
 }
 
 void MultiToneEncoder::synthesisePosition(int p, double inverseRate, double phase[2]) {
-    const int d = symbolDuration_;
+    const int d = symbolSamples_;
     const float df = symbolDurationExact_;
     // At 44100 Hz (Df = 4608): fade-in 345, fade-out 230 at position 0 and 460 after, tail 230.
     const int fadeIn = static_cast<int>(df * 0.075f);
@@ -146,14 +146,14 @@ void MultiToneEncoder::synthesisePosition(int p, double inverseRate, double phas
 
 float MultiToneEncoder::overlayEnvelope(int l, int fade) const {
     if (l < fade) return static_cast<float>(l) * 0.7f / static_cast<float>(fade);
-    if (l > symbolDuration_ - fade) {
-        return static_cast<float>(symbolDuration_ - l) * 0.7f / static_cast<float>(fade);
+    if (l > symbolSamples_ - fade) {
+        return static_cast<float>(symbolSamples_ - l) * 0.7f / static_cast<float>(fade);
     }
     return 0.7f;
 }
 
 void MultiToneEncoder::addRandomTones(float gainDb) {
-    const int d = symbolDuration_;
+    const int d = symbolSamples_;
     const int fade = static_cast<int>(symbolDurationExact_ * 0.075f);
     const float gain = std::pow(10.0f, gainDb / 20.0f);
     // A generator of this call's own, seeded from the clock: encoders on other threads share no
@@ -177,7 +177,7 @@ void MultiToneEncoder::addRandomTones(float gainDb) {
 
 void MultiToneEncoder::addMelody(const char* melody, int melodyLength) {
     if (melody == nullptr || melodyLength <= 0) return;
-    const int d = symbolDuration_;
+    const int d = symbolSamples_;
     const int fade = static_cast<int>(symbolDurationExact_ * 0.075f);
     // Notes that would run past the ten-second buffer are dropped (95 fit at 44100 Hz).
     const int notes = std::min(melodyLength, capacity_ / d);
