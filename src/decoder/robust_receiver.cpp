@@ -18,7 +18,6 @@ float driftPpm(int d) {
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kTiny = 1e-12f;           // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;      // samples are clamped to +-this; NaN counts as 0
-constexpr int kDataSymbols = 18;          // transmission symbols 2..19
 constexpr int kMaxErasures = 6;
 constexpr float kSilentSpread = 1e-3f;  // spread of pair scores below which a symbol heard nothing
 constexpr int kTimingOffsets[3] = {0, -1, 1};  // slices around the candidate's start
@@ -136,19 +135,24 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
     int kept = 0;
     for (int i = 0; i < candidateCount_; ++i) {
         Candidate c = candidates_[static_cast<size_t>(i)];
-        if (!c.confirmed && newest >= c.startSlice + pairSpan) {
-            if (!(hopContrast(c) >= kContrastThreshold)) {
+        if (!c.heardPairs && newest >= c.startSlice + pairSpan) {
+            if (!(hopContrast(c, kPairSymbols) >= kEarlyContrastThreshold)) {
                 stats_.phantomSamples += pairSpan * sliceSamples_;
                 continue;
             }
-            c.confirmed = true;
-            ++stats_.starts;
+            c.heardPairs = true;
         }
-        if (newest >= c.startSlice + span) {
-            decodeCandidate(c, out);
-        } else {
+        if (newest < c.startSlice + span) {
             candidates_[static_cast<size_t>(kept++)] = c;
+            continue;
         }
+        const float contrast = hopContrast(c, kDataSymbols);
+        if (!(contrast >= kContrastThreshold)) {
+            stats_.phantomSamples += 20 * static_cast<int64_t>(symbolSamples_);
+            continue;
+        }
+        ++stats_.starts;
+        decodeCandidate(c, out);
     }
     candidateCount_ = kept;
 }
@@ -260,11 +264,11 @@ int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
     return origin_ + start * sliceSamples_;
 }
 
-float RobustReceiver::hopContrast(const Candidate& c) const {
+float RobustReceiver::hopContrast(const Candidate& c, int symbols) const {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
-    float own = 0.0f;
-    float other = 0.0f;
-    for (int p = 2; p < 2 + kPairSymbols; ++p) {
+    float ratio[kDataSymbols];
+    for (int i = 0; i < symbols; ++i) {
+        const int p = i + 2;
         float strongest[RobustPlan::kHops];
         for (int h = 0; h < RobustPlan::kHops; ++h) {
             float e[9];
@@ -275,10 +279,11 @@ float RobustReceiver::hopContrast(const Candidate& c) const {
             strongest[h] = e[7] + e[8];
         }
         const int h = hopOf(p);
-        own += strongest[h];
-        other += std::max(strongest[(h + 1) % 3], strongest[(h + 2) % 3]);
+        const float other = std::max(strongest[(h + 1) % 3], strongest[(h + 2) % 3]);
+        ratio[i] = strongest[h] / (other + kTiny);
     }
-    return own / (other + kTiny);
+    std::nth_element(ratio, ratio + symbols / 2, ratio + symbols);
+    return ratio[symbols / 2];
 }
 
 RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start,
