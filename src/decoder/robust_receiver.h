@@ -10,7 +10,7 @@
 // chosen once per candidate on the start symbols).
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
 //    26 other frequencies of its symbol and against itself in the other symbol. A local maximum
-//    within//    half a symbol that clears kStartThreshold opens a candidate.
+//    within half a symbol that clears kStartThreshold opens a candidate.
 //  - Pair check: for each data symbol, the two strongest tones at the symbol's own hop over the
 //    two strongest at the stronger other hop; the median of that ratio over the first six data
 //    symbols must reach kEarlyContrastThreshold (else the candidate is dropped there), and over
@@ -19,10 +19,11 @@
 //    under white noise still give 2 or more.
 //  - Symbols: every tone energy is divided by that frequency's floor over the candidate's data
 //    symbols (a low percentile, so speech that lingers on a frequency weighs no more than noise),
-//    compressed, and each symbol is decided by the best of the 32 tone pairs.
+//    compressed, and each symbol is decided by the best of the 32 tone pairs. The highest tones,
+//    when a low-pass removed them all through the message, get a neutral level instead.
 //  - Correction: errors-and-erasures Reed-Solomon decoding, erasing 0 .. 6 of the least reliable
-//    symbols, at the candidate's timing and one slice either side; the word that explains the
-//    audio best wins. It is accepted only when the start symbols needed no correction, the
+//    symbols and trying each of the next five at its received or its second best pair, at the
+//    candidate's timing and one slice either side; the word that explains the audio best wins. It is accepted only when the start symbols needed no correction, the
 //    checksum matches and its confidence clears kAcceptThreshold.
 #pragma once
 
