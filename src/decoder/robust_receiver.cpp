@@ -18,8 +18,9 @@ float driftPpm(int d) {
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kTiny = 1e-12f;           // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;      // samples are clamped to +-this; NaN counts as 0
-constexpr int kDataSymbols = 18;          // transmission symbols 2..19
 constexpr int kMaxErasures = 6;
+constexpr int kTrialSymbols = 5;  // symbols tried at their second best pair
+constexpr float kRemovedShare = 0.01f;  // a removed tone: below this share of the typical
 constexpr float kSilentSpread = 1e-3f;  // spread of pair scores below which a symbol heard nothing
 constexpr int kTimingOffsets[3] = {0, -1, 1};  // slices around the candidate's start
 
@@ -136,19 +137,24 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
     int kept = 0;
     for (int i = 0; i < candidateCount_; ++i) {
         Candidate c = candidates_[static_cast<size_t>(i)];
-        if (!c.confirmed && newest >= c.startSlice + pairSpan) {
-            if (!(hopContrast(c) >= kContrastThreshold)) {
+        if (!c.heardPairs && newest >= c.startSlice + pairSpan) {
+            if (!(hopContrast(c, kPairSymbols) >= kEarlyContrastThreshold)) {
                 stats_.phantomSamples += pairSpan * sliceSamples_;
                 continue;
             }
-            c.confirmed = true;
-            ++stats_.starts;
+            c.heardPairs = true;
         }
-        if (newest >= c.startSlice + span) {
-            decodeCandidate(c, out);
-        } else {
+        if (newest < c.startSlice + span) {
             candidates_[static_cast<size_t>(kept++)] = c;
+            continue;
         }
+        const float contrast = hopContrast(c, kDataSymbols);
+        if (!(contrast >= kContrastThreshold)) {
+            stats_.phantomSamples += 20 * static_cast<int64_t>(symbolSamples_);
+            continue;
+        }
+        ++stats_.starts;
+        decodeCandidate(c, out);
     }
     candidateCount_ = kept;
 }
@@ -260,11 +266,11 @@ int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
     return origin_ + start * sliceSamples_;
 }
 
-float RobustReceiver::hopContrast(const Candidate& c) const {
+float RobustReceiver::hopContrast(const Candidate& c, int symbols) const {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
-    float own = 0.0f;
-    float other = 0.0f;
-    for (int p = 2; p < 2 + kPairSymbols; ++p) {
+    float ratio[kDataSymbols];
+    for (int i = 0; i < symbols; ++i) {
+        const int p = i + 2;
         float strongest[RobustPlan::kHops];
         for (int h = 0; h < RobustPlan::kHops; ++h) {
             float e[9];
@@ -275,10 +281,11 @@ float RobustReceiver::hopContrast(const Candidate& c) const {
             strongest[h] = e[7] + e[8];
         }
         const int h = hopOf(p);
-        own += strongest[h];
-        other += std::max(strongest[(h + 1) % 3], strongest[(h + 2) % 3]);
+        const float other = std::max(strongest[(h + 1) % 3], strongest[(h + 2) % 3]);
+        ratio[i] = strongest[h] / (other + kTiny);
     }
-    return own / (other + kTiny);
+    std::nth_element(ratio, ratio + symbols / 2, ratio + symbols);
+    return ratio[symbols / 2];
 }
 
 RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start,
@@ -310,8 +317,30 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
         }
     }
     floorMean /= 27.0f;
+    // Tones a lossy codec's low-pass removed: the highest two or more tones, each 20 dB or more
+    // below the typical tone even in the symbol where it is loudest (a tone that is there sounds
+    // in 2 of 9 symbols, so in 18 symbols it is almost surely heard, and two unused tones at the
+    // top are rarer still). Such a tone tells nothing, so it is given a neutral level in each
+    // symbol, between the symbol's strongest and its typical live tone: a pair of a heard tone
+    // and a removed one then beats a pair of a heard tone and one that is plainly off, and the
+    // symbol's second best pair holds the other removed tone.
+    float loudest[9] = {};
+    for (int i = 0; i < kDataSymbols; ++i) {
+        for (int j = 0; j < 9; ++j) loudest[j] = std::max(loudest[j], energy[i][j]);
+    }
+    float typical[9];
+    std::copy(loudest, loudest + 9, typical);
+    std::nth_element(typical, typical + 4, typical + 9);
+    int firstRemoved = 9;
+    while (firstRemoved > 0 && loudest[firstRemoved - 1] < kRemovedShare * typical[4]) {
+        --firstRemoved;
+    }
+    if (firstRemoved > 7) firstRemoved = 9;
+    bool removed[9];
+    for (int j = 0; j < 9; ++j) removed[j] = j >= firstRemoved;
     // Per symbol: compressed normalised tone levels, the best pair and its margin.
     int received[20];
+    int alternative[20];  // each data symbol's second best pair
     float score[kDataSymbols][kSymbolCount];
     float bestScore[kDataSymbols];
     std::array<std::pair<float, int>, kDataSymbols> reliability{};
@@ -323,7 +352,20 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
         for (int j = 0; j < 9; ++j) {
             level[j] = std::sqrt(energy[i][j] / (floor[h][j] + 0.05f * floorMean + kTiny));
         }
+        float live[9];
+        int liveCount = 0;
+        for (int j = 0; j < 9; ++j) {
+            if (!removed[j]) live[liveCount++] = level[j];
+        }
+        if (liveCount > 0 && liveCount < 9) {
+            std::sort(live, live + liveCount);
+            const float neutral = 0.5f * (live[liveCount - 1] + live[liveCount / 2]);
+            for (int j = 0; j < 9; ++j) {
+                if (removed[j]) level[j] = neutral;
+            }
+        }
         int first = 0;
+        int second = 0;
         float top = -1.0f;
         float runnerUp = -1.0f;
         for (int s = 0; s < kSymbolCount; ++s) {
@@ -333,19 +375,24 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
             score[i][s] = v;
             if (v > top) {
                 runnerUp = top;
+                second = first;
                 top = v;
                 first = s;
             } else if (v > runnerUp) {
                 runnerUp = v;
+                second = s;
             }
         }
         received[i + 2] = first;
+        alternative[i + 2] = second;
         bestScore[i] = top;
         reliability[static_cast<size_t>(i)] = {top - runnerUp, i + 2};
     }
     std::sort(reliability.begin(), reliability.end());
-    int erasures[kMaxErasures];
-    for (int k = 0; k < kMaxErasures; ++k) erasures[k] = reliability[static_cast<size_t>(k)].second;
+    int leastReliable[kMaxErasures + kTrialSymbols];
+    for (int k = 0; k < kMaxErasures + kTrialSymbols; ++k) {
+        leastReliable[k] = reliability[static_cast<size_t>(k)].second;
+    }
 
     // A symbol's spread: its best pair's score over the mean of all 32 (what a guess would get).
     float spread[kDataSymbols];
@@ -354,10 +401,21 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
         for (int s = 0; s < kSymbolCount; ++s) mean += score[i][s];
         spread[i] = bestScore[i] - mean / kSymbolCount;
     }
-    for (int f = 0; f <= kMaxErasures; ++f) {
+    // Words tried: the f least reliable symbols erased (f = 0 .. kMaxErasures), and each of the
+    // kTrialSymbols next least reliable either as received or as its second best pair.
+    int trial[20];
+    for (int attempt = 0; attempt < (kMaxErasures + 1) << kTrialSymbols; ++attempt) {
+        const int f = attempt >> kTrialSymbols;
+        std::copy(received, received + 20, trial);
+        for (int t = 0; t < kTrialSymbols; ++t) {
+            if (attempt >> t & 1) {
+                const int at = leastReliable[f + t];
+                trial[at] = alternative[at];
+            }
+        }
         codec_.setMessageLength(12);
-        codec_.setReceived(received, 20);
-        if (!codec_.decodeWithErasures(erasures, f)) continue;
+        codec_.setReceived(trial, 20);
+        if (!codec_.decodeWithErasures(leastReliable, f)) continue;
         if (codec_.correctedMask() & 3u) continue;  // start symbols must stand as received
         int message[12];
         codec_.getMessage(message);

@@ -10,15 +10,20 @@
 // chosen once per candidate on the start symbols).
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
 //    26 other frequencies of its symbol and against itself in the other symbol. A local maximum
-//    within//    half a symbol that clears kStartThreshold opens a candidate.
-//  - Pair check: once the first six data symbols are in, a candidate whose strongest tones do
-//    not sit at each symbol's own hop (hopContrast below kContrastThreshold) is dropped.
+//    within half a symbol that clears kStartThreshold opens a candidate.
+//  - Pair check: for each data symbol, the two strongest tones at the symbol's own hop over the
+//    two strongest at the stronger other hop; the median of that ratio over the first six data
+//    symbols must reach kEarlyContrastThreshold (else the candidate is dropped there), and over
+//    all 18 kContrastThreshold before the candidate is decoded. Speech and music, whose energy
+//    does not follow the hop, stay near 1 however loud a single symbol is; tone pairs 20 dB
+//    under white noise still give 2 or more.
 //  - Symbols: every tone energy is divided by that frequency's floor over the candidate's data
 //    symbols (a low percentile, so speech that lingers on a frequency weighs no more than noise),
-//    compressed, and each symbol is decided by the best of the 32 tone pairs.
+//    compressed, and each symbol is decided by the best of the 32 tone pairs. The highest tones,
+//    when a low-pass removed them all through the message, get a neutral level instead.
 //  - Correction: errors-and-erasures Reed-Solomon decoding, erasing 0 .. 6 of the least reliable
-//    symbols, at the candidate's timing and one slice either side; the word that explains the
-//    audio best wins. It is accepted only when the start symbols needed no correction, the
+//    symbols and trying each of the next five at its received or its second best pair, at the
+//    candidate's timing and one slice either side; the word that explains the audio best wins. It is accepted only when the start symbols needed no correction, the
 //    checksum matches and its confidence clears kAcceptThreshold.
 #pragma once
 
@@ -39,8 +44,8 @@ struct RobustStats {
     int64_t preambles = 0;       // start tests passed (local best over half a symbol)
     int64_t starts = 0;          // of those, followed by tone pairs: decoded in full
     int64_t phantoms = 0;        // starts that gave no intact message
-    int64_t phantomSamples = 0;  // audio spent following candidates that gave nothing: dropped
-                                 // ones up to their pair check, starts for 20 symbols
+    int64_t phantomSamples = 0;  // audio spent following candidates that gave nothing: those
+                                 // dropped after six symbols up to there, the rest 20 symbols
 };
 
 class RobustReceiver : public MessageReceiver {
@@ -48,8 +53,10 @@ public:
     static constexpr int kMaxPlans = 3;
     static constexpr int kDriftHypotheses = 17;
     static constexpr float kStartThreshold = 6.0f;
-    static constexpr float kContrastThreshold = 2.5f;
+    static constexpr float kEarlyContrastThreshold = 1.5f;
+    static constexpr float kContrastThreshold = 2.1f;
     static constexpr int kPairSymbols = 6;
+    static constexpr int kDataSymbols = 18;  // transmission symbols 2 .. 19
     static constexpr float kAcceptThreshold = 0.88f;
 
     // mode: 2 audible, 3 non-audible, 4 compression, 5 all (the three plans before), 6 custom
@@ -84,7 +91,7 @@ private:
         int plan = 0;
         int64_t startSlice = 0;
         int drift = 0;
-        bool confirmed = false;  // the first data symbols sounded like hopping tone pairs
+        bool heardPairs = false;  // the first data symbols may be hopping tone pairs
     };
     struct Decision {
         int64_t startSlice = 0;
@@ -96,10 +103,10 @@ private:
     void processSlice(std::vector<ReceivedMessage>& out);
     void runStartTest(int p, int64_t start);
     void decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out);
-    // Over the first kPairSymbols data symbols: the energy of the two strongest tones at each
-    // symbol's own hop over that of the two strongest at the stronger other hop. About 1 for
-    // noise, speech and music, whose energy does not care about the hop; several for tone pairs.
-    float hopContrast(const Candidate& c) const;
+    // Median over the first `symbols` data symbols of the two strongest tones at each symbol's
+    // own hop over the two strongest at the stronger other hop. About 1 for noise, speech and
+    // music; several for tone pairs.
+    float hopContrast(const Candidate& c, int symbols) const;
     // Sample position where tone 0 of a start symbol at slice `start` begins: the slice where
     // its energy first reaches half its plateau, less about three quarters of a slice.
     int64_t onsetSample(const PlanState& ps, int64_t start) const;
