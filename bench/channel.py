@@ -537,11 +537,14 @@ def decode_stream_program() -> str:
     return path
 
 
-def decode_program(samples: np.ndarray, mode: int, rate: int, receiver: str
-                   ) -> tuple[list[dict], dict]:
-    """Runs decode_stream on the samples: the message lines and the totals line, as dicts."""
+def decode_program(samples: np.ndarray, mode: int, rate: int, receiver: str,
+                   custom: tuple[float, int] | None = None) -> tuple[list[dict], dict]:
+    """Runs decode_stream on the samples: the message lines and the totals line, as dicts.
+    custom: the custom plan's (base Hz, step) for mode 6."""
+    band = [] if custom is None else ["--custom-base", str(custom[0]), "--custom-step",
+                                      str(custom[1])]
     out = _pipe([decode_stream_program(), "--mode", str(mode), "--rate", str(rate),
-                 "--receiver", receiver],
+                 "--receiver", receiver] + band,
                 np.ascontiguousarray(samples, dtype=np.float32).tobytes())
     lines = [json.loads(line) for line in out.decode().splitlines() if line.strip()]
     return lines[:-1], lines[-1]
@@ -551,7 +554,7 @@ def decode_slot(tr: Transceiver, samples: np.ndarray, receiver: str) -> list[tup
     """Every completed message of one slot as (status, text), 9 for an intact one."""
     if receiver == "standard":
         return tr.decode(samples)
-    messages, _ = decode_program(samples, tr.mode, tr.rate, receiver)
+    messages, _ = decode_program(samples, tr.mode, tr.rate, receiver, getattr(tr, "custom", None))
     return [(9 if m["ok"] else -9, m["text"]) for m in messages]
 
 
@@ -668,6 +671,7 @@ class PhoneTransceiver(Transceiver):
     def __init__(self, rate: int):
         m = require_sdk()
         self.mode, self.rate = 6, rate
+        self.custom = (PHONE_BASE_HZ, PHONE_STEP)
         self.tx = m.RYX_Create()
         self.rx = m.RYX_Create()
         m.RYX_SetCustomBaseFreq(PHONE_BASE_HZ, PHONE_STEP, self.tx)
@@ -726,7 +730,8 @@ def telephone_channels() -> list[ChannelSpec]:
     return rows
 
 
-def run_phone_cell(rate: int, entry: ChannelSpec, n_messages: int, seed: int) -> CellResult:
+def run_phone_cell(rate: int, entry: ChannelSpec, n_messages: int, seed: int,
+                   receiver: str = "standard") -> CellResult:
     """run_cell for the phone preset's plan."""
     rng = np.random.default_rng([seed, 600, rate])
     texts = [random_text(rng) for _ in range(n_messages)]
@@ -734,7 +739,8 @@ def run_phone_cell(rate: int, entry: ChannelSpec, n_messages: int, seed: int) ->
     with PhoneTransceiver(rate) as tr:
         received = entry.apply(build_stream(tr, texts, rng), rng)
         for text, (begin, end) in zip(texts, received.slots):
-            messages = tr.decode(received.samples[begin:min(end, len(received.samples))])
+            messages = decode_slot(tr, received.samples[begin:min(end, len(received.samples))],
+                                   receiver)
             ok = [t for st, t in messages if st == 9]
             wrong = [t for t in ok if t != text.lower()]
             result.wrong += len(wrong)
@@ -746,15 +752,19 @@ def run_phone_cell(rate: int, entry: ChannelSpec, n_messages: int, seed: int) ->
     return result
 
 
-def telephone_table(n_messages: int, seed: int, rates: list[int]) -> str:
-    """The telephone channels for the audible plan (for comparison) and the phone preset."""
+def telephone_table(n_messages: int, seed: int, rates: list[int],
+                    receivers: tuple[str, ...] = ("standard",)) -> str:
+    """The telephone channels for the audible plan (for comparison) and the phone preset, the
+    preset once per receiver."""
     header = ["telephone channel"] + [f"audible {r / 1000:g}k" for r in rates] + [
-        f"phone preset {r / 1000:g}k" for r in rates]
+        f"phone preset {r / 1000:g}k {rx}" for rx in receivers for r in rates]
     table = []
     for entry in telephone_channels():
         row = [entry.name]
-        for run in [lambda r: run_cell(2, r, entry, n_messages, seed)] + [
-                lambda r: run_phone_cell(r, entry, n_messages, seed)]:
+        runs = [lambda r: run_cell(2, r, entry, n_messages, seed)]
+        runs += [lambda r, rx=rx: run_phone_cell(r, entry, n_messages, seed, rx)
+                 for rx in receivers]
+        for run in runs:
             for rate in rates:
                 try:
                     row.append(format_cell(run(rate)))
@@ -806,7 +816,8 @@ def main(argv: list[str] | None = None) -> int:
     receivers = RECEIVERS if args.receiver == "both" else (args.receiver,)
     if args.telephone:
         started = time.time()
-        md = telephone_table(args.messages, args.seed, [int(r) for r in args.rates.split(",")])
+        md = telephone_table(args.messages, args.seed, [int(r) for r in args.rates.split(",")],
+                             receivers)
         emit_report(md + f"\n\n{args.messages} messages per cell, seed {args.seed}; cell: "
                     f"success percent (wrong texts with a matching checksum). Babble is added "
                     f"before the telephone path. {time.time() - started:.0f} s.\n", args.out)

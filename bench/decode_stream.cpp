@@ -2,6 +2,7 @@
 // completed message, then one line of totals. The channel and false-alarm harnesses drive it.
 //
 //   decode_stream --mode 2 --rate 44100 --receiver robust < audio.f32
+//   decode_stream --mode 6 --rate 44100 --custom-base 600 --custom-step 1 < audio.f32
 //
 // Lines: {"text": "hello0123", "ok": true, "plan": 0, "start": 22050, "end": 114210,
 // "confidence": 0.97, "corrected": 1} (corrected: symbols error correction changed, -1 when not
@@ -49,9 +50,10 @@ std::unique_ptr<RYX::Decoder> makeStandard(int mode, const RYX::Tuning& tuning) 
     return std::make_unique<RYX::MultiToneDecoder>(static_cast<RYX::Plan>(mode - 2), tuning);
 }
 
-Totals runStandard(int mode, float rate) {
+Totals runStandard(int mode, const RYX::Tuning& tuning) {
+    const float rate = tuning.sampleRate;
     Totals t;
-    auto decoder = makeStandard(mode, RYX::makeTuning(rate));
+    auto decoder = makeStandard(mode, tuning);
     if (!decoder) return t;
     std::vector<float> buffer(kChunk);
     char text[10];
@@ -73,9 +75,9 @@ Totals runStandard(int mode, float rate) {
     return t;
 }
 
-Totals runRobust(int mode, float rate) {
+Totals runRobust(int mode, const RYX::Tuning& tuning) {
     Totals t;
-    RYX::RobustReceiver receiver(mode, RYX::makeTuning(rate));
+    RYX::RobustReceiver receiver(mode, tuning);
     std::vector<float> buffer(kChunk);
     std::vector<RYX::ReceivedMessage> out;
     size_t n;
@@ -107,6 +109,7 @@ int main(int argc, char** argv) {
     int mode = 2;
     float rate = 44100.0f;
     std::string receiver = "robust";
+    RYX::CustomBand custom;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--mode") == 0) {
             mode = std::atoi(argv[i + 1]);
@@ -114,6 +117,10 @@ int main(int argc, char** argv) {
             rate = static_cast<float>(std::atof(argv[i + 1]));
         } else if (std::strcmp(argv[i], "--receiver") == 0) {
             receiver = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--custom-base") == 0) {
+            custom.baseHz = static_cast<float>(std::atof(argv[i + 1]));
+        } else if (std::strcmp(argv[i], "--custom-step") == 0) {
+            custom.stepParam = std::atoi(argv[i + 1]);
         } else {
             std::fprintf(stderr, "unknown option %s\n", argv[i]);
             return 2;
@@ -124,7 +131,9 @@ int main(int argc, char** argv) {
                      "usage: decode_stream --mode 2..6 --rate HZ --receiver standard|robust\n");
         return 2;
     }
-    const Totals t = receiver == "robust" ? runRobust(mode, rate) : runStandard(mode, rate);
+    const RYX::Tuning tuning = RYX::makeTuning(rate, custom);
+    const Totals t =
+        receiver == "robust" ? runRobust(mode, tuning) : runStandard(mode, tuning);
     std::printf(
         "{\"samples\": %lld, \"preambles\": %lld, \"starts\": %lld, \"phantoms\": %lld, "
         "\"phantom_samples\": %lld}\n",

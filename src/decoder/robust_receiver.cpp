@@ -456,6 +456,9 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
         int clean = 0;
         for (int i = 0; i < 12; ++i) clean += (m.correctedMask >> i & 1u) ? 0 : 1;
         m.cleanShare = clean / 12.0f;
+        // The band's level is that of the seven tone frequencies each symbol leaves silent, so
+        // a clean transmission reads tens of dB and one buried in noise near 0 dB, as with the
+        // standard receiver's band of bins.
         float toneSum = 0.0f;
         float bandSum = 0.0f;
         for (int i = 0; i < kDataSymbols; ++i) {
@@ -464,8 +467,9 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
             toneSum += energy[i][pair[0]] + energy[i][pair[1]];
             for (int j = 0; j < 9; ++j) bandSum += energy[i][j];
         }
+        bandSum -= toneSum;
         const float toneMean = toneSum / (2.0f * kDataSymbols);
-        const float bandMean = bandSum / (9.0f * kDataSymbols);
+        const float bandMean = std::max(bandSum, 0.0f) / (7.0f * kDataSymbols);
         m.toneToBandDb = 10.0f * std::log10((toneMean + kTiny) / (bandMean + kTiny));
         m.levelDbfs = 10.0f * std::log10(toneMean + kTiny);
     }
