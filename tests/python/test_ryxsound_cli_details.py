@@ -26,7 +26,7 @@ def run(*args: str) -> subprocess.CompletedProcess:
 
 @pytest.fixture(scope="module")
 def two_messages(tmp_path_factory) -> str:
-    path = tmp_path_factory.mktemp("spec") / "two.wav"
+    path = tmp_path_factory.mktemp("spectrogram") / "two.wav"
     assert run("encode", TEXT, "-o", str(path), "--repeat", "2", "--gap", "1").returncode == 0
     return str(path)
 

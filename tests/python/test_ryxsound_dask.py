@@ -17,10 +17,10 @@ EXAMPLE = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "dask_
 
 
 def _example():
-    spec = importlib.util.spec_from_file_location("dask_decode", EXAMPLE)
-    assert spec is not None and spec.loader is not None
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader_spec = importlib.util.spec_from_file_location("dask_decode", EXAMPLE)
+    assert loader_spec is not None and loader_spec.loader is not None
+    module = importlib.util.module_from_spec(loader_spec)
+    loader_spec.loader.exec_module(module)
     return module
 
 
