@@ -2,22 +2,14 @@
 #pragma once
 
 #include "modes/frequency_plan.h"
+#include "ryxsound/ryxsound.hpp"
 
 namespace RYX {
 namespace test {
 
-// A plan's name, for parameterised test names and messages.
+// A plan's name, for parameterised test names and messages: the public interface's name.
 inline const char* planName(Plan plan) {
-    switch (plan) {
-        case Plan::Audible:
-            return "audible";
-        case Plan::NonAudible:
-            return "nonaudible";
-        case Plan::Compression:
-            return "compression";
-        default:
-            return "custom";
-    }
+    return ryxsound::planName(static_cast<ryxsound::Plan>(plan));
 }
 
 }  // namespace test
