@@ -29,6 +29,7 @@ import argparse
 import contextlib
 import ctypes
 import dataclasses
+import functools
 import json
 import os
 import re
@@ -521,20 +522,20 @@ RECEIVERS = ("standard", "robust")
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
+@functools.cache
 def decode_stream_program() -> str:
-    """Path of the decode_stream program ($RYX_DECODE_STREAM, else built under build/bench-plain
-    on first use; it needs no FFTW)."""
+    """Path of the decode_stream program ($RYX_DECODE_STREAM, else built under build/bench-plain,
+    brought up to date once per process; it needs no FFTW)."""
     path = os.environ.get("RYX_DECODE_STREAM")
     if path:
         return path
     build = os.path.join(ROOT, "build", "bench-plain")
-    path = os.path.join(build, "bench", "decode_stream")
-    if not os.path.exists(path):
+    if not os.path.exists(os.path.join(build, "CMakeCache.txt")):
         subprocess.run(["cmake", "-S", ROOT, "-B", build, "-DRYX_BUILD_BENCH=ON",
                         "-DCMAKE_BUILD_TYPE=Release"], check=True, stdout=subprocess.DEVNULL)
-        subprocess.run(["cmake", "--build", build, "--target", "decode_stream", "-j", "2"],
-                       check=True, stdout=subprocess.DEVNULL)
-    return path
+    subprocess.run(["cmake", "--build", build, "--target", "decode_stream", "-j", "2"],
+                   check=True, stdout=subprocess.DEVNULL)
+    return os.path.join(build, "bench", "decode_stream")
 
 
 def decode_program(samples: np.ndarray, mode: int, rate: int, receiver: str,

@@ -5,9 +5,9 @@
 //
 // How it hears. The audio is cut into slices of a sixteenth of a symbol (288 samples at 44100
 // Hz); a ToneBank gives each slice's complex amplitude at the 27 frequencies of each plan (nine
-// tones at three hop positions). A symbol's energy at a frequency is the coherent sum over the
-// twelve slices of its plateau, under one of 17 clock-drift hypotheses (-2000 .. 2000 ppm,
-// chosen once per candidate on the start symbols).
+// tones at three hop positions). A symbol's energy at a frequency is the coherent sum over
+// thirteen slices of its plateau and the start of its fade-out, under one of 17 clock-drift
+// hypotheses (-2000 .. 2000 ppm, chosen once per candidate on the start symbols).
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
 //    26 other frequencies of its symbol and against itself in the other symbol. A local maximum
 //    within half a symbol that clears kStartThreshold opens a candidate.
@@ -16,14 +16,16 @@
 //    symbols must reach kEarlyContrastThreshold (else the candidate is dropped there), and over
 //    all 18 kContrastThreshold before the candidate is decoded. Speech and music, whose energy
 //    does not follow the hop, stay near 1 however loud a single symbol is; tone pairs 20 dB
-//    under white noise still give 2 or more.
-//  - Symbols: every tone energy is divided by that frequency's floor over the candidate's data
-//    symbols (a low percentile, so speech that lingers on a frequency weighs no more than noise),
-//    compressed, and each symbol is decided by the best of the 32 tone pairs. The highest tones,
-//    when a low-pass removed them all through the message, get a neutral level instead.
-//  - Correction: errors-and-erasures Reed-Solomon decoding, erasing 0 .. 6 of the least reliable
+//    under white noise give 1.5 to 5, 23 dB under it 1.3 or more when they can be decoded at
+//    all. The check keeps the work on phantoms small (about 9 decoded per hour of speech); what
+//    keeps them from being reported is the decoding and its confidence.
+//  - Symbols: each symbol is decided by the best of the 32 tone pairs, a pair scoring the sum of
+//    its two tone amplitudes. The highest tones, when a low-pass removed them all through the
+//    message, get a neutral level instead.
+//  - Correction: errors-and-erasures Reed-Solomon decoding, erasing 0 .. 8 of the least reliable
 //    symbols and trying each of the next five at its received or its second best pair, at the
-//    candidate's timing and one slice either side; the word that explains the audio best wins. It is accepted only when the start symbols needed no correction, the
+//    candidate's timing and one slice either side; the word that explains the audio best wins.
+//    It is accepted only when the start symbols needed no correction, the
 //    checksum matches and its confidence clears kAcceptThreshold.
 #pragma once
 
@@ -53,8 +55,8 @@ public:
     static constexpr int kMaxPlans = 3;
     static constexpr int kDriftHypotheses = 17;
     static constexpr float kStartThreshold = 6.0f;
-    static constexpr float kEarlyContrastThreshold = 1.5f;
-    static constexpr float kContrastThreshold = 2.1f;
+    static constexpr float kEarlyContrastThreshold = 1.1f;
+    static constexpr float kContrastThreshold = 1.3f;
     static constexpr int kPairSymbols = 6;
     static constexpr int kDataSymbols = 18;  // transmission symbols 2 .. 19
     static constexpr float kAcceptThreshold = 0.88f;
@@ -76,7 +78,8 @@ private:
     static constexpr int kRingSlices = 512;     // > 21 symbols of slices
     static constexpr int kMaxCandidates = 192;  // more than can open in one transmission
     static constexpr int kPlateauStart = 2;     // first slice of a symbol's plateau
-    static constexpr int kPlateauSlices = 12;   // slices summed coherently per symbol
+    static constexpr int kPlateauSlices = 13;   // slices summed coherently per symbol: the
+                                                // plateau and the start of the fade-out
     static constexpr int kPeakHalfWidth = 8;    // a start must be the best within +-8 slices
 
     struct PlanState {
