@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every benchmark and writes one Markdown report (default docs/benchmarks.md):
 # encode speed, FFT against FFTW, decode real-time factors and per-frame cost, memory per
-# Context, the channel table, the false-alarm rates and decoding in the browser. Needs `make env` first (the Makefile's
-# bench target does that). Options through the environment:
+# Context, the channel table, the white-noise limit, the false-alarm rates and decoding in the
+# browser. Needs `make env` first (the Makefile's bench target does that). Options through the
+# environment:
 #   RYX_REPORT=path   where to write the report
 #   RYX_MESSAGES=n    messages per channel cell (default 20)
 #   RYX_HOURS=h       hours of audio per false-alarm source and mode (default 0.05)
@@ -27,6 +28,7 @@ echo "== receivers"; build/bench/bench/robust_speed | tee "$tmp/receivers.md"
 export RYX_DECODE_STREAM=build/bench/bench/decode_stream
 echo "== channels"
 $PY bench/channel.py --messages "$messages" --receiver both --out "$tmp/channel.md"
+echo "== white noise limit"; $PY bench/white_noise_limit.py --out "$tmp/limit.md"
 echo "== telephone"; $PY bench/channel.py --telephone --messages "$messages" --out "$tmp/telephone.md"
 echo "== false alarms"; $PY bench/false_alarms.py --hours "$hours" --out "$tmp/false_alarms.md"
 $PY bench/false_alarms.py --hours "$hours" --receiver both --out "$tmp/false_receivers.md"
@@ -68,6 +70,13 @@ mkdir -p "$(dirname "$report")"
     echo "receiver / the robust receiver."
     echo
     cat "$tmp/channel.md"
+    echo
+    echo "### What any receiver can reach in white noise"
+    echo
+    echo "A genie receiver, told each transmission's exact start, clock and tone amplitudes,"
+    echo "decides every data symbol by maximum likelihood (bench/white_noise_limit.py)."
+    echo
+    cat "$tmp/limit.md"
     echo
     echo "## Telephone channels"
     echo

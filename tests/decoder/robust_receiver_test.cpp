@@ -163,11 +163,12 @@ TEST_P(RobustInNoise, DecodesWeakTransmissionsAndNothingWrong) {
 
 INSTANTIATE_TEST_SUITE_P(WhiteNoise, RobustInNoise,
                          ::testing::Values(Weak{2, Plan::Audible, 44100.0f, -15.0, 8},
-                                           Weak{2, Plan::Audible, 48000.0f, -18.0, 7},
-                                           Weak{3, Plan::NonAudible, 48000.0f, -18.0, 7},
+                                           Weak{3, Plan::NonAudible, 48000.0f, -18.0, 8},
                                            Weak{5, Plan::Compression, 44100.0f, -15.0, 8},
-                                           Weak{2, Plan::Audible, 44100.0f, -20.0, 7},
-                                           Weak{4, Plan::Compression, 48000.0f, -20.0, 7}));
+                                           Weak{2, Plan::Audible, 44100.0f, -20.0, 8},
+                                           Weak{4, Plan::Compression, 48000.0f, -20.0, 8},
+                                           Weak{6, Plan::Custom, 44100.0f, -20.0, 8},
+                                           Weak{2, Plan::Audible, 48000.0f, -22.0, 6}));
 
 // A steep low-pass (windowed sinc, 801 taps) at cutoffHz, as a low-bitrate codec applies.
 Audio lowPassed(const Audio& in, float rate, double cutoffHz) {
