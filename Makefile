@@ -1,6 +1,6 @@
 # make demo   - a round trip through the library, from a fresh machine
-# make test   - every C++ test (plain and sanitizer builds), every Python test (also against a
-#               sanitizer build of the module), the ryxsound tests again under numpy 2 on
+# make test   - the C and C++ layout check, every C++ test (plain and sanitizer builds), every
+#               Python test (also against a sanitizer build of the module), the ryxsound tests again under numpy 2 on
 #               Python 3.10 and 3.13, the installed C and C++ package as its users meet it, the
 #               web build in Node and Chromium, and a minute of each fuzzer
 # make web    - the browser build in build/web/: ryxsound.wasm, the ES module ryxsound.js with its
@@ -9,7 +9,7 @@
 PY := .venv/bin/python
 JOBS ?= 2
 
-.PHONY: demo test env test-env cpp-test asan-test py-test py-matrix asan-py-test consumer-test \
+.PHONY: demo test env test-env format-check cpp-test asan-test py-test py-matrix asan-py-test consumer-test \
 	web web-test fuzz bench clean
 
 env:
@@ -26,7 +26,11 @@ test-env:
 	RYX_EXTRA_APT="ffmpeg sox espeak-ng pulseaudio pulseaudio-utils libportaudio2 libasound2-plugins" \
 		RYX_WEB=1 bash tools/ensure_env.sh
 
-test: test-env cpp-test asan-test py-test py-matrix asan-py-test consumer-test web-test fuzz
+test: test-env format-check cpp-test asan-test py-test py-matrix asan-py-test consumer-test web-test fuzz
+
+# Every C and C++ file as .clang-format lays it out.
+format-check:
+	bash tools/check_format.sh
 
 cpp-test:
 	cmake -S . -B build/test -G Ninja -DRYX_BUILD_TESTS=ON -DCMAKE_BUILD_TYPE=Release

@@ -44,9 +44,9 @@ std::vector<float> messageAudio(Plan plan, float rate) {
 }
 
 struct Speed {
-    double realTime;       // audio seconds per second
-    double frameVsFftw;    // seconds per frame / seconds per FFTW transform
-    long long messages;    // messages completed while timing
+    double realTime;     // audio seconds per second
+    double frameVsFftw;  // seconds per frame / seconds per FFTW transform
+    long long messages;  // messages completed while timing
     long long calls;
 };
 
@@ -66,8 +66,9 @@ Speed measure(RYX::Decoder& decoder, const std::vector<float>& audio, float rate
     };
     const long long framesBefore = decoder.framer().framesTaken();
     const double seconds = RYX::bench::secondsPerCall(feedOnce, 0.5);
-    const double framesPerCall = static_cast<double>(decoder.framer().framesTaken() - framesBefore) /
-                                 static_cast<double>(speed.calls);
+    const double framesPerCall =
+        static_cast<double>(decoder.framer().framesTaken() - framesBefore) /
+        static_cast<double>(speed.calls);
     speed.realTime = static_cast<double>(audio.size()) / rate / seconds;
     speed.frameVsFftw = seconds / framesPerCall / fftw;
     return speed;
@@ -83,9 +84,10 @@ int main() {
                           {"all modes (hearing non-audible)", true, Plan::NonAudible}};
     const float rates[] = {44100.0f, 48000.0f};
 
-    std::printf("| decoder | rate (Hz) | N | FFTW us | silence x real time | silence frame / FFTW "
-                "| noise x real time | noise frame / FFTW | messages x real time | "
-                "messages frame / FFTW | messages ok |\n");
+    std::printf(
+        "| decoder | rate (Hz) | N | FFTW us | silence x real time | silence frame / FFTW "
+        "| noise x real time | noise frame / FFTW | messages x real time | "
+        "messages frame / FFTW | messages ok |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (float rate : rates) {
         const int window = RYX::windowSizeFor(rate);

@@ -132,8 +132,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const RYX::Tuning tuning = RYX::makeTuning(rate, custom);
-    const Totals t =
-        receiver == "robust" ? runRobust(mode, tuning) : runStandard(mode, tuning);
+    const Totals t = receiver == "robust" ? runRobust(mode, tuning) : runStandard(mode, tuning);
     std::printf(
         "{\"samples\": %lld, \"preambles\": %lld, \"starts\": %lld, \"phantoms\": %lld, "
         "\"phantom_samples\": %lld}\n",

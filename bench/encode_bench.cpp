@@ -10,7 +10,9 @@
 
 namespace {
 
-double cpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+double cpuSeconds() {
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
 
 std::unique_ptr<RYX::MultiToneEncoder> makeEncoder(RYX::Plan plan, float rate) {
     const int window = RYX::windowSizeFor(rate);

@@ -41,11 +41,12 @@ fi
 # .venv runs every test with numpy 1.x (the only numpy _RyxSDK accepts); tools/python_matrix.sh
 # runs the ryxsound tests again with numpy 2 on the oldest and newest Python.
 # find_spec, not import: sounddevice fails to import where PortAudio is missing.
-if ! .venv/bin/python -c "import importlib.util as u, sys; sys.exit(any(u.find_spec(m) is None for m in ('numpy', 'pytest', 'hypothesis', 'soundfile', 'matplotlib', 'scikit_build_core', 'soxr', 'av', 'sounddevice', 'mypy', 'nanobind', 'distributed')))" 2>/dev/null; then
+if ! .venv/bin/python -c "import importlib.util as u, sys; sys.exit(any(u.find_spec(m) is None for m in ('numpy', 'pytest', 'hypothesis', 'soundfile', 'matplotlib', 'scikit_build_core', 'soxr', 'av', 'sounddevice', 'mypy', 'nanobind', 'distributed', 'clang_format')))" 2>/dev/null; then
     echo "== installing Python packages into .venv"
     .venv/bin/python -m pip install -q --upgrade pip
     .venv/bin/python -m pip install -q 'numpy>=1.22,<2' 'scikit-build-core>=0.10' 'nanobind>=2.4' \
-        pytest hypothesis soundfile matplotlib soxr av sounddevice mypy 'dask[distributed]>=2023.1'
+        pytest hypothesis soundfile matplotlib soxr av sounddevice mypy 'dask[distributed]>=2023.1' \
+        clang-format==23.1.5
 fi
 if [ "${RYX_WEB:-0}" = 1 ] && ! .venv/bin/python -c "import selenium" 2>/dev/null; then
     .venv/bin/python -m pip install -q selenium

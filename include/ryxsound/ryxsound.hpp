@@ -71,17 +71,17 @@ RYX_EXPORT const Preset& presetByName(std::string_view name);
 // Where one plan's tones lie at one sample rate.
 struct PlanInfo {
     Plan plan;
-    float sampleRate;              // Hz
-    int windowSize;                // analysis length: 2048 at 44100/48000 Hz, 1024 at 22050
-    int symbolSamples;             // 4608 at 44100 Hz, 5015 at 48000 Hz
-    int transmissionSamples;       // 20 symbols: 92160 at 44100 Hz
-    std::array<float, 9> toneHz;   // tone 0..8 before the hop; audible at 44100: 3294.6..9345.4
-    std::array<int, 9> toneBins;   // their analysis bins; audible at 44100: 153..434
-    float hopHz;                   // hop step; the symbols at positions 2, 3, 4 hop 1, 2, 0 steps
-    int hopBins;                   // receiving hop in bins (12 for audible at 44100)
-    float bandLowHz;               // tone 0
-    float bandHighHz;              // tone 8 raised by two hops: the highest frequency sent
-    bool fits;                     // every tone with its hops lies below the Nyquist frequency
+    float sampleRate;             // Hz
+    int windowSize;               // analysis length: 2048 at 44100/48000 Hz, 1024 at 22050
+    int symbolSamples;            // 4608 at 44100 Hz, 5015 at 48000 Hz
+    int transmissionSamples;      // 20 symbols: 92160 at 44100 Hz
+    std::array<float, 9> toneHz;  // tone 0..8 before the hop; audible at 44100: 3294.6..9345.4
+    std::array<int, 9> toneBins;  // their analysis bins; audible at 44100: 153..434
+    float hopHz;                  // hop step; the symbols at positions 2, 3, 4 hop 1, 2, 0 steps
+    int hopBins;                  // receiving hop in bins (12 for audible at 44100)
+    float bandLowHz;              // tone 0
+    float bandHighHz;             // tone 8 raised by two hops: the highest frequency sent
+    bool fits;                    // every tone with its hops lies below the Nyquist frequency
 };
 // Throws for a rate outside kMinSampleRate..kMaxSampleRate or not finite.
 RYX_EXPORT PlanInfo planInfo(Plan plan, float sampleRate, CustomBand custom = {});
@@ -94,14 +94,14 @@ RYX_EXPORT std::vector<float> supportedRates(Mode mode, CustomBand custom = {});
 RYX_EXPORT void checkModeFits(Mode mode, float sampleRate, CustomBand custom = {});
 
 struct EncodeOptions {
-    std::string melody;            // base-32 notes, one per symbol ('0' = 440 Hz, + semitones)
-    bool randomTones = false;      // one random gliding note per symbol instead of a melody
-    float randomToneGainDb = 0.0f; // their gain
-    std::vector<float> signature;  // mixed into the first samples, sums limited to -1..1
+    std::string melody;             // base-32 notes, one per symbol ('0' = 440 Hz, + semitones)
+    bool randomTones = false;       // one random gliding note per symbol instead of a melody
+    float randomToneGainDb = 0.0f;  // their gain
+    std::vector<float> signature;   // mixed into the first samples, sums limited to -1..1
 };
 
 class RYX_EXPORT Encoder {
-public:
+  public:
     // Throws for a rate out of range or a plan that does not fit below half the rate.
     Encoder(Mode mode, float sampleRate, CustomBand custom = {});
     ~Encoder();
@@ -120,7 +120,7 @@ public:
     Mode mode() const;         // as constructed
     float sampleRate() const;  // Hz, as constructed
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
@@ -135,21 +135,21 @@ RYX_EXPORT void mixSignature(float* audio, size_t audioCount, const float* signa
                              size_t signatureCount, float sampleRate);
 
 struct Message {
-    std::string text;          // nine characters, lower case; trust it only when ok
-    bool ok = false;           // error correction succeeded, start symbols and checksum match
-    Plan plan = Plan::Audible; // the plan it was sent in
-    int64_t start = 0;         // sample offset of its first start symbol in the fed stream
-    int64_t end = 0;           // sample offset just after its last symbol
-    float confidence = 0.0f;   // 0..1
-    float toneToBandDb = 0.0f; // mean level of the decided tones over their band's mean, dB
-    float levelDbfs = 0.0f;    // received tone level, dB relative to a full-scale sine (>= -120)
-    float cleanShare = 0.0f;   // share 0..1 of the 12 message symbols received without correction
+    std::string text;            // nine characters, lower case; trust it only when ok
+    bool ok = false;             // error correction succeeded, start symbols and checksum match
+    Plan plan = Plan::Audible;   // the plan it was sent in
+    int64_t start = 0;           // sample offset of its first start symbol in the fed stream
+    int64_t end = 0;             // sample offset just after its last symbol
+    float confidence = 0.0f;     // 0..1
+    float toneToBandDb = 0.0f;   // mean level of the decided tones over their band's mean, dB
+    float levelDbfs = 0.0f;      // received tone level, dB relative to a full-scale sine (>= -120)
+    float cleanShare = 0.0f;     // share 0..1 of the 12 message symbols received without correction
     std::vector<int> corrected;  // message symbols (0, 1 start, 2..10 text, 11 checksum) that
                                  // error correction changed
 };
 
 class RYX_EXPORT Decoder {
-public:
+  public:
     // Throws for a rate out of range or a plan that does not fit below half the rate.
     Decoder(Mode mode, float sampleRate, Receiver receiver = Receiver::Robust,
             CustomBand custom = {});
@@ -171,7 +171,7 @@ public:
     float sampleRate() const;   // Hz, as constructed
     Receiver receiver() const;  // as constructed
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ryxsound/ryx_api.h"
 #include "arg_convert.h"
 #include "context_registry.h"
 #include "pointer_object.h"
+#include "ryxsound/ryx_api.h"
 
 namespace RYX {
 

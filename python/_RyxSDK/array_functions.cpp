@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ryxsound/ryx_api.h"
 #include "arg_convert.h"
 #include "context_registry.h"
 #include "numpy_import.h"
+#include "ryxsound/ryx_api.h"
 
 namespace RYX {
 

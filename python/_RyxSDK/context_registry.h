@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "ryxsound/ryx_api.h"
 #include "pointer_object.h"
+#include "ryxsound/ryx_api.h"
 
 namespace RYX {
 

@@ -4,11 +4,11 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "ryxsound/ryx_api.h"
 #include "api_functions.h"
 #include "array_functions.h"
 #include "numpy_import.h"
 #include "pointer_object.h"
+#include "ryxsound/ryx_api.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 struct Context {
     std::unique_ptr<RYX::Encoder> encoder;
     std::unique_ptr<RYX::Decoder> decoder;
-    float sampleRate = 0.0f;   // Hz, as last configured
-    int32_t bufferSize = 0;    // samples per read-out
-    int32_t windowSize = 0;    // analysis length derived from sampleRate
+    float sampleRate = 0.0f;  // Hz, as last configured
+    int32_t bufferSize = 0;   // samples per read-out
+    int32_t windowSize = 0;   // analysis length derived from sampleRate
 
     bool configured() const { return encoder && decoder; }
 };

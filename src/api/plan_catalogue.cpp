@@ -31,7 +31,9 @@ std::string formatHz(float hz) {
 
 }  // namespace
 
-const char* version() { return RYX_VERSION_STRING; }
+const char* version() {
+    return RYX_VERSION_STRING;
+}
 
 const char* modeName(Mode mode) {
     switch (mode) {
@@ -147,12 +149,12 @@ void checkModeFits(Mode mode, float sampleRate, CustomBand custom) {
     for (Plan plan : plansOf(mode)) {
         const PlanInfo info = planInfo(plan, sampleRate, custom);
         if (!info.fits) {
-            throw std::invalid_argument(
-                std::string("the ") + planName(plan) + " plan reaches " +
-                formatHz(info.bandHighHz) + ", above half the sample rate of " +
-                formatHz(sampleRate) + ": use 44100 or 48000 Hz" +
-                (plan == Plan::Audible ? " (or 22050 Hz)" : "") +
-                (plan == Plan::Custom ? ", or a lower custom base" : ""));
+            throw std::invalid_argument(std::string("the ") + planName(plan) + " plan reaches " +
+                                        formatHz(info.bandHighHz) +
+                                        ", above half the sample rate of " + formatHz(sampleRate) +
+                                        ": use 44100 or 48000 Hz" +
+                                        (plan == Plan::Audible ? " (or 22050 Hz)" : "") +
+                                        (plan == Plan::Custom ? ", or a lower custom base" : ""));
         }
     }
 }

@@ -84,11 +84,21 @@ size_t Decoder::flush(std::vector<Message>& out) {
     return impl_->deliver(out);
 }
 
-int64_t Decoder::position() const { return impl_->core->position(); }
-bool Decoder::inMessage() const { return impl_->core->inMessage(); }
-Mode Decoder::mode() const { return impl_->mode; }
-float Decoder::sampleRate() const { return impl_->sampleRate; }
-Receiver Decoder::receiver() const { return impl_->receiver; }
+int64_t Decoder::position() const {
+    return impl_->core->position();
+}
+bool Decoder::inMessage() const {
+    return impl_->core->inMessage();
+}
+Mode Decoder::mode() const {
+    return impl_->mode;
+}
+float Decoder::sampleRate() const {
+    return impl_->sampleRate;
+}
+Receiver Decoder::receiver() const {
+    return impl_->receiver;
+}
 
 void powerSpectrum(const float* frame, int windowSize, float* out) {
     if (!(windowSize >= 4 && windowSize <= 8192 && (windowSize & (windowSize - 1)) == 0)) {

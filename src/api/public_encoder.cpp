@@ -58,9 +58,7 @@ void checkAlphabet(std::string_view text, const char* what) {
 
 struct Encoder::Impl {
     Impl(Mode m, float rate, CustomBand band)
-        : mode(m),
-          custom(band),
-          core(sendingPlan(m), rate, 0, RYX::windowSizeFor(rate)) {}
+        : mode(m), custom(band), core(sendingPlan(m), rate, 0, RYX::windowSizeFor(rate)) {}
     Mode mode;
     CustomBand custom;
     RYX::MultiToneEncoder core;
@@ -113,10 +111,18 @@ size_t Encoder::encode(std::string_view text, const EncodeOptions& options) {
     return static_cast<size_t>(count);
 }
 
-const float* Encoder::samples() const { return impl_->core.samples(); }
-size_t Encoder::sampleCount() const { return static_cast<size_t>(impl_->core.sampleCount()); }
-Mode Encoder::mode() const { return impl_->mode; }
-float Encoder::sampleRate() const { return impl_->core.sampleRate(); }
+const float* Encoder::samples() const {
+    return impl_->core.samples();
+}
+size_t Encoder::sampleCount() const {
+    return static_cast<size_t>(impl_->core.sampleCount());
+}
+Mode Encoder::mode() const {
+    return impl_->mode;
+}
+float Encoder::sampleRate() const {
+    return impl_->core.sampleRate();
+}
 
 std::vector<float> encode(std::string_view text, Mode mode, float sampleRate,
                           const EncodeOptions& options, CustomBand custom) {

@@ -16,6 +16,8 @@ float confidence(float meanToneSnr, float unchangedRatio) {
     return factor * unchangedRatio;
 }
 
-float volumeDb(float receivedLevel) { return 20.0f * std::log10(receivedLevel); }
+float volumeDb(float receivedLevel) {
+    return 20.0f * std::log10(receivedLevel);
+}
 
 }  // namespace RYX

@@ -6,11 +6,11 @@
 
 #include "api/context.h"
 #include "api/quality_measures.h"
+#include "api/shared_settings.h"
 #include "decoder/decoder_all_multi_tone.h"
 #include "decoder/multi_tone_decoder.h"
 #include "encoder/multi_tone_encoder.h"
 #include "modes/frequency_plan.h"
-#include "api/shared_settings.h"
 
 namespace RYX {
 
@@ -75,14 +75,20 @@ bool sampleRateSupported(float rate) {
     return std::isfinite(rate) && rate >= RYX::kMinSampleRate && rate <= RYX::kMaxSampleRate;
 }
 
-RYX::Encoder* encoderOf(Context* c) { return c && c->configured() ? c->encoder.get() : nullptr; }
-RYX::Decoder* decoderOf(Context* c) { return c && c->configured() ? c->decoder.get() : nullptr; }
+RYX::Encoder* encoderOf(Context* c) {
+    return c && c->configured() ? c->encoder.get() : nullptr;
+}
+RYX::Decoder* decoderOf(Context* c) {
+    return c && c->configured() ? c->decoder.get() : nullptr;
+}
 
 }  // namespace
 
 extern "C" {
 
-Context* RYX_Create(void) { return new (std::nothrow) Context(); }
+Context* RYX_Create(void) {
+    return new (std::nothrow) Context();
+}
 
 int RYX_Configure(int mode, float sampleRate, int32_t bufferSize, Context* context) {
     if (!context) return -1;
@@ -99,7 +105,9 @@ int RYX_Configure(int mode, float sampleRate, int32_t bufferSize, Context* conte
     return -1;
 }
 
-void RYX_Destroy(Context* context) { delete context; }
+void RYX_Destroy(Context* context) {
+    delete context;
+}
 
 int RYX_SetCustomBaseFreq(float baseFreq, int stepParam, Context* context) {
     RYX::CustomBand& custom = RYX::sharedSettings().custom;
@@ -117,7 +125,9 @@ int RYX_SetCustomBaseFreq(float baseFreq, int stepParam, Context* context) {
     return 0;
 }
 
-const char* RYX_GetVersion(void) { return kVersion; }
+const char* RYX_GetVersion(void) {
+    return kVersion;
+}
 
 int RYX_GetVersionInfo(char* buffer) {
     if (!buffer) return -1;
@@ -155,7 +165,9 @@ int RYX_ResetEncodedAudioBuffer(Context* context) {
     return 0;
 }
 
-int RYX_SetSynthMode(int, Context*) { return 0; }
+int RYX_SetSynthMode(int, Context*) {
+    return 0;
+}
 
 int RYX_SetSynthVolume(float volume, Context*) {
     RYX::sharedSettings().synthVolumeDb = volume;

@@ -10,8 +10,8 @@
 namespace RYX {
 
 struct SharedSettings {
-    CustomBand custom;            // 12000 Hz base, step parameter 1 (3-bin hop)
-    float synthVolumeDb = 0.0f;   // gain of the random tones, dB
+    CustomBand custom;           // 12000 Hz base, step parameter 1 (3-bin hop)
+    float synthVolumeDb = 0.0f;  // gain of the random tones, dB
 };
 
 // The one record of the process.

@@ -28,7 +28,7 @@ struct ReceivedMessage {
 };
 
 class MessageReceiver {
-public:
+  public:
     virtual ~MessageReceiver() = default;
     // Feeds `count` samples (any count, 0 allowed; null with count 0 allowed) and appends the
     // messages they complete to `out`, oldest first. Never allocates per sample: buffers are

@@ -15,9 +15,9 @@ struct RobustPlan {
 
     Plan plan = Plan::Audible;
     float sampleRate = 0.0f;
-    int symbolSamples = 0;  // D: 4608 at 44100 Hz, 5015 at 48000, 2304 at 22050
-    int sliceSamples = 0;   // D / 16, truncated: 288 at 44100 Hz, 313 at 48000
-    bool fits = false;      // every tone at every hop lies strictly between 0 and rate / 2
+    int symbolSamples = 0;        // D: 4608 at 44100 Hz, 5015 at 48000, 2304 at 22050
+    int sliceSamples = 0;         // D / 16, truncated: 288 at 44100 Hz, 313 at 48000
+    bool fits = false;            // every tone at every hop lies strictly between 0 and rate / 2
     float toneHz[kHops][9] = {};  // tone j raised by h hop steps, as the encoder sounds it
 };
 

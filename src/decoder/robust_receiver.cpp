@@ -16,15 +16,17 @@ float driftPpm(int d) {
     return 250.0f * static_cast<float>(d - RobustReceiver::kDriftHypotheses / 2);
 }
 constexpr double kPi = 3.14159265358979323846;
-constexpr float kTiny = 1e-12f;           // energy floor: a tone 114 dB below full scale
-constexpr float kSampleLimit = 1e6f;      // samples are clamped to +-this; NaN counts as 0
-constexpr int kMaxErasures = 8;  // with eight, the twelve other symbols fix the word alone
-constexpr int kTrialSymbols = 5;  // symbols tried at their second best pair
+constexpr float kTiny = 1e-12f;         // energy floor: a tone 114 dB below full scale
+constexpr float kSampleLimit = 1e6f;    // samples are clamped to +-this; NaN counts as 0
+constexpr int kMaxErasures = 8;         // with eight, the twelve other symbols fix the word alone
+constexpr int kTrialSymbols = 5;        // symbols tried at their second best pair
 constexpr float kRemovedShare = 0.01f;  // a removed tone: below this share of the typical
 constexpr float kSilentSpread = 1e-3f;  // spread of pair scores below which a symbol heard nothing
 constexpr int kTimingOffsets[3] = {0, -1, 1};  // slices around the candidate's start
 
-int hopOf(int position) { return position < 2 ? 0 : (position - 1) % 3; }
+int hopOf(int position) {
+    return position < 2 ? 0 : (position - 1) % 3;
+}
 
 }  // namespace
 
@@ -33,16 +35,25 @@ RobustReceiver::RobustReceiver(int mode, const Tuning& tuning) {
     Plan wanted[kMaxPlans];
     int count = 0;
     switch (mode) {
-        case 2: wanted[count++] = Plan::Audible; break;
-        case 3: wanted[count++] = Plan::NonAudible; break;
-        case 4: wanted[count++] = Plan::Compression; break;
+        case 2:
+            wanted[count++] = Plan::Audible;
+            break;
+        case 3:
+            wanted[count++] = Plan::NonAudible;
+            break;
+        case 4:
+            wanted[count++] = Plan::Compression;
+            break;
         case 5:
             wanted[count++] = Plan::Audible;
             wanted[count++] = Plan::NonAudible;
             wanted[count++] = Plan::Compression;
             break;
-        case 6: wanted[count++] = Plan::Custom; break;
-        default: break;
+        case 6:
+            wanted[count++] = Plan::Custom;
+            break;
+        default:
+            break;
     }
     std::vector<float> frequencies;
     for (int i = 0; i < count; ++i) {
@@ -57,8 +68,8 @@ RobustReceiver::RobustReceiver(int mode, const Tuning& tuning) {
                 frequencies.push_back(f);
                 for (int d = 0; d < kDriftHypotheses; ++d) {
                     // A tone heard at f (1 + ppm) turns by this much more per slice than f.
-                    const double turn = 2.0 * kPi * f * driftPpm(d) * 1e-6 *
-                                        plan.sliceSamples / sampleRate;
+                    const double turn =
+                        2.0 * kPi * f * driftPpm(d) * 1e-6 * plan.sliceSamples / sampleRate;
                     auto& row = ps.drift[static_cast<size_t>(d * 27 + h * 9 + j)];
                     for (int k = 0; k < kPlateauSlices; ++k) {
                         row[static_cast<size_t>(k)] =
@@ -72,8 +83,8 @@ RobustReceiver::RobustReceiver(int mode, const Tuning& tuning) {
     }
     if (planCount_ == 0) return;
     for (int p = 0; p <= 20; ++p) {
-        symbolOffset_[static_cast<size_t>(p)] = static_cast<int>(
-            std::lround(static_cast<double>(p) * symbolSamples_ / sliceSamples_));
+        symbolOffset_[static_cast<size_t>(p)] =
+            static_cast<int>(std::lround(static_cast<double>(p) * symbolSamples_ / sliceSamples_));
     }
     bank_.configure(frequencies, sampleRate, sliceSamples_);
     slice_.assign(static_cast<size_t>(sliceSamples_), 0.0f);
@@ -288,8 +299,7 @@ float RobustReceiver::hopContrast(const Candidate& c, int symbols) const {
     return ratio[symbols / 2];
 }
 
-RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start,
-                                                   int drift) {
+RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start, int drift) {
     Decision result;
     if (start < 0) return result;
     // Energies of the nine tones in each data symbol, at that symbol's hop.

@@ -51,7 +51,7 @@ struct RobustStats {
 };
 
 class RobustReceiver : public MessageReceiver {
-public:
+  public:
     static constexpr int kMaxPlans = 3;
     static constexpr int kDriftHypotheses = 17;
     static constexpr float kStartThreshold = 6.0f;
@@ -74,7 +74,7 @@ public:
     bool inMessage() const override { return candidateCount_ > 0; }
     const RobustStats& stats() const { return stats_; }
 
-private:
+  private:
     static constexpr int kRingSlices = 512;     // > 21 symbols of slices
     static constexpr int kMaxCandidates = 192;  // more than can open in one transmission
     static constexpr int kPlateauStart = 2;     // first slice of a symbol's plateau

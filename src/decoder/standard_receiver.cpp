@@ -35,7 +35,9 @@ std::unique_ptr<Decoder> makeDecoder(int mode, const Tuning& tuning) {
     }
 }
 
-float finiteOr(float value, float fallback) { return std::isfinite(value) ? value : fallback; }
+float finiteOr(float value, float fallback) {
+    return std::isfinite(value) ? value : fallback;
+}
 
 }  // namespace
 
@@ -108,10 +110,9 @@ void StandardReceiver::collect(std::vector<ReceivedMessage>& out) {
     // receivedLevel sums both tones' three-bin powers, scaled by (N/2 + 1) / H, over the frames
     // of each period that agree with the decision; the mean power of one tone relative to a
     // full-scale sine follows by undoing that scale.
-    const double perTone = static_cast<double>(decoder_->receivedLevel()) *
-                           (decoder_->ringFrames() / 2) /
-                           (static_cast<double>(decoder_->windowSize() / 2 + 1) * 2.0 *
-                            kUnitSineThreeBins);
+    const double perTone =
+        static_cast<double>(decoder_->receivedLevel()) * (decoder_->ringFrames() / 2) /
+        (static_cast<double>(decoder_->windowSize() / 2 + 1) * 2.0 * kUnitSineThreeBins);
     const float dbfs = perTone > 0.0 ? static_cast<float>(10.0 * std::log10(perTone)) : kFloorDbfs;
     m.levelDbfs = std::max(finiteOr(dbfs, kFloorDbfs), kFloorDbfs);
     m.correctedMask = decoder_->correctedMask();

@@ -20,7 +20,7 @@
 namespace RYX {
 
 class StandardReceiver : public MessageReceiver {
-public:
+  public:
     // Samples handed to the decoder per call: an event is placed within one chunk (5.8 ms at
     // 44100 Hz) of the frame that caused it.
     static constexpr int kChunk = 256;
@@ -34,7 +34,7 @@ public:
     int64_t position() const override { return position_; }
     bool inMessage() const override { return inMessage_; }
 
-private:
+  private:
     // Feeds one chunk of at most kChunk samples and drains the events it causes.
     void run(const float* chunk, int count, std::vector<ReceivedMessage>& out);
     void collect(std::vector<ReceivedMessage>& out);

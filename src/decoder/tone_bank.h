@@ -13,7 +13,7 @@
 namespace RYX {
 
 class ToneBank {
-public:
+  public:
     // Sets the frequencies and the slice length and restarts the time reference (an empty
     // bank analyses nothing).
     void configure(const std::vector<float>& frequenciesHz, float sampleRate, int sliceSamples);
@@ -25,7 +25,7 @@ public:
     // Restarts the time reference (the next slice is again the first).
     void reset();
 
-private:
+  private:
     int count_ = 0;
     int sliceSamples_ = 0;
     std::vector<float> cosTable_;  // count x sliceSamples

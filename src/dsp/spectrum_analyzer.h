@@ -7,7 +7,7 @@
 namespace RYX {
 
 class SpectrumAnalyzer {
-public:
+  public:
     // N a power of two (256..2048 in use; 4..8192 accepted); hop is the caller's frame advance,
     // kept for it only. Any other N gives an empty analyser: fftLength() and binCount() are 0 and
     // analyze() does nothing.
@@ -22,10 +22,10 @@ public:
     int binCount() const { return binCount_; }  // N/2 + 1
     int fftLength() const { return fftLength_; }
     int hop() const { return hop_; }
-    const float* window() const { return window_.data(); }  // N values summing to 2
+    const float* window() const { return window_.data(); }                 // N values summing to 2
     int windowLength() const { return static_cast<int>(window_.size()); }  // N
 
-private:
+  private:
     int fftLength_;
     int hop_;
     int binCount_;

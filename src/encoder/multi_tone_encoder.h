@@ -56,7 +56,7 @@ class MultiToneEncoder : public Encoder {
 
     Plan plan_;
     Tuning tuning_;                  // rate, window and custom band of the current encode
-    int symbolSamples_ = 0;         // D of the current encode
+    int symbolSamples_ = 0;          // D of the current encode
     float symbolDurationExact_ = 0;  // Df of the current encode
     int frame_[kMaxFrameLength] = {};
     int frameLength_ = 0;

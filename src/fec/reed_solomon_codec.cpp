@@ -9,7 +9,9 @@ constexpr int kSymbolMask = (1 << ReedSolomonCodec::kSymbolBits) - 1;  // 31
 // x^5 + x^2 + 1 without its x^5 term: alpha^4 = 16 shifted gives 32, which folds to 4 ^ 1 = 5.
 constexpr int kPrimitiveLow = 0x05;
 
-int clampLength(int count) { return std::clamp(count, 0, ReedSolomonCodec::kDataLength); }
+int clampLength(int count) {
+    return std::clamp(count, 0, ReedSolomonCodec::kDataLength);
+}
 
 }  // namespace
 
@@ -55,7 +57,9 @@ int ReedSolomonCodec::evaluate(const int* poly, int degree, int x) const {
     return sum;
 }
 
-void ReedSolomonCodec::setMessageLength(int length) { messageLength_ = clampLength(length); }
+void ReedSolomonCodec::setMessageLength(int length) {
+    messageLength_ = clampLength(length);
+}
 
 void ReedSolomonCodec::setMessage(const int* symbols, int count) {
     const int length = symbols ? clampLength(count) : 0;

@@ -18,12 +18,12 @@
 namespace RYX {
 
 class ReedSolomonCodec {
-public:
+  public:
     static constexpr int kSymbolBits = 5;
-    static constexpr int kCodeLength = 31;    // n
-    static constexpr int kDataLength = 23;    // k
-    static constexpr int kParityLength = 8;   // n - k
-    static constexpr int kCorrectable = 4;    // t
+    static constexpr int kCodeLength = 31;   // n
+    static constexpr int kDataLength = 23;   // k
+    static constexpr int kParityLength = 8;  // n - k
+    static constexpr int kCorrectable = 4;   // t
 
     ReedSolomonCodec();
 
@@ -61,16 +61,16 @@ public:
     bool decodeWithErasures(const int* erased, int count);
     uint32_t correctedMask() const { return correctedMask_; }
 
-private:
+  private:
     // Locator rows are wide enough for the largest degree the iteration can form before it stops
     // (a row of degree <= 4 shifted by up to 8).
     static constexpr int kLocatorWidth = kParityLength + kCorrectable + 1;
     static constexpr int kRows = kParityLength + 2;
 
     int mul(int a, int b) const;
-    int div(int a, int b) const;  // b != 0
+    int div(int a, int b) const;                                  // b != 0
     int power(int e) const { return antilog_[e % kCodeLength]; }  // alpha^e, e >= 0
-    int evaluate(const int* poly, int degree, int x) const;      // poly[0] + poly[1] x + ...
+    int evaluate(const int* poly, int degree, int x) const;       // poly[0] + poly[1] x + ...
 
     int messageLength_ = 12;
     std::array<int, kCodeLength + 1> antilog_{};      // alpha^i, i = 0..30

@@ -35,9 +35,13 @@ FrequencyPlan frequencyPlan(Plan plan, const Tuning& tuning) {
     }
 }
 
-float symbolDurationExact(float sampleRate) { return sampleRate * kSymbolSeconds; }
+float symbolDurationExact(float sampleRate) {
+    return sampleRate * kSymbolSeconds;
+}
 
-int symbolDuration(float sampleRate) { return truncateToInt(symbolDurationExact(sampleRate)); }
+int symbolDuration(float sampleRate) {
+    return truncateToInt(symbolDurationExact(sampleRate));
+}
 
 float binWidth(float sampleRate, int windowSize) {
     return sampleRate / static_cast<float>(windowSize);
@@ -63,7 +67,9 @@ float toneAmplitude(Plan plan, int j) {
     return (static_cast<float>(j) * 0.15f) / 8.0f + 0.85f;
 }
 
-int hopSteps(int position) { return position < 2 ? 0 : (position - 1) % 3; }
+int hopSteps(int position) {
+    return position < 2 ? 0 : (position - 1) % 3;
+}
 
 void symbolFrequencies(Plan plan, int symbol, int position, const Tuning& tuning, float out[2]) {
     int pair[2];

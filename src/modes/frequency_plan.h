@@ -12,16 +12,16 @@ enum class Plan : int { Audible = 0, NonAudible = 1, Compression = 2, Custom = 3
 
 // One plan under one tuning.
 struct FrequencyPlan {
-    float baseHz;       // tone 0 before snapping
-    float spacingHz;    // distance between neighbouring tones before snapping
-    float hopStepHz;    // encoder hop step, not snapped: hop bins / (windowSize / 44100)
-    int hopStepBins;    // receiving hop step in bins at 44100 and 48000 Hz
+    float baseHz;          // tone 0 before snapping
+    float spacingHz;       // distance between neighbouring tones before snapping
+    float hopStepHz;       // encoder hop step, not snapped: hop bins / (windowSize / 44100)
+    int hopStepBins;       // receiving hop step in bins at 44100 and 48000 Hz
     bool equalAmplitudes;  // audible: every tone 1.0; others 0.85 rising to 1.0 at tone 8
 };
 
-constexpr int kTransmissionSymbols = 20;  // start symbols, 9 data, checksum, 8 parity
-constexpr int kStartSymbol1 = 1;          // '1', sounded as tone 0 alone
-constexpr int kStartSymbol2 = 19;         // 'j', sounded as tone 2 alone
+constexpr int kTransmissionSymbols = 20;        // start symbols, 9 data, checksum, 8 parity
+constexpr int kStartSymbol1 = 1;                // '1', sounded as tone 0 alone
+constexpr int kStartSymbol2 = 19;               // 'j', sounded as tone 2 alone
 constexpr float kSymbolSeconds = 0.104489796f;  // 4608 / 44100 in single precision
 
 // The plan under `tuning`: audible 3300 Hz base, 750 Hz spacing, 12-bin hop; non-audible 17800 Hz

@@ -5,7 +5,9 @@ namespace {
 
 // Pair index p of the lexicographic order (0,1), (0,2), ..., (0,8), (1,2), ...: tone a starts its
 // run of 8 - a pairs at index a * (17 - a) / 2, e.g. a = 2 starts at 15 ('f' = (2,3)).
-int pairIndex(int a, int b) { return a * (17 - a) / 2 + (b - a - 1); }
+int pairIndex(int a, int b) {
+    return a * (17 - a) / 2 + (b - a - 1);
+}
 
 }  // namespace
 

@@ -17,7 +17,7 @@ namespace {
 
 // Owns one Context for a test; restores the settings the API shares between Contexts.
 class ApiTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = RYX::sharedSettings();
         ctx_ = RYX_Create();
@@ -90,12 +90,11 @@ TEST_P(ConfigureRefusedRate, LeavesContextEmpty) {
     EXPECT_EQ(RYX_EncodeDataToAudioBuffer("hello0123", 9, 0, nullptr, 0, ctx_), -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rates, ConfigureRefusedRate,
-    ::testing::Values(0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(),
-                      std::numeric_limits<float>::infinity(),
-                      -std::numeric_limits<float>::infinity(), 1.0f, 999.0f, 1e30f,
-                      std::numeric_limits<float>::max()));
+INSTANTIATE_TEST_SUITE_P(Rates, ConfigureRefusedRate,
+                         ::testing::Values(0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(),
+                                           std::numeric_limits<float>::infinity(),
+                                           -std::numeric_limits<float>::infinity(), 1.0f, 999.0f,
+                                           1e30f, std::numeric_limits<float>::max()));
 
 struct ModeCase {
     int mode;
@@ -304,19 +303,18 @@ TEST_P(ApiRoundTrip, TextComesBack) {
     EXPECT_STREQ(text, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, ApiRoundTrip,
-    ::testing::Values(RoundTripCase{RYX_MODE_AUDIBLE, 44100.0f, 0},
-                      RoundTripCase{RYX_MODE_NONAUDIBLE, 44100.0f, 1},
-                      RoundTripCase{RYX_MODE_COMPRESSION, 44100.0f, 2},
-                      RoundTripCase{RYX_MODE_ALL, 44100.0f, 1},
-                      RoundTripCase{RYX_MODE_CUSTOM, 44100.0f, 3},
-                      RoundTripCase{RYX_MODE_AUDIBLE, 48000.0f, 0},
-                      RoundTripCase{RYX_MODE_NONAUDIBLE, 48000.0f, 1},
-                      RoundTripCase{RYX_MODE_COMPRESSION, 48000.0f, 2},
-                      RoundTripCase{RYX_MODE_ALL, 48000.0f, 1},
-                      RoundTripCase{RYX_MODE_CUSTOM, 48000.0f, 3},
-                      RoundTripCase{RYX_MODE_AUDIBLE, 22050.0f, 0}));
+INSTANTIATE_TEST_SUITE_P(Modes, ApiRoundTrip,
+                         ::testing::Values(RoundTripCase{RYX_MODE_AUDIBLE, 44100.0f, 0},
+                                           RoundTripCase{RYX_MODE_NONAUDIBLE, 44100.0f, 1},
+                                           RoundTripCase{RYX_MODE_COMPRESSION, 44100.0f, 2},
+                                           RoundTripCase{RYX_MODE_ALL, 44100.0f, 1},
+                                           RoundTripCase{RYX_MODE_CUSTOM, 44100.0f, 3},
+                                           RoundTripCase{RYX_MODE_AUDIBLE, 48000.0f, 0},
+                                           RoundTripCase{RYX_MODE_NONAUDIBLE, 48000.0f, 1},
+                                           RoundTripCase{RYX_MODE_COMPRESSION, 48000.0f, 2},
+                                           RoundTripCase{RYX_MODE_ALL, 48000.0f, 1},
+                                           RoundTripCase{RYX_MODE_CUSTOM, 48000.0f, 3},
+                                           RoundTripCase{RYX_MODE_AUDIBLE, 22050.0f, 0}));
 
 // ---- Measures ----
 
@@ -340,13 +338,11 @@ TEST_P(ConfidenceFormula, ScalesErrorRatioBySnr) {
     EXPECT_FLOAT_EQ(RYX::confidence(GetParam().snr, GetParam().ratio), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, ConfidenceFormula,
-                         ::testing::Values(ConfidenceCase{20.0f, 1.0f, 1.0f},
-                                           ConfidenceCase{15.0f, 1.0f, 1.0f},
-                                           ConfidenceCase{7.5f, 1.0f, 0.5f},
-                                           ConfidenceCase{7.5f, 0.5f, 0.25f},
-                                           ConfidenceCase{0.0f, 1.0f, 0.0f},
-                                           ConfidenceCase{-3.0f, 1.0f, 0.0f}));
+INSTANTIATE_TEST_SUITE_P(
+    Levels, ConfidenceFormula,
+    ::testing::Values(ConfidenceCase{20.0f, 1.0f, 1.0f}, ConfidenceCase{15.0f, 1.0f, 1.0f},
+                      ConfidenceCase{7.5f, 1.0f, 0.5f}, ConfidenceCase{7.5f, 0.5f, 0.25f},
+                      ConfidenceCase{0.0f, 1.0f, 0.0f}, ConfidenceCase{-3.0f, 1.0f, 0.0f}));
 
 TEST(VolumeFormula, DecibelsOfLevel) {
     EXPECT_FLOAT_EQ(RYX::volumeDb(1.0f), 0.0f);

@@ -40,14 +40,12 @@ TEST_P(DecoderAllRoundTripTest, EachPlanIsDecodedAndReported) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Plans, DecoderAllRoundTripTest,
-                         ::testing::Values(Heard{Plan::Audible, 44100.0f},
-                                           Heard{Plan::NonAudible, 44100.0f},
-                                           Heard{Plan::Compression, 44100.0f},
-                                           Heard{Plan::Audible, 48000.0f},
-                                           Heard{Plan::NonAudible, 48000.0f},
-                                           Heard{Plan::Compression, 48000.0f},
-                                           Heard{Plan::Audible, 22050.0f}));
+INSTANTIATE_TEST_SUITE_P(
+    Plans, DecoderAllRoundTripTest,
+    ::testing::Values(Heard{Plan::Audible, 44100.0f}, Heard{Plan::NonAudible, 44100.0f},
+                      Heard{Plan::Compression, 44100.0f}, Heard{Plan::Audible, 48000.0f},
+                      Heard{Plan::NonAudible, 48000.0f}, Heard{Plan::Compression, 48000.0f},
+                      Heard{Plan::Audible, 22050.0f}));
 
 TEST(DecoderAllTest, SuccessiveMessagesInDifferentPlansReportTheirOwnMode) {
     const float rate = 48000.0f;

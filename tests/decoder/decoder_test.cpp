@@ -36,13 +36,11 @@ TEST_P(DecoderSizesTest, FramingFollowsTheRate) {
     EXPECT_EQ(decoder.framer().capacity(), 4u * static_cast<size_t>(decoder.windowSize()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, DecoderSizesTest,
-                         ::testing::Values(Sizes{48000.0f, 64, 157, 78, 4},
-                                           Sizes{44100.0f, 256, 36, 18, 1},
-                                           Sizes{22050.0f, 128, 36, 18, 1},
-                                           Sizes{16000.0f, 64, 52, 26, 1},
-                                           Sizes{11025.0f, 64, 36, 18, 1},
-                                           Sizes{8000.0f, 64, 26, 13, 1}));
+INSTANTIATE_TEST_SUITE_P(
+    Rates, DecoderSizesTest,
+    ::testing::Values(Sizes{48000.0f, 64, 157, 78, 4}, Sizes{44100.0f, 256, 36, 18, 1},
+                      Sizes{22050.0f, 128, 36, 18, 1}, Sizes{16000.0f, 64, 52, 26, 1},
+                      Sizes{11025.0f, 64, 36, 18, 1}, Sizes{8000.0f, 64, 26, 13, 1}));
 
 class DecoderFramingTest : public ::testing::TestWithParam<float> {};
 
@@ -62,7 +60,8 @@ TEST_P(DecoderFramingTest, FramesOverlapByWindowMinusAdvance) {
         const long long frames = decoder.framer().framesTaken();
         const size_t fed = at + static_cast<size_t>(count);
         ASSERT_EQ(frames, fed < static_cast<size_t>(n) ? 0 : (fed - n) / advance + 1);
-        ASSERT_EQ(decoder.framer().unconsumedSamples(), fed - static_cast<size_t>(frames) * advance);
+        ASSERT_EQ(decoder.framer().unconsumedSamples(),
+                  fed - static_cast<size_t>(frames) * advance);
         ASSERT_LT(decoder.framer().unconsumedSamples(), static_cast<size_t>(n));
         if (frames == 0) continue;
         reference.analyze(noise.data() + static_cast<size_t>(frames - 1) * advance);
@@ -78,8 +77,7 @@ TEST_P(DecoderFramingTest, EventsDoNotDependOnBufferSizes) {
     const float rate = GetParam();
     const int n = windowSizeFor(rate);
     const std::vector<int> frame = test::frameOf("chunk0123");
-    const Audio audio =
-        test::padded(test::synthesise(Plan::Audible, rate, frame), rate, 0.4, 0.3);
+    const Audio audio = test::padded(test::synthesise(Plan::Audible, rate, frame), rate, 0.4, 0.3);
     std::vector<test::Event> first;
     for (size_t chunk : {size_t{1}, size_t{255}, size_t{256}, size_t{1000}, size_t{1024},
                          static_cast<size_t>(3 * n), size_t{4096}, size_t{0}}) {
@@ -122,7 +120,7 @@ TEST(DecoderStoreTest, StoreGrowsToHoldAWholeRecording) {
 }
 
 class DecoderFetchTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr float kRate = 44100.0f;
     DecoderAudibleMultiTone decoder_{makeTuning(kRate)};
 };
@@ -171,8 +169,8 @@ TEST_F(DecoderFetchTest, EveryQueuedMessageIsFetchedOnceInOrder) {
 // Between -2 and -3 the two measures are running sums of per-period shares; -3 divides them by
 // 18; the fetch then sets the unchanged ratio.
 TEST_F(DecoderFetchTest, MeasuresRunDuringTheMessageAndAverageAtItsEnd) {
-    const Audio audio = test::padded(test::encode(Plan::Audible, kRate, "measure99"), kRate, 0.5,
-                                     0.3);
+    const Audio audio =
+        test::padded(test::encode(Plan::Audible, kRate, "measure99"), kRate, 0.5, 0.3);
     float lastSnrSum = -1.0f;
     float lastLevelSum = -1.0f;
     bool complete = false;
@@ -200,8 +198,8 @@ TEST_F(DecoderFetchTest, MeasuresRunDuringTheMessageAndAverageAtItsEnd) {
     EXPECT_EQ(test::fetch(decoder_), std::make_pair(9, std::string("measure99")));
     EXPECT_EQ(decoder_.unchangedRatio(), 1.0f);
     EXPECT_GT(decoder_.meanToneSnr(), 15.0f);
-    const float confidence = std::min(1.0f, decoder_.meanToneSnr() / 15.0f) *
-                             decoder_.unchangedRatio();
+    const float confidence =
+        std::min(1.0f, decoder_.meanToneSnr() / 15.0f) * decoder_.unchangedRatio();
     EXPECT_EQ(confidence, 1.0f);
     // Two tones of amplitude 0.325 carry about 2 x 0.325^2 of power, times (N/2 + 1) / H.
     EXPECT_NEAR(decoder_.receivedLevel(), 2 * 0.325 * 0.325 * 1025 / 18, 4.0);

@@ -20,14 +20,13 @@ struct RoundTrip {
     Plan plan;
     float rate;
     const char* text;
-    float customBase;    // 0: keep the default
+    float customBase;  // 0: keep the default
     int customStepParam;
 };
 
 std::string roundTripName(const ::testing::TestParamInfo<RoundTrip>& info) {
     return std::string(test::planName(info.param.plan)) + "_" +
-           std::to_string(static_cast<int>(info.param.rate)) + "_" +
-           std::to_string(info.index);
+           std::to_string(static_cast<int>(info.param.rate)) + "_" + std::to_string(info.index);
 }
 
 // The custom band of a case: the default when customBase is 0.
@@ -82,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
     roundTripName);
 
 class MultiToneRobustnessTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr float kRate = 44100.0f;
 };
 
@@ -125,8 +124,8 @@ TEST_F(MultiToneRobustnessTest, QuietAndFullScaleGiveTheSameEvents) {
 
 TEST_F(MultiToneRobustnessTest, TwoMessagesOneSecondApartBothDecode) {
     for (float rate : {44100.0f, 48000.0f}) {
-        Audio audio = test::padded(test::encode(Plan::NonAudible, rate, "tvice0000"), rate,
-                                   0.5, 1.0);
+        Audio audio =
+            test::padded(test::encode(Plan::NonAudible, rate, "tvice0000"), rate, 0.5, 1.0);
         const Audio second = test::encode(Plan::NonAudible, rate, "tvice1111");
         audio.insert(audio.end(), second.begin(), second.end());
         audio.resize(audio.size() + static_cast<size_t>(rate / 4), 0.0f);
@@ -165,9 +164,9 @@ TEST_F(MultiToneRobustnessTest, SilenceAndNoiseAloneNeverStartAMessage) {
         Plan plan;
         float rate;
     };
-    for (const Listener& l : {Listener{false, Plan::Audible, 44100.0f},
-                              Listener{false, Plan::NonAudible, 44100.0f},
-                              Listener{true, Plan::Audible, 48000.0f}}) {
+    for (const Listener& l :
+         {Listener{false, Plan::Audible, 44100.0f}, Listener{false, Plan::NonAudible, 44100.0f},
+          Listener{true, Plan::Audible, 48000.0f}}) {
         const int n = windowSizeFor(l.rate);
         std::unique_ptr<Decoder> decoder;
         if (l.all) {
@@ -177,21 +176,19 @@ TEST_F(MultiToneRobustnessTest, SilenceAndNoiseAloneNeverStartAMessage) {
         }
         Audio block(static_cast<size_t>(l.rate), 0.0f);
         for (int second = 0; second < 60; ++second) {
-            ASSERT_EQ(decoder->DecodeAudioBuffer(block.data(), static_cast<int>(block.size())),
-                      -1);
+            ASSERT_EQ(decoder->DecodeAudioBuffer(block.data(), static_cast<int>(block.size())), -1);
         }
         for (int second = 0; second < 60; ++second) {
             std::fill(block.begin(), block.end(), 0.0f);
             test::addNoise(block, 0.2, 1000u + static_cast<unsigned>(second));
-            ASSERT_EQ(decoder->DecodeAudioBuffer(block.data(), static_cast<int>(block.size())),
-                      -1)
+            ASSERT_EQ(decoder->DecodeAudioBuffer(block.data(), static_cast<int>(block.size())), -1)
                 << test::planName(l.plan) << " " << l.rate << " second " << second;
         }
         EXPECT_EQ(decoder->decodeState(), 0);
-        EXPECT_EQ(decoder->framer().framesTaken(), static_cast<long long>(
-                                              (120 * static_cast<size_t>(l.rate) - n) /
-                                                  static_cast<size_t>(decoder->framer().frameAdvance()) +
-                                              1));
+        EXPECT_EQ(decoder->framer().framesTaken(),
+                  static_cast<long long>((120 * static_cast<size_t>(l.rate) - n) /
+                                             static_cast<size_t>(decoder->framer().frameAdvance()) +
+                                         1));
     }
 }
 
@@ -208,8 +205,8 @@ TEST_P(MultiToneCorrectionTest, UpToFourWrongSymbolsAreCorrected) {
     const float rate = 44100.0f;
     std::vector<int> frame = test::frameOf("correct42");
     for (int p : GetParam().positions) frame[static_cast<size_t>(p)] ^= 0x15;
-    const Audio audio = test::padded(test::synthesise(Plan::Compression, rate, frame), rate, 0.5,
-                                     0.3);
+    const Audio audio =
+        test::padded(test::synthesise(Plan::Compression, rate, frame), rate, 0.5, 0.3);
     const auto decoder = test::makeDecoder(Plan::Compression, rate);
     ASSERT_EQ(test::values(test::feed(*decoder, audio, 1024)), test::expectedEvents(frame));
     EXPECT_EQ(test::fetch(*decoder), std::make_pair(9, std::string("correct42")));
@@ -221,8 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Corruption{{2}, 11.0f / 12}, Corruption{{11}, 11.0f / 12},
                       Corruption{{15}, 1.0f}, Corruption{{10, 19}, 11.0f / 12},
                       Corruption{{3, 11, 12}, 10.0f / 12}, Corruption{{2, 5, 8, 10}, 8.0f / 12},
-                      Corruption{{9, 10, 11, 12}, 9.0f / 12},
-                      Corruption{{12, 14, 16, 18}, 1.0f}));
+                      Corruption{{9, 10, 11, 12}, 9.0f / 12}, Corruption{{12, 14, 16, 18}, 1.0f}));
 
 TEST(MultiToneCorrectionLimitTest, FiveOrMoreWrongSymbolsNeverCrash) {
     const float rate = 44100.0f;
@@ -282,33 +278,33 @@ TEST_P(MultiToneLowRateTest, FittingPlansDecodeOthersStaySilent) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rates, MultiToneLowRateTest,
-    ::testing::Values(LowRate{Plan::Audible, 22050.0f, 0, 0, true},
-                      LowRate{Plan::NonAudible, 22050.0f, 0, 0, false},
-                      LowRate{Plan::Compression, 22050.0f, 0, 0, false},
-                      LowRate{Plan::Custom, 22050.0f, 0, 0, false},
-                      LowRate{Plan::Custom, 22050.0f, 5000.0f, 1, true},
-                      LowRate{Plan::Audible, 16000.0f, 0, 0, false},
-                      LowRate{Plan::NonAudible, 16000.0f, 0, 0, false},
-                      LowRate{Plan::Compression, 16000.0f, 0, 0, false},
-                      LowRate{Plan::Custom, 16000.0f, 0, 0, false},
-                      LowRate{Plan::Custom, 16000.0f, 500.0f, -1, true},
-                      LowRate{Plan::Audible, 11025.0f, 0, 0, false},
-                      LowRate{Plan::NonAudible, 11025.0f, 0, 0, false},
-                      LowRate{Plan::Compression, 11025.0f, 0, 0, false},
-                      LowRate{Plan::Custom, 11025.0f, 0, 0, false},
-                      LowRate{Plan::Custom, 11025.0f, 500.0f, -1, true},
-                      LowRate{Plan::Audible, 8000.0f, 0, 0, false},
-                      LowRate{Plan::NonAudible, 8000.0f, 0, 0, false},
-                      LowRate{Plan::Compression, 8000.0f, 0, 0, false},
-                      LowRate{Plan::Custom, 8000.0f, 0, 0, false},
-                      LowRate{Plan::Custom, 8000.0f, 300.0f, -1, false},
-                      LowRate{Plan::Custom, 44100.0f, -500.0f, 1, false},
-                      LowRate{Plan::Custom, 44100.0f, std::numeric_limits<float>::quiet_NaN(),
-                              1, false},
-                      LowRate{Plan::Custom, 44100.0f, 1e30f, 1, false},
-                      LowRate{Plan::Custom, 44100.0f, 21000.0f, 1, false}));
+INSTANTIATE_TEST_SUITE_P(Rates, MultiToneLowRateTest,
+                         ::testing::Values(LowRate{Plan::Audible, 22050.0f, 0, 0, true},
+                                           LowRate{Plan::NonAudible, 22050.0f, 0, 0, false},
+                                           LowRate{Plan::Compression, 22050.0f, 0, 0, false},
+                                           LowRate{Plan::Custom, 22050.0f, 0, 0, false},
+                                           LowRate{Plan::Custom, 22050.0f, 5000.0f, 1, true},
+                                           LowRate{Plan::Audible, 16000.0f, 0, 0, false},
+                                           LowRate{Plan::NonAudible, 16000.0f, 0, 0, false},
+                                           LowRate{Plan::Compression, 16000.0f, 0, 0, false},
+                                           LowRate{Plan::Custom, 16000.0f, 0, 0, false},
+                                           LowRate{Plan::Custom, 16000.0f, 500.0f, -1, true},
+                                           LowRate{Plan::Audible, 11025.0f, 0, 0, false},
+                                           LowRate{Plan::NonAudible, 11025.0f, 0, 0, false},
+                                           LowRate{Plan::Compression, 11025.0f, 0, 0, false},
+                                           LowRate{Plan::Custom, 11025.0f, 0, 0, false},
+                                           LowRate{Plan::Custom, 11025.0f, 500.0f, -1, true},
+                                           LowRate{Plan::Audible, 8000.0f, 0, 0, false},
+                                           LowRate{Plan::NonAudible, 8000.0f, 0, 0, false},
+                                           LowRate{Plan::Compression, 8000.0f, 0, 0, false},
+                                           LowRate{Plan::Custom, 8000.0f, 0, 0, false},
+                                           LowRate{Plan::Custom, 8000.0f, 300.0f, -1, false},
+                                           LowRate{Plan::Custom, 44100.0f, -500.0f, 1, false},
+                                           LowRate{Plan::Custom, 44100.0f,
+                                                   std::numeric_limits<float>::quiet_NaN(), 1,
+                                                   false},
+                                           LowRate{Plan::Custom, 44100.0f, 1e30f, 1, false},
+                                           LowRate{Plan::Custom, 44100.0f, 21000.0f, 1, false}));
 
 // A custom decoder keeps the band it was built with while decoders of other bands (absurd steps
 // included) are built and run in between, mid-message.
@@ -325,9 +321,8 @@ TEST(MultiToneCustomStepTest, OtherBandsBuiltDuringReceptionChangeNothing) {
         }
         DecoderCustomMultiTone other(makeTuning(rate, CustomBand{12000.0f, param}));
         test::feed(other, audio, 4096);
-        const std::vector<int> events =
-            test::values(test::feed(decoder, Audio(audio.begin() + static_cast<long>(at),
-                                                   audio.end()), 512));
+        const std::vector<int> events = test::values(
+            test::feed(decoder, Audio(audio.begin() + static_cast<long>(at), audio.end()), 512));
         ASSERT_FALSE(events.empty()) << param;
         EXPECT_EQ(events.back(), -3) << param;
         EXPECT_EQ(test::fetch(decoder), std::make_pair(9, std::string("stepstep0"))) << param;

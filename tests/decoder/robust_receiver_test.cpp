@@ -1,6 +1,8 @@
 // The robust receiver: round trips in every plan and rate, messages that follow each other
 // closely, weak signals in noise and in speech-like sound, audio without any message, and input
 // that is not audio at all.
+#include "decoder/robust_receiver.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "decoder/robust_receiver.h"
 #include "decoder_test_util.h"
 
 namespace RYX {
@@ -71,8 +72,7 @@ TEST_P(RobustRoundTrip, ReportsTheTextOnceWithItsPlanAndPosition) {
 INSTANTIATE_TEST_SUITE_P(
     EveryPlanAndRate, RobustRoundTrip,
     ::testing::Values(Case{2, Plan::Audible, 44100.0f, {}}, Case{2, Plan::Audible, 48000.0f, {}},
-                      Case{2, Plan::Audible, 22050.0f, {}},
-                      Case{3, Plan::NonAudible, 44100.0f, {}},
+                      Case{2, Plan::Audible, 22050.0f, {}}, Case{3, Plan::NonAudible, 44100.0f, {}},
                       Case{3, Plan::NonAudible, 48000.0f, {}},
                       Case{4, Plan::Compression, 44100.0f, {}},
                       Case{4, Plan::Compression, 48000.0f, {}},
@@ -176,7 +176,8 @@ Audio lowPassed(const Audio& in, float rate, double cutoffHz) {
     std::vector<double> taps(2 * half + 1);
     const double fc = cutoffHz / rate;
     for (int k = -half; k <= half; ++k) {
-        const double sinc = k == 0 ? 2.0 * fc : std::sin(2.0 * test::kPi * fc * k) / (test::kPi * k);
+        const double sinc =
+            k == 0 ? 2.0 * fc : std::sin(2.0 * test::kPi * fc * k) / (test::kPi * k);
         const double x = static_cast<double>(k + half) / (2.0 * half);
         const double blackman =
             0.42 - 0.5 * std::cos(2.0 * test::kPi * x) + 0.08 * std::cos(4.0 * test::kPi * x);
@@ -259,8 +260,8 @@ TEST(RobustReceiver, HearsTransmissionsThroughVoicesThatBeganBefore) {
         const std::string text = randomText(rng);
         const Audio clean = test::encode(Plan::Audible, rate, text);
         Audio audio = test::padded(clean, rate, 1.0, 0.3);
-        const Audio crowd = voices(rate, static_cast<double>(audio.size()) / rate, 5,
-                                   static_cast<unsigned>(i));
+        const Audio crowd =
+            voices(rate, static_cast<double>(audio.size()) / rate, 5, static_cast<unsigned>(i));
         // The crowd 10 dB above the transmission.
         const double gain = std::sqrt(test::meanPower(clean) / test::meanPower(crowd) * 10.0);
         for (size_t k = 0; k < audio.size(); ++k) audio[k] += static_cast<float>(gain * crowd[k]);
@@ -291,7 +292,7 @@ TEST(RobustReceiver, SurvivesValuesThatAreNotAudioAndRecovers) {
     const float rate = 44100.0f;
     const float inf = std::numeric_limits<float>::infinity();
     Audio junk;
-    const float values[] = {std::numeric_limits<float>::quiet_NaN(), inf, -inf, 1e30f, -1e30f,
+    const float values[] = {std::numeric_limits<float>::quiet_NaN(),  inf,  -inf, 1e30f, -1e30f,
                             std::numeric_limits<float>::denorm_min(), 3e38f};
     for (int i = 0; i < 50000; ++i) junk.push_back(values[i % 7]);
     const Audio message =
@@ -307,13 +308,12 @@ TEST(RobustReceiver, SurvivesValuesThatAreNotAudioAndRecovers) {
 TEST(RobustReceiver, RefusesWhatItCannotHearWithoutCrashing) {
     std::vector<ReceivedMessage> out;
     const float x[4] = {0.1f, 0.2f, 0.3f, 0.4f};
-    for (const auto& [mode, rate] : std::vector<std::pair<int, float>>{
-             {1, 44100.0f},
-             {7, 44100.0f},
-             {3, 22050.0f},
-             {2, std::nanf("")},
-             {2, -1.0f},
-             {2, 1e9f}}) {
+    for (const auto& [mode, rate] : std::vector<std::pair<int, float>>{{1, 44100.0f},
+                                                                       {7, 44100.0f},
+                                                                       {3, 22050.0f},
+                                                                       {2, std::nanf("")},
+                                                                       {2, -1.0f},
+                                                                       {2, 1e9f}}) {
         RobustReceiver rx(mode, makeTuning(rate));
         EXPECT_FALSE(rx.valid()) << mode << " " << rate;
         rx.feed(x, 4, out);

@@ -45,12 +45,12 @@ const PlanCase kCases[] = {
      64.599609375f, 4608, 345, 230, 460, 230},
     {"Custom44100", Plan::Custom, 44100.0f, 11993.994140625f, 193.798828125f, 64.599609375f, 4608,
      345, 230, 460, 230},
-    {"Audible48000", Plan::Audible, 48000.0f, 3304.6875f, 750.0f, 258.3984375f, 5015, 376, 250,
-     501, 250},
+    {"Audible48000", Plan::Audible, 48000.0f, 3304.6875f, 750.0f, 258.3984375f, 5015, 376, 250, 501,
+     250},
     {"NonAudible48000", Plan::NonAudible, 48000.0f, 17789.0625f, 257.8125f, 86.1328125f, 5015, 376,
      250, 501, 250},
-    {"Compression48000", Plan::Compression, 48000.0f, 13992.1875f, 187.5f, 64.599609375f, 5015,
-     376, 250, 501, 250},
+    {"Compression48000", Plan::Compression, 48000.0f, 13992.1875f, 187.5f, 64.599609375f, 5015, 376,
+     250, 501, 250},
     {"Custom48000", Plan::Custom, 48000.0f, 12000.0f, 187.5f, 64.599609375f, 5015, 376, 250, 501,
      250},
     // The bin width of 44100/2048 again, with the hop of a 1024-point window.
@@ -89,8 +89,7 @@ int expectedHop(int p) {
 
 // Frequency of tone j at position p, in the single precision the plan is defined in.
 float toneHz(const PlanCase& c, int j, int p) {
-    return c.spacing * static_cast<float>(j) + c.base +
-           static_cast<float>(expectedHop(p)) * c.step;
+    return c.spacing * static_cast<float>(j) + c.base + static_cast<float>(expectedHop(p)) * c.step;
 }
 
 double toneAmp(const PlanCase& c, int j) {
@@ -104,7 +103,9 @@ int pairOf(char ch, int t) {
 }
 
 // Plateau of position p: after the fade-in, before the fade-out.
-int plateauStart(const PlanCase& c, int p) { return p * c.d + c.fadeIn; }
+int plateauStart(const PlanCase& c, int p) {
+    return p * c.d + c.fadeIn;
+}
 int plateauLength(const PlanCase& c, int p) {
     const int fadeOut = p == 0 ? c.fadeOut0 : c.fadeOut;
     const int tail = p == 0 ? 0 : c.tail;
@@ -145,7 +146,7 @@ std::string readFrame(const std::vector<float>& x, const PlanCase& c, int positi
 // The data signal, in every plan at 44100 and 48000 Hz.
 
 class DataSignal : public ::testing::TestWithParam<PlanCase> {
-protected:
+  protected:
     void SetUp() override {
         encoder_ = makeEncoder(GetParam().plan, GetParam().rate);
         audio_ = encodeToVector(*encoder_, "hello0123");
@@ -269,9 +270,9 @@ TEST_P(DataSignal, MatchesAnIndependentDoublePrecisionSynthesis) {
             } else if (k > c.d - tail - fadeOut) {
                 e = (c.d - k - tail) * peak / fadeOut;
             }
-            reference[p * c.d + k] = p < 2 ? e * amp[0] * std::sin(phi[0])
-                                           : 0.5 * e * (amp[0] * std::sin(phi[0]) +
-                                                        amp[1] * std::sin(phi[1]));
+            reference[p * c.d + k] =
+                p < 2 ? e * amp[0] * std::sin(phi[0])
+                      : 0.5 * e * (amp[0] * std::sin(phi[0]) + amp[1] * std::sin(phi[1]));
         }
     }
     std::vector<int> indices;
@@ -342,8 +343,8 @@ TEST_P(LongText, FramesWithChecksumOverFirstNineSymbols) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, LongText,
-                         ::testing::Values("0123456789", "0123456789abcde",
-                                           "0123456789abcdefghij", "vvvvvvvvvvvvvvvvvvvv"));
+                         ::testing::Values("0123456789", "0123456789abcde", "0123456789abcdefghij",
+                                           "vvvvvvvvvvvvvvvvvvvv"));
 
 // The custom band comes with each encode, whatever it was at construction or the last encode.
 TEST(Settings, CustomPlanFollowsTheBandOfEachEncode) {
@@ -423,21 +424,27 @@ TEST_P(Refusal, ReturnsZeroAndLeavesNoAudio) {
     EXPECT_EQ(encoder.readEncoded(buffer), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, Refusal,
-    ::testing::Values(BadText{"Short", "hello012", 8}, BadText{"Empty", "", 0},
-                      BadText{"NegativeLength", "hello0123", -9},
-                      BadText{"TooLong", "0123456789abcdefghijk", 21},
-                      BadText{"OutsideAlphabet", "hellow123", 9},
-                      BadText{"Space", "hello 123", 9},
-                      BadText{"EmbeddedNul", "hell\0o0123", 10},
-                      BadText{"HighByte", "hello\xb1" "123", 9},
-                      BadText{"Null", nullptr, 9}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Texts, Refusal,
+                         ::testing::Values(BadText{"Short", "hello012", 8}, BadText{"Empty", "", 0},
+                                           BadText{"NegativeLength", "hello0123", -9},
+                                           BadText{"TooLong", "0123456789abcdefghijk", 21},
+                                           BadText{"OutsideAlphabet", "hellow123", 9},
+                                           BadText{"Space", "hello 123", 9},
+                                           BadText{"EmbeddedNul", "hell\0o0123", 10},
+                                           BadText{"HighByte",
+                                                   "hello\xb1"
+                                                   "123",
+                                                   9},
+                                           BadText{"Null", nullptr, 9}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Refusal, RatesWithoutRoomForAFrame) {
     const float rates[] = {std::numeric_limits<float>::quiet_NaN(),
-                           std::numeric_limits<float>::infinity(), -44100.0f, 0.0f, 1.0f, 3e9f};
+                           std::numeric_limits<float>::infinity(),
+                           -44100.0f,
+                           0.0f,
+                           1.0f,
+                           3e9f};
     for (float rate : rates) {
         EncoderAudibleMultiTone encoder(rate, 1024, windowSizeFor(rate));
         EXPECT_EQ(encoder.encode("hello0123", 1, 9, nullptr, 0), 0) << rate;
@@ -463,7 +470,7 @@ double melodySample(int v, int l) {
 }
 
 class Overlay : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { data_ = encodeToVector(encoder_, "hello0123"); }
     EncoderAudibleMultiTone encoder_{44100.0f, 1024, 2048};
     std::vector<float> data_;

@@ -15,7 +15,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 // A stretch of audio weighted by a Hann window, ready for DFTs at any frequency.
 class Probe {
-public:
+  public:
     Probe(const float* x, int n, double sampleRate) : rate_(sampleRate), weighted_(n) {
         for (int i = 0; i < n; ++i) {
             const double h = 0.5 - 0.5 * std::cos(2.0 * kPi * i / (n - 1));
@@ -55,7 +55,7 @@ public:
         return found;
     }
 
-private:
+  private:
     // Golden-section search for the maximum of level() in [a, b].
     std::pair<double, double> refine(double a, double b) const {
         const double g = 0.6180339887498949;

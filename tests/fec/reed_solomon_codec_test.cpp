@@ -91,13 +91,16 @@ TEST_P(ParityVectors, MatchesKnownParityAndRoundTrips) {
 // generator x^8 + 8x^7 + 21x^6 + 15x^5 + 6x^4 + 2x^3 + 26x^2 + 18x + 5 itself.
 INSTANTIATE_TEST_SUITE_P(
     Codec, ParityVectors,
-    ::testing::Values(
-        ParityCase{"digits", {1, 19, 1, 2, 3, 4, 5, 6, 7, 8, 9, 13}, {13, 31, 21, 23, 7, 15, 12, 5},
-                   "1j123456789ddvln7fc5"},
-        ParityCase{"zeros", {1, 19}, {28, 1, 8, 13, 8, 4, 8, 10}, ""},
-        ParityCase{"hello", {1, 19, 17, 14, 21, 21, 24, 0, 1, 2, 3, 7},
-                   {6, 10, 5, 30, 31, 24, 0, 25}, "1jhello012376a5uvo0p"},
-        ParityCase{"generator", {1}, {5, 18, 26, 2, 6, 15, 21, 8}, ""}),
+    ::testing::Values(ParityCase{"digits",
+                                 {1, 19, 1, 2, 3, 4, 5, 6, 7, 8, 9, 13},
+                                 {13, 31, 21, 23, 7, 15, 12, 5},
+                                 "1j123456789ddvln7fc5"},
+                      ParityCase{"zeros", {1, 19}, {28, 1, 8, 13, 8, 4, 8, 10}, ""},
+                      ParityCase{"hello",
+                                 {1, 19, 17, 14, 21, 21, 24, 0, 1, 2, 3, 7},
+                                 {6, 10, 5, 30, 31, 24, 0, 25},
+                                 "1jhello012376a5uvo0p"},
+                      ParityCase{"generator", {1}, {5, 18, 26, 2, 6, 15, 21, 8}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReedSolomonCodec, RandomCodewordsHaveRootsAlpha1To8) {

@@ -19,11 +19,11 @@ const Tuning k48000 = makeTuning(48000.0f);
 
 struct ToneCase {
     Plan plan;
-    float base;         // snapped, Hz
-    float spacing;      // snapped, Hz
+    float base;     // snapped, Hz
+    float spacing;  // snapped, Hz
     int firstBin;
     int binStep;
-    double tones[9];    // Hz, to the hundredth
+    double tones[9];  // Hz, to the hundredth
 };
 
 class ToneTable44100 : public ::testing::TestWithParam<ToneCase> {};
@@ -40,18 +40,34 @@ TEST_P(ToneTable44100, TonesAndBinsAt2048) {
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, ToneTable44100,
-    ::testing::Values(
-        ToneCase{Plan::Audible, 3294.580078125f, 753.662109375f, 153, 35,
-                 {3294.58, 4048.24, 4801.90, 5555.57, 6309.23, 7062.89, 7816.55, 8570.21, 9323.88}},
-        ToneCase{Plan::NonAudible, 17807.958984375f, 258.3984375f, 827, 12,
-                 {17807.96, 18066.36, 18324.76, 18583.15, 18841.55, 19099.95, 19358.35, 19616.75,
-                  19875.15}},
-        ToneCase{Plan::Compression, 13996.58203125f, 193.798828125f, 650, 9,
-                 {13996.58, 14190.38, 14384.18, 14577.98, 14771.78, 14965.58, 15159.38, 15353.17,
-                  15546.97}},
-        ToneCase{Plan::Custom, 11993.994140625f, 193.798828125f, 557, 9,
-                 {11993.99, 12187.79, 12381.59, 12575.39, 12769.19, 12962.99, 13156.79, 13350.59,
-                  13544.38}}),
+    ::testing::Values(ToneCase{Plan::Audible,
+                               3294.580078125f,
+                               753.662109375f,
+                               153,
+                               35,
+                               {3294.58, 4048.24, 4801.90, 5555.57, 6309.23, 7062.89, 7816.55,
+                                8570.21, 9323.88}},
+                      ToneCase{Plan::NonAudible,
+                               17807.958984375f,
+                               258.3984375f,
+                               827,
+                               12,
+                               {17807.96, 18066.36, 18324.76, 18583.15, 18841.55, 19099.95,
+                                19358.35, 19616.75, 19875.15}},
+                      ToneCase{Plan::Compression,
+                               13996.58203125f,
+                               193.798828125f,
+                               650,
+                               9,
+                               {13996.58, 14190.38, 14384.18, 14577.98, 14771.78, 14965.58,
+                                15159.38, 15353.17, 15546.97}},
+                      ToneCase{Plan::Custom,
+                               11993.994140625f,
+                               193.798828125f,
+                               557,
+                               9,
+                               {11993.99, 12187.79, 12381.59, 12575.39, 12769.19, 12962.99,
+                                13156.79, 13350.59, 13544.38}}),
     [](const auto& info) { return std::string(planName(info.param.plan)); });
 
 struct BaseCase {
@@ -95,10 +111,10 @@ TEST_P(StepSizes, AreWholeBinsOf44100Analysis) {
     EXPECT_FLOAT_EQ(frequencyPlan(Plan::Custom, tuning).hopStepHz, c.compression);  // 3 bins
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, StepSizes,
-    ::testing::Values(StepCase{2048, 258.3984375f, 86.1328125f, 64.599609375f},
-                      StepCase{1024, 516.796875f, 172.265625f, 129.19921875f}));
+INSTANTIATE_TEST_SUITE_P(Modes, StepSizes,
+                         ::testing::Values(StepCase{2048, 258.3984375f, 86.1328125f, 64.599609375f},
+                                           StepCase{1024, 516.796875f, 172.265625f,
+                                                    129.19921875f}));
 
 TEST(FrequencyPlanTest, CustomStepParamTwoGivesFourBinStepAndTwelveBinSpacing) {
     const Tuning tuning = makeTuning(44100.0f, CustomBand{12000.0f, 2});
@@ -138,9 +154,8 @@ TEST_P(WindowSizes, FollowExactRates) {
 INSTANTIATE_TEST_SUITE_P(
     Modes, WindowSizes,
     ::testing::Values(std::pair{48000.0f, 2048}, std::pair{44100.0f, 2048},
-                      std::pair{22050.0f, 1024}, std::pair{11050.0f, 512},
-                      std::pair{11025.0f, 256}, std::pair{8000.0f, 256},
-                      std::pair{16000.0f, 256}, std::pair{96000.0f, 256},
+                      std::pair{22050.0f, 1024}, std::pair{11050.0f, 512}, std::pair{11025.0f, 256},
+                      std::pair{8000.0f, 256}, std::pair{16000.0f, 256}, std::pair{96000.0f, 256},
                       std::pair{48000.5f, 256},
                       std::pair{std::numeric_limits<float>::quiet_NaN(), 256}));
 
@@ -165,8 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SnapCase{kHalfway, kBin44100, 153 * kBin44100},
                       SnapCase{std::nextafter(kHalfway, 0.0f), kBin44100, 152 * kBin44100},
                       SnapCase{3.0f, 2.0f, 4.0f}, SnapCase{1.0f, 2.0f, 2.0f},
-                      SnapCase{0.99f, 2.0f, 0.0f},
-                      SnapCase{12000.0f, kBin44100, 11993.994140625f},
+                      SnapCase{0.99f, 2.0f, 0.0f}, SnapCase{12000.0f, kBin44100, 11993.994140625f},
                       SnapCase{12000.0f, 23.4375f, 12000.0f},
                       SnapCase{750.0f, kBin44100, 753.662109375f}));
 
@@ -199,13 +213,12 @@ TEST_P(AudibleSymbolFrequencies, AddHopToSnappedTones) {
     EXPECT_EQ(f[1], c.f2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, AudibleSymbolFrequencies,
-    ::testing::Values(SymbolCase{0, 1, 3294.580078125f, 4801.904296875f},
-                      SymbolCase{1, 19, 4801.904296875f, 8570.21484375f},
-                      SymbolCase{2, 17, 5060.302734375f, 7321.2890625f},
-                      SymbolCase{3, 14, 4565.0390625f, 9840.673828125f},
-                      SymbolCase{4, 21, 5555.56640625f, 6309.228515625f}));
+INSTANTIATE_TEST_SUITE_P(Modes, AudibleSymbolFrequencies,
+                         ::testing::Values(SymbolCase{0, 1, 3294.580078125f, 4801.904296875f},
+                                           SymbolCase{1, 19, 4801.904296875f, 8570.21484375f},
+                                           SymbolCase{2, 17, 5060.302734375f, 7321.2890625f},
+                                           SymbolCase{3, 14, 4565.0390625f, 9840.673828125f},
+                                           SymbolCase{4, 21, 5555.56640625f, 6309.228515625f}));
 
 TEST(FrequencyPlanTest, AmplitudesRiseFromTone0ExceptAudible) {
     for (int j = 0; j < 9; ++j) {

@@ -56,9 +56,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(std::pair{'J', 19}, std::pair{'j', 19}, std::pair{'V', 31},
                       std::pair{'w', -1}, std::pair{'W', -1}, std::pair{' ', -1},
                       std::pair{'-', -1}, std::pair{'/', -1}, std::pair{':', -1},
-                      std::pair{'`', -1}, std::pair{'@', -1}, std::pair{0, -1},
-                      std::pair{0x131, 1}, std::pair{0x7F61, 10}, std::pair{-1, -1},
-                      std::pair{INT_MIN, -1}, std::pair{0xB1, -1}));
+                      std::pair{'`', -1}, std::pair{'@', -1}, std::pair{0, -1}, std::pair{0x131, 1},
+                      std::pair{0x7F61, 10}, std::pair{-1, -1}, std::pair{INT_MIN, -1},
+                      std::pair{0xB1, -1}));
 
 TEST(SymbolAlphabet, OutOfRangeSymbolsGiveSymbolZero) {
     for (int s : {32, -1, 1000, INT_MIN, INT_MAX}) {
@@ -88,8 +88,8 @@ TEST(SymbolAlphabet, TonePairToSymbolCoversExactlyTheTable) {
         }
     }
     EXPECT_EQ(seen.size(), 32u);
-    const std::pair<int, int> unused[] = {{5, 8}, {8, 5}, {6, 7}, {6, 8}, {7, 8}, {3, 3},
-                                          {0, 9}, {-1, 2}, {INT_MIN, INT_MAX}};
+    const std::pair<int, int> unused[] = {
+        {5, 8}, {8, 5}, {6, 7}, {6, 8}, {7, 8}, {3, 3}, {0, 9}, {-1, 2}, {INT_MIN, INT_MAX}};
     for (auto [a, b] : unused) EXPECT_EQ(tonePairToSymbol(a, b), -1) << a << "," << b;
 }
 
