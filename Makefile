@@ -1,8 +1,8 @@
 # make demo   - a round trip through the library, from a fresh machine
 # make test   - the C and C++ layout check, every C++ test (plain and sanitizer builds), every
-#               Python test (also against a sanitizer build of the module), the ryxsound tests again under numpy 2 on
-#               Python 3.10 and 3.13, the installed C and C++ package as its users meet it, the
-#               web build in Node and Chromium, and a minute of each fuzzer
+#               Python test (also against a sanitizer build of the module), the ryxsound tests
+#               again under numpy 2 on Python 3.10 and 3.13, the installed C and C++ package as
+#               its users meet it, the web build in Node and Chromium, and a minute of each fuzzer
 # make web    - the browser build in build/web/: ryxsound.wasm, the ES module ryxsound.js with its
 #               declarations, and the page index.html (serve the folder over http to use it)
 # make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md)
