@@ -126,14 +126,15 @@ def require_sdk():
 
 
 class Transceiver:
-    """One encoding Context and one decoding Context of a mode and rate."""
+    """One encoding Context and one decoding Context of a mode and rate; the encoder may send in
+    another mode (`sender`, say the audible plan to the all-modes receiver)."""
 
-    def __init__(self, mode: int, rate: int):
+    def __init__(self, mode: int, rate: int, sender: int | None = None):
         m = require_sdk()
         self.mode, self.rate = mode, rate
         self.tx = m.RYX_Create()
         self.rx = m.RYX_Create()
-        if m.RYX_Configure(mode, float(rate), BUFFER, self.tx) != 0:
+        if m.RYX_Configure(sender or mode, float(rate), BUFFER, self.tx) != 0:
             raise ValueError(f"mode {mode} at {rate} Hz cannot be configured")
         self.out = np.zeros(BUFFER, dtype=np.float32)
 
@@ -619,7 +620,7 @@ class CellResult:
 
 
 def run_cell(mode: int, rate: int, channel: str | ChannelSpec | Channel, n_messages: int,
-             seed: int, receiver: str = "standard") -> CellResult:
+             seed: int, receiver: str = "standard", sender: int | None = None) -> CellResult:
     """Sends n_messages random texts through the channel; counts successes, wrong texts, misses.
 
     channel: a row name of channel_table(), a ChannelSpec or a channel function. The offset row
@@ -630,10 +631,10 @@ def run_cell(mode: int, rate: int, channel: str | ChannelSpec | Channel, n_messa
     """
     entry = find_channel(channel) if isinstance(channel, str) else channel
     apply = entry.apply if isinstance(entry, ChannelSpec) else entry
-    rng = np.random.default_rng([seed, mode, rate])
+    rng = np.random.default_rng([seed, mode, rate] + ([sender] if sender else []))
     texts = [random_text(rng) for _ in range(n_messages)]
     result = CellResult()
-    with Transceiver(mode, rate) as tr:
+    with Transceiver(mode, rate, sender) as tr:
         if apply is offsets:
             span = 2 * int(rate * SYMBOL_SECONDS)
             leads = [(i * span) // max(n_messages, 1) + int(rng.integers(0, 64))
@@ -805,7 +806,9 @@ def main(argv: list[str] | None = None) -> int:
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--messages", type=int, default=20, help="messages per cell (default 20)")
     ap.add_argument("--seed", type=int, default=1)
-    ap.add_argument("--modes", default="2,3,4,5,6", help="comma-separated mode ids")
+    ap.add_argument("--modes", default="2,3,4,5,6,5/2",
+                    help="comma-separated mode ids; 5/2 is the all-modes receiver hearing what "
+                         "the audible mode sends")
     ap.add_argument("--rates", default="44100,48000", help="comma-separated sample rates")
     ap.add_argument("--channels", default="", help="regular expression on channel names")
     ap.add_argument("--out", help="write the table as Markdown to this path")
@@ -823,23 +826,25 @@ def main(argv: list[str] | None = None) -> int:
                     f"success percent (wrong texts with a matching checksum). Babble is added "
                     f"before the telephone path. {time.time() - started:.0f} s.\n", args.out)
         return 0
-    modes = [int(m) for m in args.modes.split(",")]
+    # "5/2": the all-modes receiver hearing what the audible mode sends.
+    modes = [tuple(int(x) for x in m.split("/")) for m in args.modes.split(",")]
     rates = [int(r) for r in args.rates.split(",")]
     rows = [c for c in channel_table() if re.search(args.channels, c.name)]
-    columns = [(m, r) for m in modes for r in rates]
-    header = ["channel"] + [f"{MODES[m]} {r // 1000 if r % 1000 == 0 else r / 1000:g}k"
-                            for m, r in columns]
+    columns = [(m[0], m[1] if len(m) > 1 else None, r) for m in modes for r in rates]
+    header = ["channel"] + [
+        f"{MODES[m]}{f' hearing {MODES[s]}' if s else ''} "
+        f"{r // 1000 if r % 1000 == 0 else r / 1000:g}k" for m, s, r in columns]
     table, wrong_total, started = [], 0, time.time()
     for entry in rows:
         row = [entry.name]
-        for mode, rate in columns:
+        for mode, sender, rate in columns:
             if mode not in entry.modes:
                 row.append("—")
                 continue
             cells = []
             for receiver in receivers:
                 try:
-                    res = run_cell(mode, rate, entry, args.messages, args.seed, receiver)
+                    res = run_cell(mode, rate, entry, args.messages, args.seed, receiver, sender)
                 except Unavailable:
                     cells.append("n/a")
                     continue
