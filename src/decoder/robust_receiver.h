@@ -23,7 +23,7 @@
 //    its two tone amplitudes. The highest tones, when a low-pass removed them all through the
 //    message, get a neutral level instead.
 //  - Correction: errors-and-erasures Reed-Solomon decoding, erasing 0 .. 8 of the least reliable
-//    symbols and trying each of the next five at its received or its second best pair, at the
+//    symbols and trying each of the next seven at its received or its second best pair, at the
 //    candidate's timing and one slice either side; the word that explains the audio best wins.
 //    It is accepted only when the start symbols needed no correction, the
 //    checksum matches and its confidence clears kAcceptThreshold.
