@@ -23,6 +23,8 @@ constexpr int kTrialSymbols = 7;        // symbols tried at their second best pa
 constexpr float kRemovedShare = 0.01f;  // a removed tone: below this share of the typical
 constexpr float kSilentSpread = 1e-3f;  // spread of pair scores below which a symbol heard nothing
 constexpr int kTimingOffsets[3] = {0, -1, 1};  // slices around the candidate's start
+// A word this sure at the candidate's own timing is not looked for again one slice either side.
+constexpr float kCertainConfidence = 0.97f;
 
 int hopOf(int position) {
     return position < 2 ? 0 : (position - 1) % 3;
@@ -239,6 +241,7 @@ void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMes
     for (int offset : kTimingOffsets) {
         Decision d = tryDecode(ps, c.startSlice + offset, c.drift);
         if (d.ok && (!best.ok || d.confidence > best.confidence)) best = d;
+        if (best.ok && best.confidence >= kCertainConfidence) break;
     }
     if (!best.ok) {
         ++stats_.phantoms;
@@ -466,6 +469,7 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
         const float bandMean = std::max(bandSum, 0.0f) / (7.0f * kDataSymbols);
         m.toneToBandDb = 10.0f * std::log10((toneMean + kTiny) / (bandMean + kTiny));
         m.levelDbfs = 10.0f * std::log10(toneMean + kTiny);
+        if (loss == 0.0f) break;  // every symbol at its best pair: no word explains more
     }
     return result;
 }
