@@ -59,7 +59,7 @@ class RobustReceiver : public MessageReceiver {
     static constexpr float kContrastThreshold = 1.3f;
     static constexpr int kPairSymbols = 6;
     static constexpr int kDataSymbols = 18;  // transmission symbols 2 .. 19
-    static constexpr float kAcceptThreshold = 0.88f;
+    static constexpr float kAcceptThreshold = 0.89f;
 
     // mode: 2 audible, 3 non-audible, 4 compression, 5 all (the three plans before), 6 custom
     // (from tuning.custom). A mode outside these, a rate outside 1000 .. 384000 Hz or a plan
