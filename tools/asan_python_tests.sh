@@ -26,9 +26,9 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRYX_SANITIZE
     -DRYX_BUILD_PYTHON=ON -DPython_EXECUTABLE="$PWD/$PY" >/dev/null
 cmake --build "$BUILD" -j "$JOBS" --target _RyxSDK _core
 
-module="$(find "$BUILD/python/_RyxSDK" -maxdepth 1 -name '_RyxSDK*.so' | head -n1)"
+module="$(find "$BUILD/python/_RyxSDK" -maxdepth 1 -name '_RyxSDK*.so' -print -quit)"
 [ -n "$module" ] || { echo "no _RyxSDK module in $BUILD/python/_RyxSDK" >&2; exit 1; }
-core="$(find "$BUILD/python/ryxsound_core" -maxdepth 1 -name '_core*.so' | head -n1)"
+core="$(find "$BUILD/python/ryxsound_core" -maxdepth 1 -name '_core*.so' -print -quit)"
 [ -n "$core" ] || { echo "no _core module in $BUILD/python/ryxsound_core" >&2; exit 1; }
 rm -rf "$BUILD/pkg"
 mkdir -p "$BUILD/pkg"

@@ -44,9 +44,11 @@ only_public_exports() {
              grep -Ev '^(RYX_|ryxsound::)' || true)
     [ -z "$others" ] || { echo "exported beyond the public API:"; echo "$others"; return 1; }
 }
-soname_has_major() { readelf -d "$libdir/libryxsound.so" | grep -q 'SONAME.*\[libryxsound\.so\.1\]'; }
+# Each check reads the whole output first: a reader that stops at its first match (grep -q) would
+# kill the writer with SIGPIPE, and pipefail would report that as a failure.
+soname_has_major() { grep -q 'SONAME.*\[libryxsound\.so\.1\]' <<<"$(readelf -d "$libdir/libryxsound.so")"; }
 no_private_headers() { [ "$(ls "$prefix/include")" = ryxsound ] && [ ! -e "$prefix/include/api" ]; }
-uses_installed_library() { ldd "$1" | grep -q "=> $libdir/libryxsound\.so\.1 "; }
+uses_installed_library() { grep -q "=> $libdir/libryxsound\.so\.1 " <<<"$(ldd "$1")"; }
 
 echo "== the installed package"
 check "the shared library exports only RYX_* and ryxsound::" only_public_exports

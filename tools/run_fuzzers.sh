@@ -28,7 +28,8 @@ fi
 # libFuzzer ships with clang's runtime; check that the one matching this clang is there.
 probe='extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }'
 if ! echo "$probe" | clang++ -x c++ -fsanitize=fuzzer - -o /tmp/ryx-fuzz-probe.$$ 2>/dev/null; then
-    version="$(clang++ --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n1)"
+    version="$(clang++ -dumpversion)"
+    version="${version%%.*}"
     echo "== installing libclang-rt-${version}-dev (libFuzzer)"
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "libclang-rt-${version}-dev" >/dev/null
