@@ -49,6 +49,13 @@ RYX_EXPORT const char* modeName(Mode mode);
 RYX_EXPORT const char* planName(Plan plan);
 // The mode of a name (case-insensitive; "non-audible" and "non_audible" too); throws for others.
 RYX_EXPORT Mode modeFromName(std::string_view name);
+// The mode of a number 2..6 (2 audible .. 6 custom); throws naming the numbers for others.
+RYX_EXPORT Mode modeFromNumber(int number);
+// The plan of a number 0..3 (0 audible .. 3 custom); throws naming the numbers for others.
+RYX_EXPORT Plan planFromNumber(int number);
+// "robust" or "standard" (case-insensitive) and back; throws naming both for others.
+RYX_EXPORT Receiver receiverFromName(std::string_view name);
+RYX_EXPORT const char* receiverName(Receiver receiver);
 
 // The custom plan: tone 0 near baseHz, hop of step + 2 analysis bins (tones 3 hops apart).
 struct CustomBand {
@@ -83,6 +90,10 @@ struct PlanInfo {
     float bandHighHz;             // tone 8 raised by two hops: the highest frequency sent
     bool fits;                    // every tone with its hops lies below the Nyquist frequency
 };
+// The one check of a sample rate: throws std::invalid_argument ("sample rate 0 Hz is outside
+// 1000 Hz..1e+06 Hz") unless the rate is finite and within kMinSampleRate..kMaxSampleRate.
+RYX_EXPORT void checkSampleRate(float sampleRate);
+
 // Throws for a rate outside kMinSampleRate..kMaxSampleRate or not finite.
 RYX_EXPORT PlanInfo planInfo(Plan plan, float sampleRate, CustomBand custom = {});
 // The plans a mode sends (one) or listens for (All: audible, non-audible, compression).
@@ -92,6 +103,22 @@ RYX_EXPORT std::vector<float> supportedRates(Mode mode, CustomBand custom = {});
 // Throws std::invalid_argument unless every plan of `mode` fits below sampleRate / 2 (and the rate
 // is within range), naming the plan, its highest frequency and the rate.
 RYX_EXPORT void checkModeFits(Mode mode, float sampleRate, CustomBand custom = {});
+
+// The rule that keeps the sound in the air the same at every file rate. Audio at fileRate is
+// synthesised and analysed at the returned plan rate and converted between the two:
+//  - fileRate itself when it is one of supportedRates(mode) (44100, 48000, 22050 Hz);
+//  - else 44100 Hz for multiples of 11025 Hz and 48000 Hz for other rates (the other one when the
+//    mode does not fit there): 88200 -> 44100, 96000, 32000, 16000 and 8000 -> 48000.
+// Throws std::invalid_argument, naming the band and the rate, when audio at fileRate cannot hold
+// the mode: the highest tone of its plan at the plan rate must lie below 0.45 fileRate (for mode
+// All, of at least one of its three plans: the others cannot be in such audio; All sends the
+// non-audible plan, so an encoder for All asks with Mode::NonAudible). For example the audible
+// plan at 8000 Hz: "audio at 8000 Hz holds up to 3600 Hz, the audible plan reaches 9862.3 Hz:
+// use a higher rate". Rate range errors as checkSampleRate.
+RYX_EXPORT float planRate(Mode mode, float fileRate, CustomBand custom = {});
+// The same for a preset, whose band holds only at 44100 and 48000 Hz: 22050 Hz and every other
+// rate go to the nearer of the two (phone at 8000 Hz -> 44100 Hz).
+RYX_EXPORT float planRate(const Preset& preset, float fileRate);
 
 struct EncodeOptions {
     std::string melody;             // base-32 notes, one per symbol ('0' = 440 Hz, + semitones)

@@ -110,42 +110,14 @@ OutArray toNumpy(std::vector<float>&& samples) {
     return OutArray(owned->data(), {owned->size()}, owner);
 }
 
-ryxsound::Mode modeOf(int mode) {
-    if (mode < 2 || mode > 6) {
-        throw std::invalid_argument("unknown mode " + std::to_string(mode) +
-                                    ": the modes are 2 audible, 3 nonaudible, 4 compression, "
-                                    "5 all, 6 custom");
-    }
-    return static_cast<ryxsound::Mode>(mode);
-}
-
-ryxsound::Plan planOf(int plan) {
-    if (plan < 0 || plan > 3) {
-        throw std::invalid_argument("unknown plan " + std::to_string(plan) +
-                                    ": the plans are 0 audible, 1 nonaudible, 2 compression, "
-                                    "3 custom");
-    }
-    return static_cast<ryxsound::Plan>(plan);
-}
-
-ryxsound::Receiver receiverOf(std::string_view name) {
-    if (name == "robust") return ryxsound::Receiver::Robust;
-    if (name == "standard") return ryxsound::Receiver::Standard;
-    throw std::invalid_argument("unknown receiver '" + std::string(name) +
-                                "': use 'robust' or 'standard'");
-}
-
-const char* receiverName(ryxsound::Receiver r) {
-    return r == ryxsound::Receiver::Robust ? "robust" : "standard";
-}
-
 // A Decoder with its conversion block and message list, both reused by every call. The mutex
 // turns use from two threads at once into an error instead of a data race.
 class StreamDecoder {
   public:
     StreamDecoder(int mode, float sampleRate, std::string_view receiver, float customBaseHz,
                   int customStep)
-        : decoder_(modeOf(mode), sampleRate, receiverOf(receiver), {customBaseHz, customStep}) {
+        : decoder_(ryxsound::modeFromNumber(mode), sampleRate, ryxsound::receiverFromName(receiver),
+                   {customBaseHz, customStep}) {
         found_.reserve(8);
     }
 
@@ -176,7 +148,7 @@ class StreamDecoder {
     bool inMessage() const { return decoder_.inMessage(); }
     int mode() const { return static_cast<int>(decoder_.mode()); }
     float sampleRate() const { return decoder_.sampleRate(); }
-    const char* receiver() const { return receiverName(decoder_.receiver()); }
+    const char* receiver() const { return ryxsound::receiverName(decoder_.receiver()); }
 
   private:
     std::unique_lock<std::mutex> claim() {
@@ -213,8 +185,8 @@ OutArray encode(std::string_view text, int mode, float sampleRate, std::string m
     std::vector<float> audio;
     {
         nb::gil_scoped_release released;
-        audio =
-            ryxsound::encode(copy, modeOf(mode), sampleRate, options, {customBaseHz, customStep});
+        audio = ryxsound::encode(copy, ryxsound::modeFromNumber(mode), sampleRate, options,
+                                 {customBaseHz, customStep});
     }
     return toNumpy(std::move(audio));
 }
@@ -259,8 +231,12 @@ NB_MODULE(_core, m) {
     m.attr("MAX_SAMPLE_RATE") = ryxsound::kMaxSampleRate;
     m.def("version", &ryxsound::version);
 
-    m.def("mode_name", [](int mode) { return ryxsound::modeName(modeOf(mode)); }, "mode"_a);
-    m.def("plan_name", [](int plan) { return ryxsound::planName(planOf(plan)); }, "plan"_a);
+    m.def(
+        "mode_name", [](int mode) { return ryxsound::modeName(ryxsound::modeFromNumber(mode)); },
+        "mode"_a);
+    m.def(
+        "plan_name", [](int plan) { return ryxsound::planName(ryxsound::planFromNumber(plan)); },
+        "plan"_a);
     m.def(
         "mode_from_name",
         [](std::string_view name) { return static_cast<int>(ryxsound::modeFromName(name)); },
@@ -269,22 +245,32 @@ NB_MODULE(_core, m) {
         "plans_of",
         [](int mode) {
             std::vector<int> out;
-            for (ryxsound::Plan p : ryxsound::plansOf(modeOf(mode))) out.push_back(int(p));
+            for (ryxsound::Plan p : ryxsound::plansOf(ryxsound::modeFromNumber(mode)))
+                out.push_back(int(p));
             return out;
         },
         "mode"_a);
     m.def(
         "supported_rates",
         [](int mode, float base, int step) {
-            return ryxsound::supportedRates(modeOf(mode), {base, step});
+            return ryxsound::supportedRates(ryxsound::modeFromNumber(mode), {base, step});
         },
         "mode"_a, "custom_base_hz"_a = 12000.0f, "custom_step"_a = 1);
     m.def(
         "check_mode_fits",
         [](int mode, float rate, float base, int step) {
-            ryxsound::checkModeFits(modeOf(mode), rate, {base, step});
+            ryxsound::checkModeFits(ryxsound::modeFromNumber(mode), rate, {base, step});
         },
         "mode"_a, "sample_rate"_a, "custom_base_hz"_a = 12000.0f, "custom_step"_a = 1);
+    m.def("check_sample_rate", &ryxsound::checkSampleRate, "sample_rate"_a);
+    m.def(
+        "plan_rate",
+        [](int mode, float rate, float base, int step, std::string_view preset) {
+            if (!preset.empty()) return ryxsound::planRate(ryxsound::presetByName(preset), rate);
+            return ryxsound::planRate(ryxsound::modeFromNumber(mode), rate, {base, step});
+        },
+        "mode"_a, "sample_rate"_a, "custom_base_hz"_a = 12000.0f, "custom_step"_a = 1,
+        "preset"_a = "");
 
     nb::class_<ryxsound::PlanInfo>(m, "PlanInfo")
         .def_prop_ro("plan", [](const ryxsound::PlanInfo& p) { return int(p.plan); })
@@ -302,7 +288,7 @@ NB_MODULE(_core, m) {
     m.def(
         "plan_info",
         [](int plan, float rate, float base, int step) {
-            return ryxsound::planInfo(planOf(plan), rate, {base, step});
+            return ryxsound::planInfo(ryxsound::planFromNumber(plan), rate, {base, step});
         },
         "plan"_a, "sample_rate"_a, "custom_base_hz"_a = 12000.0f, "custom_step"_a = 1);
 

@@ -17,12 +17,3 @@ struct Context {
 
     bool configured() const { return encoder && decoder; }
 };
-
-namespace RYX {
-
-// Lowest and highest capture rates a Context accepts: below 1000 Hz a symbol period spans fewer
-// than four analysis frames, above 1 MHz ten seconds of audio (the encoder's buffer) exceed 40 MB.
-constexpr float kMinSampleRate = 1000.0f;
-constexpr float kMaxSampleRate = 1000000.0f;
-
-}  // namespace RYX

@@ -65,6 +65,37 @@ const char* planName(Plan plan) {
     return "unknown";
 }
 
+Mode modeFromNumber(int number) {
+    if (number < static_cast<int>(Mode::Audible) || number > static_cast<int>(Mode::Custom)) {
+        throw std::invalid_argument("unknown mode " + std::to_string(number) +
+                                    ": the modes are 2 audible, 3 nonaudible, 4 compression, "
+                                    "5 all, 6 custom");
+    }
+    return static_cast<Mode>(number);
+}
+
+Plan planFromNumber(int number) {
+    if (number < static_cast<int>(Plan::Audible) || number > static_cast<int>(Plan::Custom)) {
+        throw std::invalid_argument("unknown plan " + std::to_string(number) +
+                                    ": the plans are 0 audible, 1 nonaudible, 2 compression, "
+                                    "3 custom");
+    }
+    return static_cast<Plan>(number);
+}
+
+const char* receiverName(Receiver receiver) {
+    return receiver == Receiver::Robust ? "robust" : "standard";
+}
+
+Receiver receiverFromName(std::string_view name) {
+    const std::string key = lowerWithout(name, " ");
+    for (Receiver r : {Receiver::Robust, Receiver::Standard}) {
+        if (key == receiverName(r)) return r;
+    }
+    throw std::invalid_argument("unknown receiver '" + std::string(name) +
+                                "': use robust or standard");
+}
+
 Mode modeFromName(std::string_view name) {
     const std::string key = lowerWithout(name, "-_ ");
     for (Mode m : {Mode::Audible, Mode::NonAudible, Mode::Compression, Mode::All, Mode::Custom}) {
@@ -92,11 +123,18 @@ const Preset& presetByName(std::string_view name) {
     throw std::invalid_argument("unknown preset '" + std::string(name) + "': use " + known);
 }
 
-PlanInfo planInfo(Plan plan, float sampleRate, CustomBand custom) {
-    if (!(sampleRate >= kMinSampleRate && sampleRate <= kMaxSampleRate)) {
+static_assert(kMinSampleRate == RYX::kMinSampleRate && kMaxSampleRate == RYX::kMaxSampleRate,
+              "the public rate range is the core's");
+
+void checkSampleRate(float sampleRate) {
+    if (!RYX::sampleRateInRange(sampleRate)) {
         throw std::invalid_argument("sample rate " + formatHz(sampleRate) + " is outside " +
                                     formatHz(kMinSampleRate) + ".." + formatHz(kMaxSampleRate));
     }
+}
+
+PlanInfo planInfo(Plan plan, float sampleRate, CustomBand custom) {
+    checkSampleRate(sampleRate);
     const RYX::Plan corePlan = static_cast<RYX::Plan>(plan);
     const RYX::Tuning tuning = RYX::makeTuning(sampleRate, {custom.baseHz, custom.step});
     const RYX::FrequencyPlan p = RYX::frequencyPlan(corePlan, tuning);
@@ -167,6 +205,56 @@ std::vector<float> supportedRates(Mode mode, CustomBand custom) {
         if (fits) rates.push_back(rate);
     }
     return rates;
+}
+
+namespace {
+
+// planRate for a mode and band; nativeHalfRate says whether 22050 Hz, where the analysis window
+// is half as long and the hop twice as wide, is a plan rate of its own (not for presets, whose
+// band holds only with the 2048-sample window).
+float planRateOf(Mode mode, float fileRate, CustomBand custom, bool nativeHalfRate) {
+    checkSampleRate(fileRate);
+    std::vector<float> rates = supportedRates(mode, custom);
+    if (!nativeHalfRate)
+        rates.erase(std::remove(rates.begin(), rates.end(), 22050.0f), rates.end());
+    if (std::find(rates.begin(), rates.end(), fileRate) != rates.end()) return fileRate;
+    // The rate of the file's family first: multiples of 11025 Hz go to 44100, others to 48000.
+    const bool cdFamily = std::fmod(fileRate, 11025.0f) == 0.0f;
+    float best = 0.0f;
+    for (float rate : {cdFamily ? 44100.0f : 48000.0f, cdFamily ? 48000.0f : 44100.0f}) {
+        if (best == 0.0f && std::find(rates.begin(), rates.end(), rate) != rates.end()) {
+            best = rate;
+        }
+    }
+    if (best == 0.0f) checkModeFits(mode, 44100.0f, custom);  // throws: the mode fits no rate
+    // Audio at fileRate keeps what lies below 0.45 fileRate: the converter's pass band.
+    const float limit = 0.45f * fileRate;
+    float lowestTop = 0.0f;
+    Plan lowestPlan = Plan::Audible;
+    for (Plan plan : plansOf(mode)) {
+        const float top = planInfo(plan, best, custom).bandHighHz;
+        if (lowestTop == 0.0f || top < lowestTop) {
+            lowestTop = top;
+            lowestPlan = plan;
+        }
+    }
+    if (!(lowestTop < limit)) {
+        throw std::invalid_argument("audio at " + formatHz(fileRate) + " holds up to " +
+                                    formatHz(limit) + ", the " + planName(lowestPlan) +
+                                    " plan reaches " + formatHz(lowestTop) + ": use a higher rate" +
+                                    (mode == Mode::Custom ? " or a lower custom base" : ""));
+    }
+    return best;
+}
+
+}  // namespace
+
+float planRate(Mode mode, float fileRate, CustomBand custom) {
+    return planRateOf(mode, fileRate, custom, true);
+}
+
+float planRate(const Preset& preset, float fileRate) {
+    return planRateOf(preset.mode, fileRate, preset.custom, false);
 }
 
 }  // namespace ryxsound

@@ -72,7 +72,7 @@ void dropPair(Context* c) {
 }
 
 bool sampleRateSupported(float rate) {
-    return std::isfinite(rate) && rate >= RYX::kMinSampleRate && rate <= RYX::kMaxSampleRate;
+    return RYX::sampleRateInRange(rate);
 }
 
 RYX::Encoder* encoderOf(Context* c) {

@@ -1,6 +1,13 @@
 #include "modes/tuning.h"
 
+#include <cmath>
+
 namespace RYX {
+
+bool sampleRateInRange(float sampleRate) {
+    return std::isfinite(sampleRate) && sampleRate >= kMinSampleRate &&
+           sampleRate <= kMaxSampleRate;
+}
 
 int windowSizeFor(float sampleRate) {
     if (sampleRate == 48000.0f) return 2048;

@@ -9,6 +9,14 @@
 
 namespace RYX {
 
+// Lowest and highest sample rates anything accepts: below 1000 Hz a symbol period spans fewer
+// than four analysis frames, above 1 MHz ten seconds of audio (the encoder's buffer) exceed 40 MB.
+constexpr float kMinSampleRate = 1000.0f;
+constexpr float kMaxSampleRate = 1000000.0f;
+
+// The one range check of a sample rate: finite and within kMinSampleRate..kMaxSampleRate.
+bool sampleRateInRange(float sampleRate);
+
 // The custom plan: tone 0 at baseHz (before snapping to a bin) and a hop of stepParam + 2 bins.
 struct CustomBand {
     float baseHz = 12000.0f;
