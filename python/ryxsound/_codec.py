@@ -22,15 +22,13 @@ from . import _core
 from ._modes import (
     PLAN_NAMES,
     ModeLike,
-    check_preset_rate,
     check_rate,
-    check_rate_holds_plan,
-    preset_settings,
+    default_receive_mode,
+    plan_rate,
     receiver_name,
     resolve_band,
-    supported_rates,
 )
-from ._resample import StreamResampler, plan_rate
+from ._resample import StreamResampler, convert
 
 #: Array types the core reads directly (anything else is converted to float32 first).
 _CORE_TYPES = frozenset(np.dtype(t) for t in (
@@ -86,10 +84,6 @@ def _band_args(mode: Optional[ModeLike], default_mode: str, preset: Optional[str
                custom_step: Optional[int]) -> tuple[str, int, float, int]:
     name, base, step = resolve_band(mode, default_mode, preset, custom_base_hz, custom_step)
     return name, int(_core.mode_from_name(name)), base, step
-
-
-def _preset_of(preset: Optional[str]) -> Any:
-    return None if preset is None else preset_settings(preset)
 
 
 # ---- encoding ----
@@ -168,21 +162,25 @@ def encode(text: str, mode: Optional[ModeLike] = None, sample_rate: float = 4410
         the supported range or below twice the plan's highest tone, an invalid melody or
         signature, or options that do not go together.
     """
-    _, mid, base, step = _band_args(mode, "audible", preset, custom_base_hz, custom_step)
+    name, mid, base, step = _band_args(mode, "audible", preset, custom_base_hz, custom_step)
     rate = check_rate(sample_rate)
-    check_preset_rate(_preset_of(preset), rate)
     if not isinstance(text, str):
-        raise ValueError(f"text must be a str of 9 base-32 characters, not {type(text).__name__}")
+        raise TypeError(f"text must be a str of 9 base-32 characters, not "
+                        f"{type(text).__name__}")
     if melody is not None and not isinstance(melody, str):
-        raise ValueError(f"melody must be a str of base-32 notes, not {type(melody).__name__}")
+        raise TypeError(f"melody must be a str of base-32 notes, not {type(melody).__name__}")
     if synth_volume_db is not None and not random_tones:
         raise ValueError("synth_volume_db sets the level of the random tones: it needs "
                          "random_tones=True")
+    # "all" sends the non-audible plan: that is the band the rate must hold.
+    run_at = plan_rate("nonaudible" if name == "all" else name, rate, base, step, preset)
     gain = 0.0 if synth_volume_db is None else float(synth_volume_db)
-    sig = None if signature is None else _as_array(signature, "signature")
-    return _core.encode(text, mid, rate, melody=melody or "",
-                        random_tones=bool(random_tones), random_tone_gain_db=gain,
-                        signature=sig, custom_base_hz=base, custom_step=step)
+    sig = None if signature is None else convert(
+        _core.to_mono(_as_array(signature, "signature")), rate, run_at)
+    audio = _core.encode(text, mid, run_at, melody=melody or "",
+                         random_tones=bool(random_tones), random_tone_gain_db=gain,
+                         signature=sig, custom_base_hz=base, custom_step=step)
+    return convert(audio, run_at, rate)
 
 
 # ---- decoding ----
@@ -290,19 +288,15 @@ class Decoder:
                  receiver: str = "robust", custom_base_hz: Optional[float] = None,
                  custom_step: Optional[int] = None, preset: Optional[str] = None,
                  resample: bool = True, channels_first: bool = False):
-        self._name, mid, base, step = _band_args(mode, "all", preset, custom_base_hz,
-                                                 custom_step)
-        chosen = _preset_of(preset)
         self._in_rate = check_rate(sample_rate)
+        self._name, mid, base, step = _band_args(mode, default_receive_mode(self._in_rate),
+                                                 preset, custom_base_hz, custom_step)
         self._receiver = receiver_name(receiver)
         self._channels_first = bool(channels_first)
-        target = plan_rate(self._in_rate, supported_rates(self._name, base, step, chosen),
-                           resample)
-        if target is not None:
-            check_rate_holds_plan(self._name, self._in_rate, base, step)
-        self._resampler = None if target is None else StreamResampler(self._in_rate, target)
-        self._rate = self._in_rate if target is None else float(target)
-        check_preset_rate(chosen, self._rate)
+        self._rate = (plan_rate(self._name, self._in_rate, base, step, preset) if resample
+                      else self._in_rate)
+        self._resampler = (None if self._rate == self._in_rate
+                           else StreamResampler(self._in_rate, self._rate))
         self._core: Optional[_core.Decoder] = _core.Decoder(
             mid, self._rate, self._receiver, base, step)
         self._position = 0

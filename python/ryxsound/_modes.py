@@ -85,13 +85,13 @@ def receiver_name(receiver: object) -> str:
 def check_rate(sample_rate: float) -> float:
     """Return ``sample_rate`` as a float after checking that the core accepts it (a finite number
     of Hz within 1000..1000000); ValueError otherwise."""
+    if isinstance(sample_rate, bool):
+        raise ValueError(f"sample rate must be a number of Hz, not {sample_rate!r}")
     try:
         rate = float(sample_rate)
     except (TypeError, ValueError):
         raise ValueError(f"sample rate must be a number, not {sample_rate!r}") from None
-    if not np.isfinite(rate) or not MIN_SAMPLE_RATE <= rate <= MAX_SAMPLE_RATE:
-        raise ValueError(f"sample rate {sample_rate!r} Hz is outside "
-                         f"{MIN_SAMPLE_RATE:.0f}..{MAX_SAMPLE_RATE:.0f} Hz")
+    _core.check_sample_rate(rate)
     return rate
 
 
@@ -205,8 +205,9 @@ class Preset:
     band : str
         What the plan is made for ("telephone band 300-3400 Hz").
     sample_rates : tuple of int
-        Rates at which the plan keeps to that band: those with the analysis window of 44100 Hz
-        (at 22050 Hz the bins, and so the plan, are twice as wide).
+        Rates the plan is made at: those with the analysis window of 44100 Hz (at 22050 Hz the
+        bins, and so the plan, are twice as wide). Audio at other rates is converted to and
+        from the nearer of them (see :func:`plan_rate`).
     """
 
     name: str
@@ -256,25 +257,33 @@ def preset_settings(name: str, mode: object = None, custom_base_hz: object = Non
     return chosen
 
 
-def check_preset_rate(chosen: Optional[Preset], rate: float) -> None:
-    """ValueError when a preset is used at a rate where its plan leaves its band."""
-    if chosen is not None and rate not in chosen.sample_rates:
-        rates = " or ".join(str(r) for r in chosen.sample_rates)
-        raise ValueError(f"preset {chosen.name!r} keeps to {chosen.band} at {rates} Hz only, "
-                         f"not at {rate:g} Hz")
+def plan_rate(mode: ModeLike, sample_rate: float,
+              custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
+              custom_step: int = DEFAULT_CUSTOM_STEP, preset: Optional[str] = None) -> float:
+    """The rate a mode's plan is synthesised and analysed at for audio at ``sample_rate``, as
+    the core decides it for every tool: the rate itself at 44100, 48000 and 22050 Hz where the
+    plan fits there (22050 Hz not for presets), else 44100 Hz for multiples of 11025 Hz and
+    48000 Hz for the others (88200 -> 44100; 96000, 32000, 16000, 8000 -> 48000). Audio at the
+    other rate is converted to and from it.
+
+    Raises
+    ------
+    ValueError
+        When audio at ``sample_rate`` cannot hold the plan (for ``"all"``: none of its plans),
+        naming the band and the rate.
+    """
+    rate = check_rate(sample_rate)
+    return float(_core.plan_rate(mode_id(mode), rate, float(custom_base_hz), int(custom_step),
+                                 preset or ""))
 
 
-def check_rate_holds_plan(name: ModeLike, sample_rate: float,
-                          custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
-                          custom_step: int = DEFAULT_CUSTOM_STEP) -> None:
-    """Raise ValueError when audio at ``sample_rate`` cannot carry mode ``name`` (for
-    ``"all"``: none of its plans) below its Nyquist frequency, so resampling cannot help."""
-    lowest_top = min(plan(n, 44100, custom_base_hz, custom_step).high_hz
-                     for n in listened_plans(name))
-    if lowest_top >= sample_rate / 2.0:
-        raise ValueError(f"audio at {sample_rate:g} Hz holds frequencies up to "
-                         f"{sample_rate / 2.0:.0f} Hz; mode {mode_name(name)!r} needs up to "
-                         f"{lowest_top:.0f} Hz, so it cannot be in there")
+def default_receive_mode(sample_rate: float) -> str:
+    """The mode a receiver listens for when none is given: ``"all"``, or ``"audible"`` at a rate
+    that is a plan rate of the audible plan alone (22050 Hz), so that what :func:`encode` writes
+    there by default is heard."""
+    rate = check_rate(sample_rate)
+    audible_only = rate in supported_rates("audible") and rate not in supported_rates("all")
+    return "audible" if audible_only else "all"
 
 
 def resolve_band(mode: Optional[ModeLike], default_mode: str, preset_name: Optional[str],

@@ -32,13 +32,13 @@ from ._modes import (
     USEFUL_SAMPLE_RATES,
     Preset,
     check_plan_fits,
-    check_rate_holds_plan,
+    check_rate,
+    default_receive_mode,
     mode_name,
     plan,
-    supported_rates,
+    plan_rate,
 )
 from ._plot import IMAGE_FORMATS, PlotUnavailable, plot_spectrogram
-from ._resample import TARGET_RATES, convert, nearest_rate, plan_rate
 
 PROG = "ryxsound"
 #: Silence written before and after the transmissions of ``encode``, seconds.
@@ -71,7 +71,7 @@ class _Parser(argparse.ArgumentParser):
 
 def _mode_arg(text: str) -> str:
     try:
-        return mode_name(text)
+        return mode_name(int(text) if text.strip().isdigit() else text)
     except ValueError as exc:
         raise argparse.ArgumentTypeError(str(exc)) from None
 
@@ -103,6 +103,10 @@ def _rate_arg(text: str) -> int:
         raise argparse.ArgumentTypeError(f"not a sample rate: {text!r}") from None
     if not value.is_integer():
         raise argparse.ArgumentTypeError(f"sample rate must be a whole number of Hz: {text!r}")
+    try:
+        check_rate(value)
+    except ValueError as exc:
+        raise argparse.ArgumentTypeError(str(exc)) from None
     return int(value)
 
 
@@ -144,65 +148,31 @@ def _custom_kwargs(args: argparse.Namespace, mode: str) -> dict[str, Any]:
     return {"custom_base_hz": args.custom_base, "custom_step": args.custom_step}
 
 
-def _check_plan(rate: float, mode: str, args: argparse.Namespace, prefix: str) -> None:
-    base, step, chosen = _plan_params(args)
-    if rate not in USEFUL_SAMPLE_RATES:
-        raise CliError(f"{prefix}sample rate {rate:g} Hz is not supported "
-                       f"(use 44100, 48000 or 22050 Hz)")
-    if chosen is not None and rate not in chosen.sample_rates:
-        rates = " or ".join(str(r) for r in chosen.sample_rates)
-        raise CliError(f"{prefix}preset {chosen.name} keeps to {chosen.band} at {rates} Hz "
-                       f"only, not at {rate:g} Hz")
-    try:
-        check_plan_fits(mode, rate, base, step)
-    except ValueError as exc:
-        hint = " (at 22050 Hz use --mode audible)" if rate == 22050 else ""
-        raise CliError(f"{prefix}{exc}{hint}") from None
-
-
 def _receiver_rate(rate: float, mode: str, args: argparse.Namespace, where: str = "") -> float:
-    """The rate the receiver runs at for audio at ``rate``: the rate itself, or with
-    resampling on the nearest rate the plan suits (said on stderr with --verbose). Refuses
-    plans that fit no rate."""
+    """The rate the receiver runs at for audio at ``rate``: the plan rate (said on stderr with
+    --verbose when the audio is resampled), or with --no-resample the rate itself, which must
+    then be one the plans are made at."""
     prefix = f"{where}: " if where else ""
-    base, step, chosen = _plan_params(args)
-    target = plan_rate(rate, supported_rates(mode, base, step, chosen), not args.no_resample)
-    run_at = float(target) if target is not None else float(rate)
-    _check_plan(run_at, mode, args, prefix)
-    if target is not None:
-        try:
-            check_rate_holds_plan(mode, rate, base, step)
-        except ValueError as exc:
-            raise CliError(f"{prefix}{exc}") from None
-        _say(args, f"{prefix}resampling {rate:g} Hz to {target} Hz for mode {mode}")
+    base, step, _ = _plan_params(args)
+    try:
+        if args.no_resample:
+            if rate not in USEFUL_SAMPLE_RATES:
+                raise ValueError(f"sample rate {rate:g} Hz is not a plan's rate (use 44100, 48000 "
+                                 f"or 22050 Hz, or leave out --no-resample)")
+            check_plan_fits(mode, rate, base, step)
+            return float(rate)
+        run_at = plan_rate(mode, rate, base, step, args.preset)
+    except ValueError as exc:
+        raise CliError(f"{prefix}{exc}") from None
+    if run_at != rate:
+        _say(args, f"{prefix}resampling {rate:g} Hz to {run_at:g} Hz for mode {mode}")
     return run_at
-
-
-def _sender_rate(rate: int, mode: str, args: argparse.Namespace) -> int:
-    """The rate to encode at for output at ``rate``: the rate itself when the plan suits it,
-    else the nearest rate that does (the output is then resampled to ``rate``)."""
-    base, step, chosen = _plan_params(args)
-    fitting = supported_rates(mode, base, step, chosen)
-    if rate in fitting or rate in USEFUL_SAMPLE_RATES and chosen is None:
-        _check_plan(rate, mode, args, "")
-        return rate
-    targets = tuple(r for r in TARGET_RATES if r in fitting)
-    if not targets:
-        _check_plan(rate, mode, args, "")  # raises: the plan fits no rate
-    encode_at = nearest_rate(rate, targets)
-    top = plan(mode, encode_at, base, step).high_hz
-    if top >= 0.45 * rate:
-        raise CliError(f"mode {mode} reaches {top:.0f} Hz, more than audio at {rate} Hz can "
-                       f"hold (its limit is {rate / 2:.0f} Hz); use a higher --rate"
-                       f"{' or --preset phone' if chosen is None else ''}")
-    _say(args, f"encoding at {encode_at} Hz and resampling to {rate} Hz")
-    return encode_at
 
 
 def _receive_mode(args: argparse.Namespace, rate: float) -> str:
     """The mode to listen for: the preset's, --mode, or by default 'all' ('audible' at 22050 Hz,
     where only the audible plan fits)."""
-    return _mode_for(args, "audible" if rate == 22050 else "all")
+    return _mode_for(args, default_receive_mode(rate))
 
 
 def _say(args: argparse.Namespace, line: str) -> None:
@@ -283,7 +253,6 @@ def _build_audio(args: argparse.Namespace, mode: str, rate: int) -> tuple[
         npt.NDArray[np.float32], float]:
     """The transmissions of encode/play with their gaps and lead silence at ``rate``, and the
     scale applied to keep them below full scale (1.0 when none was needed)."""
-    encode_at = _sender_rate(rate, mode, args)
     signature = None
     if getattr(args, "signature", None):
         signature, sig_rate = read_audio(args.signature)
@@ -292,14 +261,12 @@ def _build_audio(args: argparse.Namespace, mode: str, rate: int) -> tuple[
                            f"at {rate} Hz; they must match")
         if len(signature) == 0:
             raise CliError(f"{args.signature}: the signature holds no samples")
-        signature = convert(signature, rate, encode_at)
     try:
-        one = encode(args.text, mode, encode_at, melody=args.melody,
+        one = encode(args.text, mode, rate, melody=args.melody,
                      random_tones=args.random_tones, signature=signature,
                      synth_volume_db=args.volume_db, **_custom_kwargs(args, mode))
     except ValueError as exc:
         raise CliError(str(exc)) from None
-    one = convert(one, encode_at, rate)
     gap = np.zeros(int(round(args.gap * rate)), dtype=np.float32)
     lead = np.zeros(int(round(LEAD_SILENCE * rate)), dtype=np.float32)
     pieces: list[npt.NDArray[np.float32]] = [lead]

@@ -27,30 +27,59 @@ RYX::Plan sendingPlan(Mode mode) {
     }
 }
 
+// Length in bytes of the UTF-8 character at the start of `text`: 1 for ASCII and for a byte that
+// does not begin a well-formed sequence, 2..4 for a whole multi-byte character ("é" is 2).
+size_t characterBytes(std::string_view text) {
+    const unsigned char lead = static_cast<unsigned char>(text[0]);
+    const size_t length = lead >= 0xf0 && lead < 0xf5   ? 4
+                          : lead >= 0xe0 && lead < 0xf0 ? 3
+                          : lead >= 0xc2 && lead < 0xe0 ? 2
+                                                        : 1;
+    if (length > text.size()) return 1;
+    for (size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[k]) & 0xc0) != 0x80) return 1;
+    }
+    return length;
+}
+
+// Characters of `text` as a reader counts them: "héllo0123" has 9.
+size_t characterCount(std::string_view text) {
+    size_t count = 0;
+    for (size_t i = 0; i < text.size(); i += characterBytes(text.substr(i))) ++count;
+    return count;
+}
+
+// `text` in quotes: printable ASCII and whole UTF-8 characters as they are, other bytes as \xNN.
 std::string quoted(std::string_view text) {
     std::string out = "'";
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7f) {
-            out += c;
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = characterBytes(text.substr(i));
+        const unsigned char u = static_cast<unsigned char>(text[i]);
+        if (n > 1 || (u >= 0x20 && u < 0x7f)) {
+            out.append(text.substr(i, n));
         } else {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02x", u);
             out += hex;
         }
+        i += n;
     }
     return out + "'";
 }
 
-// Throws unless every character is in the base-32 alphabet, naming the first that is not.
+// Throws unless every character is in the base-32 alphabet, naming the first that is not and its
+// position in characters: "text 'héllo0123' has 'é' at position 2, ...".
 void checkAlphabet(std::string_view text, const char* what) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (RYX::charToSymbol(static_cast<unsigned char>(text[i])) < 0) {
+    size_t position = 1;
+    for (size_t i = 0; i < text.size(); ++position) {
+        const size_t n = characterBytes(text.substr(i));
+        if (n > 1 || RYX::charToSymbol(static_cast<unsigned char>(text[i])) < 0) {
             throw std::invalid_argument(std::string(what) + " " + quoted(text) + " has " +
-                                        quoted(text.substr(i, 1)) + " at position " +
-                                        std::to_string(i + 1) +
+                                        quoted(text.substr(i, n)) + " at position " +
+                                        std::to_string(position) +
                                         ", which is not a base-32 character (use 0-9 and a-v)");
         }
+        i += n;
     }
 }
 
@@ -74,9 +103,9 @@ Encoder::Encoder(Encoder&&) noexcept = default;
 Encoder& Encoder::operator=(Encoder&&) noexcept = default;
 
 size_t Encoder::encode(std::string_view text, const EncodeOptions& options) {
-    if (text.size() != static_cast<size_t>(kTextLength)) {
+    if (characterCount(text) != static_cast<size_t>(kTextLength)) {
         throw std::invalid_argument("text must be exactly 9 characters long, got " +
-                                    std::to_string(text.size()) + ": " + quoted(text));
+                                    std::to_string(characterCount(text)) + ": " + quoted(text));
     }
     checkAlphabet(text, "text");
     RYX::MultiToneEncoder& core = impl_->core;
