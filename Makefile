@@ -13,7 +13,7 @@ JOBS ?= 2
 	web web-test fuzz bench clean
 
 env:
-	bash tools/ensure_env.sh
+	RYX_PROFILE=demo bash tools/ensure_env.sh
 
 demo: env
 	$(PY) examples/demo.py
@@ -23,7 +23,7 @@ demo: env
 # those tests are skipped where the tool is absent. The sound-server test starts a private
 # PulseAudio server; sounddevice reaches it through PortAudio and the ALSA plugin for PulseAudio.
 test-env:
-	RYX_EXTRA_APT="ffmpeg sox espeak-ng pulseaudio pulseaudio-utils libportaudio2 libasound2-plugins" \
+	RYX_PROFILE=test RYX_EXTRA_APT="ffmpeg sox espeak-ng pulseaudio pulseaudio-utils libportaudio2 libasound2-plugins" \
 		RYX_WEB=1 bash tools/ensure_env.sh
 
 test: test-env format-check cpp-test asan-test py-test py-matrix asan-py-test consumer-test web-test fuzz
@@ -69,7 +69,7 @@ web-test: web
 fuzz:
 	bash tools/run_fuzzers.sh 60
 
-bench: env
+bench: test-env
 	bash tools/bench_report.sh
 
 clean:

@@ -20,7 +20,7 @@ cd "$(dirname "$0")/.."
 PY=.venv/bin/python
 BUILD=build/asan-py
 JOBS="${JOBS:-2}"
-[ -x "$PY" ] || bash tools/ensure_env.sh
+[ -x "$PY" ] || RYX_PROFILE=test bash tools/ensure_env.sh
 
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRYX_SANITIZE=ON \
     -DRYX_BUILD_PYTHON=ON -DPython_EXECUTABLE="$PWD/$PY" >/dev/null

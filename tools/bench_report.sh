@@ -16,7 +16,7 @@ PY=.venv/bin/python
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-RYX_EXTRA_APT="ffmpeg sox espeak-ng" RYX_WEB=1 bash tools/ensure_env.sh >/dev/null
+RYX_PROFILE=test RYX_EXTRA_APT="ffmpeg sox espeak-ng" RYX_WEB=1 bash tools/ensure_env.sh >/dev/null
 cmake -S . -B build/bench -G Ninja -DRYX_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/bench -j 2 >/dev/null
 

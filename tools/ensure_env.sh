@@ -1,18 +1,29 @@
 #!/usr/bin/env bash
-# Prepares a fresh machine for building and testing: system packages through apt-get when they are
-# missing, the project's .venv with the Python packages, and the package itself installed into it.
-# Safe to run again: every step is skipped when already done. RYX_EXTRA_APT="pkg ..." adds system
-# packages, RYX_WEB=1 what the browser build and tests need, RYX_APT_ONLY=1 stops after apt-get.
+# Prepares a fresh machine: system packages through apt-get when they are missing, the project's
+# .venv with the Python packages, and the package itself installed into it. Safe to run again:
+# every step is skipped when already done.
+#   RYX_PROFILE=demo (default)  only what `make demo` runs: the build tools and the packages the
+#                               demo imports (numpy 1.x, soundfile, soxr, matplotlib)
+#   RYX_PROFILE=test            also the C++ test and benchmark libraries and every test tool
+#   RYX_EXTRA_APT="pkg ..."     more system packages; RYX_WEB=1 what the browser build and tests
+#                               need; RYX_APT_ONLY=1 stops after apt-get
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+profile=${RYX_PROFILE:-demo}
+case "$profile" in demo | test) ;; *) echo "RYX_PROFILE must be demo or test" >&2; exit 2 ;; esac
+
 need_apt=()
-[ -f /usr/include/gtest/gtest.h ] || need_apt+=(libgtest-dev)
-[ -f /usr/include/fftw3.h ] || need_apt+=(libfftw3-dev)
 command -v ninja >/dev/null 2>&1 || need_apt+=(ninja-build)
-# ryxsound-cli reads and writes audio files with libsndfile, found through pkg-config.
-[ -f /usr/include/sndfile.h ] || need_apt+=(libsndfile1-dev)
-command -v pkg-config >/dev/null 2>&1 || need_apt+=(pkg-config)
+if [ "$profile" = test ]; then
+    [ -f /usr/include/gtest/gtest.h ] || need_apt+=(libgtest-dev)
+    [ -f /usr/include/fftw3.h ] || need_apt+=(libfftw3-dev)
+    # ryxsound-cli reads and writes audio files with libsndfile and converts rates with libsoxr,
+    # both found through pkg-config.
+    [ -f /usr/include/sndfile.h ] || need_apt+=(libsndfile1-dev)
+    [ -f /usr/include/soxr.h ] || need_apt+=(libsoxr-dev)
+    command -v pkg-config >/dev/null 2>&1 || need_apt+=(pkg-config)
+fi
 for extra in ${RYX_EXTRA_APT:-}; do
     dpkg -s "$extra" >/dev/null 2>&1 || need_apt+=("$extra")
 done
@@ -40,13 +51,21 @@ if [ ! -x .venv/bin/python ]; then
 fi
 # .venv runs every test with numpy 1.x (the only numpy _RyxSDK accepts); tools/python_matrix.sh
 # runs the ryxsound tests again with numpy 2 on the oldest and newest Python.
+demo_modules="numpy soundfile matplotlib scikit_build_core soxr nanobind"
+demo_packages=('numpy>=1.22,<2' 'scikit-build-core>=0.10' 'nanobind>=2.4' soundfile matplotlib soxr)
+test_modules="pytest hypothesis av sounddevice mypy distributed clang_format"
+test_packages=(pytest hypothesis av sounddevice mypy 'dask[distributed]>=2023.1' clang-format==23.1.5)
+modules=$demo_modules
+packages=("${demo_packages[@]}")
+if [ "$profile" = test ]; then
+    modules="$modules $test_modules"
+    packages+=("${test_packages[@]}")
+fi
 # find_spec, not import: sounddevice fails to import where PortAudio is missing.
-if ! .venv/bin/python -c "import importlib.util as u, sys; sys.exit(any(u.find_spec(m) is None for m in ('numpy', 'pytest', 'hypothesis', 'soundfile', 'matplotlib', 'scikit_build_core', 'soxr', 'av', 'sounddevice', 'mypy', 'nanobind', 'distributed', 'clang_format')))" 2>/dev/null; then
-    echo "== installing Python packages into .venv"
+if ! .venv/bin/python -c "import importlib.util as u, sys; sys.exit(any(u.find_spec(m) is None for m in sys.argv[1:]))" $modules 2>/dev/null; then
+    echo "== installing Python packages into .venv ($profile)"
     .venv/bin/python -m pip install -q --upgrade pip
-    .venv/bin/python -m pip install -q 'numpy>=1.22,<2' 'scikit-build-core>=0.10' 'nanobind>=2.4' \
-        pytest hypothesis soundfile matplotlib soxr av sounddevice mypy 'dask[distributed]>=2023.1' \
-        clang-format==23.1.5
+    .venv/bin/python -m pip install -q "${packages[@]}"
 fi
 if [ "${RYX_WEB:-0}" = 1 ] && ! .venv/bin/python -c "import selenium" 2>/dev/null; then
     .venv/bin/python -m pip install -q selenium

@@ -107,8 +107,8 @@ RYX_EXPORT void checkModeFits(Mode mode, float sampleRate, CustomBand custom = {
 // The rule that keeps the sound in the air the same at every file rate. Audio at fileRate is
 // synthesised and analysed at the returned plan rate and converted between the two:
 //  - fileRate itself when it is one of supportedRates(mode) (44100, 48000, 22050 Hz);
-//  - else 44100 Hz for multiples of 11025 Hz and 48000 Hz for other rates (the other one when the
-//    mode does not fit there): 88200 -> 44100, 96000, 32000, 16000 and 8000 -> 48000.
+//  - else the nearer by ratio of 44100 and 48000 Hz at which the mode fits: 44100 up to 46009 Hz
+//    (8000, 16000, 32000 -> 44100), 48000 above it (88200, 96000, 192000 -> 48000).
 // Throws std::invalid_argument, naming the band and the rate, when audio at fileRate cannot hold
 // the mode: the highest tone of its plan at the plan rate must lie below 0.45 fileRate (for mode
 // All, of at least one of its three plans: the others cannot be in such audio; All sends the
@@ -117,7 +117,7 @@ RYX_EXPORT void checkModeFits(Mode mode, float sampleRate, CustomBand custom = {
 // use a higher rate". Rate range errors as checkSampleRate.
 RYX_EXPORT float planRate(Mode mode, float fileRate, CustomBand custom = {});
 // The same for a preset, whose band holds only at 44100 and 48000 Hz: 22050 Hz and every other
-// rate go to the nearer of the two (phone at 8000 Hz -> 44100 Hz).
+// rate go to the nearer of the two (phone at 8000 or 22050 Hz -> 44100 Hz).
 RYX_EXPORT float planRate(const Preset& preset, float fileRate);
 
 struct EncodeOptions {

@@ -58,6 +58,8 @@ class AudioInfo:
     format : str
         Container and sample format as libsndfile names them, e.g. ``"WAV PCM_16"``, or
         container and codec as PyAV names them, e.g. ``"mov,mp4,m4a,3gp,3g2,mj2 aac"``.
+    declared_frames : int, optional
+        Frames a WAV file's header declares, when it declares more than the file holds.
     """
 
     path: str
@@ -65,6 +67,13 @@ class AudioInfo:
     frames: int
     channels: int
     format: str
+    declared_frames: Optional[int] = None
+
+    @property
+    def cut_short(self) -> bool:
+        """True when the file holds fewer frames than its header declares (a cut download or
+        copy)."""
+        return self.declared_frames is not None and self.declared_frames > self.frames
 
 
 #: What stands for standard input or output in a path.
@@ -82,7 +91,7 @@ def _av() -> Any:
     return av
 
 
-def _is_stream(path: str) -> bool:
+def is_stream(path: str) -> bool:
     """True for standard input and for pipes, sockets and character devices (/dev/stdin, a
     process substitution): sources that can be read once, front to back, and have no size."""
     if path == STDIO:
@@ -105,7 +114,7 @@ def _check_path(path: str) -> None:
         raise AudioFileError(f"{path}: is a directory, not an audio file")
     if not os.access(path, os.R_OK):
         raise AudioFileError(f"{path}: permission denied")
-    if not _is_stream(path) and os.path.getsize(path) == 0:
+    if not is_stream(path) and os.path.getsize(path) == 0:
         raise AudioFileError(f"{path}: empty file, not an audio file")
 
 
@@ -156,6 +165,32 @@ class AudioSource:
         self.close()
 
 
+def _wav_declared_frames(path: str) -> Optional[int]:
+    """Frames the 'data' chunk of a RIFF WAV file declares (from its byte count and the block
+    align of its 'fmt ' chunk), or None when the header cannot be read that way or leaves the
+    length open (0 or 0xFFFFFFFF, as streaming writers do)."""
+    try:
+        with open(path, "rb") as f:
+            if f.read(12)[8:12] != b"WAVE":
+                return None
+            block_align = 0
+            while True:
+                head = f.read(8)
+                if len(head) < 8:
+                    return None
+                chunk, size = head[:4], int.from_bytes(head[4:], "little")
+                if chunk == b"fmt ":
+                    fmt = f.read(size + (size & 1))
+                    block_align = int.from_bytes(fmt[12:14], "little") if len(fmt) >= 14 else 0
+                elif chunk == b"data":
+                    unknown = size in (0, 0xFFFFFFFF) or block_align <= 0
+                    return None if unknown else size // block_align
+                else:
+                    f.seek(size + (size & 1), io.SEEK_CUR)
+    except OSError:
+        return None
+
+
 def _open_soundfile(path: str) -> AudioSource:
     sf = _soundfile()
     handle = sf.SoundFile(0 if path == STDIO else path)  # a pipe by its descriptor: WAV, raw
@@ -167,9 +202,14 @@ def _open_soundfile(path: str) -> AudioSource:
                 return
             yield block
 
-    frames = 0 if _is_stream(path) else int(handle.frames)
+    frames = 0 if is_stream(path) else int(handle.frames)
+    declared = None
+    if frames and handle.format == "WAV":
+        declared = _wav_declared_frames(path)
     info = AudioInfo(path=path, sample_rate=int(handle.samplerate), frames=frames,
-                     channels=int(handle.channels), format=f"{handle.format} {handle.subtype}")
+                     channels=int(handle.channels), format=f"{handle.format} {handle.subtype}",
+                     declared_frames=declared if declared is not None and declared > frames
+                     else None)
     return AudioSource(info, reader, handle.close)
 
 
@@ -184,7 +224,7 @@ def _open_stream(path: str) -> io.BufferedReader:
 
 
 def _open_av(av: Any, path: str) -> AudioSource:
-    stream_handle = _open_stream(path) if _is_stream(path) else None
+    stream_handle = _open_stream(path) if is_stream(path) else None
     try:
         container = av.open(stream_handle if stream_handle is not None else path, mode="r")
     except BaseException:
@@ -245,7 +285,7 @@ def open_audio(path: str) -> AudioSource:
     """
     _check_path(path)
     av = _av()
-    if _is_stream(path) and av is not None:
+    if is_stream(path) and av is not None:
         try:
             return _open_av(av, path)
         except AudioFileError:
@@ -260,7 +300,7 @@ def open_audio(path: str) -> AudioSource:
     except Exception as exc:  # soundfile raises its own error types (and RuntimeError)
         first = _describe(exc)
     if av is None:
-        what = "stream" if _is_stream(path) else "file"
+        what = "stream" if is_stream(path) else "file"
         raise AudioFileError(f"{path}: not an audio {what} libsndfile reads ({first}); for "
                              f"AAC/M4A, MP4, MKV, WEBM, AMR, WMA and streams in any format "
                              f"install the media extra: {MEDIA_EXTRA}")
@@ -286,6 +326,19 @@ def read_audio(path: str) -> tuple[npt.NDArray[np.float32], int]:
         rate = source.info.sample_rate
     samples = np.concatenate(blocks) if blocks else np.zeros(0, dtype=np.float32)
     return samples, rate
+
+
+def check_writable(path: str) -> None:
+    """Raise AudioFileError, naming the cause, when a file cannot be written at ``path``: it is
+    a directory, its folder does not exist, or the folder or an existing file is read-only."""
+    if os.path.isdir(path):
+        raise AudioFileError(f"{path}: is a directory")
+    parent = os.path.dirname(os.path.abspath(path))
+    if not os.path.isdir(parent):
+        raise AudioFileError(f"{path}: folder {parent} does not exist")
+    target = path if os.path.exists(path) else parent
+    if not os.access(target, os.W_OK):
+        raise AudioFileError(f"{path}: permission denied")
 
 
 def write_audio(path: str, samples: npt.ArrayLike, sample_rate: int,
@@ -335,11 +388,7 @@ def write_audio(path: str, samples: npt.ArrayLike, sample_rate: int,
         sys.stdout.buffer.write(buffer.getvalue())
         sys.stdout.buffer.flush()
         return real
-    if os.path.isdir(path):
-        raise AudioFileError(f"{path}: is a directory")
-    parent = os.path.dirname(os.path.abspath(path))
-    if not os.path.isdir(parent):
-        raise AudioFileError(f"{path}: folder {parent} does not exist")
+    check_writable(path)
     try:
         sf.write(path, np.asarray(samples, dtype=np.float32), int(sample_rate), subtype=real,
                  format=fmt)

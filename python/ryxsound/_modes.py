@@ -262,9 +262,9 @@ def plan_rate(mode: ModeLike, sample_rate: float,
               custom_step: int = DEFAULT_CUSTOM_STEP, preset: Optional[str] = None) -> float:
     """The rate a mode's plan is synthesised and analysed at for audio at ``sample_rate``, as
     the core decides it for every tool: the rate itself at 44100, 48000 and 22050 Hz where the
-    plan fits there (22050 Hz not for presets), else 44100 Hz for multiples of 11025 Hz and
-    48000 Hz for the others (88200 -> 44100; 96000, 32000, 16000, 8000 -> 48000). Audio at the
-    other rate is converted to and from it.
+    plan fits there (22050 Hz not for presets), else the nearer by ratio of 44100 and 48000 Hz
+    (8000, 16000, 32000 -> 44100; 88200, 96000, 192000 -> 48000). Audio at the other rate is
+    converted to and from it.
 
     Raises
     ------

@@ -147,10 +147,13 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
     ax.set_xlabel("time (s)")
     ax.set_ylabel("frequency (kHz)")
     ax.set_xlim(t0, t1)
-    ax.set_title(title or f"{os.path.basename(out_path)}  ({sample_rate:g} Hz)")
+    ax.set_title(title or f"{os.path.basename(out_path)}  ({sample_rate:g} Hz)", fontsize=10,
+                 wrap=True)
 
+    shown = [m for m in messages
+             if m.end / sample_rate >= t0 and m.start / sample_rate <= t1]
     if mode == "all":
-        names = sorted({m.mode for m in messages}) or list(listened_plans("all"))
+        names = sorted({m.mode for m in shown}) or list(listened_plans("all"))
     else:
         names = [mode]
     rate = sample_rate if plan_rate is None else plan_rate
@@ -158,18 +161,27 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
     for p in plans:
         for f in (p.low_hz, p.high_hz):
             ax.axhline(f / 1000.0, color="cyan", linestyle="--", linewidth=0.9, alpha=0.9)
-        ax.text(0.005, p.high_hz / 1000.0, f"{p.name} band", color="cyan", fontsize=8,
-                va="bottom", ha="left", transform=ax.get_yaxis_transform())
+        # Below the band's lower edge, at the right: clear of the message labels at the top.
+        ax.text(0.995, p.low_hz / 1000.0, f"{p.name} band ", color="cyan", fontsize=8,
+                va="top", ha="right", transform=ax.get_yaxis_transform())
 
-    for m in messages:
-        t0, t1 = m.start / sample_rate, max(m.end, m.start + 1) / sample_rate
+    # A label needs about this share of the width; closer messages keep their span unlabelled.
+    label_width = 0.09 * (t1 - t0)
+    labelled_until = [-np.inf, -np.inf]  # per label row, where its last label ends
+    for m in shown:
+        m0, m1 = m.start / sample_rate, max(m.end, m.start + 1) / sample_rate
         colour = "lime" if m.ok else "red"
-        for t in (t0, t1):
+        for t in (m0, m1):
             ax.axvline(t, color=colour, linewidth=0.9, linestyle=":")
-        ax.hlines(0.95, t0, t1, colors=colour, linewidth=3, transform=ax.get_xaxis_transform())
+        ax.hlines(0.97, m0, m1, colors=colour, linewidth=3, transform=ax.get_xaxis_transform())
+        at = max(m0, t0)
+        row = next((r for r in (0, 1) if labelled_until[r] <= at), None)
+        if row is None:
+            continue
+        labelled_until[row] = at + label_width
         label = f"{m.text} ({m.mode}{'' if m.ok else ', checksum failed'})"
-        ax.text(t0, 0.93, " " + label, transform=ax.get_xaxis_transform(), color=colour,
-                fontsize=9, va="top", ha="left", clip_on=True)
+        ax.text(at, 0.95 - 0.06 * row, " " + label, transform=ax.get_xaxis_transform(),
+                color=colour, fontsize=8, va="top", ha="left", clip_on=True)
     fig.tight_layout()
     fig.savefig(out_path, format="jpeg" if ext == "jpg" else ext)
     return out_path

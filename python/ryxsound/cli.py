@@ -20,7 +20,16 @@ import numpy.typing as npt
 
 from . import __version__
 from ._codec import FileProgress, Message, decode_blocks, encode, map_in_order
-from ._io import STDIO, SUBTYPES, AudioFileError, open_audio, read_audio, write_audio
+from ._io import (
+    STDIO,
+    SUBTYPES,
+    AudioFileError,
+    check_writable,
+    is_stream,
+    open_audio,
+    read_audio,
+    write_audio,
+)
 from ._live import LiveAudioUnavailable, StreamFactory, list_devices, listen, play
 from ._modes import (
     DEFAULT_CUSTOM_BASE_HZ,
@@ -210,11 +219,14 @@ def _message_json(m: Message, rate: float) -> dict[str, Any]:
 
 
 def _message_line(m: Message, rate: float, prefix: str = "") -> str:
+    """One message as ryxsound-cli prints it too. A failed word has no trustworthy account of
+    its symbols: its clean share and corrections show as '-'."""
     fixed = ",".join(str(i) for i in _corrected(m)) or "-"
+    clean = f"{m.clean_share * 100:3.0f}%" if m.ok else "   -"
     return (f"{prefix}{m.start / rate:8.3f} s  {m.mode:<{_MODE_WIDTH}}  {m.text}  "
             f"{'ok ' if m.ok else 'BAD'}  confidence {m.confidence:4.2f}  "
             f"tone/band {m.tone_to_band_db:5.1f} dB  level {m.level_dbfs:6.1f} dBFS  "
-            f"clean {m.clean_share * 100:3.0f}%  corrected {fixed}")
+            f"clean {clean}  corrected {fixed if m.ok else '-'}")
 
 
 def _out(line: str, stream: Optional[TextIO] = None) -> None:
@@ -308,6 +320,43 @@ def _cmd_play(args: argparse.Namespace, stream_factory: Optional[StreamFactory])
 
 # ---- decode and spectrogram ----
 
+#: Audio a hint decodes with the other plans when a file held nothing, seconds.
+HINT_SECONDS = 120.0
+
+
+def _other_plan_hint(path: str, args: argparse.Namespace) -> str:
+    """When a file held no message for the plan asked for: the options of another plan or
+    preset under which its first two minutes hold one (' (try --preset phone: it holds
+    hello0123 there)'), or '' when none does or the input cannot be read again."""
+    if is_stream(path):
+        return ""
+    asked = ("preset", args.preset) if args.preset else ("mode", args.mode or "all")
+    tries = [("preset", name) for name in PRESETS] + [("mode", "all"), ("mode", "custom")]
+    try:
+        with open_audio(path) as source:
+            rate = source.info.sample_rate
+            wanted, blocks = int(HINT_SECONDS * rate), []
+            for block in source.blocks():
+                blocks.append(block)
+                wanted -= len(block)
+                if wanted <= 0:
+                    break
+    except AudioFileError:
+        return ""
+    for kind, name in tries:
+        if (kind, name) == asked:
+            continue
+        options = {"preset": name} if kind == "preset" else {"mode": name}
+        try:
+            heard = [m.text for m in decode_blocks(blocks, rate, receiver=args.receiver,
+                                                   **options) if m.ok]
+        except ValueError:  # the rate cannot hold that plan
+            continue
+        if heard:
+            return f" (try --{kind} {name}: it holds {', '.join(heard[:3])} there)"
+    return ""
+
+
 def _decode_file(path: str, args: argparse.Namespace,
                  bar: bool = True) -> tuple[list[Message], int, str]:
     """The messages of one file, its rate and the mode listened for; ``bar`` draws a progress
@@ -318,7 +367,15 @@ def _decode_file(path: str, args: argparse.Namespace,
         length = f", {info.frames / info.sample_rate:.2f} s" if info.frames else ""
         _say(args, f"{path}: {info.format}, {info.sample_rate} Hz, {info.channels} "
                    f"channel{'' if info.channels == 1 else 's'}{length}")
-        _receiver_rate(info.sample_rate, mode, args, where=path)
+        if info.cut_short and info.declared_frames is not None:
+            held, declared = (info.frames / info.sample_rate,
+                              info.declared_frames / info.sample_rate)
+            _warn(f"{path}: the file is shorter than its header claims ({held:.2f} s of "
+                  f"{declared:.2f} s): it was cut off")
+        try:
+            _receiver_rate(info.sample_rate, mode, args, where=path)
+        except CliError as exc:
+            raise CliError(f"{exc}{_other_plan_hint(path, args)}") from None
         long_file = info.frames >= PROGRESS_MIN_SECONDS * info.sample_rate
         progress = _Progress(os.path.basename(path), info.frames,
                              bar and long_file and sys.stderr.isatty())
@@ -362,7 +419,7 @@ def _cmd_decode(args: argparse.Namespace) -> int:
         for m in messages:
             _out(_message_line(m, rate, f"{path}: " if several else ""))
         if not messages:
-            sys.stderr.write(f"{PROG}: {path}: no message found\n")
+            sys.stderr.write(f"{PROG}: {path}: no message found{_other_plan_hint(path, args)}\n")
     if args.json:
         _out(json.dumps({"files": report}, indent=2, allow_nan=False))
     if bad:
@@ -370,12 +427,14 @@ def _cmd_decode(args: argparse.Namespace) -> int:
     return EXIT_OK if found_ok else EXIT_NOTHING
 
 
-def _spectrogram_title(path: str, rate: int, messages: list[Message]) -> str:
-    """The file, its rate and each message with the plan it was sent in."""
+def _spectrogram_title(path: str, rate: int, messages: list[Message],
+                       window: tuple[float, float]) -> str:
+    """The file, its rate and each message of the time window with the plan it was sent in."""
+    shown = [m for m in messages if m.end / rate >= window[0] and m.start / rate <= window[1]]
     heard = ", ".join(f"{m.text} ({m.mode}{'' if m.ok else ', checksum failed'})"
-                      for m in messages[:4])
-    if len(messages) > 4:
-        heard += f" and {len(messages) - 4} more"
+                      for m in shown[:4])
+    if len(shown) > 4:
+        heard += f" and {len(shown) - 4} more"
     return f"{os.path.basename(path)}  ({rate} Hz): {heard or 'no message found'}"
 
 
@@ -386,6 +445,7 @@ def _cmd_spectrogram(args: argparse.Namespace) -> int:
                        f"{', '.join('.' + e for e in IMAGE_FORMATS)}")
     if args.end is not None and args.end <= (args.start or 0.0):
         raise CliError(f"--end {args.end:g} must come after --start {args.start or 0.0:g}")
+    check_writable(args.output)
     samples, rate = read_audio(args.file)
     mode = _receive_mode(args, rate)
     run_at = _receiver_rate(rate, mode, args, where=args.file)
@@ -396,7 +456,7 @@ def _cmd_spectrogram(args: argparse.Namespace) -> int:
     start = min(args.start or 0.0, duration)
     end = duration if args.end is None else min(args.end, duration)
     plot_spectrogram(samples, rate, messages, args.output, mode=mode,
-                     title=_spectrogram_title(args.file, rate, messages),
+                     title=_spectrogram_title(args.file, rate, messages, (start, end)),
                      custom_base_hz=base, custom_step=step, plan_rate=run_at,
                      time_range=(start, max(end, start)))
     shown = [m for m in messages if m.end / rate >= start and m.start / rate <= end]
@@ -638,6 +698,11 @@ def _parser() -> argparse.ArgumentParser:
 
 def _error(message: str) -> None:
     sys.stderr.write(f"{PROG}: error: {message}\n")
+    sys.stderr.flush()
+
+
+def _warn(message: str) -> None:
+    sys.stderr.write(f"{PROG}: warning: {message}\n")
     sys.stderr.flush()
 
 

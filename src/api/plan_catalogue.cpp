@@ -218,11 +218,13 @@ float planRateOf(Mode mode, float fileRate, CustomBand custom, bool nativeHalfRa
     if (!nativeHalfRate)
         rates.erase(std::remove(rates.begin(), rates.end(), 22050.0f), rates.end());
     if (std::find(rates.begin(), rates.end(), fileRate) != rates.end()) return fileRate;
-    // The rate of the file's family first: multiples of 11025 Hz go to 44100, others to 48000.
-    const bool cdFamily = std::fmod(fileRate, 11025.0f) == 0.0f;
+    // The nearer by ratio of 44100 and 48000 Hz: at or below 46009 Hz (their geometric mean)
+    // 44100, above it 48000.
     float best = 0.0f;
-    for (float rate : {cdFamily ? 44100.0f : 48000.0f, cdFamily ? 48000.0f : 44100.0f}) {
-        if (best == 0.0f && std::find(rates.begin(), rates.end(), rate) != rates.end()) {
+    for (float rate : {44100.0f, 48000.0f}) {
+        if (std::find(rates.begin(), rates.end(), rate) == rates.end()) continue;
+        if (best == 0.0f ||
+            std::fabs(std::log(rate / fileRate)) < std::fabs(std::log(best / fileRate))) {
             best = rate;
         }
     }
