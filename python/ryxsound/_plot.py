@@ -165,8 +165,9 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
         ax.text(0.995, p.low_hz / 1000.0, f"{p.name} band ", color="cyan", fontsize=8,
                 va="top", ha="right", transform=ax.get_yaxis_transform())
 
-    # A label needs about this share of the width; closer messages keep their span unlabelled.
-    label_width = 0.09 * (t1 - t0)
+    # A label of 8-point text takes about 0.75% of the axes' width per character; a message too
+    # close to the labels before it on both rows keeps its span unlabelled.
+    char_width = 0.0075 * (t1 - t0)
     labelled_until = [-np.inf, -np.inf]  # per label row, where its last label ends
     for m in shown:
         m0, m1 = m.start / sample_rate, max(m.end, m.start + 1) / sample_rate
@@ -178,8 +179,8 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
         row = next((r for r in (0, 1) if labelled_until[r] <= at), None)
         if row is None:
             continue
-        labelled_until[row] = at + label_width
         label = f"{m.text} ({m.mode}{'' if m.ok else ', checksum failed'})"
+        labelled_until[row] = at + (len(label) + 2) * char_width
         ax.text(at, 0.95 - 0.06 * row, " " + label, transform=ax.get_xaxis_transform(),
                 color=colour, fontsize=8, va="top", ha="left", clip_on=True)
     fig.tight_layout()

@@ -66,9 +66,9 @@ def test_streaming_decoder_resamples_chunk_by_chunk():
 
 
 @pytest.mark.parametrize("call,expect", [
-    (lambda: ryxsound.Decoder("all", 16000), "holds frequencies up to 8000 Hz"),
+    (lambda: ryxsound.Decoder("all", 16000), "audio at 16000 Hz holds up to 7200 Hz"),
     (lambda: ryxsound.Decoder("all", 22050, resample=False), "above half the sample rate"),
-    (lambda: ryxsound.Decoder("nonaudible", 32000), "cannot be in there"),
+    (lambda: ryxsound.Decoder("nonaudible", 32000), "the nonaudible plan reaches"),
 ])
 def test_rates_that_cannot_carry_the_plan_are_refused(call, expect):
     with pytest.raises(ValueError, match=expect):
@@ -128,7 +128,6 @@ def test_phone_preset_is_a_custom_plan_inside_the_telephone_band():
     ({"preset": "radio"}, "unknown preset"),
     ({"preset": "phone", "mode": "audible"}, "cannot be combined"),
     ({"preset": "phone", "custom_base_hz": 900}, "fixes the custom plan"),
-    ({"preset": "phone", "sample_rate": 22050}, "44100 or 48000 Hz only"),
 ])
 def test_phone_preset_refuses_contradicting_settings(kwargs, expect):
     with pytest.raises(ValueError, match=expect):
@@ -226,7 +225,7 @@ def test_long_input_is_read_in_blocks(tmp_path):
 
 @pytest.mark.parametrize("args,code,expect", [
     (["-v"], 0, "resampling 32000 Hz to 44100 Hz for mode all"),
-    (["--no-resample"], 2, "32000 Hz is not supported"),
+    (["--no-resample"], 2, "32000 Hz is not a plan's rate"),
 ])
 def test_tool_resamples_unless_told_not_to(tmp_path, args, code, expect):
     path = str(tmp_path / "32k.wav")

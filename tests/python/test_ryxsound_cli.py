@@ -127,7 +127,7 @@ def test_file_without_message_exits_1(tmp_path):
     (lambda p: os.mkdir(p), "is a directory"),
     (lambda p: open(p, "wb").close(), "empty file"),
     (lambda p: open(p, "w").write("this is not audio at all\n" * 20), "not a readable audio file"),
-    (lambda p: sf.write(p, np.zeros(16000), 16000), "holds frequencies up to 8000 Hz"),
+    (lambda p: sf.write(p, np.zeros(16000), 16000), "audio at 16000 Hz holds up to 7200 Hz"),
     (lambda p: sf.write(p, np.zeros(22050), 22050), None),
 ])
 def test_bad_input_is_one_clear_line(tmp_path, make, expect):
@@ -188,7 +188,7 @@ def test_encode_signature_is_mixed_into_the_start(tmp_path):
 @pytest.mark.parametrize("args,expect", [
     (["encode", "hello012", "-o", "x.wav"], "exactly 9 characters"),
     (["encode", "hellow123", "-o", "x.wav"], "'w' at position 6"),
-    (["encode", TEXT, "-o", "x.wav", "--rate", "16000"], "more than audio at 16000 Hz can hold"),
+    (["encode", TEXT, "-o", "x.wav", "--rate", "16000"], "audio at 16000 Hz holds up to 7200 Hz"),
     (["encode", TEXT, "-o", "x.wav", "--rate", "22050", "--mode", "nonaudible"], "22050"),
     (["encode", TEXT, "-o", "x.wav", "--mode", "loud"], "unknown mode"),
     (["encode", TEXT, "-o", "x.mp4"], "unknown extension"),

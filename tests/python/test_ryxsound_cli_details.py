@@ -61,11 +61,12 @@ def test_spectrogram_refuses_an_unknown_picture_format(tmp_path, two_messages):
 
 def test_spectrogram_title_names_each_messages_plan():
     heard = [Message(TEXT, True, "audible", 0, 1, 1.0, 20.0, -6.0, 1.0),
-             Message("abcdefghi", False, "compression", 2, 3, 0.0, 5.0, -6.0, 0.5, (4, 7))]
-    title = cli._spectrogram_title("/x/rec.wav", 44100, heard)
+             Message("abcdefghi", False, "compression", 2, 3, 0.0, 5.0, -6.0, 0.5, (4, 7)),
+             Message("later0000", True, "audible", 441000, 500000, 1.0, 20.0, -6.0, 1.0)]
+    title = cli._spectrogram_title("/x/rec.wav", 44100, heard, (0.0, 5.0))
     assert title == ("rec.wav  (44100 Hz): hello0123 (audible), abcdefghi (compression, "
                      "checksum failed)")
-    assert cli._spectrogram_title("rec.wav", 48000, []).endswith("no message found")
+    assert cli._spectrogram_title("rec.wav", 48000, [], (0.0, 1.0)).endswith("no message found")
 
 
 @pytest.mark.parametrize("signal,least_range", [
