@@ -168,9 +168,12 @@ std::vector<ryxsound::Message> decodeFile(const std::string& path, const Command
 
 // One message as the Python tool prints it: time in the file, plan, text, checksum result,
 // confidence, tone-to-band and tone level, the share of clean symbols and the symbols error
-// correction changed, counted from 1. A failed message claims neither: both are "-".
-//    0.250 s  audible      hello0123  ok   confidence 0.97  tone/band  21.4 dB  level  -12.9 dBFS
-//    clean 100%  corrected -   (one line)
+// correction changed, counted from 1. A failed message claims neither: both are "-". Each one
+// line, here split after "dBFS":
+//    0.253 s  audible      hello0123  ok   confidence 1.00  tone/band  63.4 dB  level   -9.8 dBFS
+//      clean 100%  corrected -
+//    0.244 s  audible      hello0123  BAD  confidence 0.00  tone/band   0.0 dB  level  -14.4 dBFS
+//      clean   -  corrected -
 std::string messageLine(const ryxsound::Message& m, int rate) {
     int width = 0;  // the mode column: the longest plan name
     for (ryxsound::Plan plan : {ryxsound::Plan::Audible, ryxsound::Plan::NonAudible,
