@@ -10,10 +10,8 @@ need_apt=()
 [ -f /usr/include/gtest/gtest.h ] || need_apt+=(libgtest-dev)
 [ -f /usr/include/fftw3.h ] || need_apt+=(libfftw3-dev)
 command -v ninja >/dev/null 2>&1 || need_apt+=(ninja-build)
-# ryxsound-cli reads and writes audio files with libsndfile and resamples them with libsoxr, both
-# found through pkg-config.
+# ryxsound-cli reads and writes audio files with libsndfile, found through pkg-config.
 [ -f /usr/include/sndfile.h ] || need_apt+=(libsndfile1-dev)
-[ -f /usr/include/soxr.h ] || need_apt+=(libsoxr-dev)
 command -v pkg-config >/dev/null 2>&1 || need_apt+=(pkg-config)
 for extra in ${RYX_EXTRA_APT:-}; do
     dpkg -s "$extra" >/dev/null 2>&1 || need_apt+=("$extra")
