@@ -173,14 +173,14 @@ std::vector<ryxsound::Message> decodeFile(const std::string& path, const Command
 //    0.253 s  audible      hello0123  ok   confidence 1.00  tone/band  63.4 dB  level   -9.8 dBFS
 //      clean 100%  corrected -
 //    0.244 s  audible      hello0123  BAD  confidence 0.00  tone/band   0.0 dB  level  -14.4 dBFS
-//      clean   -  corrected -
+//      clean    -  corrected -
 std::string messageLine(const ryxsound::Message& m, int rate) {
     int width = 0;  // the mode column: the longest plan name
     for (ryxsound::Plan plan : {ryxsound::Plan::Audible, ryxsound::Plan::NonAudible,
                                 ryxsound::Plan::Compression, ryxsound::Plan::Custom}) {
         width = std::max(width, static_cast<int>(std::strlen(ryxsound::planName(plan))));
     }
-    char clean[8] = "  -";
+    char clean[8] = "   -";  // as wide as "100%"
     std::string corrected;
     if (m.ok) {
         std::snprintf(clean, sizeof clean, "%3.0f%%", static_cast<double>(m.cleanShare) * 100.0);

@@ -118,7 +118,7 @@ done <<'CASES'
 2|phone.flac: audio at 8000 Hz holds up to 3600 Hz|decode phone.flac
 0|at 22050 Hz, mode audible|encode hello0123 -o low.wav --rate 22050
 0|audible +hello0123  ok|decode low.wav
-1|hello0123  BAD  confidence .*  clean   -  corrected -$|decode cut.wav --receiver standard
+1|hello0123  BAD  confidence .*  clean    -  corrected -$|decode cut.wav --receiver standard
 1|no message found|decode cut.wav
 1|no message found|decode audible.wav --mode compression
 2|audible.wav: .*hello0123  ok|decode audible.wav missing.wav
