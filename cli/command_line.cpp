@@ -3,12 +3,13 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string_view>
 
 namespace ryxcli {
 namespace {
 
-// The options each command takes; every one of them has a value.
+// The options each command takes with a value.
 bool takes(const std::string& command, std::string_view option) {
     const bool both = option == "--mode" || option == "--preset" || option == "--custom-base" ||
                       option == "--custom-step";
@@ -24,6 +25,12 @@ double number(std::string_view option, const std::string& text) {
         throw UsageError(std::string(option) + ": not a number: '" + text + "'");
     }
     return value;
+}
+
+// The float nearest to `value`, infinite beyond the float range (where a cast is undefined).
+float toFloat(double value) {
+    if (std::fabs(value) <= std::numeric_limits<float>::max()) return static_cast<float>(value);
+    return std::copysign(std::numeric_limits<float>::infinity(), value);
 }
 
 int wholeNumber(std::string_view option, const std::string& text) {
@@ -44,11 +51,20 @@ void store(CommandLine& line, std::string_view option, const std::string& value)
             throw UsageError(std::string("--mode: ") + e.what());
         }
     } else if (option == "--rate") {
-        line.sampleRate = wholeNumber(option, value);
+        const double rate = number(option, value);
+        if (rate != std::floor(rate)) {
+            throw UsageError("--rate: sample rate must be a whole number of Hz: '" + value + "'");
+        }
+        try {
+            ryxsound::checkSampleRate(toFloat(rate));
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(std::string("--rate: ") + e.what());
+        }
+        line.sampleRate = static_cast<int>(rate);
     } else if (option == "--preset") {
         line.preset = value;
     } else if (option == "--custom-base") {
-        line.customBaseHz = static_cast<float>(number(option, value));
+        line.customBaseHz = toFloat(number(option, value));
     } else if (option == "--custom-step") {
         line.customStep = wholeNumber(option, value);
     } else if (value == "robust" || value == "standard") {  // --receiver
@@ -88,6 +104,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             value = arg.substr(equals + 1);
         }
         if (option == "-o") option = "--output";
+        if (option == "--no-resample" && line.command == "decode") {
+            if (value) throw UsageError("--no-resample takes no value");
+            line.resample = false;
+            continue;
+        }
         if (!takes(line.command, option)) {
             throw UsageError(line.command + " takes no option '" + option + "'");
         }
@@ -111,19 +132,26 @@ const char* usageText() {
            "                           [--custom-base HZ] [--custom-step N]\n"
            "       ryxsound-cli decode FILE... [--mode M] [--receiver robust|standard]\n"
            "                           [--preset P] [--custom-base HZ] [--custom-step N]\n"
+           "                           [--no-resample]\n"
            "       ryxsound-cli --help | --version\n"
            "\n"
            "encode  writes TEXT (nine base-32 characters, 0-9 and a-v) as tones to a 16-bit\n"
            "        WAV (or .flac) file with a quarter second of silence before and after.\n"
-           "        Mode default: audible; rate default 44100 (also 48000, 22050).\n"
+           "        Mode default: audible; rate default 44100. At rates other than 44100,\n"
+           "        48000 and 22050 Hz the tones are made at 44100 or 48000 Hz and resampled;\n"
+           "        a rate whose audio cannot hold the plan is refused.\n"
            "decode  prints one line per message found in each file: time, plan, text, checksum\n"
-           "        result, confidence, tone-to-band level and received level. Reads WAV, FLAC\n"
-           "        and OGG at 44100, 48000 or 22050 Hz; channels are mixed down. Mode default:\n"
-           "        all (audible at 22050 Hz); receiver default: robust.\n"
+           "        result, confidence, the decided tones over their band (dB), the tone level\n"
+           "        (dBFS), the share of symbols received clean and the symbols error correction\n"
+           "        changed (counted from 1: 1-2 start, 3-11 text, 12 checksum). Reads WAV, FLAC\n"
+           "        and OGG at any sample rate whose audio holds the plan; channels are mixed\n"
+           "        down, rates other than 44100, 48000 and 22050 Hz are resampled\n"
+           "        (--no-resample: refuse them instead). Mode default: all (audible at\n"
+           "        22050 Hz); receiver default: robust.\n"
            "\n"
            "modes: audible, nonaudible, compression, all, custom (--custom-base HZ, default\n"
            "12000; --custom-step N, hop of N + 2 bins, default 1). Presets: phone (custom plan\n"
-           "from 600 Hz for telephone paths).\n"
+           "from 600 Hz for telephone paths, at 8000 Hz too).\n"
            "\n"
            "exit status: 0 success (decode: a message with a matching checksum was found),\n"
            "1 none found, 2 unreadable input or bad usage (decode still reads the other\n"

@@ -21,16 +21,18 @@ struct CommandLine {
     std::vector<std::string> operands;   // encode: the one text; decode: the files
     std::string output;                  // encode: -o / --output
     std::optional<ryxsound::Mode> mode;  // --mode
-    std::optional<int> sampleRate;       // encode: --rate, whole Hz
+    std::optional<int> sampleRate;       // encode: --rate, whole Hz within the core's range
     std::optional<std::string> preset;   // --preset
     std::optional<float> customBaseHz;   // --custom-base, Hz
     std::optional<int> customStep;       // --custom-step
     ryxsound::Receiver receiver = ryxsound::Receiver::Robust;  // decode: --receiver
+    bool resample = true;  // decode: false with --no-resample (only the plan rates are read)
 };
 
 // Parses argv (options as "--name value" or "--name=value", anywhere after the command);
 // throws UsageError for an unknown command or option, a missing or malformed value, an option
-// the command does not take or a wrong number of operands.
+// the command does not take or a wrong number of operands. --rate is checked against the core's
+// range here: "--rate 0" -> "--rate: sample rate 0 Hz is outside 1000 Hz..1e+06 Hz".
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // The help text: commands, options and exit codes.
