@@ -113,7 +113,7 @@ RYX_EXPORT void checkModeFits(Mode mode, float sampleRate, CustomBand custom = {
 // the mode: the highest tone of its plan at the plan rate must lie below 0.45 fileRate (for mode
 // All, of at least one of its three plans: the others cannot be in such audio; All sends the
 // non-audible plan, so an encoder for All asks with Mode::NonAudible). For example the audible
-// plan at 8000 Hz: "audio at 8000 Hz holds up to 3600 Hz, the audible plan reaches 9862.3 Hz:
+// plan at 8000 Hz: "audio at 8000 Hz holds up to 3600 Hz, the audible plan reaches 9840.67 Hz:
 // use a higher rate". Rate range errors as checkSampleRate.
 RYX_EXPORT float planRate(Mode mode, float fileRate, CustomBand custom = {});
 // The same for a preset, whose band holds only at 44100 and 48000 Hz: 22050 Hz and every other
