@@ -346,7 +346,7 @@ def _other_plan_hint(path: str, args: argparse.Namespace) -> str:
     for kind, name in tries:
         if (kind, name) == asked:
             continue
-        options = {"preset": name} if kind == "preset" else {"mode": name}
+        options: dict[str, Any] = {kind: name}
         try:
             heard = [m.text for m in decode_blocks(blocks, rate, receiver=args.receiver,
                                                    **options) if m.ok]
