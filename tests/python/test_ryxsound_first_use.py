@@ -146,16 +146,21 @@ def test_resample_false_runs_the_receiver_at_the_given_rate():
     assert ryxsound.Decoder(sample_rate=96000).decode_rate == 48000
 
 
+def _as_type(samples: np.ndarray, dtype: str) -> np.ndarray:
+    """Float samples in another type at its full scale (unsigned types around their middle)."""
+    kind = np.dtype(dtype)
+    if kind.kind == "f":
+        return samples.astype(kind)
+    info = np.iinfo(kind)
+    half = (int(info.max) + 1) // (1 if kind.kind == "i" else 2)
+    offset = 0 if kind.kind == "i" else half
+    return np.round(samples.astype(np.float64) * half + offset).astype(kind)
+
+
 @pytest.mark.parametrize("native", ["i2", "i4", "u2", "f4", "f8"])
 def test_byte_swapped_arrays_report_what_native_ones_do(transmission, native):
     kind = np.dtype(native)
-    if kind.kind == "f":
-        arr = transmission.astype(kind)
-    else:
-        info = np.iinfo(kind)
-        half = (int(info.max) + 1) // (1 if kind.kind == "i" else 2)
-        offset = 0 if kind.kind == "i" else half
-        arr = np.round(transmission.astype(np.float64) * half + offset).astype(kind)
+    arr = _as_type(transmission, native)
     want = ryxsound.decode(arr, RATE)[0]
     got = ryxsound.decode(arr.astype(kind.newbyteorder(">" if kind.byteorder != ">" else "<")),
                           RATE)[0]
@@ -166,15 +171,7 @@ def test_byte_swapped_arrays_report_what_native_ones_do(transmission, native):
 @pytest.mark.parametrize("dtype", ["i2", "i4", "u1", "u2", "f8"])
 def test_integer_arrays_report_the_level_of_float_input(transmission, dtype):
     reference = ryxsound.decode(transmission, RATE)[0]
-    kind = np.dtype(dtype)
-    if kind.kind == "f":
-        arr = transmission.astype(kind)
-    else:
-        info = np.iinfo(kind)
-        half = (int(info.max) + 1) // (1 if kind.kind == "i" else 2)
-        offset = 0 if kind.kind == "i" else half
-        arr = np.round(transmission.astype(np.float64) * half + offset).astype(kind)
-    got = ryxsound.decode(arr, RATE)[0]
+    got = ryxsound.decode(_as_type(transmission, dtype), RATE)[0]
     assert got.text == reference.text and got.ok
     # Quantisation adds noise to the band (uint8 most), never to the level of the tones.
     assert got.level_dbfs == pytest.approx(reference.level_dbfs, abs=0.05)
