@@ -156,6 +156,15 @@ class RYX_EXPORT Encoder {
 RYX_EXPORT std::vector<float> encode(std::string_view text, Mode mode, float sampleRate,
                                      const EncodeOptions& options = {}, CustomBand custom = {});
 
+// The two frequencies (Hz, hop included) of each of the 20 symbols that send `text` in `plan`:
+// what an encoder at sampleRate sounds, symbol by symbol. The start symbols 0 and 1 sound one
+// tone, given twice; "hello0123" in the audible plan at 44100 Hz begins {3294.6, 3294.6}. Throws
+// as planInfo for the rate and as Encoder::encode for the text.
+using TonePair = std::array<float, 2>;
+RYX_EXPORT std::array<TonePair, kTransmissionSymbols> messageTones(std::string_view text, Plan plan,
+                                                                   float sampleRate,
+                                                                   CustomBand custom = {});
+
 // Adds `signature` to the first min(signatureCount, 20 symbols, audioCount) samples of audio in
 // place, limiting those sums to -1..1.
 RYX_EXPORT void mixSignature(float* audio, size_t audioCount, const float* signature,
