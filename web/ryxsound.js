@@ -11,7 +11,7 @@
 // A page that loads this module also gets everything as the global `RyxSound` (and a
 // 'ryxsound-ready' event on window once it is there). Bad arguments throw a TypeError (wrong kind
 // of value) or a RyxSoundError (a value the core refuses, with its message); the wasm code itself
-// never traps on them.
+// never traps on them. The declarations with their documentation: ryxsound.d.ts.
 
 const MODE_NAMES = ['audible', 'nonaudible', 'compression', 'all', 'custom'];  // modes 2..6
 const PLAN_NAMES = ['audible', 'nonaudible', 'compression', 'custom'];        // plans 0..3
@@ -154,7 +154,6 @@ function planNumber(plan) {
     return index;
 }
 
-/** The presets: named custom bands for a path (e.g. 'phone'). */
 export function presets() {
     const list = [];
     for (let i = 0; i < core.ryxw_preset_count(); i++) {
@@ -232,7 +231,6 @@ export function planInfo(plan, sampleRate = 44100, options = undefined) {
     });
 }
 
-/** The plans a mode sends or listens for, by name ('all' listens for three). */
 export function plansOf(mode) {
     const number = modeNumber(mode);
     return withScratch(12, (out) => {
@@ -241,7 +239,6 @@ export function plansOf(mode) {
     });
 }
 
-/** The rates a mode works at, best first, of 44100, 48000 and 22050 Hz. */
 export function supportedRates(mode, options = undefined) {
     const o = checkOptions(options, ['preset', ...BAND]);
     const s = settings({ ...o, mode }, mode);
@@ -336,9 +333,7 @@ export class Decoder {
     get sampleRate() { return this.#settings.sampleRate; }
     get receiver() { return this.#receiver; }
     get closed() { return this.#handle === 0; }
-    /** Samples fed so far, flush's silence included. */
     get position() { return core.ryxw_decoder_position(this.#open()); }
-    /** True between a recognised start and the message's completion. */
     get inMessage() { return core.ryxw_decoder_in_message(this.#open()) === 1; }
 
     /** Feeds samples (values that are not finite count as silence); returns completed messages. */
@@ -388,7 +383,6 @@ export class Decoder {
     }
 }
 
-/** Every message in a whole recording (a Decoder fed once and flushed). */
 export function decode(samples, options = undefined) {
     const decoder = new Decoder(options);
     try {

@@ -60,7 +60,7 @@ static_assert(sizeof(WebMessage) == 64 && offsetof(WebMessage, text) == 0 &&
               "MESSAGE in ryxsound.js reads these offsets");
 
 // One plan at one rate as ryxsound.js reads it (PLAN_RECORD there names these byte offsets).
-// Audible at 44100 Hz: toneHz 3294.6..9345.4, toneBins 153..434, windowSize 2048, symbolSamples
+// Audible at 44100 Hz: toneHz 3294.6..9323.9, toneBins 153..433, windowSize 2048, symbolSamples
 // 4608, transmissionSamples 92160, hopBins 12.
 struct WebPlanInfo {
     float toneHz[ryxsound::kToneCount];      // 0
