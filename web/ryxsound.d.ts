@@ -130,6 +130,7 @@ export class Spectrum {
     readonly windowSize: number;
     /** windowSize / 2 + 1 powers (a sine of amplitude A shows about A^2); reused by the next call. */
     analyze(frame: Float32Array | ArrayLike<number>): Float32Array;
+    /** Frees its wasm memory (also done once it is garbage-collected); safe to call twice. */
     close(): void;
 }
 

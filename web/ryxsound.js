@@ -111,6 +111,7 @@ function withStrings(strings, fn) {
     }
 }
 
+// A record's fields by its layout (arrays hold 4-byte values).
 function readRecord(pointer, layout) {
     const view = new DataView(core.memory.buffer);
     const fields = {};
