@@ -1,7 +1,7 @@
 // The page: checks the text as it is typed, plays it, and listens through the microphone with a
 // live spectrogram of the plan's band where the tones of each received message are marked.
 import {
-    Decoder, Spectrum, encode, messageTones, planInfo, plansOf, presets, supportedRates,
+    Decoder, Spectrum, encode, messageTones, planInfo, planRate, plansOf, presets,
 } from './ryxsound.js';
 
 const COLUMN_HOP = 512;      // samples per spectrogram column: a message spans 180 columns
@@ -58,14 +58,18 @@ function checkText() {
     }
 }
 
-// The device's rate when every plan works well at it (44100 or 48000 Hz), else 44100 Hz, which
-// the browser resamples to and from.
+// A context at the rate the plans are made at for the device's rate (48000 Hz for 96000 Hz), or
+// at 44100 Hz when that rate cannot hold them; the browser resamples to and from the device.
 function audioContext() {
     if (!context) {
         context = new AudioContext();
-        if (!supportedRates('all').includes(context.sampleRate)) {
+        let wanted = 44100;
+        try {
+            wanted = planRate('all', context.sampleRate);
+        } catch {}
+        if (wanted !== context.sampleRate) {
             context.close();
-            context = new AudioContext({ sampleRate: 44100 });
+            context = new AudioContext({ sampleRate: wanted });
         }
     }
     return context;
@@ -193,7 +197,9 @@ function show(message) {
     item.textContent = message.text;
     const details = document.createElement('small');
     details.textContent = `${message.mode}, confidence ${message.confidence.toFixed(2)}, ` +
-        `at ${(message.start / rate()).toFixed(1)} s${message.ok ? '' : ', checksum failed'}`;
+        `tones ${message.toneToBandDb.toFixed(1)} dB over the band, ` +
+        `${message.levelDbfs.toFixed(1)} dBFS, at ${(message.start / rate()).toFixed(1)} s` +
+        `${message.ok ? '' : ', checksum failed'}`;
     item.append(details);
     list.prepend(item);
 }
@@ -202,7 +208,7 @@ async function startListening() {
     const ctx = audioContext();
     await ctx.resume();
     const options = planOptions();
-    // The decoder runs at whatever rate the context has (44100 or 48000 Hz, usually).
+    // The context runs at a plan rate (see audioContext), which the decoder takes as it is.
     const decoder = new Decoder({ ...options, sampleRate: ctx.sampleRate });
     let stream = null;
     try {

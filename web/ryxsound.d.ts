@@ -23,7 +23,11 @@ export interface CustomBand {
 export interface PlanOptions extends CustomBand {
     /** Default 'audible' for encode, 'all' for a Decoder. */
     mode?: ModeLike;
-    /** Hz, 1000..1000000; the plans must lie below half of it. Default 44100. */
+    /**
+     * Hz, default 44100: a rate the plans are made at (planRate(mode, rate) === rate), which is
+     * 44100 or 48000 Hz (22050 too for 'audible'). Other rates throw, naming the rate to resample
+     * to (an AudioContext or OfflineAudioContext at that rate does it).
+     */
     sampleRate?: number;
     /** A named custom band ('phone'); sets the mode to 'custom'. */
     preset?: string;
@@ -126,6 +130,7 @@ export class Spectrum {
     readonly windowSize: number;
     /** windowSize / 2 + 1 powers (a sine of amplitude A shows about A^2); reused by the next call. */
     analyze(frame: Float32Array | ArrayLike<number>): Float32Array;
+    /** Frees its wasm memory (also done once it is garbage-collected); safe to call twice. */
     close(): void;
 }
 
@@ -135,6 +140,14 @@ export function planInfo(plan: PlanName, sampleRate?: number, custom?: CustomBan
 export function plansOf(mode: ModeLike): PlanName[];
 /** The rates a mode works at, best first, of 44100, 48000 and 22050 Hz. */
 export function supportedRates(mode: ModeLike, options?: CustomBand & { preset?: string }): number[];
+/**
+ * The rate the plans are made at for audio at sampleRate, the only rate encode and Decoder take:
+ * 44100, 48000 and 22050 Hz (where the mode fits) stay, 88200 -> 44100, 96000, 32000, 16000 and
+ * 8000 -> 48000 (a preset's 22050 -> 44100). For a Decoder of mode 'all'; an encoder of 'all' sends
+ * 'nonaudible'. Throws when audio at sampleRate cannot hold the plans ('audible' at 8000 Hz).
+ */
+export function planRate(mode: ModeLike | undefined, sampleRate: number,
+    options?: CustomBand & { preset?: string }): number;
 /** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: 40 values (the two start symbols sound one tone, given twice). */
 export function messageTones(text: string, plan: PlanName, sampleRate?: number, custom?: CustomBand): Float32Array;
 
@@ -157,6 +170,7 @@ declare global {
         planInfo: typeof planInfo;
         plansOf: typeof plansOf;
         supportedRates: typeof supportedRates;
+        planRate: typeof planRate;
         messageTones: typeof messageTones;
     };
 }

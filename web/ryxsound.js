@@ -9,16 +9,25 @@
 //   decoder.close();                     // frees its wasm memory
 //
 // A page that loads this module also gets everything as the global `RyxSound` (and a
-// 'ryxsound-ready' event on window once it is there). Bad arguments
-// throw a TypeError (wrong kind of value) or a RyxSoundError (a value the core refuses, with its
-// message); the wasm code itself never traps on them.
+// 'ryxsound-ready' event on window once it is there). Bad arguments throw a TypeError (wrong kind
+// of value) or a RyxSoundError (a value the core refuses, with its message); the wasm code itself
+// never traps on them. The declarations with their documentation: ryxsound.d.ts.
 
 const MODE_NAMES = ['audible', 'nonaudible', 'compression', 'all', 'custom'];  // modes 2..6
 const PLAN_NAMES = ['audible', 'nonaudible', 'compression', 'custom'];        // plans 0..3
-const RECEIVERS = ['standard', 'robust'];
 const CUSTOM_MODE = 6;
-const MESSAGE_BYTES = 64;  // the record ryxw_decoder_message points at
+const BAND = ['customBaseHz', 'customStep'];  // options of the custom band
 const ERROR_BYTES = 512;
+// The records the core writes, field: [byte offset, type, count of an array]. WebMessage (text at
+// 0) and WebPlanInfo in ryxsound_web.cpp, whose static_asserts hold the same offsets.
+const MESSAGE = { ok: [16, 'Int32'], plan: [20, 'Int32'], start: [24, 'Float64'],
+    end: [32, 'Float64'], confidence: [40, 'Float32'], toneToBandDb: [44, 'Float32'],
+    levelDbfs: [48, 'Float32'], cleanShare: [52, 'Float32'], corrected: [56, 'Uint32'] };
+const PLAN_RECORD = { toneHz: [0, 'Float32', 9], toneBins: [36, 'Int32', 9],
+    windowSize: [72, 'Int32'], symbolSamples: [76, 'Int32'], transmissionSamples: [80, 'Int32'],
+    hopHz: [84, 'Float32'], hopBins: [88, 'Int32'], bandLowHz: [92, 'Float32'],
+    bandHighHz: [96, 'Float32'], fits: [100, 'Int32'], sampleRate: [104, 'Float32'] };
+const PLAN_RECORD_BYTES = 108;
 
 /** A value the core refused; the message says which and what is allowed. */
 export class RyxSoundError extends Error {
@@ -62,7 +71,7 @@ const { instance } = await WebAssembly.instantiate(
     await wasmBytes(), systemImports(() => instance.exports.memory));
 const core = instance.exports;
 core._initialize();
-const errorBuffer = core.malloc(ERROR_BYTES);
+const errorBuffer = core.ryxw_alloc(ERROR_BYTES);
 const DEFAULT_CUSTOM = {
     customBaseHz: core.ryxw_default_custom_base_hz(),
     customStep: core.ryxw_default_custom_step(),
@@ -93,21 +102,32 @@ function checked(failed, fn) {
 // Calls fn(pointer, byteCount) with the strings as UTF-8 in wasm memory, freed afterwards.
 function withStrings(strings, fn) {
     const encoded = strings.map((s) => new TextEncoder().encode(s));
-    const pointers = encoded.map((e) => core.malloc(e.length + 1));
+    const pointers = encoded.map((e) => core.ryxw_alloc(e.length + 1));
     try {
         encoded.forEach((e, i) => bytes().set(e, pointers[i]));
         return fn(...encoded.flatMap((e, i) => [pointers[i], e.length]));
     } finally {
-        pointers.forEach((p) => core.free(p));
+        pointers.forEach((p) => core.ryxw_release(p));
     }
 }
 
+// A record's fields by its layout (arrays hold 4-byte values).
+function readRecord(pointer, layout) {
+    const view = new DataView(core.memory.buffer);
+    const fields = {};
+    for (const [key, [at, type, count]] of Object.entries(layout)) {
+        const get = (i) => view[`get${type}`](pointer + at + 4 * i, true);
+        fields[key] = count ? Array.from({ length: count }, (_, i) => get(i)) : get(0);
+    }
+    return fields;
+}
+
 function withScratch(byteCount, fn) {
-    const pointer = core.malloc(byteCount);
+    const pointer = core.ryxw_alloc(byteCount);
     try {
         return fn(pointer);
     } finally {
-        core.free(pointer);
+        core.ryxw_release(pointer);
     }
 }
 
@@ -135,7 +155,6 @@ function planNumber(plan) {
     return index;
 }
 
-/** The presets: named custom bands for a path (e.g. 'phone'). */
 export function presets() {
     const list = [];
     for (let i = 0; i < core.ryxw_preset_count(); i++) {
@@ -150,11 +169,10 @@ export function presets() {
     return list;
 }
 
-function presetNamed(name) {
+function presetIndex(name) {
     requireType(name, 'string', 'preset');
-    const index = withStrings([name], (p, n) =>
+    return withStrings([name], (p, n) =>
         checked(-1, (err, size) => core.ryxw_preset_index(p, n, err, size)));
-    return presets()[index];
 }
 
 function checkOptions(options, allowed) {
@@ -170,17 +188,18 @@ function checkOptions(options, allowed) {
     return options;
 }
 
-// {mode, sampleRate, preset, customBaseHz, customStep} -> numbers for the core. A preset picks
-// the mode and band; the custom band belongs to the custom mode only.
+// {mode, sampleRate, preset, customBaseHz, customStep} -> numbers for the core (preset: an index,
+// -1 for none). A preset picks the mode and band; the custom band belongs to the custom mode only.
 function settings(options, defaultMode) {
-    const preset = options.preset === undefined ? null : presetNamed(options.preset);
+    const index = options.preset === undefined ? -1 : presetIndex(options.preset);
+    const preset = index < 0 ? null : presets()[index];
     const mode = modeNumber(options.mode ?? preset?.mode ?? defaultMode);
     if (preset && mode !== modeNumber(preset.mode)) {
         throw new RyxSoundError(`preset '${preset.name}' sends in mode '${preset.mode}', ` +
             `not '${MODE_NAMES[mode - 2] ?? mode}': leave the mode out`);
     }
     const band = preset ?? DEFAULT_CUSTOM;
-    for (const key of ['customBaseHz', 'customStep']) {
+    for (const key of BAND) {
         if (options[key] === undefined) continue;
         requireType(options[key], 'number', key);
         if (mode !== CUSTOM_MODE || preset) {
@@ -193,6 +212,7 @@ function settings(options, defaultMode) {
     }
     return {
         mode,
+        preset: index,
         sampleRate: requireType(options.sampleRate ?? 44100, 'number', 'sampleRate'),
         customBaseHz: options.customBaseHz ?? band.customBaseHz,
         customStep,
@@ -201,21 +221,17 @@ function settings(options, defaultMode) {
 
 /** Frequencies and sizes of one plan ('audible', ...) at a rate. */
 export function planInfo(plan, sampleRate = 44100, options = undefined) {
-    const o = checkOptions(options, ['customBaseHz', 'customStep']);
+    const o = checkOptions(options, BAND);
     const s = settings({ ...o, mode: 'custom', sampleRate }, 'custom');
-    return withScratch(28 * 4, (out) => {
+    const number = planNumber(plan);
+    return withScratch(PLAN_RECORD_BYTES, (out) => {
         checked(0, (err, size) => core.ryxw_plan_info(
-            planNumber(plan), s.sampleRate, s.customBaseHz, s.customStep, out, err, size));
-        const v = Array.from(floats(out, 28));
-        return {
-            plan: PLAN_NAMES[v[27]], sampleRate: v[26], toneHz: v.slice(0, 9), toneBins: v.slice(9, 18),
-            windowSize: v[18], symbolSamples: v[19], transmissionSamples: v[20], hopHz: v[21],
-            hopBins: v[22], bandLowHz: v[23], bandHighHz: v[24], fits: v[25] === 1,
-        };
+            number, s.sampleRate, s.customBaseHz, s.customStep, out, err, size));
+        const { fits, ...info } = readRecord(out, PLAN_RECORD);
+        return { plan: PLAN_NAMES[number], ...info, fits: fits === 1 };
     });
 }
 
-/** The plans a mode sends or listens for, by name ('all' listens for three). */
 export function plansOf(mode) {
     const number = modeNumber(mode);
     return withScratch(12, (out) => {
@@ -224,9 +240,8 @@ export function plansOf(mode) {
     });
 }
 
-/** The rates a mode works at, best first, of 44100, 48000 and 22050 Hz. */
 export function supportedRates(mode, options = undefined) {
-    const o = checkOptions(options, ['preset', 'customBaseHz', 'customStep']);
+    const o = checkOptions(options, ['preset', ...BAND]);
     const s = settings({ ...o, mode }, mode);
     return withScratch(12, (out) => {
         const count = checked(-1, (err, size) => core.ryxw_supported_rates(
@@ -235,10 +250,19 @@ export function supportedRates(mode, options = undefined) {
     });
 }
 
+/** The rate the plans are made at for audio at sampleRate (96000 -> 48000 Hz), the only rate
+ * encode and Decoder take; throws when no rate will do ('audible' at 8000 Hz). */
+export function planRate(mode, sampleRate, options = undefined) {
+    const o = checkOptions(options, ['preset', ...BAND]);
+    const s = settings({ ...o, mode, sampleRate }, mode);
+    return checked(0, (err, size) => core.ryxw_plan_rate(
+        s.mode, s.preset, s.sampleRate, s.customBaseHz, s.customStep, err, size));
+}
+
 /** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: a Float32Array of 40 (the
  * two start symbols sound one tone, given twice). */
 export function messageTones(text, plan, sampleRate = 44100, options = undefined) {
-    const o = checkOptions(options, ['customBaseHz', 'customStep']);
+    const o = checkOptions(options, BAND);
     const s = settings({ ...o, mode: 'custom', sampleRate }, 'custom');
     requireType(text, 'string', 'text');
     return withScratch(40 * 4, (out) => withStrings([text], (p, n) => {
@@ -254,15 +278,15 @@ export function messageTones(text, plan, sampleRate = 44100, options = undefined
  * melody (base-32 notes), randomTones (bool), randomToneGainDb.
  */
 export function encode(text, options = undefined) {
-    const o = checkOptions(options, ['mode', 'sampleRate', 'preset', 'customBaseHz', 'customStep',
-        'melody', 'randomTones', 'randomToneGainDb']);
+    const o = checkOptions(options, ['mode', 'sampleRate', 'preset', ...BAND, 'melody',
+        'randomTones', 'randomToneGainDb']);
     requireType(text, 'string', 'text');
     const s = settings(o, 'audible');
     const melody = requireType(o.melody ?? '', 'string', 'melody');
     const randomTones = requireType(o.randomTones ?? false, 'boolean', 'randomTones');
     const gainDb = requireType(o.randomToneGainDb ?? 0, 'number', 'randomToneGainDb');
     const encoder = checked(0, (err, size) => core.ryxw_encoder_new(
-        s.mode, s.sampleRate, s.customBaseHz, s.customStep, err, size));
+        s.mode, s.preset, s.sampleRate, s.customBaseHz, s.customStep, err, size));
     try {
         return withStrings([text, melody], (tp, tn, mp, mn) => {
             const count = checked(-1, (err, size) => core.ryxw_encoder_encode(
@@ -282,7 +306,8 @@ function asSamples(samples) {
     throw new TypeError('samples must be a Float32Array or an array of numbers');
 }
 
-const unclosed = new FinalizationRegistry((handle) => core.ryxw_decoder_free(handle));
+// Frees the wasm memory of decoders and spectra that were dropped without close().
+const unclosed = new FinalizationRegistry((free) => free());
 
 /**
  * A streaming receiver: feed captured audio in chunks of any size, collect messages.
@@ -295,27 +320,21 @@ export class Decoder {
     #receiver;
 
     constructor(options = undefined) {
-        const o = checkOptions(options, ['mode', 'sampleRate', 'receiver', 'preset', 'customBaseHz',
-            'customStep']);
-        this.#settings = settings(o, 'all');
-        this.#receiver = requireType(o.receiver ?? 'robust', 'string', 'receiver').toLowerCase();
-        const receiver = RECEIVERS.indexOf(this.#receiver);
-        if (receiver < 0) {
-            throw new RyxSoundError(`unknown receiver '${o.receiver}': use ${RECEIVERS.join(' or ')}`);
-        }
-        const s = this.#settings;
-        this.#handle = checked(0, (err, size) => core.ryxw_decoder_new(
-            s.mode, s.sampleRate, receiver, s.customBaseHz, s.customStep, err, size));
-        unclosed.register(this, this.#handle, this);
+        const o = checkOptions(options, ['mode', 'sampleRate', 'receiver', 'preset', ...BAND]);
+        const s = this.#settings = settings(o, 'all');
+        const receiver = requireType(o.receiver ?? 'robust', 'string', 'receiver');
+        const handle = this.#handle = withStrings([receiver], (p, n) => checked(0, (err, size) =>
+            core.ryxw_decoder_new(s.mode, s.preset, s.sampleRate, p, n, s.customBaseHz,
+                s.customStep, err, size)));
+        this.#receiver = cString(core.ryxw_decoder_receiver(handle));
+        unclosed.register(this, () => core.ryxw_decoder_free(handle), this);
     }
 
     get mode() { return MODE_NAMES[this.#settings.mode - 2]; }
     get sampleRate() { return this.#settings.sampleRate; }
     get receiver() { return this.#receiver; }
     get closed() { return this.#handle === 0; }
-    /** Samples fed so far, flush's silence included. */
     get position() { return core.ryxw_decoder_position(this.#open()); }
-    /** True between a recognised start and the message's completion. */
     get inMessage() { return core.ryxw_decoder_in_message(this.#open()) === 1; }
 
     /** Feeds samples (values that are not finite count as silence); returns completed messages. */
@@ -355,26 +374,16 @@ export class Decoder {
     #collect(count, messages) {
         for (let i = 0; i < count; i++) {
             const record = core.ryxw_decoder_message(this.#handle, i);
-            const view = new DataView(core.memory.buffer, record, MESSAGE_BYTES);
-            const mask = view.getUint32(56, true);
+            const { ok, plan, corrected, ...figures } = readRecord(record, MESSAGE);
             messages.push({
-                text: cString(record),
-                ok: view.getInt32(16, true) === 1,
-                confidence: view.getFloat32(40, true),
-                mode: PLAN_NAMES[view.getInt32(20, true)],
-                start: view.getFloat64(24, true),
-                end: view.getFloat64(32, true),
-                toneToBandDb: view.getFloat32(44, true),
-                levelDbfs: view.getFloat32(48, true),
-                cleanShare: view.getFloat32(52, true),
-                corrected: Array.from({ length: 32 }, (_, b) => b).filter((b) => mask & (1 << b)),
+                text: cString(record), ok: ok === 1, mode: PLAN_NAMES[plan], ...figures,
+                corrected: Array.from({ length: 32 }, (_, b) => b).filter((b) => corrected & (1 << b)),
             });
         }
         return messages;
     }
 }
 
-/** Every message in a whole recording (a Decoder fed once and flushed). */
 export function decode(samples, options = undefined) {
     const decoder = new Decoder(options);
     try {
@@ -394,24 +403,30 @@ export class Spectrum {
             throw new RyxSoundError(`the window size must be a power of two 4..8192, not ${windowSize}`);
         }
         this.windowSize = windowSize;
-        this.#handle = checked(0, (err, size) => core.ryxw_spectrum_new(windowSize, err, size));
+        const handle = this.#handle = checked(0, (err, size) => core.ryxw_spectrum_new(windowSize, err, size));
         this.#power = new Float32Array(windowSize / 2 + 1);
+        unclosed.register(this, () => core.ryxw_spectrum_free(handle), this);
     }
 
     /** windowSize samples in; windowSize / 2 + 1 powers out (a sine of amplitude A: about A^2). */
     analyze(frame) {
-        if (this.#handle === 0) throw new RyxSoundError('the spectrum is closed');
+        const handle = this.#handle;
+        if (handle === 0) throw new RyxSoundError('the spectrum is closed');
         const samples = asSamples(frame);
         if (samples.length !== this.windowSize) {
             throw new RyxSoundError(`a frame has ${this.windowSize} samples, not ${samples.length}`);
         }
-        floats(core.ryxw_spectrum_input(this.#handle), samples.length).set(samples);
-        this.#power.set(floats(core.ryxw_spectrum_analyze(this.#handle), this.#power.length));
+        floats(core.ryxw_spectrum_input(handle), samples.length).set(samples);
+        const power = checked(0, (err, size) => core.ryxw_spectrum_analyze(handle, err, size));
+        this.#power.set(floats(power, this.#power.length));
         return this.#power;
     }
 
+    /** Frees the spectrum's wasm memory; safe to call twice. */
     close() {
-        if (this.#handle !== 0) core.ryxw_spectrum_free(this.#handle);
+        if (this.#handle === 0) return;
+        unclosed.unregister(this);
+        core.ryxw_spectrum_free(this.#handle);
         this.#handle = 0;
     }
 }
@@ -423,6 +438,6 @@ export const PLANS = Object.freeze([...PLAN_NAMES]);
 // For pages without a bundler: the API as a global, announced by a 'ryxsound-ready' event.
 globalThis.RyxSound = Object.freeze({
     version, MODES, PLANS, RyxSoundError, encode, decode, Decoder, Spectrum, presets, planInfo,
-    plansOf, supportedRates, messageTones,
+    plansOf, supportedRates, planRate, messageTones,
 });
 globalThis.dispatchEvent?.(new Event('ryxsound-ready'));

@@ -1,14 +1,20 @@
 // The WebAssembly face of the C++ interface: plain C functions over numbers and pointers that
-// web/ryxsound.js wraps into the JavaScript API.
+// web/ryxsound.js wraps into the JavaScript API. Every function here is exported by its
+// EMSCRIPTEN_KEEPALIVE mark, and nothing but the public interface is used.
 //
 // Error rule: a function that can fail takes `err` (a buffer of errCapacity bytes owned by the
 // caller) and reports failure by its return value (null, -1 or 0 as documented); the message,
 // NUL-terminated and cut to fit, is then in err. No exception ever leaves this file, so nothing a
 // caller passes turns into a wasm trap.
 //
-// Strings come as (pointer, byte count) pairs of UTF-8 and may contain any bytes.
-// Modes are the interface's numbers 2..6, plans 0..3, receivers 0 (standard) and 1 (robust).
+// Strings come as (pointer, byte count) pairs of UTF-8 and may contain any bytes. Modes are the
+// interface's numbers 2..6 and plans 0..3; a preset is an index into presets(), -1 for none.
+#include <emscripten/emscripten.h>
+
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -18,9 +24,6 @@
 #include <utility>
 #include <vector>
 
-#include "dsp/spectrum_analyzer.h"
-#include "encoder/multi_tone_encoder.h"
-#include "modes/frequency_plan.h"
 #include "ryxsound/ryxsound.hpp"
 
 namespace {
@@ -32,23 +35,56 @@ using ryxsound::Plan;
 // Samples the decoder's input area holds; the JavaScript side feeds longer arrays in pieces.
 constexpr size_t kInputCapacity = 16384;
 
-// One received message as JavaScript reads it from memory (64 bytes, little-endian):
-// text at 0 (9 characters and a NUL), ok at 16, plan at 20, start at 24 and end at 32 (sample
-// offsets as doubles, exact below 2^53), confidence at 40, toneToBandDb at 44, levelDbfs at 48,
-// cleanShare at 52, corrected (bit i set: message symbol i was changed) at 56.
+// One received message as ryxsound.js reads it from memory (little-endian). MESSAGE in
+// ryxsound.js names these byte offsets; the asserts below keep the two in step.
 struct WebMessage {
-    char text[16];
-    int32_t ok;
-    int32_t plan;
-    double start;
-    double end;
-    float confidence;
-    float toneToBandDb;
-    float levelDbfs;
-    float cleanShare;
-    uint32_t corrected;  // followed by 4 bytes of padding
+    char text[16];         // 0: nine characters and a NUL
+    int32_t ok;            // 16: 1 or 0
+    int32_t plan;          // 20: 0..3
+    double start;          // 24: sample offsets, exact below 2^53
+    double end;            // 32
+    float confidence;      // 40
+    float toneToBandDb;    // 44
+    float levelDbfs;       // 48
+    float cleanShare;      // 52
+    uint32_t corrected;    // 56: bit i set when message symbol i was changed
+    uint32_t padding = 0;  // 60
 };
-static_assert(sizeof(WebMessage) == 64, "the JavaScript side reads 64-byte records");
+static_assert(sizeof(WebMessage) == 64 && offsetof(WebMessage, text) == 0 &&
+                  offsetof(WebMessage, ok) == 16 && offsetof(WebMessage, plan) == 20 &&
+                  offsetof(WebMessage, start) == 24 && offsetof(WebMessage, end) == 32 &&
+                  offsetof(WebMessage, confidence) == 40 &&
+                  offsetof(WebMessage, toneToBandDb) == 44 &&
+                  offsetof(WebMessage, levelDbfs) == 48 && offsetof(WebMessage, cleanShare) == 52 &&
+                  offsetof(WebMessage, corrected) == 56,
+              "MESSAGE in ryxsound.js reads these offsets");
+
+// One plan at one rate as ryxsound.js reads it (PLAN_RECORD there names these byte offsets).
+// Audible at 44100 Hz: toneHz 3294.6..9323.9, toneBins 153..433, windowSize 2048, symbolSamples
+// 4608, transmissionSamples 92160, hopBins 12.
+struct WebPlanInfo {
+    float toneHz[ryxsound::kToneCount];      // 0
+    int32_t toneBins[ryxsound::kToneCount];  // 36
+    int32_t windowSize;                      // 72
+    int32_t symbolSamples;                   // 76
+    int32_t transmissionSamples;             // 80
+    float hopHz;                             // 84
+    int32_t hopBins;                         // 88
+    float bandLowHz;                         // 92
+    float bandHighHz;                        // 96
+    int32_t fits;                            // 100: 1 or 0
+    float sampleRate;                        // 104
+};
+static_assert(sizeof(WebPlanInfo) == 108 && offsetof(WebPlanInfo, toneHz) == 0 &&
+                  offsetof(WebPlanInfo, toneBins) == 36 &&
+                  offsetof(WebPlanInfo, windowSize) == 72 &&
+                  offsetof(WebPlanInfo, symbolSamples) == 76 &&
+                  offsetof(WebPlanInfo, transmissionSamples) == 80 &&
+                  offsetof(WebPlanInfo, hopHz) == 84 && offsetof(WebPlanInfo, hopBins) == 88 &&
+                  offsetof(WebPlanInfo, bandLowHz) == 92 &&
+                  offsetof(WebPlanInfo, bandHighHz) == 96 && offsetof(WebPlanInfo, fits) == 100 &&
+                  offsetof(WebPlanInfo, sampleRate) == 104,
+              "PLAN_RECORD in ryxsound.js reads these offsets");
 
 struct WebDecoder {
     explicit WebDecoder(ryxsound::Decoder&& d)
@@ -62,8 +98,9 @@ struct WebDecoder {
 };
 
 struct WebSpectrum {
-    RYX::SpectrumAnalyzer analyzer;
-    std::vector<float> frame;
+    int windowSize;
+    std::vector<float> frame;  // windowSize samples
+    std::vector<float> power;  // windowSize / 2 + 1 powers
 };
 
 struct WebEncoder {
@@ -89,30 +126,6 @@ Result guarded(char* err, int errCapacity, Result fallback, Body body) {
     return fallback;
 }
 
-Mode checkedMode(int mode) {
-    if (mode < 2 || mode > 6) {
-        throw std::invalid_argument("unknown mode " + std::to_string(mode) +
-                                    ": the modes are 2..6");
-    }
-    return static_cast<Mode>(mode);
-}
-
-Plan checkedPlan(int plan) {
-    if (plan < 0 || plan > 3) {
-        throw std::invalid_argument("unknown plan " + std::to_string(plan) +
-                                    ": the plans are 0..3");
-    }
-    return static_cast<Plan>(plan);
-}
-
-ryxsound::Receiver checkedReceiver(int receiver) {
-    if (receiver != 0 && receiver != 1) {
-        throw std::invalid_argument("unknown receiver " + std::to_string(receiver) +
-                                    ": use standard or robust");
-    }
-    return static_cast<ryxsound::Receiver>(receiver);
-}
-
 std::string_view view(const char* text, int length) {
     if (length < 0 || (text == nullptr && length > 0)) {
         throw std::invalid_argument("no text given for a length of " + std::to_string(length));
@@ -120,102 +133,142 @@ std::string_view view(const char* text, int length) {
     return length == 0 ? std::string_view() : std::string_view(text, static_cast<size_t>(length));
 }
 
+const ryxsound::Preset* presetAt(int i) {
+    const std::vector<ryxsound::Preset>& all = ryxsound::presets();
+    return i >= 0 && static_cast<size_t>(i) < all.size() ? &all[static_cast<size_t>(i)] : nullptr;
+}
+
+// The plans of an encoder or decoder as JavaScript names them: a preset (its mode and band), or
+// with preset -1 a mode number and the custom band.
+struct WebPlans {
+    WebPlans(int mode, int preset, float customBaseHz, int customStep) : chosen(presetAt(preset)) {
+        if (preset != -1 && chosen == nullptr) {
+            throw std::invalid_argument("unknown preset " + std::to_string(preset));
+        }
+        this->mode = chosen ? chosen->mode : ryxsound::modeFromNumber(mode);
+        custom = chosen ? chosen->custom : CustomBand{customBaseHz, customStep};
+    }
+
+    // ryxsound::planRate for these plans: the rate they are made at for audio at fileRate.
+    // `sending` asks as an encoder does (mode All sends the non-audible plan).
+    float planRate(float fileRate, bool sending) const {
+        if (chosen != nullptr) return ryxsound::planRate(*chosen, fileRate);
+        const Mode asked = sending && mode == Mode::All ? Mode::NonAudible : mode;
+        return ryxsound::planRate(asked, fileRate, custom);
+    }
+
+    // Throws unless the plans are made at sampleRate itself: this layer has no resampler.
+    void requirePlanRate(float sampleRate, bool sending) const {
+        const float rate = planRate(sampleRate, sending);
+        if (rate != sampleRate) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "sampleRate %g Hz: the plans are made at %g Hz; resample to %g Hz (an "
+                          "AudioContext or OfflineAudioContext at that rate does it)",
+                          static_cast<double>(sampleRate), static_cast<double>(rate),
+                          static_cast<double>(rate));
+            throw std::invalid_argument(text);
+        }
+    }
+
+    const ryxsound::Preset* chosen;
+    Mode mode;
+    CustomBand custom;
+};
+
 }  // namespace
 
 extern "C" {
 
-const char* ryxw_version() {
+// Memory for JavaScript's strings and scratch records; null for a size below 1.
+EMSCRIPTEN_KEEPALIVE void* ryxw_alloc(int bytes) {
+    return bytes > 0 ? std::malloc(static_cast<size_t>(bytes)) : nullptr;
+}
+EMSCRIPTEN_KEEPALIVE void ryxw_release(void* memory) {
+    std::free(memory);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* ryxw_version() {
     return ryxsound::version();
 }
 
 // The mode number of a name ("audible", "non-audible", ...); -1 with err for others.
-int ryxw_mode_from_name(const char* name, int length, char* err, int errCapacity) {
+EMSCRIPTEN_KEEPALIVE int ryxw_mode_from_name(const char* name, int length, char* err,
+                                             int errCapacity) {
     return guarded(err, errCapacity, -1,
                    [&] { return static_cast<int>(ryxsound::modeFromName(view(name, length))); });
 }
 
 // Index into the preset table of a name; -1 with err for an unknown one.
-int ryxw_preset_index(const char* name, int length, char* err, int errCapacity) {
+EMSCRIPTEN_KEEPALIVE int ryxw_preset_index(const char* name, int length, char* err,
+                                           int errCapacity) {
     return guarded(err, errCapacity, -1, [&] {
         const ryxsound::Preset& wanted = ryxsound::presetByName(view(name, length));
         return static_cast<int>(&wanted - ryxsound::presets().data());
     });
 }
 
-int ryxw_preset_count() {
+EMSCRIPTEN_KEEPALIVE int ryxw_preset_count() {
     return static_cast<int>(ryxsound::presets().size());
 }
 
 // The custom band of a custom plan without a preset: base 12000 Hz, step 1.
-float ryxw_default_custom_base_hz() {
+EMSCRIPTEN_KEEPALIVE float ryxw_default_custom_base_hz() {
     return CustomBand{}.baseHz;
 }
-int ryxw_default_custom_step() {
+EMSCRIPTEN_KEEPALIVE int ryxw_default_custom_step() {
     return CustomBand{}.step;
 }
 
 // Preset i (0 <= i < ryxw_preset_count(), else null / 0): its name, description, mode number
 // and custom band.
-const char* ryxw_preset_name(int i) {
-    return i >= 0 && i < ryxw_preset_count() ? ryxsound::presets()[i].name : nullptr;
+EMSCRIPTEN_KEEPALIVE const char* ryxw_preset_name(int i) {
+    return presetAt(i) ? presetAt(i)->name : nullptr;
 }
-const char* ryxw_preset_description(int i) {
-    return i >= 0 && i < ryxw_preset_count() ? ryxsound::presets()[i].description : nullptr;
+EMSCRIPTEN_KEEPALIVE const char* ryxw_preset_description(int i) {
+    return presetAt(i) ? presetAt(i)->description : nullptr;
 }
-int ryxw_preset_mode(int i) {
-    return i >= 0 && i < ryxw_preset_count() ? static_cast<int>(ryxsound::presets()[i].mode) : 0;
+EMSCRIPTEN_KEEPALIVE int ryxw_preset_mode(int i) {
+    return presetAt(i) ? static_cast<int>(presetAt(i)->mode) : 0;
 }
-float ryxw_preset_base_hz(int i) {
-    return i >= 0 && i < ryxw_preset_count() ? ryxsound::presets()[i].custom.baseHz : 0.0f;
+EMSCRIPTEN_KEEPALIVE float ryxw_preset_base_hz(int i) {
+    return presetAt(i) ? presetAt(i)->custom.baseHz : 0.0f;
 }
-int ryxw_preset_step(int i) {
-    return i >= 0 && i < ryxw_preset_count() ? ryxsound::presets()[i].custom.step : 0;
+EMSCRIPTEN_KEEPALIVE int ryxw_preset_step(int i) {
+    return presetAt(i) ? presetAt(i)->custom.step : 0;
 }
 
-// Writes plan `plan` at `sampleRate` as 28 floats into out: toneHz[9], toneBins[9], windowSize,
-// symbolSamples, transmissionSamples, hopHz, hopBins, bandLowHz, bandHighHz, fits (0 or 1),
-// sampleRate, plan. Returns 1, or 0 with err.
-int ryxw_plan_info(int plan, float sampleRate, float customBaseHz, int customStep, float* out,
-                   char* err, int errCapacity) {
+// Writes plan `plan` at `sampleRate` into out. Returns 1, or 0 with err.
+EMSCRIPTEN_KEEPALIVE int ryxw_plan_info(int plan, float sampleRate, float customBaseHz,
+                                        int customStep, WebPlanInfo* out, char* err,
+                                        int errCapacity) {
     return guarded(err, errCapacity, 0, [&] {
         if (out == nullptr) throw std::invalid_argument("no output given");
-        const ryxsound::PlanInfo info =
-            ryxsound::planInfo(checkedPlan(plan), sampleRate, CustomBand{customBaseHz, customStep});
+        const ryxsound::PlanInfo info = ryxsound::planInfo(
+            ryxsound::planFromNumber(plan), sampleRate, CustomBand{customBaseHz, customStep});
         for (int j = 0; j < ryxsound::kToneCount; ++j) {
-            out[j] = info.toneHz[j];
-            out[9 + j] = static_cast<float>(info.toneBins[j]);
+            out->toneHz[j] = info.toneHz[static_cast<size_t>(j)];
+            out->toneBins[j] = info.toneBins[static_cast<size_t>(j)];
         }
-        const float tail[] = {static_cast<float>(info.windowSize),
-                              static_cast<float>(info.symbolSamples),
-                              static_cast<float>(info.transmissionSamples),
-                              info.hopHz,
-                              static_cast<float>(info.hopBins),
-                              info.bandLowHz,
-                              info.bandHighHz,
-                              info.fits ? 1.0f : 0.0f,
-                              info.sampleRate,
-                              static_cast<float>(plan)};
-        std::memcpy(out + 18, tail, sizeof tail);
-        return 1;
-    });
-}
-
-// 1 when every plan of `mode` fits below half of sampleRate; 0 with err naming what does not.
-int ryxw_check_mode_fits(int mode, float sampleRate, float customBaseHz, int customStep, char* err,
-                         int errCapacity) {
-    return guarded(err, errCapacity, 0, [&] {
-        ryxsound::checkModeFits(checkedMode(mode), sampleRate,
-                                CustomBand{customBaseHz, customStep});
+        out->windowSize = info.windowSize;
+        out->symbolSamples = info.symbolSamples;
+        out->transmissionSamples = info.transmissionSamples;
+        out->hopHz = info.hopHz;
+        out->hopBins = info.hopBins;
+        out->bandLowHz = info.bandLowHz;
+        out->bandHighHz = info.bandHighHz;
+        out->fits = info.fits ? 1 : 0;
+        out->sampleRate = info.sampleRate;
         return 1;
     });
 }
 
 // The plans `mode` sends (one) or listens for (three for mode 5) into out[3]; returns their
 // count, or -1 with err.
-int ryxw_plans_of(int mode, int* out, char* err, int errCapacity) {
+EMSCRIPTEN_KEEPALIVE int ryxw_plans_of(int mode, int* out, char* err, int errCapacity) {
     return guarded(err, errCapacity, -1, [&] {
         if (out == nullptr) throw std::invalid_argument("no output given");
-        const std::vector<Plan> plans = ryxsound::plansOf(checkedMode(mode));
+        const std::vector<Plan> plans = ryxsound::plansOf(ryxsound::modeFromNumber(mode));
         for (size_t i = 0; i < plans.size() && i < 3; ++i) out[i] = static_cast<int>(plans[i]);
         return static_cast<int>(plans.size());
     });
@@ -223,66 +276,64 @@ int ryxw_plans_of(int mode, int* out, char* err, int errCapacity) {
 
 // The rates `mode` works at, best first (of 44100, 48000 and 22050 Hz), into out[3]; returns
 // their count, or -1 with err.
-int ryxw_supported_rates(int mode, float customBaseHz, int customStep, float* out, char* err,
-                         int errCapacity) {
+EMSCRIPTEN_KEEPALIVE int ryxw_supported_rates(int mode, float customBaseHz, int customStep,
+                                              float* out, char* err, int errCapacity) {
     return guarded(err, errCapacity, -1, [&] {
         if (out == nullptr) throw std::invalid_argument("no output given");
-        const std::vector<float> rates =
-            ryxsound::supportedRates(checkedMode(mode), CustomBand{customBaseHz, customStep});
+        const std::vector<float> rates = ryxsound::supportedRates(
+            ryxsound::modeFromNumber(mode), CustomBand{customBaseHz, customStep});
         for (size_t i = 0; i < rates.size() && i < 3; ++i) out[i] = rates[i];
         return static_cast<int>(rates.size());
     });
 }
 
-// The two frequencies (Hz) of each of the 20 symbols that send `text` in `plan`, hop included,
-// into out[40] (position p at out[2p], out[2p + 1]; both the same for the two start symbols,
-// which sound one tone). Returns 1, or 0 with err.
-int ryxw_message_tones(const char* text, int length, int plan, float sampleRate, float customBaseHz,
-                       int customStep, float* out, char* err, int errCapacity) {
+// ryxsound::planRate for a decoder of these plans: 48000 for mode 5 at 96000 Hz, 44100 at 44100
+// Hz. 0 with err when audio at fileRate cannot hold them (mode 2 at 8000 Hz).
+EMSCRIPTEN_KEEPALIVE float ryxw_plan_rate(int mode, int preset, float fileRate, float customBaseHz,
+                                          int customStep, char* err, int errCapacity) {
+    return guarded(err, errCapacity, 0.0f, [&] {
+        return WebPlans(mode, preset, customBaseHz, customStep).planRate(fileRate, false);
+    });
+}
+
+// ryxsound::messageTones into out[40] (symbol p's pair at out[2p], out[2p + 1]). Returns 1, or 0
+// with err.
+EMSCRIPTEN_KEEPALIVE int ryxw_message_tones(const char* text, int length, int plan,
+                                            float sampleRate, float customBaseHz, int customStep,
+                                            float* out, char* err, int errCapacity) {
     return guarded(err, errCapacity, 0, [&] {
-        const std::string_view chars = view(text, length);
-        const Plan p = checkedPlan(plan);
-        const ryxsound::PlanInfo info =
-            ryxsound::planInfo(p, sampleRate, CustomBand{customBaseHz, customStep});
-        if (out == nullptr || chars.size() != ryxsound::kTextLength) {
-            throw std::invalid_argument("a message has exactly 9 characters");
-        }
-        const RYX::Tuning tuning = RYX::makeTuning(sampleRate, {customBaseHz, customStep});
-        const RYX::Plan corePlan = static_cast<RYX::Plan>(p);
-        RYX::MultiToneEncoder framer(corePlan, sampleRate, info.transmissionSamples,
-                                     tuning.windowSize);
-        RYX::SynthesisSettings settings;
-        settings.custom = tuning.custom;
-        if (framer.encode(chars.data(), 0, ryxsound::kTextLength, nullptr, 0, settings) == 0) {
-            throw std::invalid_argument("'" + std::string(chars) + "' is not a base-32 text");
-        }
-        for (int position = 0; position < framer.frameLength(); ++position) {
-            float* pair = out + 2 * position;
-            RYX::symbolFrequencies(corePlan, framer.frame()[position], position, tuning, pair);
-            if (position < 2) pair[1] = pair[0];  // the start symbols sound their lower tone
+        if (out == nullptr) throw std::invalid_argument("no output given");
+        const auto tones =
+            ryxsound::messageTones(view(text, length), ryxsound::planFromNumber(plan), sampleRate,
+                                   CustomBand{customBaseHz, customStep});
+        for (const ryxsound::TonePair& pair : tones) {
+            *out++ = pair[0];
+            *out++ = pair[1];
         }
         return 1;
     });
 }
 
-// An encoder for `mode` at sampleRate (custom band for mode 6); null with err.
-WebEncoder* ryxw_encoder_new(int mode, float sampleRate, float customBaseHz, int customStep,
-                             char* err, int errCapacity) {
+// An encoder of these plans at sampleRate, which must be their plan rate; null with err.
+EMSCRIPTEN_KEEPALIVE WebEncoder* ryxw_encoder_new(int mode, int preset, float sampleRate,
+                                                  float customBaseHz, int customStep, char* err,
+                                                  int errCapacity) {
     return guarded(err, errCapacity, static_cast<WebEncoder*>(nullptr), [&] {
-        return new WebEncoder{
-            ryxsound::Encoder(checkedMode(mode), sampleRate, CustomBand{customBaseHz, customStep})};
+        const WebPlans plans(mode, preset, customBaseHz, customStep);
+        plans.requirePlanRate(sampleRate, true);
+        return new WebEncoder{ryxsound::Encoder(plans.mode, sampleRate, plans.custom)};
     });
 }
 
-void ryxw_encoder_free(WebEncoder* encoder) {
+EMSCRIPTEN_KEEPALIVE void ryxw_encoder_free(WebEncoder* encoder) {
     delete encoder;
 }
 
 // Encodes a text (with an optional melody, or random tones at randomToneGainDb when randomTones
 // is 1); returns the sample count, read from ryxw_encoder_samples, or -1 with err.
-int ryxw_encoder_encode(WebEncoder* encoder, const char* text, int length, const char* melody,
-                        int melodyLength, int randomTones, float randomToneGainDb, char* err,
-                        int errCapacity) {
+EMSCRIPTEN_KEEPALIVE int ryxw_encoder_encode(WebEncoder* encoder, const char* text, int length,
+                                             const char* melody, int melodyLength, int randomTones,
+                                             float randomToneGainDb, char* err, int errCapacity) {
     return guarded(err, errCapacity, -1, [&] {
         if (encoder == nullptr) throw std::invalid_argument("the encoder is closed");
         ryxsound::EncodeOptions options;
@@ -293,35 +344,46 @@ int ryxw_encoder_encode(WebEncoder* encoder, const char* text, int length, const
     });
 }
 
-const float* ryxw_encoder_samples(const WebEncoder* encoder) {
+EMSCRIPTEN_KEEPALIVE const float* ryxw_encoder_samples(const WebEncoder* encoder) {
     return encoder != nullptr ? encoder->encoder.samples() : nullptr;
 }
 
-// A decoder; null with err for a bad mode, rate, receiver or custom band.
-WebDecoder* ryxw_decoder_new(int mode, float sampleRate, int receiver, float customBaseHz,
-                             int customStep, char* err, int errCapacity) {
+// A decoder of these plans at sampleRate, which must be their plan rate, with the receiver of
+// that name ("robust", "standard"); null with err for anything else.
+EMSCRIPTEN_KEEPALIVE WebDecoder* ryxw_decoder_new(int mode, int preset, float sampleRate,
+                                                  const char* receiver, int receiverLength,
+                                                  float customBaseHz, int customStep, char* err,
+                                                  int errCapacity) {
     return guarded(err, errCapacity, static_cast<WebDecoder*>(nullptr), [&] {
-        return new WebDecoder(ryxsound::Decoder(checkedMode(mode), sampleRate,
-                                                checkedReceiver(receiver),
-                                                CustomBand{customBaseHz, customStep}));
+        const WebPlans plans(mode, preset, customBaseHz, customStep);
+        const ryxsound::Receiver chosen =
+            ryxsound::receiverFromName(view(receiver, receiverLength));
+        plans.requirePlanRate(sampleRate, false);
+        return new WebDecoder(ryxsound::Decoder(plans.mode, sampleRate, chosen, plans.custom));
     });
 }
 
-void ryxw_decoder_free(WebDecoder* decoder) {
+EMSCRIPTEN_KEEPALIVE void ryxw_decoder_free(WebDecoder* decoder) {
     delete decoder;
 }
 
+// "robust" or "standard"; null for no decoder.
+EMSCRIPTEN_KEEPALIVE const char* ryxw_decoder_receiver(const WebDecoder* decoder) {
+    return decoder != nullptr ? ryxsound::receiverName(decoder->decoder.receiver()) : nullptr;
+}
+
 // Where the caller writes up to ryxw_decoder_capacity() samples before ryxw_decoder_feed.
-float* ryxw_decoder_input(WebDecoder* decoder) {
+EMSCRIPTEN_KEEPALIVE float* ryxw_decoder_input(WebDecoder* decoder) {
     return decoder != nullptr ? decoder->input.data() : nullptr;
 }
-int ryxw_decoder_capacity() {
+EMSCRIPTEN_KEEPALIVE int ryxw_decoder_capacity() {
     return static_cast<int>(kInputCapacity);
 }
 
 // Feeds the first `count` samples of the input area; returns how many messages completed (read
 // them with ryxw_decoder_message), or -1 with err.
-int ryxw_decoder_feed(WebDecoder* decoder, int count, char* err, int errCapacity) {
+EMSCRIPTEN_KEEPALIVE int ryxw_decoder_feed(WebDecoder* decoder, int count, char* err,
+                                           int errCapacity) {
     return guarded(err, errCapacity, -1, [&] {
         if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
         if (count < 0 || static_cast<size_t>(count) > kInputCapacity) {
@@ -335,7 +397,7 @@ int ryxw_decoder_feed(WebDecoder* decoder, int count, char* err, int errCapacity
 }
 
 // Feeds silence until a message in progress completes; returns the messages, or -1 with err.
-int ryxw_decoder_flush(WebDecoder* decoder, char* err, int errCapacity) {
+EMSCRIPTEN_KEEPALIVE int ryxw_decoder_flush(WebDecoder* decoder, char* err, int errCapacity) {
     return guarded(err, errCapacity, -1, [&] {
         if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
         decoder->messages.clear();
@@ -343,9 +405,9 @@ int ryxw_decoder_flush(WebDecoder* decoder, char* err, int errCapacity) {
     });
 }
 
-// Message i of the last feed or flush as a 64-byte record (layout above); null when there is
-// no such message. The record stays valid until the next call on this decoder.
-const WebMessage* ryxw_decoder_message(WebDecoder* decoder, int i) {
+// Message i of the last feed or flush as a WebMessage; null when there is no such message. The
+// record stays valid until the next call on this decoder.
+EMSCRIPTEN_KEEPALIVE const WebMessage* ryxw_decoder_message(WebDecoder* decoder, int i) {
     if (decoder == nullptr || i < 0 || static_cast<size_t>(i) >= decoder->messages.size()) {
         return nullptr;
     }
@@ -368,42 +430,45 @@ const WebMessage* ryxw_decoder_message(WebDecoder* decoder, int i) {
 }
 
 // Samples fed so far (flush's silence included), as a double.
-double ryxw_decoder_position(const WebDecoder* decoder) {
+EMSCRIPTEN_KEEPALIVE double ryxw_decoder_position(const WebDecoder* decoder) {
     return decoder != nullptr ? static_cast<double>(decoder->decoder.position()) : 0.0;
 }
 
-int ryxw_decoder_in_message(const WebDecoder* decoder) {
+EMSCRIPTEN_KEEPALIVE int ryxw_decoder_in_message(const WebDecoder* decoder) {
     return decoder != nullptr && decoder->decoder.inMessage() ? 1 : 0;
 }
 
-// A spectrum analyser for a live display: write windowSize samples (a power of two 4..8192) at
+// A spectrum for a live display: write windowSize samples (a power of two 4..8192) at
 // ryxw_spectrum_input, call ryxw_spectrum_analyze, read windowSize / 2 + 1 powers (a bin-centred
 // sine of amplitude A shows about A^2) at the pointer it returns. Null with err for a bad size.
-WebSpectrum* ryxw_spectrum_new(int windowSize, char* err, int errCapacity) {
+EMSCRIPTEN_KEEPALIVE WebSpectrum* ryxw_spectrum_new(int windowSize, char* err, int errCapacity) {
     return guarded(err, errCapacity, static_cast<WebSpectrum*>(nullptr), [&] {
-        auto* web = new WebSpectrum{RYX::SpectrumAnalyzer(windowSize, windowSize), {}};
-        if (web->analyzer.fftLength() == 0) {
-            delete web;
-            throw std::invalid_argument("the window size must be a power of two 4..8192, not " +
-                                        std::to_string(windowSize));
-        }
-        web->frame.assign(static_cast<size_t>(windowSize), 0.0f);
-        return web;
+        // Sized for the largest window until powerSpectrum has checked this one.
+        std::vector<float> frame(8192, 0.0f), power(8192 / 2 + 1);
+        ryxsound::powerSpectrum(frame.data(), windowSize, power.data());
+        frame.resize(static_cast<size_t>(windowSize));
+        power.resize(static_cast<size_t>(windowSize / 2 + 1));
+        return new WebSpectrum{windowSize, std::move(frame), std::move(power)};
     });
 }
 
-void ryxw_spectrum_free(WebSpectrum* spectrum) {
+EMSCRIPTEN_KEEPALIVE void ryxw_spectrum_free(WebSpectrum* spectrum) {
     delete spectrum;
 }
 
-float* ryxw_spectrum_input(WebSpectrum* spectrum) {
+EMSCRIPTEN_KEEPALIVE float* ryxw_spectrum_input(WebSpectrum* spectrum) {
     return spectrum != nullptr ? spectrum->frame.data() : nullptr;
 }
 
-const float* ryxw_spectrum_analyze(WebSpectrum* spectrum) {
-    if (spectrum == nullptr) return nullptr;
-    spectrum->analyzer.analyze(spectrum->frame.data());
-    return spectrum->analyzer.powerSpectrum();
+// The powers of the frame at ryxw_spectrum_input; null with err.
+EMSCRIPTEN_KEEPALIVE const float* ryxw_spectrum_analyze(WebSpectrum* spectrum, char* err,
+                                                        int errCapacity) {
+    return guarded(err, errCapacity, static_cast<const float*>(nullptr), [&] {
+        if (spectrum == nullptr) throw std::invalid_argument("the spectrum is closed");
+        ryxsound::powerSpectrum(spectrum->frame.data(), spectrum->windowSize,
+                                spectrum->power.data());
+        return static_cast<const float*>(spectrum->power.data());
+    });
 }
 
 }  // extern "C"

@@ -82,8 +82,8 @@ struct PlanInfo {
     int windowSize;               // analysis length: 2048 at 44100/48000 Hz, 1024 at 22050
     int symbolSamples;            // 4608 at 44100 Hz, 5015 at 48000 Hz
     int transmissionSamples;      // 20 symbols: 92160 at 44100 Hz
-    std::array<float, 9> toneHz;  // tone 0..8 before the hop; audible at 44100: 3294.6..9345.4
-    std::array<int, 9> toneBins;  // their analysis bins; audible at 44100: 153..434
+    std::array<float, 9> toneHz;  // tone 0..8 before the hop; audible at 44100: 3294.6..9323.9
+    std::array<int, 9> toneBins;  // their analysis bins; audible at 44100: 153..433
     float hopHz;                  // hop step; the symbols at positions 2, 3, 4 hop 1, 2, 0 steps
     int hopBins;                  // receiving hop in bins (12 for audible at 44100)
     float bandLowHz;              // tone 0
@@ -155,6 +155,15 @@ class RYX_EXPORT Encoder {
 // One transmission as a new vector.
 RYX_EXPORT std::vector<float> encode(std::string_view text, Mode mode, float sampleRate,
                                      const EncodeOptions& options = {}, CustomBand custom = {});
+
+// The two frequencies (Hz, hop included) of each of the 20 symbols that send `text` in `plan`:
+// what an encoder at sampleRate sounds, symbol by symbol. The start symbols 0 and 1 sound one
+// tone, given twice; "hello0123" in the audible plan at 44100 Hz begins {3294.6, 3294.6}. Throws
+// as planInfo for the rate and as Encoder::encode for the text.
+using TonePair = std::array<float, 2>;
+RYX_EXPORT std::array<TonePair, kTransmissionSymbols> messageTones(std::string_view text, Plan plan,
+                                                                   float sampleRate,
+                                                                   CustomBand custom = {});
 
 // Adds `signature` to the first min(signatureCount, 20 symbols, audioCount) samples of audio in
 // place, limiting those sums to -1..1.

@@ -1,5 +1,6 @@
 // ryxsound::Encoder: argument checks in front of the multi-tone encoder.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -83,6 +84,15 @@ void checkAlphabet(std::string_view text, const char* what) {
     }
 }
 
+// Throws unless text is nine base-32 characters, naming the length or the first bad character.
+void checkText(std::string_view text) {
+    if (characterCount(text) != static_cast<size_t>(kTextLength)) {
+        throw std::invalid_argument("text must be exactly 9 characters long, got " +
+                                    std::to_string(characterCount(text)) + ": " + quoted(text));
+    }
+    checkAlphabet(text, "text");
+}
+
 }  // namespace
 
 struct Encoder::Impl {
@@ -103,11 +113,7 @@ Encoder::Encoder(Encoder&&) noexcept = default;
 Encoder& Encoder::operator=(Encoder&&) noexcept = default;
 
 size_t Encoder::encode(std::string_view text, const EncodeOptions& options) {
-    if (characterCount(text) != static_cast<size_t>(kTextLength)) {
-        throw std::invalid_argument("text must be exactly 9 characters long, got " +
-                                    std::to_string(characterCount(text)) + ": " + quoted(text));
-    }
-    checkAlphabet(text, "text");
+    checkText(text);
     RYX::MultiToneEncoder& core = impl_->core;
     const int symbol = RYX::symbolDuration(core.sampleRate());
     const size_t maxNotes = symbol > 0 ? static_cast<size_t>(core.capacity() / symbol) : 0;
@@ -158,6 +164,29 @@ std::vector<float> encode(std::string_view text, Mode mode, float sampleRate,
     Encoder encoder(mode, sampleRate, custom);
     const size_t count = encoder.encode(text, options);
     return std::vector<float>(encoder.samples(), encoder.samples() + count);
+}
+
+std::array<TonePair, kTransmissionSymbols> messageTones(std::string_view text, Plan plan,
+                                                        float sampleRate, CustomBand custom) {
+    const PlanInfo info = planInfo(plan, sampleRate, custom);
+    checkText(text);
+    const RYX::Plan corePlan = static_cast<RYX::Plan>(plan);
+    const RYX::Tuning tuning = RYX::makeTuning(sampleRate, {custom.baseHz, custom.step});
+    RYX::MultiToneEncoder framer(corePlan, sampleRate, info.transmissionSamples, tuning.windowSize);
+    RYX::SynthesisSettings settings;
+    settings.custom = tuning.custom;
+    if (framer.encode(text.data(), 0, kTextLength, nullptr, 0, settings) == 0 ||
+        framer.frameLength() != kTransmissionSymbols) {
+        throw std::invalid_argument("the " + std::string(planName(plan)) +
+                                    " plan cannot hold a transmission at this sample rate");
+    }
+    std::array<TonePair, kTransmissionSymbols> tones{};
+    for (int position = 0; position < kTransmissionSymbols; ++position) {
+        TonePair& pair = tones[static_cast<size_t>(position)];
+        RYX::symbolFrequencies(corePlan, framer.frame()[position], position, tuning, pair.data());
+        if (position < 2) pair[1] = pair[0];  // the start symbols sound their lower tone
+    }
+    return tones;
 }
 
 void mixSignature(float* audio, size_t audioCount, const float* signature, size_t signatureCount,

@@ -39,6 +39,68 @@ for (const [text, encodeOptions, decodeOptions] of ROUND_TRIPS) {
     });
 }
 
+// The rates encode and Decoder accept: those the plans are made at (planRate(rate) === rate).
+// Every other rate is refused, naming the rate to resample to or why no rate of that family holds
+// the plans.
+const RATES = [8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 192000];
+const RATE_CASES = [
+    // name, options without the rate, the rates accepted
+    ['audible', { mode: 'audible' }, [22050, 44100, 48000]],
+    ['nonaudible', { mode: 'nonaudible' }, [44100, 48000]],
+    ['compression', { mode: 'compression' }, [44100, 48000]],
+    ['all', { mode: 'all' }, [44100, 48000]],
+    ['custom', { mode: 'custom', customBaseHz: 9000, customStep: 3 }, [44100, 48000]],
+    ['phone', { preset: 'phone' }, [44100, 48000]],
+];
+
+// Calls make(rate) and expects what planRate(rate) says: it works at the plan rate, is refused
+// with the rate to resample to at another, and with planRate's reason where audio cannot hold the
+// plans. Returns whether it was accepted.
+function acceptsOnlyThePlanRate(planRate, make, rate) {
+    let planned;
+    try {
+        planned = planRate(rate);
+    } catch (e) {
+        assert.throws(() => make(rate), { name: 'RyxSoundError', message: e.message });
+        return false;
+    }
+    if (planned === rate) return make(rate), true;
+    assert.throws(() => make(rate), {
+        name: 'RyxSoundError',
+        message: `sampleRate ${rate} Hz: the plans are made at ${planned} Hz; resample to ${planned} Hz ` +
+            '(an AudioContext or OfflineAudioContext at that rate does it)',
+    });
+    return false;
+}
+
+for (const [name, options, accepted] of RATE_CASES) {
+    test(`${name}: encode and Decoder accept exactly the rates the plans are made at`, () => {
+        const { mode, ...band } = options;
+        const sent = mode === 'all' ? 'nonaudible' : mode;  // what an encoder for 'all' sends
+        const encodeAt = (rate) => R.encode('k3v90qa7c', { ...options, sampleRate: rate });
+        const decoderAt = (rate) => new R.Decoder({ ...options, sampleRate: rate }).close();
+        const encodes = RATES.filter((rate) => acceptsOnlyThePlanRate((r) => R.planRate(sent, r, band), encodeAt, rate));
+        const decodes = RATES.filter((rate) => acceptsOnlyThePlanRate((r) => R.planRate(mode, r, band), decoderAt, rate));
+        assert.deepEqual([encodes, decodes], [accepted, accepted]);
+        for (const rate of accepted) {
+            const audio = withSilence(encodeAt(rate), rate >> 2, rate >> 1);
+            for (const receiver of ['robust', 'standard']) {
+                const messages = R.decode(audio, { ...options, sampleRate: rate, receiver });
+                assert.deepEqual(messages.map((m) => [m.text, m.ok]), [['k3v90qa7c', true]], `${rate} Hz, ${receiver}`);
+            }
+        }
+    });
+}
+
+test('planRate: a file rate goes to the plan rate of its family, or says why it cannot', () => {
+    const cases = [[44100, 44100], [48000, 48000], [22050, 44100], [88200, 44100], [176400, 44100],
+        [96000, 48000], [32000, 48000], [192000, 48000]];
+    assert.deepEqual(cases.map(([rate]) => R.planRate('all', rate)), cases.map(([, planned]) => planned));
+    assert.equal(R.planRate('audible', 22050), 22050);
+    assert.equal(R.planRate(undefined, 22050, { preset: 'phone' }), 44100);
+    assert.throws(() => R.planRate('audible', 8000), /audio at 8000 Hz holds up to 3600 Hz, the audible plan reaches/);
+});
+
 test('the standard receiver corrects a message with four wrong symbols and says which', () => {
     const audio = R.encode('hello0123', { mode: 'audible' });
     const info = R.planInfo('audible', 44100);
@@ -62,13 +124,15 @@ const BAD_INPUT = [
     ['NUL inside', () => R.encode('hell\u00000123'), R.RyxSoundError, /position 5/],
     ['text type', () => R.encode(123456789), TypeError, /text must be a string/],
     ['mode name', () => R.encode('hello0123', { mode: 'loud' }), R.RyxSoundError, /unknown mode 'loud'/],
-    ['mode number', () => R.encode('hello0123', { mode: 9 }), R.RyxSoundError, /modes are 2..6/],
+    ['mode number', () => R.encode('hello0123', { mode: 9 }), R.RyxSoundError, /unknown mode 9: the modes are 2 audible/],
     ['mode fraction', () => new R.Decoder({ mode: 2.5 }), R.RyxSoundError, /not an integer/],
     ['NaN rate', () => R.encode('hello0123', { sampleRate: NaN }), R.RyxSoundError, /outside/],
     ['huge rate', () => new R.Decoder({ sampleRate: 1e300 }), R.RyxSoundError, /outside/],
     ['rate type', () => new R.Decoder({ sampleRate: '44100' }), TypeError, /sampleRate must be a number/],
-    ['too low a rate', () => new R.Decoder({ mode: 'all', sampleRate: 22050 }), R.RyxSoundError, /above half the sample rate/],
-    ['receiver', () => new R.Decoder({ receiver: 'fast' }), R.RyxSoundError, /standard or robust/],
+    ['too low a rate', () => new R.Decoder({ mode: 'all', sampleRate: 22050 }), R.RyxSoundError, /resample to 44100 Hz/],
+    ['receiver', () => new R.Decoder({ receiver: 'fast' }), R.RyxSoundError, /unknown receiver 'fast': use robust or standard/],
+    ['receiver type', () => new R.Decoder({ receiver: 1 }), TypeError, /receiver must be a string/],
+    ['plan rate of a bad mode', () => R.planRate('loud', 44100), R.RyxSoundError, /unknown mode 'loud'/],
     ['preset', () => new R.Decoder({ preset: 'fax' }), R.RyxSoundError, /unknown preset 'fax': use phone/],
     ['preset and mode', () => R.encode('hello0123', { preset: 'phone', mode: 'audible' }), R.RyxSoundError, /leave the mode out/],
     ['band without custom', () => R.encode('hello0123', { customBaseHz: 900 }), R.RyxSoundError, /mode 'custom'/],

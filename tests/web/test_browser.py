@@ -1,12 +1,15 @@
 """The page and the JavaScript API in a real headless Chromium.
 
 The microphone is Chromium's fake capture device playing a WAV file written by the native
-encoder; the page must list the file's text after Listen is clicked. The encoder compiled to
-WebAssembly must give the native encoder's samples. Skipped only when Chromium cannot start.
+encoder; the page must list the file's text after Listen is clicked, with the level figures the
+native decoder finds in the samples the page decoded. The encoder compiled to WebAssembly must
+give the native encoder's samples, and its decoders the native level figures. Skipped only when
+Chromium cannot start.
 """
 from __future__ import annotations
 
 import json
+import re
 import time
 from pathlib import Path
 
@@ -43,6 +46,27 @@ def browser(microphone=None):
         pytest.skip(str(exc))
 
 
+# Keeps every sample the page's decoders are fed (fedSamples) and their rate (fedRate).
+FEED_RECORDER = """
+window.fedSamples = new Float32Array(0);
+const feed = RyxSound.Decoder.prototype.feed;
+RyxSound.Decoder.prototype.feed = function (samples) {
+    const all = new Float32Array(fedSamples.length + samples.length);
+    all.set(fedSamples);
+    all.set(samples, fedSamples.length);
+    [window.fedSamples, window.fedRate] = [all, this.sampleRate];
+    return feed.call(this, samples);
+};
+"""
+
+
+def shown_levels(item_text: str) -> tuple[float, float]:
+    """The tone-to-band and level figures (dB) a message's line on the page shows."""
+    found = re.search(r"tones (-?[0-9.]+) dB over the band, (-?[0-9.]+) dBFS", item_text)
+    assert found, item_text
+    return float(found[1]), float(found[2])
+
+
 # Plan selector value, text, the encoder's arguments and the microphone file's rate.
 LISTEN_CASES = [
     ("all", "hello0123", dict(mode="nonaudible"), 48000),
@@ -65,6 +89,7 @@ def test_listen_lists_the_text_from_the_microphone(tmp_path, page_url, plan, tex
         box.clear()
         box.send_keys(text)
         Select(driver.find_element("id", "plan")).select_by_value(plan)
+        driver.execute_script(FEED_RECORDER)
         driver.find_element("id", "listen").click()
         messages = driver.find_element("id", "messages")
         WebDriverWait(driver, 40).until(
@@ -74,6 +99,16 @@ def test_listen_lists_the_text_from_the_microphone(tmp_path, page_url, plan, tex
                     f"{driver.find_element('id', 'status').text}")
         status = driver.find_element("id", "status").text
         print(f"{plan}: '{text}' from a {rate} Hz file; {status}")
+        shown = next(item.text for item in messages.find_elements("css selector", ":scope > *")
+                     if text in item.text)
+        fed, fed_rate = driver.execute_script("return [Array.from(fedSamples), fedRate]")
+        options = dict(preset=plan[7:]) if plan.startswith("preset:") else dict(mode=plan)
+        native = [m for m in ryxsound.decode(np.asarray(fed, dtype=np.float32), fed_rate,
+                                             resample=False, **options) if m.text == text]
+        assert native, f"the native decoder finds no '{text}' in what the page decoded"
+        tone_to_band_db, level_dbfs = shown_levels(shown)
+        assert tone_to_band_db == pytest.approx(native[0].tone_to_band_db, abs=0.051)
+        assert level_dbfs == pytest.approx(native[0].level_dbfs, abs=0.051)
         if plan == "audible":  # with the message scrolled in a little
             time.sleep(1.5)
             SCREENSHOT.parent.mkdir(parents=True, exist_ok=True)
@@ -109,7 +144,9 @@ ENCODE_CASES = [
 ERROR_CASES = [
     ("hello012", dict(), "RyxSoundError: text must be exactly 9 characters"),
     ("hellow123", dict(), "'w' at position 6"),
-    ("hello0123", dict(mode="nonaudible", sampleRate=22050), "above half the sample rate"),
+    ("hello0123", dict(mode="nonaudible", sampleRate=22050),
+     "audio at 22050 Hz holds up to 9922.5 Hz, the nonaudible plan reaches"),
+    ("hello0123", dict(sampleRate=96000), "the plans are made at 48000 Hz; resample to 48000 Hz"),
     ("hello0123", dict(sampleRate=1e12), "outside 1000 Hz"),
     ("hello0123", dict(preset="fax"), "unknown preset 'fax'"),
     ("hello0123", dict(melody="0", randomTones=True), "either a melody or random tones"),
@@ -173,3 +210,68 @@ def test_play_sends_the_text_in_the_chosen_plan_at_the_context_rate(plain_browse
     plain_browser.find_element("id", "play").click()
     WebDriverWait(plain_browser, 10).until(lambda d: d.execute_script("return played.length"))
     assert plain_browser.execute_script("return played") == [[["k3v90qa7c", "compression", True]]]
+
+
+# Mode, rate, the decoder's options (the native decode's keyword arguments), noise seed.
+LEVEL_CASES = [
+    ("audible", 44100, dict(mode="audible"), 1),
+    ("nonaudible", 48000, dict(mode="all"), 2),
+    ("compression", 44100, dict(mode="compression"), 3),
+    ("custom", 48000, dict(preset="phone"), 4),
+]
+
+
+def noisy_transmission(text, mode, rate, seed, **band):
+    """A quarter second of noise, the transmission at half scale in the same noise, half a second
+    more: float32, the same samples for both decoders."""
+    audio = ryxsound.encode(text, mode=mode, sample_rate=rate, **band)
+    padded = np.concatenate([np.zeros(rate // 4), 0.5 * audio, np.zeros(rate // 2)])
+    noise = np.random.default_rng(seed).normal(0.0, 0.03, padded.size)
+    return (padded + noise).astype(np.float32)
+
+
+def page_decode(driver, samples, options):
+    """ryxsound.js's decode in the page: [text, ok, toneToBandDb, levelDbfs] per message."""
+    return driver.execute_script(
+        "return RyxSound.decode(Float32Array.from(arguments[0]), JSON.parse(arguments[1]))"
+        "  .map((m) => [m.text, m.ok, m.toneToBandDb, m.levelDbfs]);",
+        samples.tolist(), json.dumps(options))
+
+
+@pytest.mark.parametrize("receiver", ["robust", "standard"])
+@pytest.mark.parametrize("mode,rate,decoder,seed", LEVEL_CASES, ids=[c[0] for c in LEVEL_CASES])
+def test_level_figures_in_the_browser_equal_the_native_ones(plain_browser, mode, rate, decoder,
+                                                            seed, receiver):
+    band = dict(custom_base_hz=600, custom_step=1) if "preset" in decoder else {}
+    samples = noisy_transmission("k3v90qa7c", mode, rate, seed, **band)
+    native = ryxsound.decode(samples, rate, receiver=receiver, resample=False, **decoder)
+    got = page_decode(plain_browser, samples, dict(decoder, sampleRate=rate, receiver=receiver))
+    assert [m[:2] for m in got] == [[m.text, m.ok] for m in native] == [["k3v90qa7c", True]]
+    for (_, _, tone_to_band_db, level_dbfs), m in zip(got, native):
+        assert tone_to_band_db == pytest.approx(m.tone_to_band_db, abs=1e-3)
+        assert level_dbfs == pytest.approx(m.level_dbfs, abs=1e-3)
+
+
+# The device's rate and the rate the page's AudioContext must run at: the plan rate, or 44100 Hz
+# where audio at the device's rate cannot hold every plan.
+CONTEXT_RATES = [(48000, 48000), (96000, 48000), (88200, 44100), (22050, 44100), (16000, 44100)]
+
+
+@pytest.mark.parametrize("device,expected", CONTEXT_RATES)
+def test_the_page_plays_at_the_plan_rate_of_the_device_rate(plain_browser, page_url, device,
+                                                            expected):
+    from selenium.webdriver.support.ui import WebDriverWait
+
+    open_page(plain_browser, page_url)
+    plain_browser.execute_script(  # contexts open at the device's rate unless told otherwise
+        "const [rate, Device] = [arguments[0], window.AudioContext]; window.contexts = [];"
+        "window.AudioContext = class extends Device {"
+        "  constructor(options) { super(options ?? { sampleRate: rate });"
+        "    contexts.push(this); } };", device)
+    plain_browser.find_element("id", "play").click()
+    WebDriverWait(plain_browser, 10).until(
+        lambda d: d.execute_script("return contexts.at(-1)?.state === 'running'"))
+    rates = plain_browser.execute_script("return contexts.map((c) => [c.sampleRate, c.state])")
+    assert rates[-1] == [expected, "running"] and rates[0][0] == device
+    check = plain_browser.find_element("id", "text-check").text
+    assert check.startswith("Ready") and f"at {expected} Hz" in check
