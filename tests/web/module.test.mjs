@@ -40,8 +40,8 @@ for (const [text, encodeOptions, decodeOptions] of ROUND_TRIPS) {
 }
 
 // The rates encode and Decoder accept: those the plans are made at (planRate(rate) === rate).
-// Every other rate is refused, naming the rate to resample to or why no rate of that family holds
-// the plans.
+// Every other rate is refused, naming the rate to resample to or why audio at that rate cannot
+// hold the plans.
 const RATES = [8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 192000];
 const RATE_CASES = [
     // name, options without the rate, the rates accepted
@@ -92,9 +92,9 @@ for (const [name, options, accepted] of RATE_CASES) {
     });
 }
 
-test('planRate: a file rate goes to the plan rate of its family, or says why it cannot', () => {
-    const cases = [[44100, 44100], [48000, 48000], [22050, 44100], [88200, 44100], [176400, 44100],
-        [96000, 48000], [32000, 48000], [192000, 48000]];
+test('planRate: a file rate goes to the nearer plan rate by ratio, or says why it cannot', () => {
+    const cases = [[44100, 44100], [48000, 48000], [22050, 44100], [88200, 48000], [176400, 48000],
+        [96000, 48000], [32000, 44100], [46000, 44100], [46100, 48000], [192000, 48000]];
     assert.deepEqual(cases.map(([rate]) => R.planRate('all', rate)), cases.map(([, planned]) => planned));
     assert.equal(R.planRate('audible', 22050), 22050);
     assert.equal(R.planRate(undefined, 22050, { preset: 'phone' }), 44100);
