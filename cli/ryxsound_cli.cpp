@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio_file.h"
@@ -25,9 +28,10 @@ constexpr int kExitNothing = 1;
 constexpr int kExitBadInput = 2;
 constexpr int kExitFailure = 3;
 
-constexpr double kLeadSeconds = 0.25;  // silence around an encoded transmission
-constexpr double kPadSeconds = 0.5;    // silence fed around a decoded file
-constexpr size_t kBlockFrames = 4096;  // frames read per block
+constexpr double kLeadSeconds = 0.25;   // silence around an encoded transmission
+constexpr size_t kBlockFrames = 4096;   // frames read per block
+constexpr double kHintSeconds = 120.0;  // audio otherPlanHint decodes with the other plans
+constexpr int kHintTexts = 3;           // texts a hint names at most
 
 // Input the tool refuses: one line on stderr, exit 2.
 class BadInput : public std::runtime_error {
@@ -35,8 +39,19 @@ class BadInput : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// One line on stderr after what stdout holds so far, so that both keep their order in one log:
+// "ryxsound-cli: " + kind + message.
+void say(const char* kind, const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "ryxsound-cli: %s%s\n", kind, message.c_str());
+}
+
 void error(const std::string& message) {
-    std::fprintf(stderr, "ryxsound-cli: error: %s\n", message.c_str());
+    say("error: ", message);
+}
+
+void warning(const std::string& message) {
+    say("warning: ", message);
 }
 
 struct Band {
@@ -119,44 +134,46 @@ int encodeCommand(const CommandLine& line) {
     return kExitOk;
 }
 
-// Every message in one file, with offsets into the file's samples. The file is resampled block
-// by block to the plan rate unless it is at that rate (or refused with --no-resample).
-std::vector<ryxsound::Message> decodeFile(const std::string& path, const CommandLine& line,
-                                          int& rate) {
-    AudioReader reader(path);
-    rate = reader.sampleRate();
-    const Band band = bandOf(line, rate == 22050 ? ryxsound::Mode::Audible : ryxsound::Mode::All);
-    const float runRate = planRateOf(band, rate, false, path + ": ");
-    if (!line.resample && runRate != static_cast<float>(rate)) {
-        throw BadInput(path + ": sample rate " + std::to_string(rate) + " Hz is read at " +
+// The receive rate for audio at fileRate: the plan rate, or with --no-resample the file's own
+// rate, which must then be the plan rate. Throws BadInput naming the file otherwise.
+float receiveRate(const Band& band, int fileRate, bool resample, const std::string& path) {
+    const float runRate = planRateOf(band, fileRate, false, path + ": ");
+    if (!resample && runRate != static_cast<float>(fileRate)) {
+        throw BadInput(path + ": sample rate " + std::to_string(fileRate) + " Hz is read at " +
                        std::to_string(static_cast<int>(runRate)) + " Hz for " + bandName(band) +
                        ": leave out --no-resample");
     }
-    ryxsound::Decoder decoder(band.mode, runRate, line.receiver, band.custom);
+    return runRate;
+}
+
+// The messages of the next at most maxFrames frames of `reader` (from where it stands), offsets
+// counted in those frames. The audio is resampled block by block from the file's rate to
+// runRate, the plan rate of `band`.
+std::vector<ryxsound::Message> decodeAudio(AudioReader& reader, const Band& band, float runRate,
+                                           ryxsound::Receiver receiver, int64_t maxFrames) {
+    ryxsound::Decoder decoder(band.mode, runRate, receiver, band.custom);
     std::vector<ryxsound::Message> messages;
     const Resampler::Sink feed = [&decoder, &messages](const float* samples, size_t count) {
         decoder.feed(samples, count, messages);
     };
-
-    // Silence around the file lets the receiver see a message at its very first or last sample.
-    const std::vector<float> pad(static_cast<size_t>(kPadSeconds * runRate + 0.5f), 0.0f);
-    feed(pad.data(), pad.size());
+    const int rate = reader.sampleRate();
     Resampler toPlan(rate, runRate);
     std::vector<float> block;
     int64_t total = 0;
-    while (size_t n = reader.read(kBlockFrames, block)) {
+    while (total < maxFrames) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(kBlockFrames, maxFrames - total));
+        const size_t n = reader.read(want, block);
+        if (n == 0) break;
         toPlan.process(block.data(), n, feed);
         total += static_cast<int64_t>(n);
     }
     toPlan.finish(feed);
-    feed(pad.data(), pad.size());
     decoder.flush(messages);
 
-    // Offsets at the plan rate, after the pad, back to the file's samples.
-    const int64_t shift = static_cast<int64_t>(pad.size());
+    // Offsets at the plan rate back to the file's samples.
     const double toFile = static_cast<double>(rate) / static_cast<double>(runRate);
     const auto inFile = [&](int64_t at) {
-        const int64_t sample = std::llround(static_cast<double>(at - shift) * toFile);
+        const int64_t sample = std::llround(static_cast<double>(at) * toFile);
         return std::min(std::max<int64_t>(sample, 0), total);
     };
     for (ryxsound::Message& m : messages) {
@@ -166,13 +183,92 @@ std::vector<ryxsound::Message> decodeFile(const std::string& path, const Command
     return messages;
 }
 
+// When a file held no message for the plan asked for, or its rate cannot hold that plan: the
+// options of another plan under which its first kHintSeconds hold a message with a matching
+// checksum, tried in turn: each preset, mode all, mode custom (its default band), leaving out
+// the one asked for and those whose plan the rate cannot hold. " (try --preset phone: it holds
+// hello0123 there)", or "" when none does or the input cannot be read again (a pipe).
+std::string otherPlanHint(AudioReader& reader, const CommandLine& line, const Band& asked) {
+    std::vector<std::pair<std::string, Band>> tries;
+    for (const ryxsound::Preset& preset : ryxsound::presets()) {
+        if (&preset != asked.preset) {
+            tries.push_back(
+                {std::string("--preset ") + preset.name, {preset.mode, preset.custom, &preset}});
+        }
+    }
+    const ryxsound::Mode askedMode = line.mode.value_or(ryxsound::Mode::All);
+    for (ryxsound::Mode mode : {ryxsound::Mode::All, ryxsound::Mode::Custom}) {
+        if (asked.preset != nullptr || mode != askedMode) {
+            tries.push_back(
+                {std::string("--mode ") + ryxsound::modeName(mode), {mode, {}, nullptr}});
+        }
+    }
+    const int rate = reader.sampleRate();
+    const auto frames = static_cast<int64_t>(kHintSeconds * rate);
+    try {
+        for (const auto& [options, band] : tries) {
+            float runRate = 0.0f;
+            try {
+                runRate = planRateOf(band, rate, false, "");
+            } catch (const BadInput&) {
+                continue;
+            }
+            if (!reader.rewind()) return "";
+            std::string heard;
+            int count = 0;
+            for (const ryxsound::Message& m :
+                 decodeAudio(reader, band, runRate, line.receiver, frames)) {
+                if (!m.ok || count == kHintTexts) continue;
+                heard += (count++ == 0 ? "" : ", ") + m.text;
+            }
+            if (count > 0) return " (try " + options + ": it holds " + heard + " there)";
+        }
+    } catch (const AudioFileError&) {
+    }
+    return "";
+}
+
+struct FileResult {
+    std::vector<ryxsound::Message> messages;  // offsets into the file's samples
+    int rate = 0;                             // the file's, Hz
+    std::string hint;  // with no message: otherPlanHint's, for the "no message found" line
+};
+
+// Every message in one file. Warns when a WAV file holds less than its header declares; throws
+// BadInput, with otherPlanHint's hint, when the file's rate cannot hold the plan asked for.
+FileResult decodeFile(const std::string& path, const CommandLine& line) {
+    AudioReader reader(path);
+    FileResult result;
+    result.rate = reader.sampleRate();
+    if (const std::optional<int64_t> declared = reader.declaredFrames()) {
+        char figures[96];
+        std::snprintf(figures, sizeof figures, "(%.2f s of %.2f s)",
+                      static_cast<double>(reader.frames()) / result.rate,
+                      static_cast<double>(*declared) / result.rate);
+        warning(path + ": the file is shorter than its header claims " + figures +
+                ": it was cut off");
+    }
+    const Band band =
+        bandOf(line, result.rate == 22050 ? ryxsound::Mode::Audible : ryxsound::Mode::All);
+    float runRate = 0.0f;
+    try {
+        runRate = receiveRate(band, result.rate, line.resample, path);
+    } catch (const BadInput& e) {
+        throw BadInput(e.what() + otherPlanHint(reader, line, band));
+    }
+    result.messages =
+        decodeAudio(reader, band, runRate, line.receiver, std::numeric_limits<int64_t>::max());
+    if (result.messages.empty()) result.hint = otherPlanHint(reader, line, band);
+    return result;
+}
+
 // One message as the Python tool prints it: time in the file, plan, text, checksum result,
 // confidence, tone-to-band and tone level, the share of clean symbols and the symbols error
 // correction changed, counted from 1. A failed message claims neither: both are "-". Each one
 // line, here split after "dBFS":
-//    0.253 s  audible      hello0123  ok   confidence 1.00  tone/band  63.4 dB  level   -9.8 dBFS
+//    0.250 s  audible      hello0123  ok   confidence 1.00  tone/band  64.2 dB  level   -9.8 dBFS
 //      clean 100%  corrected -
-//    0.244 s  audible      hello0123  BAD  confidence 0.00  tone/band   0.0 dB  level  -14.4 dBFS
+//    0.244 s  audible      hello0123  BAD  confidence 0.00  tone/band   0.0 dB  level  -14.3 dBFS
 //      clean    -  corrected -
 std::string messageLine(const ryxsound::Message& m, int rate) {
     int width = 0;  // the mode column: the longest plan name
@@ -204,10 +300,9 @@ int decodeCommand(const CommandLine& line) {
     bool bad = false;
     bool foundOk = false;
     for (const std::string& path : line.operands) {
-        int rate = 0;
-        std::vector<ryxsound::Message> messages;
+        FileResult result;
         try {
-            messages = decodeFile(path, line, rate);
+            result = decodeFile(path, line);
         } catch (const AudioFileError& e) {
             error(e.what());
             bad = true;
@@ -217,13 +312,12 @@ int decodeCommand(const CommandLine& line) {
             bad = true;
             continue;
         }
-        for (const ryxsound::Message& m : messages) {
+        for (const ryxsound::Message& m : result.messages) {
             foundOk = foundOk || m.ok;
             std::printf("%s%s\n", several ? (path + ": ").c_str() : "",
-                        messageLine(m, rate).c_str());
+                        messageLine(m, result.rate).c_str());
         }
-        if (messages.empty())
-            std::fprintf(stderr, "ryxsound-cli: %s: no message found\n", path.c_str());
+        if (result.messages.empty()) say("", path + ": no message found" + result.hint);
     }
     std::fflush(stdout);
     if (bad) return kExitBadInput;

@@ -100,6 +100,7 @@ exits() {  # exits CODE PATTERN ARGS...: the tool exits with CODE and its output
 # the standard receiver reports it with a failed checksum.
 "$cli" encode hello0123 -o whole.wav >/dev/null
 head -c $((44 + 2 * 44100 * 3 / 2)) whole.wav >cut.wav
+mkdir folder.wav
 # exit  pattern                                arguments
 while IFS='|' read -r want pattern args; do
     [ -n "$want" ] || continue
@@ -115,12 +116,16 @@ done <<'CASES'
 0|^   0\.2[45][0-9] s  nonaudible +hello0123  ok|decode high96.wav
 2|high96.wav: sample rate 96000 Hz is read at 48000 Hz .*leave out --no-resample|decode high96.wav --no-resample
 0|custom +phone0042  ok|decode phone.flac --preset phone
-2|phone.flac: audio at 8000 Hz holds up to 3600 Hz|decode phone.flac
+2|phone.flac: audio at 8000 Hz holds up to 3600 Hz.* \(try --preset phone: it holds phone0042 there\)$|decode phone.flac
 0|at 22050 Hz, mode audible|encode hello0123 -o low.wav --rate 22050
 0|audible +hello0123  ok|decode low.wav
 1|hello0123  BAD  confidence .*  clean    -  corrected -$|decode cut.wav --receiver standard
-1|no message found|decode cut.wav
-1|no message found|decode audible.wav --mode compression
+1|^ryxsound-cli: cut.wav: no message found$|decode cut.wav
+1|^ryxsound-cli: audible.wav: no message found \(try --mode all: it holds hello0123 there\)$|decode audible.wav --mode compression
+1|^ryxsound-cli: audible.wav: no message found \(try --mode all: it holds hello0123 there\)$|decode audible.wav --preset phone
+0|at 44100 Hz, preset phone|encode phone0042 -o phone44.wav --preset phone
+1|^ryxsound-cli: phone44.wav: no message found \(try --preset phone: it holds phone0042 there\)$|decode phone44.wav
+2|phone.flac: .*leave out --no-resample$|decode phone.flac --preset phone --no-resample
 2|audible.wav: .*hello0123  ok|decode audible.wav missing.wav
 2|notes.txt: cannot read it as audio|decode notes.txt
 2|exactly 9 characters|encode hello -o short.wav
@@ -131,7 +136,8 @@ done <<'CASES'
 2|sample rate -44100 Hz is outside|encode hello0123 -o x.wav --rate -44100
 2|sample rate 1e\+09 Hz is outside|encode hello0123 -o x.wav --rate 1000000000
 2|whole number of Hz|encode hello0123 -o x.wav --rate 44100.5
-2|/nonexistent/x.wav: cannot write it|encode hello0123 -o /nonexistent/x.wav
+2|^ryxsound-cli: error: /nonexistent/x.wav: folder /nonexistent does not exist$|encode hello0123 -o /nonexistent/x.wav
+2|^ryxsound-cli: error: folder.wav: is a directory$|encode hello0123 -o folder.wav
 2|unknown file type|encode hello0123 -o out.mp3
 2|needs -o|encode hello0123
 2|apply to --mode custom only|encode hello0123 -o x.wav --custom-base 900
@@ -142,6 +148,72 @@ done <<'CASES'
 2|no command|
 0|ryxsound-cli 1.0.0|--version
 CASES
+
+# The line decode prints for a file, word for word as the Python tool prints it for the same file.
+prints() {  # prints LINE ARGS...: stdout is that one line
+    local want=$1
+    shift
+    "$cli" "$@" >cli.out 2>cli.err || true
+    cat cli.out cli.err
+    [ "$(cat cli.out)" = "$want" ] || { echo "expected: $want"; return 1; }
+}
+while IFS='|' read -r args line; do
+    [ -n "$args" ] || continue
+    # shellcheck disable=SC2086
+    check "ryxsound-cli $args prints the Python tool's figures" prints "$line" $args
+done <<'FIGURES'
+decode audible.wav|   0.250 s  audible      hello0123  ok   confidence 1.00  tone/band  64.2 dB  level   -9.8 dBFS  clean 100%  corrected -
+decode audible.wav --receiver standard|   0.244 s  audible      hello0123  ok   confidence 1.00  tone/band  20.8 dB  level  -11.7 dBFS  clean 100%  corrected -
+decode low.wav --receiver standard|   0.250 s  audible      hello0123  ok   confidence 1.00  tone/band  22.0 dB  level  -11.7 dBFS  clean 100%  corrected -
+decode high96.wav|   0.249 s  nonaudible   hello0123  ok   confidence 1.00  tone/band  46.5 dB  level  -10.7 dBFS  clean 100%  corrected -
+decode phone.flac --preset phone|   0.250 s  custom       phone0042  ok   confidence 1.00  tone/band  42.3 dB  level  -11.1 dBFS  clean 100%  corrected -
+decode cut.wav --receiver standard|   0.244 s  audible      hello0123  BAD  confidence 0.00  tone/band   0.0 dB  level  -14.3 dBFS  clean    -  corrected -
+FIGURES
+
+# A WAV file holding fewer frames than its header declares is decoded as far as it goes, with a
+# warning; a header that leaves the length open (0 or 0xFFFFFFFF bytes of data) claims nothing.
+data_size() {  # data_size FILE: the 'data' chunk size of a 44-byte WAV header from stdin
+    dd of="$1" bs=1 seek=40 conv=notrunc status=none
+}
+head -c 3000 whole.wav >short.wav
+cp cut.wav open.wav && printf '\377\377\377\377' | data_size open.wav
+cp cut.wav zero.wav && printf '\0\0\0\0' | data_size zero.wav
+warns() {  # warns FILE FIGURES: decode warns that FILE was cut off ("-": no warning)
+    local got=0 want=-
+    "$cli" decode "$1" >cli.out 2>cli.err || got=$?
+    cat cli.out cli.err
+    [ "$got" -le 1 ] || { echo "exit $got"; return 1; }
+    [ "$2" = - ] ||
+        want="ryxsound-cli: warning: $1: the file is shorter than its header claims ($2): it was cut off"
+    [ "$(grep warning cli.err || echo -)" = "$want" ] || { echo "expected: $want"; return 1; }
+}
+# file       warning figures
+while read -r file figures; do
+    check "ryxsound-cli decode $file warns: $figures" warns "$file" "$figures"
+done <<'CUT'
+short.wav    0.03 s of 2.59 s
+cut.wav      1.50 s of 2.59 s
+whole.wav    -
+open.wav     -
+zero.wav     -
+CUT
+
+# A folder the user may not write to. root writes anywhere: the tool then runs as nobody, which
+# needs to pass through the work folder.
+read_only() {
+    mkdir -p locked && chmod 555 locked
+    local as=()
+    if [ "$(id -u)" = 0 ]; then
+        chmod 711 "$work"
+        as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    fi
+    local got=0
+    "${as[@]}" "$cli" encode hello0123 -o locked/x.wav >cli.out 2>cli.err || got=$?
+    cat cli.out cli.err
+    [ "$got" = 2 ] || { echo "exit $got, expected 2"; return 1; }
+    [ "$(cat cli.err)" = "ryxsound-cli: error: locked/x.wav: permission denied" ]
+}
+check "ryxsound-cli encode -o into a read-only folder -> 2, permission denied" read_only
 
 round_trip() {  # round_trip RATE PLAN: encodes at RATE, decodes with both receivers
     local rate=$1 plan=$2 heard=$2 send listen receiver
