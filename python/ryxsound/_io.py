@@ -171,7 +171,8 @@ def _wav_declared_frames(path: str) -> Optional[int]:
     length open (0 or 0xFFFFFFFF, as streaming writers do)."""
     try:
         with open(path, "rb") as f:
-            if f.read(12)[8:12] != b"WAVE":
+            head = f.read(12)
+            if head[:4] != b"RIFF" or head[8:12] != b"WAVE":
                 return None
             block_align = 0
             while True:

@@ -38,9 +38,7 @@ from ._modes import (
     PLAN_NAMES,
     PRESETS,
     RECEIVERS,
-    USEFUL_SAMPLE_RATES,
     Preset,
-    check_plan_fits,
     check_rate,
     default_receive_mode,
     mode_name,
@@ -159,20 +157,17 @@ def _custom_kwargs(args: argparse.Namespace, mode: str) -> dict[str, Any]:
 
 def _receiver_rate(rate: float, mode: str, args: argparse.Namespace, where: str = "") -> float:
     """The rate the receiver runs at for audio at ``rate``: the plan rate (said on stderr with
-    --verbose when the audio is resampled), or with --no-resample the rate itself, which must
-    then be one the plans are made at."""
+    --verbose when the audio is resampled); with --no-resample the file's rate must be it."""
     prefix = f"{where}: " if where else ""
     base, step, _ = _plan_params(args)
     try:
-        if args.no_resample:
-            if rate not in USEFUL_SAMPLE_RATES:
-                raise ValueError(f"sample rate {rate:g} Hz is not a plan's rate (use 44100, 48000 "
-                                 f"or 22050 Hz, or leave out --no-resample)")
-            check_plan_fits(mode, rate, base, step)
-            return float(rate)
         run_at = plan_rate(mode, rate, base, step, args.preset)
     except ValueError as exc:
         raise CliError(f"{prefix}{exc}") from None
+    if args.no_resample and run_at != rate:
+        band = f"preset {args.preset}" if args.preset else f"mode {mode}"
+        raise CliError(f"{prefix}sample rate {rate:g} Hz is read at {run_at:g} Hz for {band}: "
+                       f"leave out --no-resample")
     if run_at != rate:
         _say(args, f"{prefix}resampling {rate:g} Hz to {run_at:g} Hz for mode {mode}")
     return run_at

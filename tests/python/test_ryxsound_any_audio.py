@@ -225,7 +225,7 @@ def test_long_input_is_read_in_blocks(tmp_path):
 
 @pytest.mark.parametrize("args,code,expect", [
     (["-v"], 0, "resampling 32000 Hz to 44100 Hz for mode all"),
-    (["--no-resample"], 2, "32000 Hz is not a plan's rate"),
+    (["--no-resample"], 2, "32000 Hz is read at 44100 Hz for mode all: leave out --no-resample"),
 ])
 def test_tool_resamples_unless_told_not_to(tmp_path, args, code, expect):
     path = str(tmp_path / "32k.wav")

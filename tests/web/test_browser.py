@@ -254,7 +254,7 @@ def test_level_figures_in_the_browser_equal_the_native_ones(plain_browser, mode,
 
 # The device's rate and the rate the page's AudioContext must run at: the plan rate, or 44100 Hz
 # where audio at the device's rate cannot hold every plan.
-CONTEXT_RATES = [(48000, 48000), (96000, 48000), (88200, 44100), (22050, 44100), (16000, 44100)]
+CONTEXT_RATES = [(48000, 48000), (96000, 48000), (88200, 48000), (22050, 44100), (16000, 44100)]
 
 
 @pytest.mark.parametrize("device,expected", CONTEXT_RATES)
