@@ -15,11 +15,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "api/core_plans.h"
 #include "decoder/decoder_all_multi_tone.h"
 #include "decoder/multi_tone_decoder.h"
+#include "decoder/robust_plan.h"
 #include "decoder/robust_receiver.h"
 #include "modes/frequency_plan.h"
 #include "modes/tuning.h"
@@ -75,9 +78,18 @@ Totals runStandard(int mode, const RYX::Tuning& tuning) {
     return t;
 }
 
+// The plans of `mode` that fit at the tuning's rate (mode 5 at 22050 Hz: audible alone).
+std::vector<RYX::Plan> robustPlans(int mode, const RYX::Tuning& tuning) {
+    std::vector<RYX::Plan> plans;
+    for (RYX::Plan plan : ryxsound::corePlans(ryxsound::modeFromNumber(mode))) {
+        if (RYX::makeRobustPlan(plan, tuning).fits) plans.push_back(plan);
+    }
+    return plans;
+}
+
 Totals runRobust(int mode, const RYX::Tuning& tuning) {
     Totals t;
-    RYX::RobustReceiver receiver(mode, tuning);
+    RYX::RobustReceiver receiver(robustPlans(mode, tuning), tuning);
     std::vector<float> buffer(kChunk);
     std::vector<RYX::ReceivedMessage> out;
     size_t n;
@@ -132,7 +144,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const RYX::Tuning tuning = RYX::makeTuning(rate, custom);
-    const Totals t = receiver == "robust" ? runRobust(mode, tuning) : runStandard(mode, tuning);
+    Totals t;
+    try {
+        t = receiver == "robust" ? runRobust(mode, tuning) : runStandard(mode, tuning);
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "decode_stream: %s\n", e.what());
+        return 2;
+    }
     std::printf(
         "{\"samples\": %lld, \"preambles\": %lld, \"starts\": %lld, \"phantoms\": %lld, "
         "\"phantom_samples\": %lld}\n",

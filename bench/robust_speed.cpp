@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "api/core_plans.h"
 #include "decoder/decoder_all_multi_tone.h"
 #include "decoder/multi_tone_decoder.h"
 #include "decoder/robust_receiver.h"
@@ -52,7 +53,8 @@ double speedOf(const std::vector<float>& audio, float rate, int& messages, Run&&
 }
 
 int runRobust(int mode, float rate, const std::vector<float>& audio) {
-    RYX::RobustReceiver receiver(mode, RYX::makeTuning(rate));
+    RYX::RobustReceiver receiver(ryxsound::corePlans(ryxsound::modeFromNumber(mode)),
+                                 RYX::makeTuning(rate));
     std::vector<RYX::ReceivedMessage> out;
     out.reserve(64);
     for (size_t at = 0; at < audio.size(); at += 1024) {

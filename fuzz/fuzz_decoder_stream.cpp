@@ -13,8 +13,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "api/core_plans.h"
+#include "decoder/robust_plan.h"
 #include "decoder/robust_receiver.h"
 #include "modes/tuning.h"
 #include "ryxsound/ryx_api.h"
@@ -70,7 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         RYX_Destroy(ctx);
         return 0;
     }
-    RYX::RobustReceiver robust(mode, RYX::makeTuning(rate));
+    // The robust receiver of the plans of the mode that it can hear at this rate, if any.
+    const RYX::Tuning tuning = RYX::makeTuning(rate);
+    std::vector<RYX::Plan> plans;
+    for (RYX::Plan plan : ryxsound::corePlans(ryxsound::modeFromNumber(mode))) {
+        if (RYX::makeRobustPlan(plan, tuning).fits) plans.push_back(plan);
+    }
+    std::optional<RYX::RobustReceiver> robust;
+    if (!plans.empty()) robust.emplace(plans, tuning);
     std::vector<RYX::ReceivedMessage> heard;
     std::vector<float> base;
     if (flags & 1) base = transmission(in, ctx);
@@ -95,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             x = v + (basePos < base.size() ? base[basePos++] : 0.0f);
         }
-        robust.feed(buffer.data(), buffer.size(), heard);
+        if (robust) robust->feed(buffer.data(), buffer.size(), heard);
         heard.clear();
         int status = RYX_DecodeAudioBuffer(buffer.data(), negative ? -count : count, ctx);
         // Drain queued frames with empty calls, as a caller must; bounded so the loop ends.
@@ -115,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (in.remaining_bytes() == 0 && basePos >= base.size()) break;
     }
     readMeasures(ctx, window);
-    robust.flush(heard);
+    if (robust) robust->flush(heard);
     (void)events;
     RYX_Destroy(ctx);
     return 0;

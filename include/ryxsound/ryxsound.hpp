@@ -88,7 +88,9 @@ struct PlanInfo {
     int hopBins;                  // receiving hop in bins (12 for audible at 44100)
     float bandLowHz;              // tone 0
     float bandHighHz;             // tone 8 raised by two hops: the highest frequency sent
-    bool fits;                    // every tone with its hops lies below the Nyquist frequency
+    bool fits;                    // both receivers hear it: nine distinct tones, each with its
+                                  // hops below the Nyquist frequency (not so for the audible plan
+                                  // above 384000 Hz, whose tones merge into one)
 };
 // The one check of a sample rate: throws std::invalid_argument ("sample rate 0 Hz is outside
 // 1000 Hz..1e+06 Hz") unless the rate is finite and within kMinSampleRate..kMaxSampleRate.
@@ -100,8 +102,9 @@ RYX_EXPORT PlanInfo planInfo(Plan plan, float sampleRate, CustomBand custom = {}
 RYX_EXPORT std::vector<Plan> plansOf(Mode mode);
 // Rates a mode works at, best first: 44100 and 48000 Hz, and 22050 Hz where its plans fit.
 RYX_EXPORT std::vector<float> supportedRates(Mode mode, CustomBand custom = {});
-// Throws std::invalid_argument unless every plan of `mode` fits below sampleRate / 2 (and the rate
-// is within range), naming the plan, its highest frequency and the rate.
+// Throws std::invalid_argument unless every plan of `mode` fits (PlanInfo::fits) at sampleRate
+// (and the rate is within range), naming the plan, its highest frequency and the rate, or its
+// tones and the bin width that merges them.
 RYX_EXPORT void checkModeFits(Mode mode, float sampleRate, CustomBand custom = {});
 
 // The rule that keeps the sound in the air the same at every file rate. Audio at fileRate is

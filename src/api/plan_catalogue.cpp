@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "api/core_plans.h"
 #include "decoder/plan_receiver.h"
 #include "modes/frequency_plan.h"
 #include "ryxsound/ryx_api.h"
@@ -133,9 +134,21 @@ void checkSampleRate(float sampleRate) {
     }
 }
 
+RYX::Plan corePlan(Plan plan) {
+    static_assert(static_cast<int>(Plan::Custom) == static_cast<int>(RYX::Plan::Custom),
+                  "the public plans are numbered as the core's");
+    return static_cast<RYX::Plan>(planFromNumber(static_cast<int>(plan)));
+}
+
+std::vector<RYX::Plan> corePlans(Mode mode) {
+    std::vector<RYX::Plan> plans;
+    for (Plan plan : plansOf(mode)) plans.push_back(corePlan(plan));
+    return plans;
+}
+
 PlanInfo planInfo(Plan plan, float sampleRate, CustomBand custom) {
     checkSampleRate(sampleRate);
-    const RYX::Plan corePlan = static_cast<RYX::Plan>(plan);
+    const RYX::Plan corePlan = ryxsound::corePlan(plan);
     const RYX::Tuning tuning = RYX::makeTuning(sampleRate, {custom.baseHz, custom.step});
     const RYX::FrequencyPlan p = RYX::frequencyPlan(corePlan, tuning);
     PlanInfo info{};
@@ -152,9 +165,11 @@ PlanInfo planInfo(Plan plan, float sampleRate, CustomBand custom) {
     info.hopBins = RYX::receiveHopBins(corePlan, tuning);
     info.bandLowHz = info.toneHz[0];
     info.bandHighHz = info.toneHz[kToneCount - 1] + 2.0f * p.hopStepHz;
+    // Both receivers hear the plan: the standard one's bins lie inside the spectrum, and the
+    // nine tones are distinct and, with their hops, below half the rate (what the robust
+    // receiver needs too).
     const RYX::PlanReceiver receiver(corePlan, tuning, 2);
-    info.fits = receiver.fits() && std::isfinite(info.bandHighHz) && info.bandLowHz > 0.0f &&
-                info.bandHighHz < sampleRate / 2.0f;
+    info.fits = receiver.fits() && RYX::planTonesFit(corePlan, tuning);
     return info;
 }
 
@@ -186,6 +201,18 @@ void checkModeFits(Mode mode, float sampleRate, CustomBand custom) {
     }
     for (Plan plan : plansOf(mode)) {
         const PlanInfo info = planInfo(plan, sampleRate, custom);
+        const auto notRising = [](float a, float b) { return !(a < b); };
+        if (!info.fits && std::adjacent_find(info.toneHz.begin(), info.toneHz.end(), notRising) !=
+                              info.toneHz.end()) {
+            // Tones that are not strictly rising: the spacing snapped to whole analysis bins
+            // too wide for it (the audible plan above 384000 Hz).
+            throw std::invalid_argument(std::string("the ") + planName(plan) + " plan's tones " +
+                                        formatHz(info.toneHz[0]) + ".." +
+                                        formatHz(info.toneHz[kToneCount - 1]) + " merge at " +
+                                        formatHz(sampleRate) + ", whose analysis bins are " +
+                                        formatHz(sampleRate / static_cast<float>(info.windowSize)) +
+                                        " wide: use 44100 or 48000 Hz");
+        }
         if (!info.fits) {
             throw std::invalid_argument(std::string("the ") + planName(plan) + " plan reaches " +
                                         formatHz(info.bandHighHz) +

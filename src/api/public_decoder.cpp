@@ -3,7 +3,9 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "api/core_plans.h"
 #include "decoder/message_receiver.h"
 #include "decoder/robust_receiver.h"
 #include "decoder/standard_receiver.h"
@@ -14,22 +16,26 @@
 namespace ryxsound {
 namespace {
 
+// The receiver listening for the plans of `mode` (checked to fit beforehand).
 std::unique_ptr<RYX::MessageReceiver> makeReceiver(Receiver receiver, Mode mode,
                                                    const RYX::Tuning& tuning) {
+    const std::vector<RYX::Plan> plans = corePlans(mode);
     switch (receiver) {
         case Receiver::Standard:
-            return std::make_unique<RYX::StandardReceiver>(static_cast<int>(mode), tuning);
+            return std::make_unique<RYX::StandardReceiver>(plans, tuning);
         case Receiver::Robust:
-            return std::make_unique<RYX::RobustReceiver>(static_cast<int>(mode), tuning);
+            return std::make_unique<RYX::RobustReceiver>(plans, tuning);
     }
-    throw std::invalid_argument("unknown receiver " + std::to_string(static_cast<int>(receiver)));
+    throw std::invalid_argument("unknown receiver " + std::to_string(static_cast<int>(receiver)) +
+                                ": use " + receiverName(Receiver::Robust) + " or " +
+                                receiverName(Receiver::Standard));
 }
 
 Message toMessage(const RYX::ReceivedMessage& m) {
     Message out;
     out.text.assign(m.text.data(), kTextLength);
     out.ok = m.ok;
-    out.plan = static_cast<Plan>(m.plan >= 0 && m.plan <= 3 ? m.plan : 0);
+    out.plan = planFromNumber(m.plan);  // a receiver reports only the plans it was given
     out.start = m.start;
     out.end = m.end;
     out.confidence = m.confidence;
@@ -60,6 +66,8 @@ struct Decoder::Impl {
 };
 
 Decoder::Decoder(Mode mode, float sampleRate, Receiver receiver, CustomBand custom) {
+    modeFromNumber(static_cast<int>(mode));  // a value outside the enumeration throws here
+    checkSampleRate(sampleRate);
     checkModeFits(mode, sampleRate, custom);
     const RYX::Tuning tuning = RYX::makeTuning(sampleRate, {custom.baseHz, custom.step});
     impl_ = std::make_unique<Impl>(

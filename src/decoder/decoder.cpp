@@ -5,7 +5,7 @@
 namespace RYX {
 namespace {
 
-std::vector<PlanReceiver> receiversFor(const Tuning& tuning, std::initializer_list<Plan> plans,
+std::vector<PlanReceiver> receiversFor(const Tuning& tuning, const std::vector<Plan>& plans,
                                        int ringFrames) {
     std::vector<PlanReceiver> receivers;
     receivers.reserve(plans.size());
@@ -27,14 +27,14 @@ SpectrumRing Decoder::ringFor(const Tuning& tuning, const std::vector<PlanReceiv
     return SpectrumRing(tuning.sampleRate, advance, low, high);
 }
 
-Decoder::Decoder(const Tuning& tuning, std::initializer_list<Plan> plans)
+Decoder::Decoder(const Tuning& tuning, const std::vector<Plan>& plans)
     : tuning_(tuning),
       framer_(tuning.windowSize, frameAdvanceFor(tuning.sampleRate)),
       analyzer_(tuning.windowSize, frameAdvanceFor(tuning.sampleRate)),
       receivers_(receiversFor(
           tuning, plans, ringFramesFor(tuning.sampleRate, frameAdvanceFor(tuning.sampleRate)))),
       ring_(ringFor(tuning, receivers_)),
-      decodedMode_(plans.size() == 1 ? static_cast<int>(*plans.begin()) : -1) {}
+      decodedMode_(plans.size() == 1 ? static_cast<int>(plans.front()) : -1) {}
 
 int Decoder::DecodeAudioBuffer(const float* samples, int count) {
     framer_.append(samples, count);
@@ -42,7 +42,7 @@ int Decoder::DecodeAudioBuffer(const float* samples, int count) {
         const int state = assembly_.state();
         if (state > MessageAssembly::kSymbolsAfterStart) {
             assembly_.complete();
-            return -3;
+            return kMessageComplete;
         }
         analyzer_.analyze(frame);
         ring_.store(analyzer_.powerSpectrum());
@@ -53,7 +53,7 @@ int Decoder::DecodeAudioBuffer(const float* samples, int count) {
                 decodedMode_ = static_cast<int>(receivers_[active_].plan());
                 clock_.anchor(ring_.writePos());
                 assembly_.begin();
-                return -2;
+                return kMessageStarted;
             }
         } else {
             ring_.advance();
@@ -64,7 +64,7 @@ int Decoder::DecodeAudioBuffer(const float* samples, int count) {
             }
         }
     }
-    return -1;
+    return kNothingNew;
 }
 
 int Decoder::listen() {

@@ -21,7 +21,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <vector>
 
 #include "decoder/message_assembly.h"
@@ -33,23 +32,31 @@
 
 namespace RYX {
 
+// What DecodeAudioBuffer reports besides a decided symbol (0..31), numbered as the flat API's
+// RYX_DecodeAudioBuffer returns them.
+enum DecoderEvent : int {
+    kNothingNew = -1,       // every queued frame analysed, nothing to report
+    kMessageStarted = -2,   // a plan's start symbols were recognised
+    kMessageComplete = -3,  // the 18th symbol is in: fetch the message with GetDecodedData
+};
+
 class Decoder {
   public:
     // The tuning fixes rate, window size N, hop steps and custom band for the decoder's life;
     // `plans` (one or more) are listened for in this order. decodedMode reads the plan's number
     // from construction on with one plan, -1 until the first message starts with several.
-    Decoder(const Tuning& tuning, std::initializer_list<Plan> plans);
+    Decoder(const Tuning& tuning, const std::vector<Plan>& plans);
     virtual ~Decoder() = default;  // owned through Decoder pointers
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
 
-    // Appends `count` samples and analyses every complete frame until one yields an event: -1
-    // nothing new, -2 a message starts, 0..31 a symbol, -3 the message is complete. Samples never
-    // get lost: whatever is left after an event waits for the next call (a call with count 0
+    // Appends `count` samples and analyses every complete frame until one yields an event:
+    // kNothingNew, kMessageStarted, a decided symbol 0..31 or kMessageComplete. Samples never get
+    // lost: whatever is left after an event waits for the next call (a call with count 0
     // processes it). count <= 0 or null samples append nothing but still process queued frames.
     int DecodeAudioBuffer(const float* samples, int count);
-    // After -3: fetches the oldest complete message (MessageAssembly::fetch): 9 intact, -9 not,
-    // -1 none.
+    // After kMessageComplete: fetches the oldest complete message (MessageAssembly::fetch):
+    // kFetchedIntact, kFetchedDamaged or kNothingToFetch.
     int GetDecodedData(char* out) { return assembly_.fetch(out); }
 
     // 0 audible, 1 non-audible, 2 compression, 3 custom, -1 unknown.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "modes/frequency_plan.h"
+#include "modes/message_frame.h"
 #include "modes/symbol_alphabet.h"
 
 namespace RYX {
@@ -37,10 +37,10 @@ void MessageAssembly::complete() {
 }
 
 int MessageAssembly::fetch(char* out) {
-    if (out == nullptr) return -1;
+    if (out == nullptr) return kNothingToFetch;
     if (completedMessages_ <= 0 || receivedSymbols_.size() < kFrameSymbols) {
         out[0] = 0;
-        return -1;
+        return kNothingToFetch;
     }
     codec_.setMessageLength(kMessageSymbols);
     int frame[kFrameSymbols];
@@ -61,11 +61,9 @@ int MessageAssembly::fetch(char* out) {
     }
     unchangedRatio_ = static_cast<float>(unchanged) / static_cast<float>(kMessageSymbols);
 
-    int sum = 0;
-    for (int i = 2; i <= 10; ++i) sum += corrected[i];
-    const int checksum = sum % kSymbolCount;
-    for (int i = 0; i < 9; ++i) out[i] = symbolToChar(corrected[2 + i]);
-    out[9] = 0;
+    const int checksum = textChecksum(corrected + kStartSymbols);
+    for (int i = 0; i < kTextSymbols; ++i) out[i] = symbolToChar(corrected[kStartSymbols + i]);
+    out[kTextSymbols] = 0;
 
     receivedSymbols_.erase(receivedSymbols_.begin(), receivedSymbols_.begin() + kFrameSymbols);
     --completedMessages_;
@@ -74,7 +72,7 @@ int MessageAssembly::fetch(char* out) {
     // transmission whatever its checksum says (noise that decodes as symbol 0 in every period
     // lies two symbols from the all-zero codeword, whose checksum matches).
     const bool framed = codeword && corrected[0] == kStartSymbol1 && corrected[1] == kStartSymbol2;
-    return framed && checksum == corrected[11] ? 9 : -9;
+    return framed && checksum == corrected[kChecksumPosition] ? kFetchedIntact : kFetchedDamaged;
 }
 
 }  // namespace RYX

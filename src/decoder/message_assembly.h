@@ -11,14 +11,22 @@
 #include <vector>
 
 #include "fec/reed_solomon_codec.h"
+#include "modes/message_frame.h"
 
 namespace RYX {
 
+// What fetching a message gives, numbered as the flat API's RYX_GetDecodedData returns it.
+enum FetchResult : int {
+    kFetchedIntact = 9,    // a codeword framed by the start symbols, checksum matching
+    kFetchedDamaged = -9,  // a message was there, but its text is not to be trusted
+    kNothingToFetch = -1,  // no complete message waits (or no room to write it)
+};
+
 class MessageAssembly {
   public:
-    static constexpr int kMessageSymbols = 12;  // start, data and checksum symbols
-    static constexpr int kFrameSymbols = 20;    // plus 8 parity symbols
-    static constexpr int kSymbolsAfterStart = 18;
+    static constexpr int kMessageSymbols = RYX::kMessageSymbols;  // start, text, checksum
+    static constexpr int kFrameSymbols = kTransmissionSymbols;    // plus 8 parity symbols
+    static constexpr int kSymbolsAfterStart = RYX::kSymbolsAfterStart;
 
     MessageAssembly();
 
@@ -33,11 +41,11 @@ class MessageAssembly {
     void complete();
 
     // Corrects the oldest complete message, writes its nine characters and a NUL to out
-    // (10 bytes) and returns 9 when the message is intact (error correction gave a codeword that
-    // starts with the start symbols, and the checksum matches), -9 when not. Messages completed
-    // behind an unfetched one wait for the following calls. With no complete message queued it
-    // returns -1, writes an empty text and changes nothing; a null out returns -1 and consumes
-    // nothing.
+    // (10 bytes) and returns kFetchedIntact when the message is intact (error correction gave a
+    // codeword that starts with the start symbols, and the checksum matches), kFetchedDamaged
+    // when not. Messages completed behind an unfetched one wait for the following calls. With no
+    // complete message queued it returns kNothingToFetch, writes an empty text and changes
+    // nothing; a null out returns kNothingToFetch and consumes nothing.
     int fetch(char* out);
 
     // 0 listening, 1..18 the next symbol awaited, 19 complete (reported on the next frame).

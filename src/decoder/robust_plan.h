@@ -5,20 +5,22 @@
 #pragma once
 
 #include "modes/frequency_plan.h"
+#include "modes/symbol_alphabet.h"
 #include "modes/tuning.h"
 
 namespace RYX {
 
 struct RobustPlan {
-    static constexpr int kHops = 3;              // hop positions 0, 1, 2 steps
+    static constexpr int kHops = kHopPositions;  // hop positions 0, 1, 2 steps
     static constexpr int kSlicesPerSymbol = 16;  // analysis slices per symbol
 
     Plan plan = Plan::Audible;
     float sampleRate = 0.0f;
-    int symbolSamples = 0;        // D: 4608 at 44100 Hz, 5015 at 48000, 2304 at 22050
-    int sliceSamples = 0;         // D / 16, truncated: 288 at 44100 Hz, 313 at 48000
-    bool fits = false;            // every tone at every hop lies strictly between 0 and rate / 2
-    float toneHz[kHops][9] = {};  // tone j raised by h hop steps, as the encoder sounds it
+    int symbolSamples = 0;  // D: 4608 at 44100 Hz, 5015 at 48000, 2304 at 22050
+    int sliceSamples = 0;   // D / 16, truncated: 288 at 44100 Hz, 313 at 48000
+    bool fits = false;      // a rate in range, a slice of at least one sample and planTonesFit:
+                            // nine distinct tones, each at every hop between 0 and rate / 2
+    float toneHz[kHops][kToneCount] = {};  // tone j raised by h hop steps, as the encoder sounds it
 };
 
 // The plan as an encoder with the same tuning sends it (any rate it takes).

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
+#include <string>
 
-#include "modes/symbol_alphabet.h"
+#include "modes/frequency_plan.h"
+#include "modes/tuning.h"
 
 namespace RYX {
 namespace {
@@ -18,61 +22,84 @@ float driftPpm(int d) {
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kTiny = 1e-12f;         // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;    // samples are clamped to +-this; NaN counts as 0
-constexpr int kMaxErasures = 8;         // with eight, the twelve other symbols fix the word alone
-constexpr int kTrialSymbols = 7;        // symbols tried at their second best pair
 constexpr float kRemovedShare = 0.01f;  // a removed tone: below this share of the typical
 constexpr float kSilentSpread = 1e-3f;  // spread of pair scores below which a symbol heard nothing
-constexpr int kTimingOffsets[3] = {0, -1, 1};  // slices around the candidate's start
-// A word this sure at the candidate's own timing is not looked for again one slice either side.
-constexpr float kCertainConfidence = 0.97f;
+constexpr int kTimingOffsets[3] = {0, -1, 1};                // slices around the candidate's start
+constexpr int kPairTones = 2;                                // tones sounding in a data symbol
+constexpr int kSilentTones = kToneCount - kPairTones;        // the seven a symbol leaves silent
+constexpr uint32_t kStartMask = (1u << kStartSymbols) - 1u;  // correctedMask bits of the start
+constexpr unsigned kAllTones = (1u << kToneCount) - 1u;
+// Two frequencies nearer than this many resolutions of a symbol's coherent sum (its inverse
+// length) are one to the pair check: such a neighbour takes up most of a tone's energy (tones
+// a third of a resolution apart already defeat the check), one half a resolution or more away
+// about two fifths of it at most.
+constexpr float kCoincidence = 0.5f;
 
-int hopOf(int position) {
-    return position < 2 ? 0 : (position - 1) % 3;
+std::string describe(float hz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g Hz", static_cast<double>(hz));
+    return text;
+}
+
+// Tones a lossy codec's low-pass removed: the highest two or more tones, each 20 dB or more
+// below the typical tone even in the symbol where it is loudest (a tone that is there sounds in 2
+// of 9 symbols, so in 18 symbols it is almost surely heard, and two unused tones at the top are
+// rarer still). Sets removed[j] for each.
+template <typename Energies>
+void findRemovedTones(const Energies& energy, bool removed[kToneCount]) {
+    float loudest[kToneCount] = {};
+    for (const auto& symbol : energy) {
+        for (int j = 0; j < kToneCount; ++j) loudest[j] = std::max(loudest[j], symbol[j]);
+    }
+    float typical[kToneCount];
+    std::copy(loudest, loudest + kToneCount, typical);
+    std::nth_element(typical, typical + kToneCount / 2, typical + kToneCount);
+    int firstRemoved = kToneCount;
+    while (firstRemoved > 0 &&
+           loudest[firstRemoved - 1] < kRemovedShare * typical[kToneCount / 2]) {
+        --firstRemoved;
+    }
+    if (firstRemoved > kToneCount - 2) firstRemoved = kToneCount;  // one missing tone is no sign
+    for (int j = 0; j < kToneCount; ++j) removed[j] = j >= firstRemoved;
 }
 
 }  // namespace
 
-RobustReceiver::RobustReceiver(int mode, const Tuning& tuning) {
+RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tuning) {
     const float sampleRate = tuning.sampleRate;
-    Plan wanted[kMaxPlans];
-    int count = 0;
-    switch (mode) {
-        case 2:
-            wanted[count++] = Plan::Audible;
-            break;
-        case 3:
-            wanted[count++] = Plan::NonAudible;
-            break;
-        case 4:
-            wanted[count++] = Plan::Compression;
-            break;
-        case 5:
-            wanted[count++] = Plan::Audible;
-            wanted[count++] = Plan::NonAudible;
-            wanted[count++] = Plan::Compression;
-            break;
-        case 6:
-            wanted[count++] = Plan::Custom;
-            break;
-        default:
-            break;
+    if (!sampleRateInRange(sampleRate)) {
+        throw std::invalid_argument("robust receiver: sample rate " + describe(sampleRate) +
+                                    " is outside " + describe(kMinSampleRate) + ".." +
+                                    describe(kMaxSampleRate));
+    }
+    if (plans.empty() || plans.size() > static_cast<size_t>(kMaxPlans)) {
+        throw std::invalid_argument("robust receiver: " + std::to_string(plans.size()) +
+                                    " plans given, it listens for 1.." + std::to_string(kMaxPlans));
     }
     std::vector<float> frequencies;
-    for (int i = 0; i < count; ++i) {
-        const RobustPlan plan = makeRobustPlan(wanted[i], tuning);
-        if (!plan.fits) continue;
+    for (Plan wanted : plans) {
+        const RobustPlan plan = makeRobustPlan(wanted, tuning);
+        if (!plan.fits) {
+            throw std::invalid_argument(
+                "robust receiver: plan " + std::to_string(static_cast<int>(wanted)) +
+                " cannot be heard at " + describe(sampleRate) + ": its tones " +
+                describe(plan.toneHz[0][0]) + ".." +
+                describe(plan.toneHz[RobustPlan::kHops - 1][kToneCount - 1]) +
+                " must be distinct and lie below half the rate");
+        }
         PlanState& ps = plans_[static_cast<size_t>(planCount_++)];
         ps.plan = plan;
         ps.firstFrequency = static_cast<int>(frequencies.size());
         for (int h = 0; h < RobustPlan::kHops; ++h) {
-            for (int j = 0; j < 9; ++j) {
+            for (int j = 0; j < kToneCount; ++j) {
                 const float f = plan.toneHz[h][j];
                 frequencies.push_back(f);
                 for (int d = 0; d < kDriftHypotheses; ++d) {
                     // A tone heard at f (1 + ppm) turns by this much more per slice than f.
                     const double turn =
                         2.0 * kPi * f * driftPpm(d) * 1e-6 * plan.sliceSamples / sampleRate;
-                    auto& row = ps.drift[static_cast<size_t>(d * 27 + h * 9 + j)];
+                    auto& row =
+                        ps.drift[static_cast<size_t>(d * kFrequenciesPerPlan + h * kToneCount + j)];
                     for (int k = 0; k < kPlateauSlices; ++k) {
                         row[static_cast<size_t>(k)] =
                             std::complex<float>(std::polar(1.0, -turn * k));
@@ -80,11 +107,29 @@ RobustReceiver::RobustReceiver(int mode, const Tuning& tuning) {
                 }
             }
         }
+        // Tones of another hop that coincide with the own hop's tones (nearer than half the
+        // resolution of a symbol's coherent sum) would carry the own hop's energy into the pair
+        // check; they are left out of it.
+        const float resolution =
+            sampleRate / static_cast<float>(kPlateauSlices * plan.sliceSamples);
+        for (int own = 0; own < RobustPlan::kHops; ++own) {
+            for (int h = 0; h < RobustPlan::kHops; ++h) {
+                unsigned apart = 0;
+                for (int j = 0; j < kToneCount; ++j) {
+                    bool alone = true;
+                    for (int k = 0; k < kToneCount; ++k) {
+                        alone &= !(std::fabs(plan.toneHz[h][j] - plan.toneHz[own][k]) <
+                                   kCoincidence * resolution);
+                    }
+                    apart |= (alone ? 1u : 0u) << j;
+                }
+                ps.apart[static_cast<size_t>(own)][static_cast<size_t>(h)] = apart;
+            }
+        }
         sliceSamples_ = plan.sliceSamples;
         symbolSamples_ = plan.symbolSamples;
     }
-    if (planCount_ == 0) return;
-    for (int p = 0; p <= 20; ++p) {
+    for (int p = 0; p <= kTransmissionSymbols; ++p) {
         symbolOffset_[static_cast<size_t>(p)] =
             static_cast<int>(std::lround(static_cast<double>(p) * symbolSamples_ / sliceSamples_));
     }
@@ -96,7 +141,6 @@ RobustReceiver::RobustReceiver(int mode, const Tuning& tuning) {
 void RobustReceiver::feed(const float* samples, size_t count, std::vector<ReceivedMessage>& out) {
     if (samples == nullptr) count = 0;
     position_ += static_cast<int64_t>(count);
-    if (planCount_ == 0) return;
     for (size_t i = 0; i < count; ++i) {
         const float x = samples[i];
         slice_[static_cast<size_t>(sliceFill_++)] =
@@ -109,13 +153,13 @@ void RobustReceiver::feed(const float* samples, size_t count, std::vector<Receiv
 }
 
 void RobustReceiver::flush(std::vector<ReceivedMessage>& out) {
-    if (planCount_ == 0) return;
     // Silence until every start already heard has been tested and every candidate decoded.
     std::fill(slice_.begin() + sliceFill_, slice_.end(), 0.0f);
     sliceFill_ = 0;
     processSlice(out);
     std::fill(slice_.begin(), slice_.end(), 0.0f);
-    const int tail = symbolOffset_[20] + symbolOffset_[2] + 2 * kPeakHalfWidth + 4;
+    const int tail =
+        symbolOffset_[kTransmissionSymbols] + symbolOffset_[kStartSymbols] + 2 * kPeakHalfWidth + 4;
     for (int i = 0; i < tail; ++i) processSlice(out);
     reset();
 }
@@ -145,8 +189,10 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
     }
 
     // Candidates whose whole transmission (and one slice more) has been heard.
-    const int64_t span = symbolOffset_[19] + kPlateauStart + kPlateauSlices + 1;
-    const int64_t pairSpan = symbolOffset_[1 + kPairSymbols] + kPlateauStart + kPlateauSlices;
+    const int64_t span =
+        symbolOffset_[kTransmissionSymbols - 1] + kPlateauStart + kPlateauSlices + 1;
+    const int64_t pairSpan =
+        symbolOffset_[kStartSymbols - 1 + kPairSymbols] + kPlateauStart + kPlateauSlices;
     int kept = 0;
     for (int i = 0; i < candidateCount_; ++i) {
         Candidate c = candidates_[static_cast<size_t>(i)];
@@ -163,7 +209,7 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
         }
         const float contrast = hopContrast(c, kDataSymbols);
         if (!(contrast >= kContrastThreshold)) {
-            stats_.phantomSamples += 20 * static_cast<int64_t>(symbolSamples_);
+            stats_.phantomSamples += kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
             continue;
         }
         ++stats_.starts;
@@ -175,8 +221,9 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
 float RobustReceiver::symbolEnergy(const PlanState& ps, int h, int j, int drift,
                                    int64_t first) const {
     const size_t width = static_cast<size_t>(bank_.size());
-    const size_t column = static_cast<size_t>(ps.firstFrequency + h * 9 + j);
-    const auto& turn = ps.drift[static_cast<size_t>(drift * 27 + h * 9 + j)];
+    const size_t column = static_cast<size_t>(ps.firstFrequency + h * kToneCount + j);
+    const auto& turn =
+        ps.drift[static_cast<size_t>(drift * kFrequenciesPerPlan + h * kToneCount + j)];
     std::complex<float> sum = 0.0f;
     const int64_t begin = first + kPlateauStart;
     for (int k = 0; k < kPlateauSlices; ++k) {
@@ -205,15 +252,16 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     float others0 = 0.0f;
     float others1 = 0.0f;
     for (int h = 0; h < RobustPlan::kHops; ++h) {
-        for (int j = 0; j < 9; ++j) {
+        for (int j = 0; j < kToneCount; ++j) {
             if (h != 0 || j != 0) others0 += symbolEnergy(ps, h, j, best, start);
             if (h != 0 || j != 2) others1 += symbolEnergy(ps, h, j, best, second);
         }
     }
+    constexpr float kOthers = kFrequenciesPerPlan - 1;
     const float a0 = symbolEnergy(ps, 0, 0, best, start);
     const float a2 = symbolEnergy(ps, 0, 2, best, second);
-    const float q0 = a0 / (others0 / 26.0f + symbolEnergy(ps, 0, 0, best, second) + kTiny);
-    const float q2 = a2 / (others1 / 26.0f + symbolEnergy(ps, 0, 2, best, start) + kTiny);
+    const float q0 = a0 / (others0 / kOthers + symbolEnergy(ps, 0, 0, best, second) + kTiny);
+    const float q2 = a2 / (others1 / kOthers + symbolEnergy(ps, 0, 2, best, start) + kTiny);
     const size_t at = static_cast<size_t>(start % kRingSlices);
     ps.score[at] = std::min(q0, q2);
     ps.bestDrift[at] = static_cast<int8_t>(best);
@@ -245,7 +293,7 @@ void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMes
     }
     if (!best.ok) {
         ++stats_.phantoms;
-        stats_.phantomSamples += 20 * static_cast<int64_t>(symbolSamples_);
+        stats_.phantomSamples += kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
         return;
     }
     // The same transmission found again from a neighbouring start is reported once.
@@ -255,7 +303,8 @@ void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMes
     }
     lastReportedStart_ = best.message.start;
     best.message.start = onsetSample(ps, best.startSlice);
-    best.message.end = best.message.start + 20 * static_cast<int64_t>(symbolSamples_);
+    best.message.end =
+        best.message.start + kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
     out.push_back(best.message);
 }
 
@@ -284,19 +333,32 @@ float RobustReceiver::hopContrast(const Candidate& c, int symbols) const {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
     float ratio[kDataSymbols];
     for (int i = 0; i < symbols; ++i) {
-        const int p = i + 2;
-        float strongest[RobustPlan::kHops];
+        const int p = kStartSymbols + i;
+        const int own = hopSteps(p);
+        const int64_t first = symbolSlice(c.startSlice, p);
+        // The two strongest tones at each hop: at the own hop of all nine, at another hop of
+        // those that stand apart from the own hop's tones (all nine but at a few rates, where
+        // the hop is close to a multiple of the tone spacing). One tone apart counts twice.
+        float strongest[RobustPlan::kHops] = {};
         for (int h = 0; h < RobustPlan::kHops; ++h) {
-            float e[9];
-            for (int j = 0; j < 9; ++j) {
-                e[j] = symbolEnergy(ps, h, j, c.drift, symbolSlice(c.startSlice, p));
+            const unsigned heard =
+                h == own ? kAllTones : ps.apart[static_cast<size_t>(own)][static_cast<size_t>(h)];
+            float e[kToneCount];
+            int n = 0;
+            for (int j = 0; j < kToneCount; ++j) {
+                if (heard >> j & 1u) e[n++] = symbolEnergy(ps, h, j, c.drift, first);
             }
-            std::nth_element(e, e + 7, e + 9);  // e[7], e[8]: the two strongest
-            strongest[h] = e[7] + e[8];
+            if (n >= 2) {
+                std::nth_element(e, e + n - 2, e + n);  // e[n - 2], e[n - 1]: the two strongest
+                strongest[h] = e[n - 2] + e[n - 1];
+            } else if (n == 1) {
+                strongest[h] = 2.0f * e[0];
+            }
         }
-        const int h = hopOf(p);
-        const float other = std::max(strongest[(h + 1) % 3], strongest[(h + 2) % 3]);
-        ratio[i] = strongest[h] / (other + kTiny);
+        static_assert(RobustPlan::kHops == 3, "the own hop against the two others");
+        const float other = std::max(strongest[(own + 1) % RobustPlan::kHops],
+                                     strongest[(own + 2) % RobustPlan::kHops]);
+        ratio[i] = strongest[own] / (other + kTiny);
     }
     std::nth_element(ratio, ratio + symbols / 2, ratio + symbols);
     return ratio[symbols / 2];
@@ -305,59 +367,58 @@ float RobustReceiver::hopContrast(const Candidate& c, int symbols) const {
 RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start, int drift) {
     Decision result;
     if (start < 0) return result;
-    // Energies of the nine tones in each data symbol, at that symbol's hop.
-    float energy[kDataSymbols][9];
+    SymbolEnergies energy;
+    measureSymbols(ps, start, drift, energy);
+    const Word word = searchWords(rankPairs(energy));
+    if (!word.found) return result;
+    result.ok = true;
+    result.confidence = word.confidence;
+    result.startSlice = start;
+    result.message = fillMessage(ps, start, energy, word);
+    return result;
+}
+
+void RobustReceiver::measureSymbols(const PlanState& ps, int64_t start, int drift,
+                                    SymbolEnergies& energy) const {
     for (int i = 0; i < kDataSymbols; ++i) {
-        const int p = i + 2;
-        for (int j = 0; j < 9; ++j) {
-            energy[i][j] = symbolEnergy(ps, hopOf(p), j, drift, symbolSlice(start, p));
+        const int p = kStartSymbols + i;
+        for (int j = 0; j < kToneCount; ++j) {
+            energy[static_cast<size_t>(i)][static_cast<size_t>(j)] =
+                symbolEnergy(ps, hopSteps(p), j, drift, symbolSlice(start, p));
         }
     }
-    // Tones a lossy codec's low-pass removed: the highest two or more tones, each 20 dB or more
-    // below the typical tone even in the symbol where it is loudest (a tone that is there sounds
-    // in 2 of 9 symbols, so in 18 symbols it is almost surely heard, and two unused tones at the
-    // top are rarer still). Such a tone tells nothing, so it is given a neutral level in each
-    // symbol, between the symbol's strongest and its typical live tone: a pair of a heard tone
-    // and a removed one then beats a pair of a heard tone and one that is plainly off, and the
-    // symbol's second best pair holds the other removed tone.
-    float loudest[9] = {};
-    for (int i = 0; i < kDataSymbols; ++i) {
-        for (int j = 0; j < 9; ++j) loudest[j] = std::max(loudest[j], energy[i][j]);
-    }
-    float typical[9];
-    std::copy(loudest, loudest + 9, typical);
-    std::nth_element(typical, typical + 4, typical + 9);
-    int firstRemoved = 9;
-    while (firstRemoved > 0 && loudest[firstRemoved - 1] < kRemovedShare * typical[4]) {
-        --firstRemoved;
-    }
-    if (firstRemoved > 7) firstRemoved = 9;
-    bool removed[9];
-    for (int j = 0; j < 9; ++j) removed[j] = j >= firstRemoved;
+}
+
+RobustReceiver::PairRanking RobustReceiver::rankPairs(const SymbolEnergies& energy) {
+    // A removed tone tells nothing, so it is given a neutral level in each symbol, between the
+    // symbol's strongest and its typical live tone: a pair of a heard tone and a removed one then
+    // beats a pair of a heard tone and one that is plainly off, and the symbol's second best pair
+    // holds the other removed tone.
+    bool removed[kToneCount];
+    findRemovedTones(energy, removed);
     // Per symbol: tone amplitudes, the best pair and its margin. Amplitudes, not energies: a
     // pair scores the sum of its two amplitudes, which weighs a weak tone that is there against
     // a loud one near the right balance for tones a few dB above the noise. They are not divided
     // by a per-frequency noise floor: a floor estimated from 18 symbols scatters by about 45%,
     // which costs more symbols in white noise than it saves in speech or coloured noise.
-    int received[20];
-    int alternative[20];  // each data symbol's second best pair
-    float score[kDataSymbols][kSymbolCount];
-    float bestScore[kDataSymbols];
+    PairRanking r;
     std::array<std::pair<float, int>, kDataSymbols> reliability{};
-    received[0] = kStartSymbol1;
-    received[1] = kStartSymbol2;
+    r.received[0] = kStartSymbol1;
+    r.received[1] = kStartSymbol2;
     for (int i = 0; i < kDataSymbols; ++i) {
-        float level[9];
-        for (int j = 0; j < 9; ++j) level[j] = std::sqrt(energy[i][j]);
-        float live[9];
+        const auto& e = energy[static_cast<size_t>(i)];
+        auto& score = r.score[static_cast<size_t>(i)];
+        float level[kToneCount];
+        for (int j = 0; j < kToneCount; ++j) level[j] = std::sqrt(e[static_cast<size_t>(j)]);
+        float live[kToneCount];
         int liveCount = 0;
-        for (int j = 0; j < 9; ++j) {
+        for (int j = 0; j < kToneCount; ++j) {
             if (!removed[j]) live[liveCount++] = level[j];
         }
-        if (liveCount > 0 && liveCount < 9) {
+        if (liveCount > 0 && liveCount < kToneCount) {
             std::sort(live, live + liveCount);
             const float neutral = 0.5f * (live[liveCount - 1] + live[liveCount / 2]);
-            for (int j = 0; j < 9; ++j) {
+            for (int j = 0; j < kToneCount; ++j) {
                 if (removed[j]) level[j] = neutral;
             }
         }
@@ -366,10 +427,10 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
         float top = -1.0f;
         float runnerUp = -1.0f;
         for (int s = 0; s < kSymbolCount; ++s) {
-            int pair[2];
+            int pair[kPairTones];
             symbolToTonePair(s, pair);
             const float v = level[pair[0]] + level[pair[1]];
-            score[i][s] = v;
+            score[static_cast<size_t>(s)] = v;
             if (v > top) {
                 runnerUp = top;
                 second = first;
@@ -380,98 +441,114 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
                 second = s;
             }
         }
-        received[i + 2] = first;
-        alternative[i + 2] = second;
-        bestScore[i] = top;
-        reliability[static_cast<size_t>(i)] = {top - runnerUp, i + 2};
+        const int p = kStartSymbols + i;
+        r.received[static_cast<size_t>(p)] = first;
+        r.alternative[static_cast<size_t>(p)] = second;
+        r.bestScore[static_cast<size_t>(i)] = top;
+        reliability[static_cast<size_t>(i)] = {top - runnerUp, p};
     }
     std::sort(reliability.begin(), reliability.end());
-    int leastReliable[kMaxErasures + kTrialSymbols];
-    for (int k = 0; k < kMaxErasures + kTrialSymbols; ++k) {
-        leastReliable[k] = reliability[static_cast<size_t>(k)].second;
+    for (int k = 0; k < kRanked; ++k) {
+        r.leastReliable[static_cast<size_t>(k)] = reliability[static_cast<size_t>(k)].second;
     }
-
     // A symbol's spread: its best pair's score over the mean of all 32 (what a guess would get).
-    float spread[kDataSymbols];
-    for (int i = 0; i < kDataSymbols; ++i) {
+    for (size_t i = 0; i < kDataSymbols; ++i) {
         float mean = 0.0f;
-        for (int s = 0; s < kSymbolCount; ++s) mean += score[i][s];
-        spread[i] = bestScore[i] - mean / kSymbolCount;
+        for (float score : r.score[i]) mean += score;
+        r.spread[i] = r.bestScore[i] - mean / kSymbolCount;
     }
-    // Words tried: the f least reliable symbols erased (f = 0 .. kMaxErasures), and each of the
-    // kTrialSymbols next least reliable either as received or as its second best pair.
-    int trial[20];
-    for (int attempt = 0; attempt < (kMaxErasures + 1) << kTrialSymbols; ++attempt) {
+    return r;
+}
+
+RobustReceiver::Word RobustReceiver::searchWords(const PairRanking& r) {
+    Word best;
+    std::array<int, kTransmissionSymbols> trial{};
+    // Attempt a: f = a / 2^kTrialSymbols least reliable symbols erased, and bit t of a puts the
+    // symbol ranked f + t at its second best pair.
+    for (int attempt = 0; attempt < kWordsPerTiming; ++attempt) {
         const int f = attempt >> kTrialSymbols;
-        std::copy(received, received + 20, trial);
+        trial = r.received;
         for (int t = 0; t < kTrialSymbols; ++t) {
             if (attempt >> t & 1) {
-                const int at = leastReliable[f + t];
-                trial[at] = alternative[at];
+                const auto at = static_cast<size_t>(r.leastReliable[static_cast<size_t>(f + t)]);
+                trial[at] = r.alternative[at];
             }
         }
-        codec_.setMessageLength(12);
-        codec_.setReceived(trial, 20);
-        if (!codec_.decodeWithErasures(leastReliable, f)) continue;
-        if (codec_.correctedMask() & 3u) continue;  // start symbols must stand as received
-        int message[12];
-        codec_.getMessage(message);
-        int sum = 0;
-        for (int i = 2; i < 11; ++i) sum += message[i];
-        if (sum % kSymbolCount != message[11]) continue;
+        ++stats_.words;
+        codec_.setMessageLength(kMessageSymbols);
+        codec_.setReceived(trial.data(), kTransmissionSymbols);
+        if (!codec_.decodeWithErasures(r.leastReliable.data(), f)) continue;
+        if (codec_.correctedMask() & kStartMask) continue;  // start symbols must stand as received
+        std::array<int, kMessageSymbols> message;
+        codec_.getMessage(message.data());
+        if (textChecksum(message.data() + kStartSymbols) != message[kChecksumPosition]) continue;
         // Re-encode to see every symbol of the corrected word, parity included.
-        int word[20];
+        std::array<int, kTransmissionSymbols> word;
         ReedSolomonCodec encoder;
-        encoder.setMessage(message, 12);
+        encoder.setMessage(message.data(), kMessageSymbols);
         encoder.computeParity();
-        encoder.getCodeword(word);
+        encoder.getCodeword(word.data());
         // Confidence: 1 minus the mean share of its spread each symbol of the word gives up
         // against the best pair (0 where the word takes the best pair, about 1 for a guess).
         float loss = 0.0f;
         for (int i = 0; i < kDataSymbols; ++i) {
+            const auto at = static_cast<size_t>(i);
+            const float spread = r.spread[at];
+            const float given = r.score[at][static_cast<size_t>(word[kStartSymbols + at])];
             // A symbol that heard nothing (digital silence) counts as a guess.
-            loss += spread[i] > kSilentSpread
-                        ? std::min(1.0f, (bestScore[i] - score[i][word[i + 2]]) / spread[i])
-                        : 1.0f;
+            loss +=
+                spread > kSilentSpread ? std::min(1.0f, (r.bestScore[at] - given) / spread) : 1.0f;
         }
         const float confidence = 1.0f - loss / kDataSymbols;
-        if (confidence < kAcceptThreshold || (result.ok && confidence <= result.confidence)) {
+        if (confidence < kAcceptThreshold || (best.found && confidence <= best.confidence)) {
             continue;
         }
-        result.ok = true;
-        result.confidence = confidence;
-        ReceivedMessage& m = result.message;
-        for (int i = 0; i < 9; ++i) m.text[static_cast<size_t>(i)] = symbolToChar(message[i + 2]);
-        m.text[9] = '\0';
-        m.ok = true;
-        m.plan = static_cast<int>(ps.plan.plan);
-        m.start = origin_ + start * sliceSamples_;  // refined by onsetSample when reported
-        m.end = m.start + 20 * static_cast<int64_t>(symbolSamples_);
-        result.startSlice = start;
-        m.confidence = confidence;
-        m.correctedMask = codec_.correctedMask();
-        int clean = 0;
-        for (int i = 0; i < 12; ++i) clean += (m.correctedMask >> i & 1u) ? 0 : 1;
-        m.cleanShare = clean / 12.0f;
-        // The band's level is that of the seven tone frequencies each symbol leaves silent, so
-        // a clean transmission reads tens of dB and one buried in noise near 0 dB, as with the
-        // standard receiver's band of bins.
-        float toneSum = 0.0f;
-        float bandSum = 0.0f;
-        for (int i = 0; i < kDataSymbols; ++i) {
-            int pair[2];
-            symbolToTonePair(word[i + 2], pair);
-            toneSum += energy[i][pair[0]] + energy[i][pair[1]];
-            for (int j = 0; j < 9; ++j) bandSum += energy[i][j];
-        }
-        bandSum -= toneSum;
-        const float toneMean = toneSum / (2.0f * kDataSymbols);
-        const float bandMean = std::max(bandSum, 0.0f) / (7.0f * kDataSymbols);
-        m.toneToBandDb = 10.0f * std::log10((toneMean + kTiny) / (bandMean + kTiny));
-        m.levelDbfs = 10.0f * std::log10(toneMean + kTiny);
+        best.found = true;
+        best.confidence = confidence;
+        best.message = message;
+        best.codeword = word;
+        best.correctedMask = codec_.correctedMask();
         if (loss == 0.0f) break;  // every symbol at its best pair: no word explains more
     }
-    return result;
+    return best;
+}
+
+ReceivedMessage RobustReceiver::fillMessage(const PlanState& ps, int64_t start,
+                                            const SymbolEnergies& energy, const Word& word) const {
+    ReceivedMessage m;
+    for (int i = 0; i < kTextSymbols; ++i) {
+        m.text[static_cast<size_t>(i)] =
+            symbolToChar(word.message[static_cast<size_t>(kStartSymbols + i)]);
+    }
+    m.text[kTextSymbols] = '\0';
+    m.ok = true;
+    m.plan = static_cast<int>(ps.plan.plan);
+    m.start = origin_ + start * sliceSamples_;  // refined by onsetSample when reported
+    m.end = m.start + kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
+    m.confidence = word.confidence;
+    m.correctedMask = word.correctedMask;
+    int clean = 0;
+    for (int i = 0; i < kMessageSymbols; ++i) clean += (m.correctedMask >> i & 1u) ? 0 : 1;
+    m.cleanShare = clean / static_cast<float>(kMessageSymbols);
+    // The band's level is that of the seven tone frequencies each symbol leaves silent, so a
+    // clean transmission reads tens of dB and one buried in noise near 0 dB, as with the standard
+    // receiver's band of bins.
+    float toneSum = 0.0f;
+    float bandSum = 0.0f;
+    for (int i = 0; i < kDataSymbols; ++i) {
+        const auto& e = energy[static_cast<size_t>(i)];
+        int pair[kPairTones];
+        symbolToTonePair(word.codeword[static_cast<size_t>(kStartSymbols + i)], pair);
+        toneSum += e[static_cast<size_t>(pair[0])] + e[static_cast<size_t>(pair[1])];
+        for (int j = 0; j < kToneCount; ++j) bandSum += e[static_cast<size_t>(j)];
+    }
+    bandSum -= toneSum;
+    const float toneMean = toneSum / (static_cast<float>(kPairTones) * kDataSymbols);
+    const float bandMean =
+        std::max(bandSum, 0.0f) / (static_cast<float>(kSilentTones) * kDataSymbols);
+    m.toneToBandDb = 10.0f * std::log10((toneMean + kTiny) / (bandMean + kTiny));
+    m.levelDbfs = 10.0f * std::log10(toneMean + kTiny);
+    return m;
 }
 
 }  // namespace RYX

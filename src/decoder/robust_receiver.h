@@ -5,9 +5,9 @@
 //
 // How it hears. The audio is cut into slices of a sixteenth of a symbol (288 samples at 44100
 // Hz); a ToneBank gives each slice's complex amplitude at the 27 frequencies of each plan (nine
-// tones at three hop positions). A symbol's energy at a frequency is the coherent sum over
-// thirteen slices of its plateau and the start of its fade-out, under one of 17 clock-drift
-// hypotheses (-2000 .. 2000 ppm, chosen once per candidate on the start symbols).
+// tones at three hop positions, kFrequenciesPerPlan). A symbol's energy at a frequency is the
+// coherent sum over thirteen slices of its plateau and the start of its fade-out, under one of 17
+// clock-drift hypotheses (-2000 .. 2000 ppm, chosen once per candidate on the start symbols).
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
 //    26 other frequencies of its symbol and against itself in the other symbol. A local maximum
 //    within half a symbol that clears kStartThreshold opens a candidate.
@@ -18,15 +18,24 @@
 //    does not follow the hop, stay near 1 however loud a single symbol is; tone pairs 20 dB
 //    under white noise give 1.5 to 5, 23 dB under it 1.3 or more when they can be decoded at
 //    all. The check keeps the work on phantoms small (about 9 decoded per hour of speech); what
-//    keeps them from being reported is the decoding and its confidence.
-//  - Symbols: each symbol is decided by the best of the 32 tone pairs, a pair scoring the sum of
-//    its two tone amplitudes. The highest tones, when a low-pass removed them all through the
-//    message, get a neutral level instead.
-//  - Correction: errors-and-erasures Reed-Solomon decoding, erasing 0 .. 8 of the least reliable
-//    symbols and trying each of the next seven at its received or its second best pair, at the
-//    candidate's timing and one slice either side; the word that explains the audio best wins.
-//    It is accepted only when the start symbols needed no correction, the
-//    checksum matches and its confidence clears kAcceptThreshold.
+//    keeps them from being reported is the decoding and its confidence. At the few rates where
+//    the hop comes close to a multiple of the tone spacing (88200 Hz for the audible plan), the
+//    other hops' tones that meet one of the own hop's are left out of the check.
+//  - Decoding a candidate (tryDecode, at the candidate's timing and one slice either side) takes
+//    four steps:
+//    1. measure the symbols: the energy of the nine tones of each data symbol at its hop;
+//    2. rank the pairs: each symbol's 32 tone pairs scored by the sum of their two tone
+//       amplitudes (the highest tones, when a low-pass removed them all through the message, at
+//       a neutral level instead), its best and second best pair, and the symbols ordered from
+//       the least reliable (smallest lead of the best pair over the second);
+//    3. search the words: errors-and-erasures Reed-Solomon decoding with the f least reliable
+//       symbols erased (f = 0 .. kMaxErasures, the code's parity count) and each of the next
+//       kTrialSymbols at its best or its second best pair; a word counts when the start symbols
+//       needed no correction, the checksum matches and its confidence (how well it explains the
+//       audio) clears kAcceptThreshold, and the most confident wins. A word that takes every
+//       symbol at its best pair ends the search, and a word of kCertainConfidence at the
+//       candidate's own timing spares the timings either side;
+//    4. fill the message: text, plan, positions, confidence, corrections and levels.
 #pragma once
 
 #include <array>
@@ -38,16 +47,20 @@
 #include "decoder/robust_plan.h"
 #include "decoder/tone_bank.h"
 #include "fec/reed_solomon_codec.h"
+#include "modes/message_frame.h"
+#include "modes/symbol_alphabet.h"
 
 namespace RYX {
 
-// What the receiver did, for the false-alarm benchmark.
+// What the receiver did, for the false-alarm benchmark and the tests of the word search.
 struct RobustStats {
     int64_t preambles = 0;       // start tests passed (local best over half a symbol)
     int64_t starts = 0;          // of those, followed by tone pairs: decoded in full
     int64_t phantoms = 0;        // starts that gave no intact message
     int64_t phantomSamples = 0;  // audio spent following candidates that gave nothing: those
                                  // dropped after six symbols up to there, the rest 20 symbols
+    int64_t words = 0;           // words handed to errors-and-erasures decoding: at most
+                                 // kWordsPerTiming per timing tried
 };
 
 class RobustReceiver : public MessageReceiver {
@@ -58,16 +71,24 @@ class RobustReceiver : public MessageReceiver {
     static constexpr float kEarlyContrastThreshold = 1.1f;
     static constexpr float kContrastThreshold = 1.3f;
     static constexpr int kPairSymbols = 6;
-    static constexpr int kDataSymbols = 18;  // transmission symbols 2 .. 19
+    static constexpr int kDataSymbols = kSymbolsAfterStart;  // transmission symbols 2 .. 19
     static constexpr float kAcceptThreshold = 0.89f;
+    // The word search: f = 0 .. kMaxErasures least reliable symbols erased (as many as the code
+    // has parity symbols: with eight, the twelve others fix the word alone) and each of the
+    // kTrialSymbols next least reliable at its best or second best pair.
+    static constexpr int kMaxErasures = ReedSolomonCodec::kParityLength;
+    static constexpr int kTrialSymbols = 7;
+    static constexpr int kWordsPerTiming = (kMaxErasures + 1) << kTrialSymbols;  // 1152
+    // A word this sure at the candidate's own timing is not looked for again one slice either
+    // side.
+    static constexpr float kCertainConfidence = 0.97f;
 
-    // mode: 2 audible, 3 non-audible, 4 compression, 5 all (the three plans before), 6 custom
-    // (from tuning.custom). A mode outside these, a rate outside 1000 .. 384000 Hz or a plan
-    // whose tones do not fit below half the rate leaves that plan out; with none left, valid() is
-    // false and the receiver only counts samples.
-    RobustReceiver(int mode, const Tuning& tuning);
+    // Listens for `plans` (one to kMaxPlans; a candidate of an earlier plan is decided first) as
+    // an encoder with the same tuning sends them. Throws std::invalid_argument, naming the
+    // reason, for no plans or too many, a rate outside kMinSampleRate .. kMaxSampleRate, and a
+    // plan it cannot hear at that rate (makeRobustPlan: tones that merge or reach half the rate).
+    RobustReceiver(const std::vector<Plan>& plans, const Tuning& tuning);
 
-    bool valid() const { return planCount_ > 0; }
     void feed(const float* samples, size_t count, std::vector<ReceivedMessage>& out) override;
     void flush(std::vector<ReceivedMessage>& out) override;
     int64_t position() const override { return position_; }
@@ -81,12 +102,18 @@ class RobustReceiver : public MessageReceiver {
     static constexpr int kPlateauSlices = 13;   // slices summed coherently per symbol: the
                                                 // plateau and the start of the fade-out
     static constexpr int kPeakHalfWidth = 8;    // a start must be the best within +-8 slices
+    static constexpr int kFrequenciesPerPlan = kToneCount * RobustPlan::kHops;  // 27
+    static constexpr int kRanked = kMaxErasures + kTrialSymbols;  // symbols the search may touch
 
     struct PlanState {
         RobustPlan plan;
         int firstFrequency = 0;  // index of toneHz[0][0] in the bank; [h][j] at + 9h + j
         // Per drift hypothesis, tone and hop: the rotation undoing the drift from slice to slice.
-        std::array<std::array<std::complex<float>, kPlateauSlices>, kDriftHypotheses * 27> drift;
+        std::array<std::array<std::complex<float>, kPlateauSlices>,
+                   kDriftHypotheses * kFrequenciesPerPlan>
+            drift;
+        // apart[own][h] bit j: tone j at hop h lies apart from every tone at hop `own`.
+        std::array<std::array<unsigned, RobustPlan::kHops>, RobustPlan::kHops> apart{};
         std::array<float, kRingSlices> score{};  // start test by start slice
         std::array<int8_t, kRingSlices> bestDrift{};
     };
@@ -102,6 +129,29 @@ class RobustReceiver : public MessageReceiver {
         float confidence = 0.0f;
         ReceivedMessage message;
     };
+    // Step 1 of a decision: the energy of tone j in data symbol i at that symbol's hop.
+    using SymbolEnergies = std::array<std::array<float, kToneCount>, kDataSymbols>;
+    // Step 2: the pairs each data symbol ranks first and second, and how reliable that is.
+    struct PairRanking {
+        // By transmission position: the start symbols, then each data symbol's best pair.
+        std::array<int, kTransmissionSymbols> received{};
+        // By transmission position: each data symbol's second best pair.
+        std::array<int, kTransmissionSymbols> alternative{};
+        std::array<std::array<float, kSymbolCount>, kDataSymbols> score{};  // pair amplitude sums
+        std::array<float, kDataSymbols> bestScore{};
+        // The best pair's score over the mean of all 32 (what a guess would get).
+        std::array<float, kDataSymbols> spread{};
+        // Transmission positions of the kRanked least reliable data symbols, least first.
+        std::array<int, kRanked> leastReliable{};
+    };
+    // Step 3: the most confident word the search accepted.
+    struct Word {
+        bool found = false;
+        float confidence = 0.0f;
+        std::array<int, kMessageSymbols> message{};        // corrected message symbols
+        std::array<int, kTransmissionSymbols> codeword{};  // re-encoded, parity included
+        uint32_t correctedMask = 0;
+    };
 
     void processSlice(std::vector<ReceivedMessage>& out);
     void runStartTest(int p, int64_t start);
@@ -113,7 +163,15 @@ class RobustReceiver : public MessageReceiver {
     // Sample position where tone 0 of a start symbol at slice `start` begins: the slice where
     // its energy first reaches half its plateau, less about three quarters of a slice.
     int64_t onsetSample(const PlanState& ps, int64_t start) const;
+    // The decision of a transmission whose first start symbol begins at slice `start`: the four
+    // steps below.
     Decision tryDecode(const PlanState& ps, int64_t start, int drift);
+    void measureSymbols(const PlanState& ps, int64_t start, int drift,
+                        SymbolEnergies& energy) const;
+    static PairRanking rankPairs(const SymbolEnergies& energy);
+    Word searchWords(const PairRanking& ranking);
+    ReceivedMessage fillMessage(const PlanState& ps, int64_t start, const SymbolEnergies& energy,
+                                const Word& word) const;
     // Mean energy (amplitude squared) of tone j at hop h over the plateau of the symbol whose
     // first slice is `first`.
     float symbolEnergy(const PlanState& ps, int h, int j, int drift, int64_t first) const;
@@ -125,7 +183,7 @@ class RobustReceiver : public MessageReceiver {
     int planCount_ = 0;
     int sliceSamples_ = 0;
     int symbolSamples_ = 0;
-    std::array<int, 21> symbolOffset_{};  // round(p D / L)
+    std::array<int, kTransmissionSymbols + 1> symbolOffset_{};  // round(p D / L)
     ToneBank bank_;
     std::vector<float> slice_;  // samples of the slice being filled
     int sliceFill_ = 0;
@@ -139,5 +197,9 @@ class RobustReceiver : public MessageReceiver {
     ReedSolomonCodec codec_;
     RobustStats stats_;
 };
+
+static_assert(kParitySymbols == ReedSolomonCodec::kParityLength &&
+                  kMessageSymbols + ReedSolomonCodec::kParityLength == kTransmissionSymbols,
+              "the frame's parity is the code's");
 
 }  // namespace RYX

@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
 
-#include "decoder/decoder_all_multi_tone.h"
-#include "decoder/multi_tone_decoder.h"
 #include "modes/frequency_plan.h"
 
 namespace RYX {
 namespace {
 
-constexpr int kStart = -2;
-constexpr int kComplete = -3;
-constexpr int kIntact = 9;
 // Bound on events drained after one chunk; a healthy decoder yields at most a few.
 constexpr int kMaxEventsPerChunk = 100000;
 // Power of the three bins around a unit sine in the analyser's spectrum (1 + 2 x 0.2295 when the
@@ -20,19 +18,31 @@ constexpr int kMaxEventsPerChunk = 100000;
 constexpr double kUnitSineThreeBins = 1.459;
 constexpr float kFloorDbfs = -120.0f;
 
-std::unique_ptr<Decoder> makeDecoder(int mode, const Tuning& tuning) {
-    switch (mode) {
-        case 3:
-            return std::make_unique<MultiToneDecoder>(Plan::NonAudible, tuning);
-        case 4:
-            return std::make_unique<MultiToneDecoder>(Plan::Compression, tuning);
-        case 5:
-            return std::make_unique<DecoderAllMultiTone>(tuning);
-        case 6:
-            return std::make_unique<MultiToneDecoder>(Plan::Custom, tuning);
-        default:
-            return std::make_unique<MultiToneDecoder>(Plan::Audible, tuning);
+std::string describe(float hz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g Hz", static_cast<double>(hz));
+    return text;
+}
+
+// The decoder of `plans`, once they are known to be heard.
+std::unique_ptr<Decoder> makeDecoder(const std::vector<Plan>& plans, const Tuning& tuning) {
+    if (!sampleRateInRange(tuning.sampleRate)) {
+        throw std::invalid_argument("standard receiver: sample rate " +
+                                    describe(tuning.sampleRate) + " is outside " +
+                                    describe(kMinSampleRate) + ".." + describe(kMaxSampleRate));
     }
+    if (plans.empty()) throw std::invalid_argument("standard receiver: no plan to listen for");
+    auto decoder = std::make_unique<Decoder>(tuning, plans);
+    for (int i = 0; i < decoder->receiverCount(); ++i) {
+        const Plan plan = decoder->receiver(i).plan();
+        if (!decoder->receiver(i).fits() || !planTonesFit(plan, tuning)) {
+            throw std::invalid_argument("standard receiver: plan " +
+                                        std::to_string(static_cast<int>(plan)) +
+                                        " cannot be heard at " + describe(tuning.sampleRate) +
+                                        ": its tones must be distinct and lie within the spectrum");
+        }
+    }
+    return decoder;
 }
 
 float finiteOr(float value, float fallback) {
@@ -41,8 +51,8 @@ float finiteOr(float value, float fallback) {
 
 }  // namespace
 
-StandardReceiver::StandardReceiver(int mode, const Tuning& tuning)
-    : decoder_(makeDecoder(mode, tuning)),
+StandardReceiver::StandardReceiver(const std::vector<Plan>& plans, const Tuning& tuning)
+    : decoder_(makeDecoder(plans, tuning)),
       symbolSamples_(symbolDuration(tuning.sampleRate)),
       windowSize_(tuning.windowSize),
       startLag_(2 * static_cast<int64_t>(symbolSamples_) - tuning.windowSize / 8),
@@ -81,14 +91,14 @@ void StandardReceiver::flush(std::vector<ReceivedMessage>& out) {
 void StandardReceiver::run(const float* chunk, int count, std::vector<ReceivedMessage>& out) {
     int status = decoder_->DecodeAudioBuffer(chunk, count);
     for (int events = 0; events < kMaxEventsPerChunk; ++events) {
-        if (status == kStart) {
+        if (status == kMessageStarted) {
             inMessage_ = true;
             messageStart_ = position_ - startLag_;
-        } else if (status == kComplete) {
+        } else if (status == kMessageComplete) {
             inMessage_ = false;
             collect(out);
         } else if (status < 0) {
-            return;  // nothing new
+            return;  // kNothingNew
         }
         status = decoder_->DecodeAudioBuffer(chunk, 0);
     }
@@ -97,8 +107,8 @@ void StandardReceiver::run(const float* chunk, int count, std::vector<ReceivedMe
 void StandardReceiver::collect(std::vector<ReceivedMessage>& out) {
     ReceivedMessage m;
     const int status = decoder_->GetDecodedData(m.text.data());
-    if (status != kIntact && status != -kIntact) return;
-    m.ok = status == kIntact;
+    if (status != kFetchedIntact && status != kFetchedDamaged) return;
+    m.ok = status == kFetchedIntact;
     m.plan = decoder_->decodedMode();
     m.start = std::max<int64_t>(messageStart_, 0);
     m.end = std::max({position_, messageStart_, int64_t{0}});

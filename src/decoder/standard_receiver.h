@@ -12,9 +12,11 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "decoder/decoder.h"
 #include "decoder/message_receiver.h"
+#include "modes/frequency_plan.h"
 #include "modes/tuning.h"
 
 namespace RYX {
@@ -25,9 +27,11 @@ class StandardReceiver : public MessageReceiver {
     // 44100 Hz) of the frame that caused it.
     static constexpr int kChunk = 256;
 
-    // mode 2 audible, 3 non-audible, 4 compression, 5 all, 6 custom; any other mode listens for
-    // the audible plan.
-    StandardReceiver(int mode, const Tuning& tuning);
+    // Listens for `plans` in this order (Decoder). Throws std::invalid_argument, naming the
+    // reason, for no plans, a rate outside kMinSampleRate .. kMaxSampleRate, and a plan it cannot
+    // hear at that rate: one whose tones do not fit the spectrum (PlanReceiver::fits) or merge
+    // or reach half the rate (planTonesFit).
+    StandardReceiver(const std::vector<Plan>& plans, const Tuning& tuning);
 
     void feed(const float* samples, size_t count, std::vector<ReceivedMessage>& out) override;
     void flush(std::vector<ReceivedMessage>& out) override;

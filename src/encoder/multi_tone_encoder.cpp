@@ -5,6 +5,7 @@
 #include <ctime>
 #include <random>
 
+#include "modes/message_frame.h"
 #include "modes/symbol_alphabet.h"
 
 namespace RYX {
@@ -45,11 +46,10 @@ bool MultiToneEncoder::buildFrame(const char* text, int textLength) {
     for (int i = 0; i < textLength; ++i) {
         const int symbol = charToSymbol(static_cast<unsigned char>(text[i]));
         if (symbol < 0) return false;
-        message[2 + i] = symbol;
+        message[kStartSymbols + i] = symbol;
     }
-    int sum = 0;
-    for (int i = 0; i < kChecksumSpan; ++i) sum += message[2 + i];
-    message[2 + textLength] = sum % kSymbolCount;  // hello0123: 103 mod 32 = 7
+    // The checksum of the first nine text symbols follows the text.
+    message[kStartSymbols + textLength] = textChecksum(message + kStartSymbols);
     codec_.setMessage(message, textLength + 3);
     codec_.computeParity();
     frameLength_ = codec_.getCodeword(frame_);

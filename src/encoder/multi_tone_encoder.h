@@ -15,9 +15,8 @@ class MultiToneEncoder : public Encoder {
   public:
     // Texts of 9 characters make the usual 20-position frame; 10..20 characters still frame
     // (textLength + 11 positions) although the decoders expect 20.
-    static constexpr int kMinTextLength = 9;
+    static constexpr int kMinTextLength = kTextSymbols;
     static constexpr int kMaxTextLength = 20;
-    static constexpr int kChecksumSpan = 9;  // the checksum covers the first nine data symbols
     static constexpr int kMaxFrameLength = kMaxTextLength + 3 + ReedSolomonCodec::kParityLength;
 
     MultiToneEncoder(Plan plan, float sampleRate, int bufferSize, int windowSize);

@@ -68,7 +68,23 @@ float toneAmplitude(Plan plan, int j) {
 }
 
 int hopSteps(int position) {
-    return position < 2 ? 0 : (position - 1) % 3;
+    return position < kStartSymbols ? 0 : (position - 1) % kHopPositions;
+}
+
+bool planTonesFit(Plan plan, const Tuning& tuning) {
+    const float hopHz = frequencyPlan(plan, tuning).hopStepHz;
+    const float nyquist = 0.5f * tuning.sampleRate;
+    float below = 0.0f;
+    for (int j = 0; j < kToneCount; ++j) {
+        const float f = toneFrequency(plan, j, tuning);
+        if (!(f > below)) return false;
+        below = f;
+        for (int h = 0; h < kHopPositions; ++h) {
+            const float raised = f + hopHz * static_cast<float>(h);
+            if (!(raised > 0.0f && raised < nyquist)) return false;
+        }
+    }
+    return true;
 }
 
 void symbolFrequencies(Plan plan, int symbol, int position, const Tuning& tuning, float out[2]) {

@@ -3,6 +3,7 @@
 // into sample frequencies, decoders into FFT bins; both read them from here so they cannot drift.
 #pragma once
 
+#include "modes/message_frame.h"  // the frame positions the hop follows
 #include "modes/tuning.h"
 
 namespace RYX {
@@ -19,9 +20,6 @@ struct FrequencyPlan {
     bool equalAmplitudes;  // audible: every tone 1.0; others 0.85 rising to 1.0 at tone 8
 };
 
-constexpr int kTransmissionSymbols = 20;        // start symbols, 9 data, checksum, 8 parity
-constexpr int kStartSymbol1 = 1;                // '1', sounded as tone 0 alone
-constexpr int kStartSymbol2 = 19;               // 'j', sounded as tone 2 alone
 constexpr float kSymbolSeconds = 0.104489796f;  // 4608 / 44100 in single precision
 
 // The plan under `tuning`: audible 3300 Hz base, 750 Hz spacing, 12-bin hop; non-audible 17800 Hz
@@ -51,7 +49,15 @@ float toneAmplitude(Plan plan, int j);
 
 // Hop steps of transmission position p: none for p < 2, else (p - 1) mod 3, so positions 2, 3, 4
 // get 1, 2, 0 steps.
+constexpr int kHopPositions = 3;  // a tone sounds raised by 0, 1 or 2 hop steps
 int hopSteps(int position);
+
+// Whether the plan's tones can be sent and told apart under `tuning`: the nine tones strictly
+// rising (distinct) and every one of them, raised by 0, 1 or 2 hop steps, finite and strictly
+// between 0 and half the rate. Not so for the audible plan above 384000 Hz, whose 750 Hz
+// spacing snaps to zero whole bins of the 256-point window there (every tone at one frequency),
+// nor for a plan reaching beyond the Nyquist frequency.
+bool planTonesFit(Plan plan, const Tuning& tuning);
 
 // The two frequencies of `symbol` at `position`, each raised by the hop in Hz (encoder side).
 void symbolFrequencies(Plan plan, int symbol, int position, const Tuning& tuning, float out[2]);
