@@ -182,9 +182,10 @@ struct Message {
     float confidence = 0.0f;     // 0..1
     float toneToBandDb = 0.0f;   // mean level of the decided tones over their band's mean, dB
     float levelDbfs = 0.0f;      // received tone level, dB relative to a full-scale sine (>= -120)
-    float cleanShare = 0.0f;     // share 0..1 of the 12 message symbols received without correction
+    float cleanShare = 0.0f;     // share 0..1 of the 12 message symbols received without
+                                 // correction; 0 for a message that failed (ok false)
     std::vector<int> corrected;  // message symbols (0, 1 start, 2..10 text, 11 checksum) that
-                                 // error correction changed
+                                 // error correction changed; empty for a failed message
 };
 
 class RYX_EXPORT Decoder {

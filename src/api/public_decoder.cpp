@@ -10,6 +10,7 @@
 #include "decoder/robust_receiver.h"
 #include "decoder/standard_receiver.h"
 #include "dsp/spectrum_analyzer.h"
+#include "modes/message_frame.h"
 #include "modes/tuning.h"
 #include "ryxsound/ryxsound.hpp"
 
@@ -41,8 +42,10 @@ Message toMessage(const RYX::ReceivedMessage& m) {
     out.confidence = m.confidence;
     out.toneToBandDb = m.toneToBandDb;
     out.levelDbfs = m.levelDbfs;
-    out.cleanShare = m.cleanShare;
-    for (int i = 0; i < 32; ++i) {
+    // A failed word has no trustworthy account of its symbols: none counts as received clean and
+    // none as corrected. Only the message symbols are reported (the parity symbols carry no text).
+    out.cleanShare = m.ok ? m.cleanShare : 0.0f;
+    for (int i = 0; m.ok && i < RYX::kMessageSymbols; ++i) {
         if (m.correctedMask & (1u << i)) out.corrected.push_back(i);
     }
     return out;

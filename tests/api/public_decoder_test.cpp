@@ -185,3 +185,27 @@ TEST(PublicDecoder, RefusesValuesOutsideTheEnumerations) {
 }
 
 }  // namespace
+
+// What a message says of its symbols: a failed word claims none clean and none corrected, and a
+// word the robust receiver finishes from silence lists only message symbols (never parity).
+TEST(PublicDecoder, MessagesAccountOnlyForMessageSymbolsTheyTrust) {
+    const float rate = 44100.0f;
+    std::vector<float> audio = transmission("hello0123", Plan::Audible, rate);
+    const size_t symbol = static_cast<size_t>(symbolSamples(rate));
+    const size_t lead = static_cast<size_t>(0.3 * rate);
+    // The standard receiver on a transmission whose checksum and parity are replaced by silence.
+    std::vector<float> cut(audio.begin(), audio.begin() + lead + 11 * symbol);
+    ryxsound::Decoder standard(Mode::Audible, rate, Receiver::Standard);
+    for (const ryxsound::Message& m : hear(standard, cut)) {
+        if (m.ok) continue;
+        EXPECT_EQ(m.cleanShare, 0.0f) << m.text;
+        EXPECT_TRUE(m.corrected.empty()) << m.text;
+    }
+    // The robust receiver on one whose last parity symbol is silent.
+    std::fill(audio.begin() + lead + 19 * symbol, audio.begin() + lead + 20 * symbol, 0.0f);
+    ryxsound::Decoder robust(Mode::Audible, rate, Receiver::Robust);
+    const std::vector<ryxsound::Message> heard = hear(robust, audio);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_TRUE(heard[0].ok);
+    for (int position : heard[0].corrected) EXPECT_LT(position, 12);
+}
