@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -45,8 +46,13 @@ void store(CommandLine& line, std::string_view option, const std::string& value)
     if (option == "--output") {
         line.output = value;
     } else if (option == "--mode") {
+        // A name or, as the modes are numbered, 2..6.
+        const bool numbered =
+            !value.empty() && value.size() <= 2 &&
+            std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
         try {
-            line.mode = ryxsound::modeFromName(value);
+            line.mode = numbered ? ryxsound::modeFromNumber(std::stoi(value))
+                                 : ryxsound::modeFromName(value);
         } catch (const std::invalid_argument& e) {
             throw UsageError(std::string("--mode: ") + e.what());
         }
@@ -67,11 +73,12 @@ void store(CommandLine& line, std::string_view option, const std::string& value)
         line.customBaseHz = toFloat(number(option, value));
     } else if (option == "--custom-step") {
         line.customStep = wholeNumber(option, value);
-    } else if (value == "robust" || value == "standard") {  // --receiver
-        line.receiver =
-            value == "robust" ? ryxsound::Receiver::Robust : ryxsound::Receiver::Standard;
-    } else {
-        throw UsageError("--receiver: use robust or standard, not '" + value + "'");
+    } else {  // --receiver
+        try {
+            line.receiver = ryxsound::receiverFromName(value);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(std::string("--receiver: ") + e.what());
+        }
     }
 }
 

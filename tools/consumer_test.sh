@@ -144,6 +144,8 @@ done <<'CASES'
 2|unknown preset|decode audible.wav --preset radio
 2|use robust or standard|decode audible.wav --receiver fast
 2|unknown mode|decode audible.wav --mode loud
+2|unknown mode 7|decode audible.wav --mode 7
+0|audible +hello0123  ok|decode audible.wav --mode 2
 2|unknown command|transmit hello0123
 2|no command|
 0|ryxsound-cli 1.0.0|--version
