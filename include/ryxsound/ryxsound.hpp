@@ -216,6 +216,112 @@ class RYX_EXPORT Decoder {
     std::unique_ptr<Impl> impl_;
 };
 
+// ---------------------------------------------------------------------------------------------
+// Payloads: 1 to 4096 bytes of anything, sent as frames of their own beside the nine-character
+// texts (which they are never taken for, nor the texts for them).
+//
+//   std::vector<float> audio = ryxsound::encodePayload(bytes.data(), bytes.size(),
+//                                                      ryxsound::Profile::Robust,
+//                                                      ryxsound::Mode::Audible, 44100.0f);
+//   ryxsound::PayloadDecoder decoder(ryxsound::Mode::All, 44100.0f);
+//   std::vector<ryxsound::Payload> payloads;
+//   decoder.feed(audio.data(), audio.size(), payloads);
+//   decoder.flush(payloads);
+//
+// A payload is cut into frames of 50 bytes (its last frame padded), with a CRC-32 over the whole
+// payload and one parity frame for every nine (at least one): any frames up to the parity count
+// may be lost and the payload is still delivered whole. Each frame opens with four sync symbols
+// and carries four Reed-Solomon words, interleaved over its tones, that hold the payload's
+// length, identity and the frame's index. A payload is delivered whole (ok) or reported failed,
+// never changed.
+
+// Fast: short symbols and three tones at once, for a quiet room or a cable (140 bytes in 4.3 s
+// in the audible plan). Robust: longer symbols hopping between three tone sets, for speech,
+// codecs, rooms and clock drift (140 bytes in 12.3 s in the audible plan).
+enum class Profile : int { Fast = 0, Robust = 1 };
+RYX_EXPORT const char* profileName(Profile profile);  // "fast", "robust"
+// The profile of a name (case-insensitive); throws naming both for others.
+RYX_EXPORT Profile profileFromName(std::string_view name);
+
+constexpr size_t kMaxPayloadBytes = 4096;
+
+// How a payload of `size` bytes is sent in one profile and mode at one rate.
+struct PayloadShape {
+    int dataFrames;       // ceil((size + 4) / 50): 3 for 140 bytes
+    int parityFrames;     // ceil(dataFrames / 9): 1 for 140 bytes, 10 for 4096
+    int frameSamples;     // samples of one frame at the rate
+    int totalSamples;     // the whole transmission (every frame once)
+    double seconds;       // its time on air
+    int channels;         // tones sounding at once (1..3)
+    float symbolSeconds;  // one symbol: 1024 or 2048 / 44100 s (twice that in narrow bands)
+};
+// Throws std::invalid_argument for a size outside 1..4096, a rate out of range, or a mode whose
+// band is too narrow for the profile at that rate (and for Mode::All, which sends the
+// non-audible plan: ask with Mode::NonAudible).
+RYX_EXPORT PayloadShape payloadShape(size_t size, Profile profile, Mode mode, float sampleRate,
+                                     CustomBand custom = {});
+
+// One payload transmission as a new vector (repeat: sent that many times back to back, 1..16).
+// Throws std::invalid_argument for an empty payload or one over kMaxPayloadBytes, a null data
+// pointer with a size, a repeat outside 1..16, and as payloadShape.
+RYX_EXPORT std::vector<float> encodePayload(const uint8_t* data, size_t size, Profile profile,
+                                            Mode mode, float sampleRate, CustomBand custom = {},
+                                            int repeat = 1);
+
+struct Payload {
+    std::vector<uint8_t> data;  // the payload; empty unless ok
+    bool ok = false;            // every byte recovered and the CRC-32 matches
+    Profile profile = Profile::Robust;
+    Plan plan = Plan::Audible;
+    int64_t start = 0;         // sample offset where the first frame heard begins
+    int64_t end = 0;           // sample offset just after the last frame heard
+    int framesHeard = 0;       // distinct frames decoded
+    int framesTotal = 0;       // frames of the transmission (data and parity)
+    int framesNeeded = 0;      // data frames: any this many frames deliver it
+    size_t size = 0;           // the payload's length in bytes, as its frames say
+    float confidence = 0.0f;   // 0..1, mean over the frames heard
+    float toneToBandDb = 0.0f;  // as Message
+    float levelDbfs = 0.0f;     // as Message
+};
+
+// A payload being received: what PayloadDecoder::progress() reports while frames arrive.
+struct PayloadProgress {
+    Profile profile;
+    Plan plan;
+    size_t size;       // bytes
+    int framesHeard;   // distinct frames so far
+    int framesNeeded;  // frames that deliver it
+    int framesTotal;   // frames sent
+    int64_t lastEnd;   // sample offset just after the last frame heard
+};
+
+class RYX_EXPORT PayloadDecoder {
+  public:
+    // Listens for both profiles in the plans of `mode` (All: audible, non-audible and
+    // compression). Throws as Decoder.
+    PayloadDecoder(Mode mode, float sampleRate, CustomBand custom = {});
+    ~PayloadDecoder();
+    PayloadDecoder(PayloadDecoder&&) noexcept;
+    PayloadDecoder& operator=(PayloadDecoder&&) noexcept;
+
+    // Feeds `count` samples (values that are not finite count as silence) and appends the
+    // payloads they complete: each payload once, as soon as enough frames are heard (ok), or
+    // failed when its frames stop before that. Returns how many it appended.
+    size_t feed(const float* samples, size_t count, std::vector<Payload>& out);
+    // Finishes: decodes frames still in progress and reports every payload not yet reported.
+    size_t flush(std::vector<Payload>& out);
+    // Payloads whose frames are arriving, not yet reported.
+    std::vector<PayloadProgress> progress() const;
+
+    int64_t position() const;  // samples fed by the caller (flush's silence included)
+    Mode mode() const;
+    float sampleRate() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 // The windowed power spectrum the receivers analyse: frame of windowSize samples in,
 // windowSize / 2 + 1 raw powers out (a bin-centred sine of amplitude A shows about A^2).
 // windowSize a power of two 4..8192; throws otherwise.

@@ -97,6 +97,19 @@ Receiver receiverFromName(std::string_view name) {
                                 "': use robust or standard");
 }
 
+const char* profileName(Profile profile) {
+    return profile == Profile::Fast ? "fast" : "robust";
+}
+
+Profile profileFromName(std::string_view name) {
+    const std::string key = lowerWithout(name, " ");
+    for (Profile p : {Profile::Fast, Profile::Robust}) {
+        if (key == profileName(p)) return p;
+    }
+    throw std::invalid_argument("unknown profile '" + std::string(name) +
+                                "': use fast or robust");
+}
+
 Mode modeFromName(std::string_view name) {
     const std::string key = lowerWithout(name, "-_ ");
     for (Mode m : {Mode::Audible, Mode::NonAudible, Mode::Compression, Mode::All, Mode::Custom}) {

@@ -1,0 +1,183 @@
+// Payloads in the C++ interface: encodePayload, payloadShape and PayloadDecoder over the payload
+// encoder and receiver, with the argument checks every binding reports.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "api/core_plans.h"
+#include "payload/payload_encoder.h"
+#include "payload/payload_receiver.h"
+#include "ryxsound/ryxsound.hpp"
+
+namespace ryxsound {
+namespace {
+
+constexpr int kMaxRepeat = 16;
+constexpr int kFadeSamples = 64;  // start and end of a transmission, against clicks
+
+RYX::PayloadProfile coreProfile(Profile profile) {
+    if (profile != Profile::Fast && profile != Profile::Robust) {
+        throw std::invalid_argument("unknown profile " + std::to_string(int(profile)) +
+                                    ": use fast or robust");
+    }
+    return profile == Profile::Fast ? RYX::PayloadProfile::Fast : RYX::PayloadProfile::Robust;
+}
+
+// The plan a payload is sent in: All sends the non-audible plan, as Encoder does.
+RYX::Plan sendingPlan(Mode mode) {
+    return corePlans(mode == Mode::All ? Mode::NonAudible : mode).front();
+}
+
+void checkPayloadSize(size_t size) {
+    if (size < 1 || size > kMaxPayloadBytes) {
+        throw std::invalid_argument("payload of " + std::to_string(size) +
+                                    " bytes: a payload holds 1 to " +
+                                    std::to_string(kMaxPayloadBytes) + " bytes");
+    }
+}
+
+RYX::PayloadLayout checkedLayout(Profile profile, Mode mode, float sampleRate,
+                                 CustomBand custom) {
+    modeFromNumber(int(mode));
+    checkSampleRate(sampleRate);
+    checkModeFits(mode == Mode::All ? Mode::NonAudible : mode, sampleRate, custom);
+    const RYX::PayloadLayout layout = RYX::makePayloadLayout(
+        coreProfile(profile), sendingPlan(mode), {custom.baseHz, custom.step}, sampleRate);
+    if (!layout.fits) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%g Hz", double(sampleRate));
+        throw std::invalid_argument(std::string("the ") + planName(Plan(int(layout.plan))) +
+                                    " plan cannot carry " + profileName(profile) +
+                                    " payloads at " + text +
+                                    (layout.channels == 0 ? ": its band is too narrow"
+                                                          : ": use 44100 or 48000 Hz"));
+    }
+    return layout;
+}
+
+}  // namespace
+
+PayloadShape payloadShape(size_t size, Profile profile, Mode mode, float sampleRate,
+                          CustomBand custom) {
+    checkPayloadSize(size);
+    const RYX::PayloadLayout l = checkedLayout(profile, mode, sampleRate, custom);
+    PayloadShape shape;
+    shape.dataFrames = RYX::dataFrameCount(int(size));
+    shape.parityFrames = RYX::parityFrameCount(shape.dataFrames);
+    shape.frameSamples = l.frameSamples;
+    shape.totalSamples = (shape.dataFrames + shape.parityFrames) * l.frameSamples;
+    shape.seconds = shape.totalSamples / double(sampleRate);
+    shape.channels = l.channels;
+    shape.symbolSeconds = float(l.symbolSeconds);
+    return shape;
+}
+
+std::vector<float> encodePayload(const uint8_t* data, size_t size, Profile profile, Mode mode,
+                                 float sampleRate, CustomBand custom, int repeat) {
+    checkPayloadSize(size);
+    if (data == nullptr) throw std::invalid_argument("payload data is null");
+    if (repeat < 1 || repeat > kMaxRepeat) {
+        throw std::invalid_argument("repeat " + std::to_string(repeat) + " is outside 1.." +
+                                    std::to_string(kMaxRepeat));
+    }
+    const RYX::PayloadLayout layout = checkedLayout(profile, mode, sampleRate, custom);
+    RYX::PayloadEncoder encoder(layout.profile, layout.plan, {custom.baseHz, custom.step},
+                                sampleRate);
+    const int frames = encoder.prepare(data, int(size));
+    std::vector<float> out(size_t(repeat) * size_t(frames) * size_t(layout.frameSamples));
+    float* at = out.data();
+    for (int r = 0; r < repeat; ++r) {
+        for (int f = 0; f < frames; ++f, at += layout.frameSamples) encoder.synthesiseFrame(f, at);
+    }
+    const size_t fade = std::min(out.size() / 2, size_t(kFadeSamples));
+    for (size_t i = 0; i < fade; ++i) {
+        const float g = float(i) / float(fade);
+        out[i] *= g;
+        out[out.size() - 1 - i] *= g;
+    }
+    return out;
+}
+
+namespace {
+
+Payload toPayload(const RYX::ReceivedPayload& r) {
+    Payload p;
+    p.data = r.data;
+    p.ok = r.ok;
+    p.profile = r.profile == RYX::PayloadProfile::Fast ? Profile::Fast : Profile::Robust;
+    p.plan = planFromNumber(int(r.plan));
+    p.start = r.start;
+    p.end = r.end;
+    p.framesHeard = r.framesHeard;
+    p.framesTotal = r.framesTotal;
+    p.framesNeeded = r.framesNeeded;
+    p.size = size_t(r.size);
+    p.confidence = r.confidence;
+    p.toneToBandDb = r.toneToBandDb;
+    p.levelDbfs = r.levelDbfs;
+    return p;
+}
+
+}  // namespace
+
+struct PayloadDecoder::Impl {
+    Mode mode;
+    float sampleRate;
+    RYX::PayloadReceiver core;
+    std::vector<RYX::ReceivedPayload> received;
+
+    size_t deliver(std::vector<Payload>& out) {
+        for (const RYX::ReceivedPayload& r : received) out.push_back(toPayload(r));
+        const size_t n = received.size();
+        received.clear();
+        return n;
+    }
+};
+
+PayloadDecoder::PayloadDecoder(Mode mode, float sampleRate, CustomBand custom) {
+    modeFromNumber(int(mode));
+    checkSampleRate(sampleRate);
+    checkModeFits(mode, sampleRate, custom);
+    impl_ = std::make_unique<Impl>(Impl{
+        mode, sampleRate, RYX::PayloadReceiver(corePlans(mode), {custom.baseHz, custom.step},
+                                               sampleRate),
+        {}});
+    impl_->received.reserve(8);
+}
+
+PayloadDecoder::~PayloadDecoder() = default;
+PayloadDecoder::PayloadDecoder(PayloadDecoder&&) noexcept = default;
+PayloadDecoder& PayloadDecoder::operator=(PayloadDecoder&&) noexcept = default;
+
+size_t PayloadDecoder::feed(const float* samples, size_t count, std::vector<Payload>& out) {
+    if (samples == nullptr && count > 0) {
+        throw std::invalid_argument("samples is null with a count of " + std::to_string(count));
+    }
+    impl_->core.feed(samples, count, impl_->received);
+    return impl_->deliver(out);
+}
+
+size_t PayloadDecoder::flush(std::vector<Payload>& out) {
+    impl_->core.flush(impl_->received);
+    return impl_->deliver(out);
+}
+
+std::vector<PayloadProgress> PayloadDecoder::progress() const {
+    std::vector<RYX::ReceivedPayload> open;
+    impl_->core.progress(open);
+    std::vector<PayloadProgress> out;
+    for (const RYX::ReceivedPayload& r : open) {
+        const Payload p = toPayload(r);
+        out.push_back(PayloadProgress{p.profile, p.plan, p.size, p.framesHeard, p.framesNeeded,
+                                      p.framesTotal, p.end});
+    }
+    return out;
+}
+
+int64_t PayloadDecoder::position() const { return impl_->core.position(); }
+Mode PayloadDecoder::mode() const { return impl_->mode; }
+float PayloadDecoder::sampleRate() const { return impl_->sampleRate; }
+
+}  // namespace ryxsound

@@ -1,0 +1,75 @@
+// Where and when a payload profile sounds its symbols in one plan's band at one rate.
+//
+// A symbol is one tone from a set of 32 (five bits), held for T seconds with the tones 1/T apart,
+// so a window of one symbol sees each tone in a bin of its own. Up to three channels sound at
+// once, each in its own block of the band. Robust symbols hop between three interleaved sets
+// (symbol s uses set s mod 3, neighbouring tones of the grid belong to different sets), so the
+// echo of the previous two symbols falls between the tones now measured.
+//
+//   fast:   T = 1024 / 44100 s (23.2 ms, tones 43.07 Hz apart), one set, up to 3 channels;
+//   robust: T = 2048 / 44100 s (46.4 ms, tones 21.53 Hz apart), three sets, up to 2 channels.
+// A band too narrow for one channel doubles T (twice at most): the compression plan's 1.68 kHz
+// takes robust symbols of 92.9 ms. The audible plan: fast 3 channels, robust 2, both over
+// 3294.6 .. 7428.5 Hz (below the 8 kHz a wide-band speech codec keeps).
+//
+// A frame is kSyncSymbols sync slots (each channel a known tone) and then the 124 code symbols
+// of its four words, laid channel by channel, slot by slot (word w's symbol i is code symbol
+// 4 i + w), the last slot's spare channels at tone 0. Samples are counted from the frame start:
+// slot k begins at round(k T rate).
+#pragma once
+
+#include "modes/frequency_plan.h"
+#include "modes/symbol_alphabet.h"
+#include "payload/payload_frame.h"
+
+namespace RYX {
+
+struct PayloadLayout {
+    static constexpr int kSetTones = 32;
+    static constexpr int kSyncSymbols = 4;
+    static constexpr int kMaxChannels = 3;
+    static constexpr int kMaxSets = 3;
+    static constexpr int kMaxFftSize = 8192;
+
+    PayloadProfile profile = PayloadProfile::Robust;
+    Plan plan = Plan::Audible;
+    float sampleRate = 0.0f;
+    bool fits = false;  // rate in range, at least one channel, every tone below half the rate
+                        // less one spacing, a symbol window of at most kMaxFftSize samples
+
+    double symbolSeconds = 0.0;  // T
+    double spacingHz = 0.0;      // 1 / T
+    double bandLowHz = 0.0;      // the plan's tone 0 at 44100 Hz (the same at every rate)
+    double bandHighHz = 0.0;     // the plan's tone 8 raised by two hops
+    int sets = 1;                // hop sets: 1 fast, 3 robust
+    int channels = 0;            // 1 .. kMaxChannels
+    int dataSlots = 0;           // ceil(124 / channels)
+    int slots = 0;               // kSyncSymbols + dataSlots
+
+    double symbolSamples = 0.0;  // T x rate: 2048 at 44100 Hz robust, 2229.1 at 48000
+    int windowSamples = 0;       // round(symbolSamples)
+    int sliceSamples = 0;        // a quarter symbol, truncated: the receiver's scanning step
+    int fftSize = 0;             // power of two >= 2 windowSamples (kMaxFftSize at most)
+    int frameSamples = 0;        // round(slots x symbolSamples)
+
+    // Tone `tone` of set `set` in channel `channel`, in Hz.
+    double toneHz(int set, int channel, int tone) const {
+        return bandLowHz + double((channel * kSetTones + tone) * sets + set) * spacingHz;
+    }
+    double topHz() const { return toneHz(sets - 1, channels - 1, kSetTones - 1); }
+    int slotStart(int slot) const;  // samples from the frame start
+    int setOf(int slot) const { return slot % sets; }
+};
+
+PayloadLayout makePayloadLayout(PayloadProfile profile, Plan plan, const CustomBand& custom,
+                                float sampleRate);
+
+// The tone every channel sounds in sync slot `slot` (0..3).
+int syncTone(int slot, int channel);
+// Where code symbol i (0..123) of a frame sits: data slot and channel.
+inline int codeSymbolSlot(const PayloadLayout& layout, int i) {
+    return PayloadLayout::kSyncSymbols + i / layout.channels;
+}
+inline int codeSymbolChannel(const PayloadLayout& layout, int i) { return i % layout.channels; }
+
+}  // namespace RYX

@@ -1,0 +1,154 @@
+// The payload receiver: hears the frames of both profiles in the plans it is given, gathers the
+// frames of each payload and reports the payload once: whole as soon as enough frames are heard
+// (any data-frame count of them, the outer code fills in the rest), or failed when its frames
+// stop coming before that.
+//
+// How it hears a frame:
+//  - Scanning: every quarter symbol (a slice) one FFT of the last symbol's samples, zero-padded
+//    to twice its length, gives each tone's energy, taken as the strongest bin within +-2500 ppm
+//    of it. The sync test at slice s: over the four sync slots (slices s, s+4, s+8, s+12) and
+//    every channel, the sync tone's energy over the mean of its set's 32, capped at
+//    kSyncRatioCap, averaged. A local best within +-3 slices that clears kSyncThreshold is a
+//    candidate; candidates never block one another.
+//  - Decoding a candidate, once its whole frame is in the sample ring: the sync test again at
+//    five timings (-1/2 .. +1/2 slice) and nine clock-drift hypotheses (-2000 .. 2000 ppm),
+//    each tone read at its drifted frequency; then, for the kTriedTimings best, every data slot's
+//    FFT gives each channel's symbol (its strongest tone) and how reliable it is (strongest over
+//    second). Each of the four words is decoded with 0, 2, 4, 6, 8 of its least reliable symbols
+//    erased until one succeeds; a frame counts when all four words decode and the frame check
+//    matches.
+//
+// Memory: a sample ring of the longest frame plus two symbols (5.9 s of robust audible frames at
+// 44100 Hz take 1 MiB), per profile and plan a ring of 32 slices of tone energies, and
+// kMaxAssemblies payloads of up to 92 frames. Nothing is allocated after construction.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "payload/frame_erasure_code.h"
+#include "payload/payload_layout.h"
+
+namespace RYX {
+
+struct ReceivedPayload {
+    std::vector<uint8_t> data;  // empty unless ok
+    bool ok = false;
+    PayloadProfile profile = PayloadProfile::Robust;
+    Plan plan = Plan::Audible;
+    int64_t start = 0;
+    int64_t end = 0;
+    int framesHeard = 0;
+    int framesTotal = 0;
+    int framesNeeded = 0;
+    int size = 0;
+    float confidence = 0.0f;
+    float toneToBandDb = 0.0f;
+    float levelDbfs = -120.0f;
+};
+
+struct PayloadStats {
+    int64_t candidates = 0;    // sync tests passed
+    int64_t frames = 0;        // frames decoded
+    int64_t failedFrames = 0;  // candidates that gave no frame
+};
+
+class PayloadReceiver {
+  public:
+    static constexpr float kSyncThreshold = 3.0f;
+    static constexpr float kSyncRatioCap = 16.0f;
+    static constexpr int kDriftHypotheses = 9;  // -2000 .. 2000 ppm in steps of 500
+    static constexpr int kTimings = 5;          // -1/2 .. +1/2 slice in quarters
+    static constexpr int kTriedTimings = 3;
+    static constexpr int kMaxAssemblies = 6;
+
+    // Listens for both profiles in each of `plans` where the profile fits at the rate. Throws
+    // std::invalid_argument for no plans, a rate out of range, or nothing that fits.
+    PayloadReceiver(const std::vector<Plan>& plans, const CustomBand& custom, float sampleRate);
+
+    void feed(const float* samples, size_t count, std::vector<ReceivedPayload>& out);
+    void flush(std::vector<ReceivedPayload>& out);
+    int64_t position() const { return position_; }
+    // The payloads whose frames are arriving (not yet reported), written as ReceivedPayload
+    // without data.
+    void progress(std::vector<ReceivedPayload>& out) const;
+    const PayloadStats& stats() const { return stats_; }
+
+  private:
+    static constexpr int kRingSlices = 32;
+    static constexpr int kMaxCandidates = 16;
+    static constexpr int kPeakHalfWidth = 3;
+
+    struct Candidate {
+        int64_t start = 0;  // sample of the first sync slot
+        float score = 0.0f;
+    };
+    struct Scanner {
+        PayloadLayout layout;
+        int tones = 0;                 // channels x sets x 32
+        std::vector<int> binLow;       // per tone: the scan's bins within +-2500 ppm
+        std::vector<int> binHigh;
+        std::vector<float> energy;     // kRingSlices x tones
+        std::vector<float> score;      // kRingSlices
+        int64_t slices = 0;            // slices analysed
+        std::array<Candidate, kMaxCandidates> candidates{};
+        int candidateCount = 0;
+        int64_t due() const;           // sample position by which a candidate's frame is whole
+    };
+    struct FrameResult {
+        bool ok = false;
+        FrameHeader header;
+        FrameErasureCode::Row body{};
+        int64_t start = 0;
+        float confidence = 0.0f;
+        float toneToBandDb = 0.0f;
+        float level = 0.0f;  // mean decided tone amplitude
+    };
+    struct Assembly {
+        bool used = false;
+        bool reported = false;
+        PayloadProfile profile = PayloadProfile::Robust;
+        Plan plan = Plan::Audible;
+        uint32_t identity = 0;
+        int size = 0;
+        int dataFrames = 0;
+        int parityFrames = 0;
+        int frameSamples = 0;
+        std::array<FrameErasureCode::Row, kMaxFrames> rows{};
+        std::array<bool, kMaxFrames> present{};
+        int heard = 0;
+        int64_t start = 0;
+        int64_t end = 0;
+        double confidence = 0.0;
+        double toneToBandDb = 0.0;
+        double level = 0.0;
+    };
+
+    void analyseSlice(Scanner& sc);
+    float scanScore(const Scanner& sc, int64_t first) const;
+    void decodeCandidate(Scanner& sc, const Candidate& c, std::vector<ReceivedPayload>& out);
+    FrameResult decodeFrame(const Scanner& sc, int64_t start, double drift);
+    // Power spectrum (fftSize / 2 + 1 bins) of the window of `sc` starting at sample `first`.
+    void spectrumAt(const Scanner& sc, int64_t first);
+    double binOf(const Scanner& sc, int set, int channel, int tone, double drift) const;
+    void addFrame(const Scanner& sc, const FrameResult& frame, std::vector<ReceivedPayload>& out);
+    void report(Assembly& a, bool ok, std::vector<ReceivedPayload>& out);
+    ReceivedPayload describe(const Assembly& a) const;
+    void expire(bool all, std::vector<ReceivedPayload>& out);
+
+    float sampleRate_ = 0.0f;
+    std::vector<Scanner> scanners_;
+    std::vector<float> ring_;  // the last ring_.size() samples, sample p at p % size
+    int64_t position_ = 0;
+    std::vector<float> fftBuffer_;
+    std::vector<float> power_;
+    std::array<std::array<float, PayloadLayout::kSetTones>, kFrameCodeSymbols> codeEnergy_{};
+    std::vector<float> syncPower_;  // kTimings x kSyncSymbols spectra of the candidate
+    ReedSolomonCodec codec_;
+    std::array<Assembly, kMaxAssemblies> assemblies_{};
+    FrameErasureCode outer_;
+    PayloadStats stats_;
+};
+
+}  // namespace RYX
