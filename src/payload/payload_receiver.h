@@ -62,6 +62,7 @@ class PayloadReceiver {
     static constexpr int kTimings = 5;          // -1/2 .. +1/2 slice in quarters
     static constexpr int kTriedTimings = 3;
     static constexpr int kMaxAssemblies = 6;
+    static constexpr int kMaxLostRun = 2;  // frames in a row a payload waits through at least
 
     // Listens for both profiles in each of `plans` where the profile fits at the rate. Throws
     // std::invalid_argument for no plans, a rate out of range, or nothing that fits.
@@ -86,15 +87,15 @@ class PayloadReceiver {
     };
     struct Scanner {
         PayloadLayout layout;
-        int tones = 0;                 // channels x sets x 32
-        std::vector<int> binLow;       // per tone: the scan's bins within +-2500 ppm
+        int tones = 0;            // channels x sets x 32
+        std::vector<int> binLow;  // per tone: the scan's bins within +-2500 ppm
         std::vector<int> binHigh;
-        std::vector<float> energy;     // kRingSlices x tones
-        std::vector<float> score;      // kRingSlices
-        int64_t slices = 0;            // slices analysed
+        std::vector<float> energy;  // kRingSlices x tones
+        std::vector<float> score;   // kRingSlices
+        int64_t slices = 0;         // slices analysed
         std::array<Candidate, kMaxCandidates> candidates{};
         int candidateCount = 0;
-        int64_t due() const;           // sample position by which a candidate's frame is whole
+        int64_t due() const;  // sample position by which a candidate's frame is whole
     };
     struct FrameResult {
         bool ok = false;
@@ -114,7 +115,9 @@ class PayloadReceiver {
         int size = 0;
         int dataFrames = 0;
         int parityFrames = 0;
-        int frameSamples = 0;
+        int64_t patience = 0;  // samples after `end` by which a frame that followed the most
+                               // lost frames allowed (kMaxLostRun, or the parity count) is
+                               // decoded: silence beyond it means the frames stopped
         std::array<FrameErasureCode::Row, kMaxFrames> rows{};
         std::array<bool, kMaxFrames> present{};
         int heard = 0;

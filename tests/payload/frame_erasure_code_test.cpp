@@ -1,5 +1,7 @@
 // The outer code across a payload's frames: any loss of up to `parity` of the data + parity
 // frames is filled in exactly, and one more loss is refused without touching the rows.
+#include "payload/frame_erasure_code.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,8 +10,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include "payload/frame_erasure_code.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 // into its 92 message symbols and back, where any damage a Reed-Solomon word could miscorrect
 // into (one symbol or one bit), the other profile or an index beyond the payload's frames is
 // refused.
+#include "payload/payload_frame.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 #include <string>
-
-#include "payload/payload_frame.h"
 
 namespace {
 
@@ -59,8 +59,8 @@ std::string frameName(const ::testing::TestParamInfo<FrameCase>& info) {
 class PackedFrame : public ::testing::TestWithParam<FrameCase> {
   protected:
     void SetUp() override {
-        header_ = FrameHeader{0xABCDEu ^ uint32_t(GetParam().size), GetParam().size,
-                              GetParam().index};
+        header_ =
+            FrameHeader{0xABCDEu ^ uint32_t(GetParam().size), GetParam().size, GetParam().index};
         for (int i = 0; i < kFrameBodyBytes; ++i) body_[i] = uint8_t(i * 73 + GetParam().index);
         RYX::packFrame(GetParam().profile, header_, body_.data(), symbols_.data());
     }
@@ -106,9 +106,8 @@ TEST_P(PackedFrame, RefusesAnySingleFlippedBit) {
 }
 
 TEST_P(PackedFrame, IsRefusedUnderTheOtherProfile) {
-    const PayloadProfile other = GetParam().profile == PayloadProfile::Fast
-                                     ? PayloadProfile::Robust
-                                     : PayloadProfile::Fast;
+    const PayloadProfile other =
+        GetParam().profile == PayloadProfile::Fast ? PayloadProfile::Robust : PayloadProfile::Fast;
     EXPECT_FALSE(unpacks(other, symbols_));
 }
 

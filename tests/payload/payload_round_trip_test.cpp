@@ -1,0 +1,396 @@
+// Payloads through the C++ interface: encodePayload -> PayloadDecoder in every plan, both
+// profiles and both plan rates; frames lost on purpose up to the parity count and one beyond;
+// copies of a repeated payload combined; texts and payloads in one recording kept apart; and
+// the arguments refused.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <ostream>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ryxsound/ryxsound.hpp"
+
+namespace {
+
+using ryxsound::CustomBand;
+using ryxsound::Mode;
+using ryxsound::Payload;
+using ryxsound::Plan;
+using ryxsound::Profile;
+
+constexpr double kLeadSeconds = 0.4;  // silence before and after a transmission
+constexpr size_t kChunk = 3001;       // samples per feed, as a stream arrives
+
+// A plan as a sender chooses it: a mode and its custom band.
+struct Band {
+    const char* name;
+    Mode mode;
+    CustomBand custom;
+    Plan plan;
+};
+
+const ryxsound::Preset& phone() {
+    return ryxsound::presetByName("phone");
+}
+
+const Band kBands[] = {
+    {"audible", Mode::Audible, {}, Plan::Audible},
+    {"nonaudible", Mode::NonAudible, {}, Plan::NonAudible},
+    {"compression", Mode::Compression, {}, Plan::Compression},
+    {"custom", Mode::Custom, {}, Plan::Custom},
+    {"phone", phone().mode, phone().custom, Plan::Custom},
+};
+
+std::vector<uint8_t> payloadOf(size_t size) {
+    std::vector<uint8_t> data(size);
+    for (size_t i = 0; i < size; ++i) data[i] = uint8_t((i * 151 + 7) ^ (i >> 8));
+    return data;
+}
+
+std::vector<float> silence(float rate) {
+    return std::vector<float>(size_t(kLeadSeconds * rate), 0.0f);
+}
+
+void append(std::vector<float>& audio, const std::vector<float>& more) {
+    audio.insert(audio.end(), more.begin(), more.end());
+}
+
+// Everything a decoder listening with `mode` reports for `audio`, fed in pieces.
+std::vector<Payload> receive(const std::vector<float>& audio, Mode mode, float rate,
+                             CustomBand custom = {}) {
+    ryxsound::PayloadDecoder decoder(mode, rate, custom);
+    std::vector<Payload> out;
+    for (size_t at = 0; at < audio.size(); at += kChunk) {
+        decoder.feed(audio.data() + at, std::min(kChunk, audio.size() - at), out);
+    }
+    decoder.flush(out);
+    return out;
+}
+
+// ---- Round trips ------------------------------------------------------------------------------
+
+struct TripCase {
+    Band band;
+    Profile profile;
+    float rate;
+    size_t size;
+};
+
+std::string describe(const TripCase& c) {
+    return std::string(c.band.name) + "_" + ryxsound::profileName(c.profile) + "_" +
+           std::to_string(int(c.rate)) + "_" + std::to_string(c.size) + "_bytes";
+}
+
+void PrintTo(const TripCase& c, std::ostream* os) {
+    *os << describe(c);
+}
+
+// Lengths 1, 9 and 140 in every plan, profile and plan rate; 1000 and 4096 bytes in the
+// audible plan at 44100 Hz.
+std::vector<TripCase> tripCases() {
+    std::vector<TripCase> cases;
+    for (const Band& band : kBands) {
+        for (Profile profile : {Profile::Fast, Profile::Robust}) {
+            for (float rate : {44100.0f, 48000.0f}) {
+                for (size_t size : {1, 9, 140}) cases.push_back({band, profile, rate, size});
+            }
+        }
+    }
+    for (Profile profile : {Profile::Fast, Profile::Robust}) {
+        for (size_t size : {1000, 4096}) cases.push_back({kBands[0], profile, 44100.0f, size});
+    }
+    return cases;
+}
+
+class RoundTrip : public ::testing::TestWithParam<TripCase> {};
+
+TEST_P(RoundTrip, DeliversThePayloadWholeOnce) {
+    const TripCase& c = GetParam();
+    const std::vector<uint8_t> sent = payloadOf(c.size);
+    const ryxsound::PayloadShape shape =
+        ryxsound::payloadShape(c.size, c.profile, c.band.mode, c.rate, c.band.custom);
+    std::vector<float> audio = silence(c.rate);
+    const std::vector<float> burst = ryxsound::encodePayload(sent.data(), sent.size(), c.profile,
+                                                             c.band.mode, c.rate, c.band.custom);
+    ASSERT_EQ(burst.size(), size_t(shape.totalSamples));
+    append(audio, burst);
+    append(audio, silence(c.rate));
+
+    const std::vector<Payload> got = receive(audio, c.band.mode, c.rate, c.band.custom);
+    ASSERT_EQ(got.size(), 1u);
+    const Payload& p = got[0];
+    EXPECT_TRUE(p.ok);
+    EXPECT_EQ(p.data, sent);
+    EXPECT_EQ(p.size, c.size);
+    EXPECT_EQ(p.profile, c.profile);
+    EXPECT_EQ(p.plan, c.band.plan);
+    EXPECT_EQ(p.framesNeeded, shape.dataFrames);
+    EXPECT_EQ(p.framesTotal, shape.dataFrames + shape.parityFrames);
+    EXPECT_GE(p.framesHeard, p.framesNeeded);
+    const auto lead = int64_t(silence(c.rate).size());
+    const auto slack = int64_t(shape.symbolSeconds * c.rate / 2);
+    EXPECT_NEAR(double(p.start), double(lead), double(slack));
+    EXPECT_GT(p.confidence, 0.5f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Plans, RoundTrip, ::testing::ValuesIn(tripCases()),
+                         [](const auto& info) { return describe(info.param); });
+
+// ---- Frames lost on purpose --------------------------------------------------------------------
+
+struct LossCase {
+    Profile profile;
+    size_t size;
+    int repeat;
+    std::set<int> lost;  // frames silenced, counted over every copy
+    bool whole;
+};
+
+std::string describe(const LossCase& c) {
+    std::string name = std::string(ryxsound::profileName(c.profile)) + "_" +
+                       std::to_string(c.size) + "_bytes_x" + std::to_string(c.repeat) + "_lost";
+    for (int f : c.lost) name += "_" + std::to_string(f);
+    return name;
+}
+
+void PrintTo(const LossCase& c, std::ostream* os) {
+    *os << describe(c);
+}
+
+class LostFrames : public ::testing::TestWithParam<LossCase> {};
+
+// Silencing whole frames: up to the parity count (over all copies together) the payload is
+// whole; beyond, it is reported failed, never changed.
+TEST_P(LostFrames, LeaveThePayloadWholeOrReportedFailed) {
+    const LossCase& c = GetParam();
+    const float rate = 44100.0f;
+    const std::vector<uint8_t> sent = payloadOf(c.size);
+    const ryxsound::PayloadShape shape =
+        ryxsound::payloadShape(c.size, c.profile, Mode::Audible, rate);
+    std::vector<float> burst = ryxsound::encodePayload(sent.data(), sent.size(), c.profile,
+                                                       Mode::Audible, rate, {}, c.repeat);
+    for (int f : c.lost) {
+        const auto first = burst.begin() + ptrdiff_t(f) * shape.frameSamples;
+        std::fill(first, first + shape.frameSamples, 0.0f);
+    }
+    std::vector<float> audio = silence(rate);
+    append(audio, burst);
+    append(audio, silence(rate));
+
+    const std::vector<Payload> got = receive(audio, Mode::Audible, rate);
+    ASSERT_EQ(got.size(), 1u);
+    const Payload& p = got[0];
+    const int total = shape.dataFrames + shape.parityFrames;
+    EXPECT_EQ(p.ok, c.whole);
+    EXPECT_EQ(p.size, c.size);
+    EXPECT_EQ(p.framesTotal, total);
+    if (c.whole) {
+        EXPECT_EQ(p.data, sent);
+    } else {
+        EXPECT_TRUE(p.data.empty());
+        std::set<int> heard;
+        for (int f = 0; f < total * c.repeat; ++f) {
+            if (c.lost.count(f) == 0) heard.insert(f % total);
+        }
+        EXPECT_EQ(p.framesHeard, int(heard.size()));
+    }
+}
+
+// 140 bytes: 3 data frames and 1 parity frame; 1000 bytes: 21 and 3.
+INSTANTIATE_TEST_SUITE_P(
+    Frames, LostFrames,
+    ::testing::Values(
+        LossCase{Profile::Fast, 140, 1, {0}, true}, LossCase{Profile::Fast, 140, 1, {3}, true},
+        LossCase{Profile::Fast, 140, 1, {0, 2}, false},
+        LossCase{Profile::Robust, 140, 1, {1}, true},
+        LossCase{Profile::Robust, 140, 1, {1, 3}, false},
+        LossCase{Profile::Fast, 1000, 1, {0, 1, 2}, true},
+        LossCase{Profile::Fast, 1000, 1, {4, 13, 23}, true},
+        LossCase{Profile::Fast, 1000, 1, {4, 13, 20, 23}, false},
+        // Runs of lost frames inside the payload, as long as its parity count.
+        LossCase{Profile::Fast, 1000, 1, {9, 10, 11}, true},
+        LossCase{Profile::Fast, 4096, 1, {30, 31, 32, 33, 34, 35, 36, 37, 38, 39}, true},
+        LossCase{Profile::Fast, 4096, 1, {5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55}, false},
+        // Two copies, neither whole alone, together every frame.
+        LossCase{Profile::Fast, 140, 2, {}, true},
+        LossCase{Profile::Fast, 140, 2, {0, 1, 6, 7}, true},
+        LossCase{Profile::Robust, 140, 2, {1, 2, 4, 7}, true},
+        LossCase{Profile::Fast, 140, 2, {0, 1, 4, 5}, false}),
+    [](const auto& info) { return describe(info.param); });
+
+// ---- Texts and payloads in one recording ------------------------------------------------------
+
+class MixedRecording : public ::testing::TestWithParam<ryxsound::Receiver> {
+  protected:
+    static void SetUpTestSuite() {
+        const float rate = kRate;
+        const std::vector<uint8_t> first = payloadOf(60);
+        const std::vector<uint8_t> second = payloadOf(9);
+        audio_ = silence(rate);
+        append(audio_, ryxsound::encode("hello0123", Mode::Audible, rate));
+        append(audio_, silence(rate));
+        append(audio_, ryxsound::encodePayload(first.data(), first.size(), Profile::Fast,
+                                               Mode::Audible, rate));
+        append(audio_, silence(rate));
+        append(audio_, ryxsound::encode("vvvv00001", Mode::NonAudible, rate));
+        append(audio_, silence(rate));
+        append(audio_, ryxsound::encodePayload(second.data(), second.size(), Profile::Robust,
+                                               Mode::Compression, rate));
+        append(audio_, silence(rate));
+    }
+    static void TearDownTestSuite() { audio_ = {}; }
+
+    static constexpr float kRate = 44100.0f;
+    static std::vector<float> audio_;
+};
+
+std::vector<float> MixedRecording::audio_;
+
+TEST_P(MixedRecording, TheTextDecoderReportsOnlyTheTexts) {
+    ryxsound::Decoder decoder(Mode::All, kRate, GetParam());
+    std::vector<ryxsound::Message> got;
+    for (size_t at = 0; at < audio_.size(); at += kChunk) {
+        decoder.feed(audio_.data() + at, std::min(kChunk, audio_.size() - at), got);
+    }
+    decoder.flush(got);
+    std::vector<ryxsound::Message> intact;
+    for (const ryxsound::Message& m : got) {
+        if (m.ok) intact.push_back(m);
+    }
+    ASSERT_EQ(intact.size(), 2u);
+    EXPECT_TRUE(intact[0].text == "hello0123" && intact[0].plan == Plan::Audible);
+    EXPECT_TRUE(intact[1].text == "vvvv00001" && intact[1].plan == Plan::NonAudible);
+    // The standard receiver takes some robust symbols of the compression plan for start
+    // symbols and reports failed messages there; the robust receiver reports nothing else.
+    if (GetParam() == ryxsound::Receiver::Robust) {
+        EXPECT_EQ(got.size(), 2u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Receivers, MixedRecording,
+                         ::testing::Values(ryxsound::Receiver::Standard,
+                                           ryxsound::Receiver::Robust));
+
+TEST(MixedRecordingPayloads, ThePayloadDecoderReportsOnlyThePayloads) {
+    const float rate = 44100.0f;
+    const std::vector<uint8_t> first = payloadOf(60);
+    const std::vector<uint8_t> second = payloadOf(9);
+    std::vector<float> audio = silence(rate);
+    append(audio, ryxsound::encode("hello0123", Mode::Audible, rate));
+    append(audio,
+           ryxsound::encodePayload(first.data(), first.size(), Profile::Fast, Mode::Audible, rate));
+    append(audio, ryxsound::encode("vvvv00001", Mode::NonAudible, rate));
+    append(audio, ryxsound::encodePayload(second.data(), second.size(), Profile::Robust,
+                                          Mode::Compression, rate));
+    append(audio, silence(rate));
+    const std::vector<Payload> got = receive(audio, Mode::All, rate);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_TRUE(got[0].ok && got[0].data == first && got[0].plan == Plan::Audible &&
+                got[0].profile == Profile::Fast);
+    EXPECT_TRUE(got[1].ok && got[1].data == second && got[1].plan == Plan::Compression &&
+                got[1].profile == Profile::Robust);
+}
+
+// ---- Arguments ---------------------------------------------------------------------------------
+
+struct BadSend {
+    const char* name;
+    size_t size;
+    bool nullData;
+    Profile profile;
+    Mode mode;
+    float rate;
+    CustomBand custom;
+    int repeat;
+    const char* says;  // part of the message
+};
+
+std::string describe(const BadSend& c) {
+    return c.name;
+}
+
+void PrintTo(const BadSend& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RefusedSend : public ::testing::TestWithParam<BadSend> {};
+
+TEST_P(RefusedSend, ThrowsNamingTheProblem) {
+    const BadSend& c = GetParam();
+    const std::vector<uint8_t> data = payloadOf(std::max<size_t>(c.size, 1));
+    const uint8_t* bytes = c.nullData ? nullptr : data.data();
+    try {
+        ryxsound::encodePayload(bytes, c.size, c.profile, c.mode, c.rate, c.custom, c.repeat);
+        FAIL() << "accepted";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
+    }
+}
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// Robust compression symbols (4096 samples at 44100 Hz) outgrow the receiver's analysis at
+// 96000 Hz: such audio is made at 48000 Hz and converted.
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, RefusedSend,
+    ::testing::Values(
+        BadSend{"empty", 0, false, Profile::Fast, Mode::Audible, 44100.0f, {}, 1, "1 to 4096"},
+        BadSend{
+            "too_long", 4097, false, Profile::Fast, Mode::Audible, 44100.0f, {}, 1, "4097 bytes"},
+        BadSend{"null_data", 10, true, Profile::Fast, Mode::Audible, 44100.0f, {}, 1, "null"},
+        BadSend{"repeat_0", 10, false, Profile::Fast, Mode::Audible, 44100.0f, {}, 0, "repeat 0"},
+        BadSend{
+            "repeat_17", 10, false, Profile::Fast, Mode::Audible, 44100.0f, {}, 17, "repeat 17"},
+        BadSend{
+            "unknown_profile", 10, false, Profile(7), Mode::Audible, 44100.0f, {}, 1, "profile 7"},
+        BadSend{"unknown_mode", 10, false, Profile::Fast, Mode(9), 44100.0f, {}, 1, "9"},
+        BadSend{"rate_0", 10, false, Profile::Fast, Mode::Audible, 0.0f, {}, 1, "sample rate"},
+        BadSend{"rate_nan", 10, false, Profile::Fast, Mode::Audible, kNaN, {}, 1, "sample rate"},
+        BadSend{
+            "rate_too_high", 10, false, Profile::Fast, Mode::Audible, 2e6f, {}, 1, "sample rate"},
+        BadSend{"low_rate", 10, false, Profile::Fast, Mode::NonAudible, 22050.0f, {}, 1, "22050"},
+        BadSend{"nan_band", 10, false, Profile::Fast, Mode::Custom, 44100.0f, {kNaN, 1}, 1, ""},
+        BadSend{"robust_96k",
+                10,
+                false,
+                Profile::Robust,
+                Mode::Compression,
+                96000.0f,
+                {},
+                1,
+                "cannot carry robust payloads at 96000 Hz"}),
+    [](const auto& info) { return describe(info.param); });
+
+TEST(RefusedShape, ThrowsForTheSizesEncodePayloadRefuses) {
+    for (size_t size : {size_t{0}, ryxsound::kMaxPayloadBytes + 1}) {
+        EXPECT_THROW(ryxsound::payloadShape(size, Profile::Fast, Mode::Audible, 44100.0f),
+                     std::invalid_argument);
+    }
+}
+
+TEST(RefusedDecoder, ThrowsForABadModeOrRateAndANullFeed) {
+    EXPECT_THROW(ryxsound::PayloadDecoder(Mode(1), 44100.0f), std::invalid_argument);
+    for (float rate : {0.0f, -44100.0f, kNaN, 2e6f}) {
+        EXPECT_THROW(ryxsound::PayloadDecoder(Mode::All, rate), std::invalid_argument) << rate;
+    }
+    ryxsound::PayloadDecoder decoder(Mode::Audible, 44100.0f);
+    std::vector<Payload> out;
+    EXPECT_THROW(decoder.feed(nullptr, 5, out), std::invalid_argument);
+    EXPECT_EQ(decoder.feed(nullptr, 0, out), 0u);
+    EXPECT_EQ(decoder.position(), 0);
+}
+
+TEST(ProfileNames, ReadBothWaysAndRefuseOthers) {
+    for (Profile profile : {Profile::Fast, Profile::Robust}) {
+        EXPECT_EQ(ryxsound::profileFromName(ryxsound::profileName(profile)), profile);
+    }
+    EXPECT_EQ(ryxsound::profileFromName("ROBUST"), Profile::Robust);
+    EXPECT_THROW(ryxsound::profileFromName("quick"), std::invalid_argument);
+}
+
+}  // namespace
