@@ -78,20 +78,11 @@ std::filesystem::path folderOf(const std::string& path) {
     return full.parent_path();
 }
 
-// Throws AudioFileError, naming the cause, when no file can be written at `path`.
-void checkWritable(const std::string& path) {
-    struct stat st{};
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        throw AudioFileError(path + ": is a directory");
-    }
-    const std::string folder = folderOf(path).string();
-    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        throw AudioFileError(path + ": folder " + folder + " does not exist");
-    }
-    const bool exists = access(path.c_str(), F_OK) == 0;
-    if (access(exists ? path.c_str() : folder.c_str(), W_OK) != 0) {
-        throw AudioFileError(path + ": permission denied");
-    }
+// The libsndfile format of a file named `path`: 16-bit FLAC for ".flac", 16-bit WAV for ".wav".
+int formatFor(const std::string& path) {
+    if (endsWith(path, ".wav")) return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    if (endsWith(path, ".flac")) return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    throw AudioFileError(path + ": unknown file type (use a name ending in .wav or .flac)");
 }
 
 }  // namespace
@@ -142,17 +133,27 @@ size_t AudioReader::read(size_t frames, std::vector<float>& mono) {
     return n;
 }
 
+void checkWritable(const std::string& path) {
+    formatFor(path);
+    struct stat st{};
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        throw AudioFileError(path + ": is a directory");
+    }
+    const std::string folder = folderOf(path).string();
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        throw AudioFileError(path + ": folder " + folder + " does not exist");
+    }
+    const bool exists = access(path.c_str(), F_OK) == 0;
+    if (access(exists ? path.c_str() : folder.c_str(), W_OK) != 0) {
+        throw AudioFileError(path + ": permission denied");
+    }
+}
+
 void writeAudio(const std::string& path, const std::vector<float>& samples, int sampleRate) {
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = 1;
-    if (endsWith(path, ".wav")) {
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    } else if (endsWith(path, ".flac")) {
-        info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    } else {
-        throw AudioFileError(path + ": unknown file type (use a name ending in .wav or .flac)");
-    }
+    info.format = formatFor(path);
     checkWritable(path);
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (file == nullptr) {

@@ -53,6 +53,10 @@ class AudioReader {
     std::vector<float> interleaved_;
 };
 
+// Throws AudioFileError, naming the cause as writeAudio does, when writeAudio could not write a
+// file at `path` (an unknown file type, a missing or read-only folder, a directory).
+void checkWritable(const std::string& path);
+
 // Writes mono samples (-1..1; beyond is clipped) at `sampleRate` Hz as 16-bit PCM: FLAC for a
 // name ending in ".flac", WAV for ".wav"; throws AudioFileError for other names and failures,
 // naming the cause as the Python tool does: "/nonexistent/x.wav: folder /nonexistent does not

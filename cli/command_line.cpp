@@ -14,7 +14,12 @@ namespace {
 bool takes(const std::string& command, std::string_view option) {
     const bool both = option == "--mode" || option == "--preset" || option == "--custom-base" ||
                       option == "--custom-step";
-    if (command == "encode") return both || option == "--output" || option == "--rate";
+    const bool sending = both || option == "--output" || option == "--rate";
+    if (command == "encode") return sending;
+    if (command == "send") {
+        return sending || option == "--text" || option == "--profile" || option == "--repeat";
+    }
+    if (command == "receive") return both || option == "--output";
     return both || option == "--receiver";
 }
 
@@ -73,6 +78,17 @@ void store(CommandLine& line, std::string_view option, const std::string& value)
         line.customBaseHz = toFloat(number(option, value));
     } else if (option == "--custom-step") {
         line.customStep = wholeNumber(option, value);
+    } else if (option == "--text") {
+        line.text = value;
+    } else if (option == "--profile") {
+        try {
+            line.profile = ryxsound::profileFromName(value);
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(std::string("--profile: ") + e.what());
+        }
+    } else if (option == "--repeat") {
+        line.repeat = wholeNumber(option, value);
+        if (line.repeat < 1) throw UsageError("--repeat: must be at least 1: '" + value + "'");
     } else {  // --receiver
         try {
             line.receiver = ryxsound::receiverFromName(value);
@@ -94,8 +110,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         if (argc > 2) throw UsageError(line.command + " takes no arguments");
         return line;
     }
-    if (line.command != "encode" && line.command != "decode") {
-        throw UsageError("unknown command '" + line.command + "': use encode or decode");
+    const bool reading = line.command == "decode" || line.command == "receive";
+    if (!reading && line.command != "encode" && line.command != "send") {
+        throw UsageError("unknown command '" + line.command +
+                         "': use encode, decode, send or receive");
     }
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -111,7 +129,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             value = arg.substr(equals + 1);
         }
         if (option == "-o") option = "--output";
-        if (option == "--no-resample" && line.command == "decode") {
+        if (option == "--no-resample" && reading) {
             if (value) throw UsageError("--no-resample takes no value");
             line.resample = false;
             continue;
@@ -128,8 +146,15 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     if (line.command == "encode") {
         if (line.operands.size() != 1) throw UsageError("encode takes exactly one TEXT");
         if (line.output.empty()) throw UsageError("encode needs -o OUT.wav");
+    } else if (line.command == "send") {
+        if (line.text && !line.operands.empty())
+            throw UsageError("send takes PATH or --text, not both");
+        if (!line.text && line.operands.size() != 1) {
+            throw UsageError("send takes exactly one PATH (- for standard input) or --text");
+        }
+        if (line.output.empty()) throw UsageError("send needs -o OUT.wav");
     } else if (line.operands.empty()) {
-        throw UsageError("decode needs at least one FILE");
+        throw UsageError(line.command + " needs at least one FILE");
     }
     return line;
 }
@@ -140,6 +165,11 @@ const char* usageText() {
            "       ryxsound-cli decode FILE... [--mode M] [--receiver robust|standard]\n"
            "                           [--preset P] [--custom-base HZ] [--custom-step N]\n"
            "                           [--no-resample]\n"
+           "       ryxsound-cli send PATH|--text TEXT -o OUT.wav [--profile fast|robust]\n"
+           "                           [--mode M] [--rate R] [--preset P] [--repeat N]\n"
+           "                           [--custom-base HZ] [--custom-step N]\n"
+           "       ryxsound-cli receive FILE... [-o DIR] [--mode M] [--preset P]\n"
+           "                           [--custom-base HZ] [--custom-step N] [--no-resample]\n"
            "       ryxsound-cli --help | --version\n"
            "\n"
            "encode  writes TEXT (nine base-32 characters, 0-9 and a-v) as tones to a 16-bit\n"
@@ -155,14 +185,26 @@ const char* usageText() {
            "        down, rates other than 44100, 48000 and 22050 Hz are resampled\n"
            "        (--no-resample: refuse them instead). Mode default: all (audible at\n"
            "        22050 Hz); receiver default: robust.\n"
+           "send    writes the bytes of PATH (- reads standard input; --text: TEXT as UTF-8), 1\n"
+           "        to 4096 bytes, as a payload to a 16-bit WAV (or .flac) file, with silence\n"
+           "        as encode. Profile default: robust (speech, codecs, rooms; 140 bytes in\n"
+           "        12.3 s audible); fast: a quiet room or a cable (140 bytes in 4.3 s).\n"
+           "        --repeat N sends it N times back to back (1..16): a receiver combines the\n"
+           "        frames of the copies. Mode default: audible; rates as encode.\n"
+           "receive prints one line per payload found in each file: time, plan, profile,\n"
+           "        size, result, frames heard of those sent, confidence and the payload as\n"
+           "        text when it is printable UTF-8. With -o DIR each intact payload is\n"
+           "        written to DIR/<input name>-<n>.bin (DIR is created when missing). Reads\n"
+           "        what decode reads; mode default as decode. A payload is delivered whole or\n"
+           "        reported failed (BAD), never changed.\n"
            "\n"
            "modes: audible, nonaudible, compression, all, custom (--custom-base HZ, default\n"
            "12000; --custom-step N, hop of N + 2 bins, default 1). Presets: phone (custom plan\n"
            "from 600 Hz for telephone paths, at 8000 Hz too).\n"
            "\n"
-           "exit status: 0 success (decode: a message with a matching checksum was found),\n"
-           "1 none found, 2 unreadable input or bad usage (decode still reads the other\n"
-           "files), 3 unexpected failure.\n";
+           "exit status: 0 success (decode: a message with a matching checksum was found;\n"
+           "receive: an intact payload), 1 none found, 2 unreadable input or bad usage\n"
+           "(decode and receive still read the other files), 3 unexpected failure.\n";
 }
 
 }  // namespace ryxcli

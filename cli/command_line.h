@@ -17,16 +17,21 @@ class UsageError : public std::runtime_error {
 };
 
 struct CommandLine {
-    std::string command;                 // "encode", "decode", "help" or "version"
-    std::vector<std::string> operands;   // encode: the one text; decode: the files
-    std::string output;                  // encode: -o / --output
+    std::string command;  // "encode", "decode", "send", "receive", "help" or "version"
+    std::vector<std::string> operands;   // encode: the one text; send: the one PATH (or none with
+                                         // --text); decode, receive: the files
+    std::string output;                  // encode, send: -o / --output; receive: -o DIR
     std::optional<ryxsound::Mode> mode;  // --mode
     std::optional<int> sampleRate;       // encode: --rate, whole Hz within the core's range
     std::optional<std::string> preset;   // --preset
     std::optional<float> customBaseHz;   // --custom-base, Hz
     std::optional<int> customStep;       // --custom-step
     ryxsound::Receiver receiver = ryxsound::Receiver::Robust;  // decode: --receiver
-    bool resample = true;  // decode: false with --no-resample (only the plan rates are read)
+    bool resample = true;  // decode, receive: false with --no-resample (only the plan rates
+                           // are read)
+    std::optional<std::string> text;                        // send: --text, sent as UTF-8
+    ryxsound::Profile profile = ryxsound::Profile::Robust;  // send: --profile
+    int repeat = 1;  // send: --repeat, at least 1 (the core names its upper limit)
 };
 
 // Parses argv (options as "--name value" or "--name=value", anywhere after the command);

@@ -1,7 +1,9 @@
-// ryxsound-cli: encode a text to an audio file, find messages in audio files.
+// ryxsound-cli: encode a text to an audio file, find messages in audio files; send and receive
+// payloads (payload_commands.h).
 //
 // Exit status as the Python tool's: 0 success (decode: at least one message whose checksum
-// matched), 1 nothing found, 2 unreadable input or bad usage, 3 an unexpected failure.
+// matched; receive: at least one intact payload), 1 nothing found, 2 unreadable input or bad
+// usage, 3 an unexpected failure.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -9,7 +11,6 @@
 #include <cstring>
 #include <exception>
 #include <limits>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -17,97 +18,15 @@
 
 #include "audio_file.h"
 #include "command_line.h"
-#include "resampler.h"
+#include "payload_commands.h"
 #include "ryxsound/ryxsound.hpp"
+#include "tool_support.h"
 
 namespace ryxcli {
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitNothing = 1;
-constexpr int kExitBadInput = 2;
-constexpr int kExitFailure = 3;
-
-constexpr double kLeadSeconds = 0.25;   // silence around an encoded transmission
-constexpr size_t kBlockFrames = 4096;   // frames read per block
 constexpr double kHintSeconds = 120.0;  // audio otherPlanHint decodes with the other plans
 constexpr int kHintTexts = 3;           // texts a hint names at most
-
-// Input the tool refuses: one line on stderr, exit 2.
-class BadInput : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
-// One line on stderr after what stdout holds so far, so that both keep their order in one log:
-// "ryxsound-cli: " + kind + message.
-void say(const char* kind, const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "ryxsound-cli: %s%s\n", kind, message.c_str());
-}
-
-void error(const std::string& message) {
-    say("error: ", message);
-}
-
-void warning(const std::string& message) {
-    say("warning: ", message);
-}
-
-struct Band {
-    ryxsound::Mode mode;
-    ryxsound::CustomBand custom;
-    const ryxsound::Preset* preset;  // the preset that set mode and band, or null
-};
-
-// The mode and custom band of the command line: a preset's, or --mode (default `fallback`)
-// with --custom-base and --custom-step, which apply to the custom mode only.
-Band bandOf(const CommandLine& line, ryxsound::Mode fallback) {
-    const bool customGiven = line.customBaseHz || line.customStep;
-    if (line.preset) {
-        const ryxsound::Preset* preset = nullptr;
-        try {
-            preset = &ryxsound::presetByName(*line.preset);
-        } catch (const std::invalid_argument& e) {
-            throw UsageError(std::string("--preset: ") + e.what());
-        }
-        if ((line.mode && *line.mode != preset->mode) || customGiven) {
-            throw UsageError("--preset " + *line.preset +
-                             " sets the mode and the band: drop --mode and --custom-*");
-        }
-        return {preset->mode, preset->custom, preset};
-    }
-    Band band{line.mode.value_or(fallback), {}, nullptr};
-    if (customGiven && band.mode != ryxsound::Mode::Custom) {
-        throw UsageError(std::string("--custom-base and --custom-step apply to --mode custom "
-                                     "only, not to mode ") +
-                         ryxsound::modeName(band.mode));
-    }
-    band.custom.baseHz = line.customBaseHz.value_or(band.custom.baseHz);
-    band.custom.step = line.customStep.value_or(band.custom.step);
-    return band;
-}
-
-// The rate the band's plans are made or analysed at for audio at fileRate (ryxsound::planRate:
-// 96000 -> 48000 Hz, 44100 -> 44100 Hz). `sending` asks for mode all as the non-audible plan it
-// sends. Throws BadInput, prefixed by `where`, when audio at fileRate cannot hold the plan.
-float planRateOf(const Band& band, int fileRate, bool sending, const std::string& where) {
-    const float rate = static_cast<float>(fileRate);
-    try {
-        if (band.preset != nullptr) return ryxsound::planRate(*band.preset, rate);
-        const bool all = band.mode == ryxsound::Mode::All;
-        return ryxsound::planRate(sending && all ? ryxsound::Mode::NonAudible : band.mode, rate,
-                                  band.custom);
-    } catch (const std::invalid_argument& e) {
-        throw BadInput(where + e.what());
-    }
-}
-
-// "preset phone" or "mode audible".
-std::string bandName(const Band& band) {
-    return band.preset != nullptr ? std::string("preset ") + band.preset->name
-                                  : std::string("mode ") + ryxsound::modeName(band.mode);
-}
 
 int encodeCommand(const CommandLine& line) {
     const Band band = bandOf(line, ryxsound::Mode::Audible);
@@ -119,31 +38,11 @@ int encodeCommand(const CommandLine& line) {
     } catch (const std::invalid_argument& e) {
         throw BadInput(e.what());
     }
-    const size_t lead = static_cast<size_t>(kLeadSeconds * rate + 0.5);
-    std::vector<float> audio(lead, 0.0f);
-    Resampler toFile(encodeRate, rate);
-    const Resampler::Sink append = [&audio](const float* samples, size_t count) {
-        audio.insert(audio.end(), samples, samples + count);
-    };
-    toFile.process(one.data(), one.size(), append);
-    toFile.finish(append);
-    audio.resize(audio.size() + lead, 0.0f);
+    const std::vector<float> audio = withLeadSilence(one, encodeRate, rate);
     writeAudio(line.output, audio, rate);
     std::printf("wrote %s: 1 message, %.2f s at %d Hz, %s, PCM_16\n", line.output.c_str(),
                 static_cast<double>(audio.size()) / rate, rate, bandName(band).c_str());
     return kExitOk;
-}
-
-// The receive rate for audio at fileRate: the plan rate, or with --no-resample the file's own
-// rate, which must then be the plan rate. Throws BadInput naming the file otherwise.
-float receiveRate(const Band& band, int fileRate, bool resample, const std::string& path) {
-    const float runRate = planRateOf(band, fileRate, false, path + ": ");
-    if (!resample && runRate != static_cast<float>(fileRate)) {
-        throw BadInput(path + ": sample rate " + std::to_string(fileRate) + " Hz is read at " +
-                       std::to_string(static_cast<int>(runRate)) + " Hz for " + bandName(band) +
-                       ": leave out --no-resample");
-    }
-    return runRate;
 }
 
 // The messages of the next at most maxFrames frames of `reader` (from where it stands), offsets
@@ -156,25 +55,11 @@ std::vector<ryxsound::Message> decodeAudio(AudioReader& reader, const Band& band
     const Resampler::Sink feed = [&decoder, &messages](const float* samples, size_t count) {
         decoder.feed(samples, count, messages);
     };
-    const int rate = reader.sampleRate();
-    Resampler toPlan(rate, runRate);
-    std::vector<float> block;
-    int64_t total = 0;
-    while (total < maxFrames) {
-        const size_t want = static_cast<size_t>(std::min<int64_t>(kBlockFrames, maxFrames - total));
-        const size_t n = reader.read(want, block);
-        if (n == 0) break;
-        toPlan.process(block.data(), n, feed);
-        total += static_cast<int64_t>(n);
-    }
-    toPlan.finish(feed);
+    const int64_t total = streamAudio(reader, runRate, maxFrames, feed);
     decoder.flush(messages);
-
     // Offsets at the plan rate back to the file's samples.
-    const double toFile = static_cast<double>(rate) / static_cast<double>(runRate);
     const auto inFile = [&](int64_t at) {
-        const int64_t sample = std::llround(static_cast<double>(at) * toFile);
-        return std::min(std::max<int64_t>(sample, 0), total);
+        return fileOffset(at, runRate, reader.sampleRate(), total);
     };
     for (ryxsound::Message& m : messages) {
         m.start = inFile(m.start);
@@ -240,14 +125,7 @@ FileResult decodeFile(const std::string& path, const CommandLine& line) {
     AudioReader reader(path);
     FileResult result;
     result.rate = reader.sampleRate();
-    if (const std::optional<int64_t> declared = reader.declaredFrames()) {
-        char figures[96];
-        std::snprintf(figures, sizeof figures, "(%.2f s of %.2f s)",
-                      static_cast<double>(reader.frames()) / result.rate,
-                      static_cast<double>(*declared) / result.rate);
-        warning(path + ": the file is shorter than its header claims " + figures +
-                ": it was cut off");
-    }
+    warnIfCutOff(reader, path);
     const Band band =
         bandOf(line, result.rate == 22050 ? ryxsound::Mode::Audible : ryxsound::Mode::All);
     float runRate = 0.0f;
@@ -341,7 +219,9 @@ int run(int argc, const char* const* argv) {
             std::printf("ryxsound-cli %s\n", ryxsound::version());
             return kExitOk;
         }
-        return line.command == "encode" ? encodeCommand(line) : decodeCommand(line);
+        if (line.command == "encode") return encodeCommand(line);
+        if (line.command == "decode") return decodeCommand(line);
+        return line.command == "send" ? sendCommand(line) : receiveCommand(line);
     } catch (const UsageError& e) {
         error(std::string(e.what()) + " (see ryxsound-cli --help)");
         return kExitBadInput;

@@ -1,0 +1,72 @@
+// What the commands of ryxsound-cli share: exit codes, the one-line reports on stderr, the plan a
+// command line chooses and the rate it is made or heard at, and reading a file at that rate.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "audio_file.h"
+#include "command_line.h"
+#include "resampler.h"
+#include "ryxsound/ryxsound.hpp"
+
+namespace ryxcli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitNothing = 1;
+constexpr int kExitBadInput = 2;
+constexpr int kExitFailure = 3;
+
+constexpr double kLeadSeconds = 0.25;  // silence around what encode and send write
+
+// Input the tool refuses: one line on stderr, exit 2.
+class BadInput : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// One line on stderr after what stdout holds so far, so that both keep their order in one log:
+// "ryxsound-cli: " + kind + message.
+void say(const char* kind, const std::string& message);
+void error(const std::string& message);
+void warning(const std::string& message);
+
+struct Band {
+    ryxsound::Mode mode;
+    ryxsound::CustomBand custom;
+    const ryxsound::Preset* preset;  // the preset that set mode and band, or null
+};
+
+// The mode and custom band of the command line: a preset's, or --mode (default `fallback`)
+// with --custom-base and --custom-step, which apply to the custom mode only.
+Band bandOf(const CommandLine& line, ryxsound::Mode fallback);
+// "preset phone" or "mode audible".
+std::string bandName(const Band& band);
+
+// The rate the band's plans are made or analysed at for audio at fileRate (ryxsound::planRate:
+// 96000 -> 48000 Hz, 44100 -> 44100 Hz). `sending` asks for mode all as the non-audible plan it
+// sends. Throws BadInput, prefixed by `where`, when audio at fileRate cannot hold the plan.
+float planRateOf(const Band& band, int fileRate, bool sending, const std::string& where);
+
+// The receive rate for audio at fileRate: the plan rate, or with --no-resample the file's own
+// rate, which must then be the plan rate. Throws BadInput naming the file otherwise.
+float receiveRate(const Band& band, int fileRate, bool resample, const std::string& path);
+
+// Feeds the next at most maxFrames frames of `reader` (from where it stands), converted block by
+// block from the file's rate to runRate, to `sink`, then the converter's last samples; returns
+// the frames read.
+int64_t streamAudio(AudioReader& reader, float runRate, int64_t maxFrames,
+                    const Resampler::Sink& sink);
+
+// A sample offset at runRate as a frame of the file at fileRate, within 0..frames.
+int64_t fileOffset(int64_t at, float runRate, int fileRate, int64_t frames);
+
+// Samples made at planRate, converted to fileRate, between kLeadSeconds of silence.
+std::vector<float> withLeadSilence(const std::vector<float>& made, float planRate, int fileRate);
+
+// The warning for a WAV file that holds less than its header declares.
+void warnIfCutOff(const AudioReader& reader, const std::string& path);
+
+}  // namespace ryxcli
