@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 SECONDS_EACH="${1:-60}"
 shift || true
 TARGETS=("$@")
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(decoder_stream reed_solomon api_sequence)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(decoder_stream reed_solomon api_sequence payload_decoder)
 JOBS="${JOBS:-2}"
 BUILD=build/fuzz
 
