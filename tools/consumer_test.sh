@@ -3,7 +3,8 @@
 # temporary prefix (chosen only at install time), lists the install tree, checks what the shared
 # library exports, then builds the programs of tests/consumer from a copy outside the tree
 # through find_package, through pkg-config and through add_subdirectory, runs them against the
-# installed shared library, and checks ryxsound-cli's output and exit codes.
+# installed shared library, and checks ryxsound-cli's output and exit codes (texts with encode and
+# decode, payloads with send and receive).
 #   JOBS=n   parallel build jobs (default 2)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -216,6 +217,93 @@ read_only() {
     [ "$(cat cli.err)" = "ryxsound-cli: error: locked/x.wav: permission denied" ]
 }
 check "ryxsound-cli encode -o into a read-only folder -> 2, permission denied" read_only
+
+echo "== ryxsound-cli send and receive"
+head -c 140 /dev/urandom >payload.bin
+head -c 4096 /dev/urandom >largest.bin
+head -c 4097 /dev/zero >too_long.bin
+: >empty.bin
+printf 'the same bytes' >piped.bin
+# exit  pattern                                arguments
+while IFS='|' read -r want pattern args; do
+    [ -n "$want" ] || continue
+    # shellcheck disable=SC2086
+    check "ryxsound-cli $args -> $want" exits "$want" "$pattern" $args
+done <<'CASES'
+0|^wrote payload.wav: payload of 140 bytes \(robust, 4 frames\), 12\.[0-9]{2} s at 44100 Hz, mode audible, PCM_16$|send payload.bin -o payload.wav
+0|^   0\.2[0-9]{2} s  audible      robust   140 bytes  ok   frames [34]/4  confidence [01]\.[0-9]{2}  [-"]|receive payload.wav
+0|payload of 4096 bytes \(fast, 92 frames\)|send largest.bin -o largest.wav --profile fast
+0|payload of 5 bytes \(fast, 2 frames, 2x\), .* at 96000 Hz, mode nonaudible|send --text hello -o high96p.wav --profile fast --mode nonaudible --rate 96000 --repeat 2
+0|^   0\.2[0-9]{2} s  nonaudible   fast       5 bytes  ok   frames [12]/2  confidence [01]\.[0-9]{2}  "hello"$|receive high96p.wav
+0|at 8000 Hz, preset phone|send --text phone -o phone8p.wav --profile fast --preset phone --rate 8000
+0|custom +fast +5 bytes  ok .*"phone"$|receive phone8p.wav --preset phone
+0|^high96p.wav: .*"hello"$|receive high96p.wav audible.wav
+1|^ryxsound-cli: audible.wav: no payload found$|receive audible.wav
+2|high96p.wav: .*"hello"|receive high96p.wav missing.wav
+2|notes.txt: cannot read it as audio|receive notes.txt
+2|^ryxsound-cli: error: empty.bin: payload of 0 bytes: a payload holds 1 to 4096 bytes$|send empty.bin -o empty.wav
+2|^ryxsound-cli: error: too_long.bin: more than 4096 bytes: a payload holds 1 to 4096 bytes$|send too_long.bin -o too_long.wav
+2|^ryxsound-cli: error: missing.bin: cannot read \(No such file or directory\)$|send missing.bin -o missing.wav
+2|repeat 17 is outside 1\.\.16|send payload.bin -o x.wav --repeat 17
+2|--repeat: must be at least 1|send payload.bin -o x.wav --repeat 0
+2|--profile: unknown profile|send payload.bin -o x.wav --profile slow
+2|not both|send payload.bin --text hello -o x.wav
+2|exactly one PATH|send -o x.wav
+2|needs -o|send payload.bin
+2|^ryxsound-cli: error: /nonexistent/x.wav: folder /nonexistent does not exist$|send payload.bin -o /nonexistent/x.wav
+2|^ryxsound-cli: error: folder.wav: is a directory$|send payload.bin -o folder.wav
+2|audio at 16000 Hz holds up to .* audible plan|send payload.bin -o x.wav --rate 16000
+2|^ryxsound-cli: error: payload.wav: cannot create the folder \(File exists\)$|receive payload.wav -o payload.wav
+2|standard input \(-\) can be read only once|receive - -
+2|needs at least one FILE|receive
+CASES
+
+# A refused send writes nothing.
+nothing_written() { for f in empty.wav too_long.wav missing.wav x.wav; do [ ! -e "$f" ] || return 1; done; }
+check "a refused send writes no file" nothing_written
+
+# -o DIR: each intact payload of each input as DIR/<input name>-<n>.bin, equal to what was sent.
+saved() {
+    exits 0 "payload.wav: .*ok" receive payload.wav largest.wav -o saved/deeper || return 1
+    cmp payload.bin saved/deeper/payload-1.bin && cmp largest.bin saved/deeper/largest-1.bin
+}
+check "ryxsound-cli receive -o DIR writes the payloads as sent" saved
+
+# Standard input both ways: the payload from a pipe, the recording from a pipe.
+piped() {
+    "$cli" send - -o piped.wav --profile fast <piped.bin || return 1
+    "$cli" receive - -o from_stdin <piped.wav >cli.out || return 1
+    cat cli.out
+    grep -q '"the same bytes"' <<<"$(cat cli.out)" || { echo "no text shown"; return 1; }
+    cmp piped.bin from_stdin/stdin-1.bin
+}
+check "ryxsound-cli send - and receive - (standard input)" piped
+
+# A text with quotes and backslashes is shown as a JSON string; other bytes as "-".
+shown() {
+    "$cli" send --text "$1" -o shown.wav --profile fast >/dev/null || return 1
+    "$cli" receive shown.wav >cli.out || return 1
+    cat cli.out
+    [ "$(sed 's/.*confidence [0-9.]*  //' cli.out)" = "$2" ]
+}
+check "a payload with quotes is shown as JSON" shown 'say "hi" \ bye' '"say \"hi\" \\ bye"'
+check "a UTF-8 payload is shown as it is" shown 'grüße' '"grüße"'
+check "a payload with a tab is not shown" shown "$(printf 'a\tb')" '-'
+
+# The folder cannot be written: one error line, exit 2.
+unwritable() {
+    mkdir -p locked_out && chmod 555 locked_out
+    local as=()
+    if [ "$(id -u)" = 0 ]; then
+        chmod 711 "$work"
+        as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    fi
+    local got=0
+    "${as[@]}" "$cli" receive payload.wav -o locked_out >cli.out 2>cli.err || got=$?
+    cat cli.out cli.err
+    [ "$got" = 2 ] && [ "$(cat cli.err)" = "ryxsound-cli: error: locked_out: permission denied" ]
+}
+check "ryxsound-cli receive -o into a read-only folder -> 2, permission denied" unwritable
 
 round_trip() {  # round_trip RATE PLAN: encodes at RATE, decodes with both receivers
     local rate=$1 plan=$2 heard=$2 send listen receiver

@@ -1,7 +1,8 @@
 // A C++ user of the C++ interface: sends a text in every plan (and the phone preset) at each rate
-// the mode supports, receives it with both receivers and checks text, plan and offsets; checks
-// that a bad text is reported as std::invalid_argument across the library boundary. Prints one
-// line per case and exits 0 only when all passed.
+// the mode supports, receives it with both receivers and checks text, plan and offsets; sends a
+// payload in both profiles and receives it whole; checks that a bad text and an empty payload are
+// reported as std::invalid_argument across the library boundary. Prints one line per case and
+// exits 0 only when all passed.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -54,6 +55,39 @@ bool badTextRefused() {
     return false;
 }
 
+bool payloadRoundTrip(ryxsound::Profile profile, float rate) {
+    std::vector<uint8_t> sent(140);
+    for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 29 + 3);
+    std::vector<float> audio(static_cast<size_t>(rate / 2), 0.0f);
+    const std::vector<float> burst =
+        ryxsound::encodePayload(sent.data(), sent.size(), profile, ryxsound::Mode::Audible, rate);
+    audio.insert(audio.end(), burst.begin(), burst.end());
+    ryxsound::PayloadDecoder decoder(ryxsound::Mode::All, rate);
+    std::vector<ryxsound::Payload> payloads;
+    for (size_t at = 0; at < audio.size(); at += 1000) {
+        decoder.feed(audio.data() + at, std::min<size_t>(1000, audio.size() - at), payloads);
+    }
+    decoder.flush(payloads);
+    const bool ok = payloads.size() == 1 && payloads[0].ok && payloads[0].data == sent &&
+                    payloads[0].profile == profile && payloads[0].plan == ryxsound::Plan::Audible;
+    std::printf("c++: payload of %zu bytes, %s, at %.0f Hz: %s\n", sent.size(),
+                ryxsound::profileName(profile), static_cast<double>(rate), ok ? "ok" : "FAILED");
+    return ok;
+}
+
+bool emptyPayloadRefused() {
+    const uint8_t byte = 0;
+    try {
+        ryxsound::encodePayload(&byte, 0, ryxsound::Profile::Fast, ryxsound::Mode::Audible,
+                                44100.0f);
+    } catch (const std::invalid_argument& e) {
+        std::printf("c++: an empty payload is refused: %s: ok\n", e.what());
+        return true;
+    }
+    std::printf("c++: an empty payload was accepted: FAILED\n");
+    return false;
+}
+
 }  // namespace
 
 int main() {
@@ -67,7 +101,12 @@ int main() {
         {Mode::Custom, Mode::Custom, Plan::Custom, {}, "custom987"},
         {phone.mode, phone.mode, Plan::Custom, phone.custom, "phone0042"},
     };
-    int failures = badTextRefused() ? 0 : 1;
+    int failures = (badTextRefused() ? 0 : 1) + (emptyPayloadRefused() ? 0 : 1);
+    for (float rate : {44100.0f, 48000.0f}) {
+        for (auto profile : {ryxsound::Profile::Fast, ryxsound::Profile::Robust}) {
+            failures += payloadRoundTrip(profile, rate) ? 0 : 1;
+        }
+    }
     for (const Case& c : cases) {
         // The decoder listens to every plan of its mode, so the rate must suit both sides.
         for (float rate : ryxsound::supportedRates(c.listen, c.custom)) {
