@@ -48,14 +48,17 @@ void PayloadEncoder::synthesiseFrame(int frame, float* out) {
         const int begin = l.slotStart(slot);
         const int end = l.slotStart(slot + 1);
         for (int n = begin; n < end; ++n) out[n] = 0.0f;
+        std::array<int, PayloadLayout::kMaxChannels> tones{};  // spare channels sound tone 0
         for (int c = 0; c < l.channels; ++c) {
-            int tone = 0;
             if (slot < PayloadLayout::kSyncSymbols) {
-                tone = syncTone(slot, c);
-            } else {
-                const int i = (slot - PayloadLayout::kSyncSymbols) * l.channels + c;
-                tone = i < kFrameCodeSymbols ? code_[frame][i] : 0;
+                tones[size_t(c)] = syncTone(slot, c);
+                continue;
             }
+            const int k = (slot - PayloadLayout::kSyncSymbols) * l.channels + c;
+            if (k < kFrameCodeSymbols) tones[size_t(codeSymbolChannel(l, k))] = code_[frame][k];
+        }
+        for (int c = 0; c < l.channels; ++c) {
+            const int tone = tones[size_t(c)];
             const double step = l.toneHz(l.setOf(slot), c, tone) * radiansPerHz;
             double phase = phase_[c];
             for (int n = begin; n < end; ++n) {

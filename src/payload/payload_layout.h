@@ -13,8 +13,8 @@
 // 3294.6 .. 7428.5 Hz (below the 8 kHz a wide-band speech codec keeps).
 //
 // A frame is kSyncSymbols sync slots (each channel a known tone) and then the 124 code symbols
-// of its four words, laid channel by channel, slot by slot (word w's symbol i is code symbol
-// 4 i + w), the last slot's spare channels at tone 0. Samples are counted from the frame start:
+// of its four words where codeSymbolSlot and codeSymbolChannel put them, the last slot's spare
+// channels at tone 0. Samples are counted from the frame start:
 // slot k begins at round(k T rate).
 #pragma once
 
@@ -66,10 +66,14 @@ PayloadLayout makePayloadLayout(PayloadProfile profile, Plan plan, const CustomB
 
 // The tone every channel sounds in sync slot `slot` (0..3).
 int syncTone(int slot, int channel);
-// Where code symbol i (0..123) of a frame sits: data slot and channel.
-inline int codeSymbolSlot(const PayloadLayout& layout, int i) {
-    return PayloadLayout::kSyncSymbols + i / layout.channels;
+// Where code symbol k (0..123) of a frame sits: code symbol k is symbol k / 4 of word k % 4, the
+// data slots take the code symbols in order, channels at a time, and the channel of a word's
+// symbol i turns with i, so every word is spread over the whole frame and over every channel.
+inline int codeSymbolSlot(const PayloadLayout& layout, int k) {
+    return PayloadLayout::kSyncSymbols + k / layout.channels;
 }
-inline int codeSymbolChannel(const PayloadLayout& layout, int i) { return i % layout.channels; }
+inline int codeSymbolChannel(const PayloadLayout& layout, int k) {
+    return (k / kFrameWords + k % kFrameWords) % layout.channels;
+}
 
 }  // namespace RYX

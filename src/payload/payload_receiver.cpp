@@ -237,11 +237,12 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
     // Each code symbol's 32 tone energies.
     for (int slot = PayloadLayout::kSyncSymbols; slot < l.slots; ++slot) {
         spectrumAt(sc, start + int64_t(std::lround(l.slotStart(slot) * (1.0 + drift))));
-        for (int ch = 0; ch < l.channels; ++ch) {
-            const int i = (slot - PayloadLayout::kSyncSymbols) * l.channels + ch;
-            if (i >= kFrameCodeSymbols) break;
+        for (int c = 0; c < l.channels; ++c) {
+            const int k = (slot - PayloadLayout::kSyncSymbols) * l.channels + c;
+            if (k >= kFrameCodeSymbols) break;
+            const int ch = codeSymbolChannel(l, k);
             for (int t = 0; t < PayloadLayout::kSetTones; ++t) {
-                codeEnergy_[size_t(i)][size_t(t)] =
+                codeEnergy_[size_t(k)][size_t(t)] =
                     power_[size_t(std::lround(binOf(sc, l.setOf(slot), ch, t, drift)))];
             }
         }
