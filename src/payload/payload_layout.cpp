@@ -26,7 +26,9 @@ PayloadLayout makePayloadLayout(PayloadProfile profile, Plan plan, const CustomB
     l.plan = plan;
     l.sampleRate = sampleRate;
     const Tuning reference = makeTuning(44100.0f, custom);
-    l.bandLowHz = toneFrequency(plan, 0, reference);
+    // Audible payloads reach down to kAudiblePayloadLowHz, where speech codecs keep most of
+    // their bits; the other plans keep their texts' band.
+    l.bandLowHz = plan == Plan::Audible ? kAudiblePayloadLowHz : toneFrequency(plan, 0, reference);
     l.bandHighHz = toneFrequency(plan, kToneCount - 1, reference) +
                    2.0 * double(frequencyPlan(plan, reference).hopStepHz);
     const ProfileShape shape = shapeOf(profile);

@@ -10,7 +10,7 @@
 //   robust: T = 2048 / 44100 s (46.4 ms, tones 21.53 Hz apart), three sets, up to 2 channels.
 // A band too narrow for one channel doubles T (twice at most): the compression plan's 1.68 kHz
 // takes robust symbols of 92.9 ms. The audible plan: fast 3 channels, robust 2, both over
-// 3294.6 .. 7428.5 Hz (below the 8 kHz a wide-band speech codec keeps).
+// 1200 .. 5334 Hz.
 //
 // A frame is kSyncSymbols sync slots (each channel a known tone) and then the 124 code symbols
 // of its four words where codeSymbolSlot and codeSymbolChannel put them, the last slot's spare
@@ -23,6 +23,10 @@
 #include "payload/payload_frame.h"
 
 namespace RYX {
+
+// Where audible payloads begin: below the texts' 3.3 kHz, so that codecs of 16 kbit/s, which keep
+// little above 6 kHz, still carry every channel.
+constexpr double kAudiblePayloadLowHz = 1200.0;
 
 struct PayloadLayout {
     static constexpr int kSetTones = 32;
@@ -39,7 +43,8 @@ struct PayloadLayout {
 
     double symbolSeconds = 0.0;  // T
     double spacingHz = 0.0;      // 1 / T
-    double bandLowHz = 0.0;      // the plan's tone 0 at 44100 Hz (the same at every rate)
+    double bandLowHz = 0.0;      // the plan's tone 0 at 44100 Hz (the same at every rate), or
+                                 // kAudiblePayloadLowHz for the audible plan
     double bandHighHz = 0.0;     // the plan's tone 8 raised by two hops
     int sets = 1;                // hop sets: 1 fast, 3 robust
     int channels = 0;            // 1 .. kMaxChannels

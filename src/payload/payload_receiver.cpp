@@ -1,6 +1,7 @@
 #include "payload/payload_receiver.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cmath>
 #include <stdexcept>
 
@@ -208,7 +209,8 @@ void PayloadReceiver::decodeCandidate(Scanner& sc, const Candidate& c,
                     mean /= PayloadLayout::kSetTones;
                     const float known =
                         p[std::lround(binOf(sc, l.setOf(j), ch, syncTone(j, ch), driftOf(h)))];
-                    sum += mean > 0.0f ? std::min(kSyncRatioCap, known / mean) : 0.0f;
+                    // Uncapped, so the timings and drifts of a clear sync still rank.
+                    sum += std::log(std::max(known, 1e-30f) / std::max(mean, 1e-30f));
                 }
             }
             tried[size_t(d * kDriftHypotheses + h)] = Tried{sum, d, h};
@@ -256,6 +258,8 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
     double allEnergy = 0.0;
     double amplitude = 0.0;
     double confidence = 0.0;
+    int changed = 0;
+    int rankSum = 0;
     for (int w = 0; w < kFrameWords; ++w) {
         for (int i = 0; i < kWordSymbols; ++i) {
             const auto& e = codeEnergy_[size_t(kFrameWords * i + w)];
@@ -277,6 +281,7 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
             decoded = codec_.decodeWithErasures(order.data(), erased);
         }
         if (!decoded) return result;
+        changed += std::bitset<32>(codec_.correctedMask()).count();
         codec_.getMessage(message.data() + w * kWordMessageSymbols);
         codec_.setMessage(message.data() + w * kWordMessageSymbols, kWordMessageSymbols);
         codec_.computeParity();
@@ -284,6 +289,9 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
         for (int i = 0; i < kWordSymbols; ++i) {
             const auto& e = codeEnergy_[size_t(kFrameWords * i + w)];
             const float decided = e[size_t(corrected[size_t(i)])];
+            for (int t = 0; t < PayloadLayout::kSetTones; ++t) {
+                rankSum += t != corrected[size_t(i)] && e[size_t(t)] >= decided ? 1 : 0;
+            }
             float top = 0.0f;
             float sum = 0.0f;
             for (float v : e) {
@@ -296,7 +304,10 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
             confidence += top > 0.0f ? decided / top : 0.0f;
         }
     }
-    if (!unpackFrame(l.profile, message.data(), result.header, result.body.data())) return result;
+    if (changed > kMaxCorrections || rankSum > kMaxRankSum ||
+        !unpackFrame(l.profile, message.data(), result.header, result.body.data())) {
+        return result;
+    }
     result.ok = true;
     result.confidence = float(confidence / kFrameCodeSymbols);
     result.toneToBandDb =
