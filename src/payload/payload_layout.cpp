@@ -1,5 +1,6 @@
 #include "payload/payload_layout.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace RYX {
@@ -32,14 +33,19 @@ PayloadLayout makePayloadLayout(PayloadProfile profile, Plan plan, const CustomB
     l.bandHighHz = toneFrequency(plan, kToneCount - 1, reference) +
                    2.0 * double(frequencyPlan(plan, reference).hopStepHz);
     const ProfileShape shape = shapeOf(profile);
-    l.sets = shape.sets;
     const double width = l.bandHighHz - l.bandLowHz;
+    // The profile's symbols where a channel fits; else one set fewer (robust: two, the echo of
+    // the symbol before still falls between the tones measured); else symbols twice as long.
     for (int doubling = 0; doubling < 3 && l.channels == 0; ++doubling) {
-        l.symbolSeconds = double(shape.baseSymbolSamples << doubling) / 44100.0;
-        l.spacingHz = 1.0 / l.symbolSeconds;
-        const double channelWidth = PayloadLayout::kSetTones * l.sets * l.spacingHz;
-        const double fitting = std::isfinite(width) && width > 0 ? width / channelWidth : 0.0;
-        l.channels = fitting >= shape.maxChannels ? shape.maxChannels : int(fitting);
+        for (int sets = shape.sets; sets >= std::max(1, shape.sets - 1) && l.channels == 0;
+             --sets) {
+            l.sets = sets;
+            l.symbolSeconds = double(shape.baseSymbolSamples << doubling) / 44100.0;
+            l.spacingHz = 1.0 / l.symbolSeconds;
+            const double channelWidth = PayloadLayout::kSetTones * l.sets * l.spacingHz;
+            const double fitting = std::isfinite(width) && width > 0 ? width / channelWidth : 0.0;
+            l.channels = fitting >= shape.maxChannels ? shape.maxChannels : int(fitting);
+        }
     }
     if (l.channels == 0 || !sampleRateInRange(sampleRate) || !(l.bandLowHz > 0.0)) return l;
     l.dataSlots = (kFrameCodeSymbols + l.channels - 1) / l.channels;

@@ -8,8 +8,8 @@
 //
 //   fast:   T = 1024 / 44100 s (23.2 ms, tones 43.07 Hz apart), one set, up to 3 channels;
 //   robust: T = 2048 / 44100 s (46.4 ms, tones 21.53 Hz apart), three sets, up to 2 channels.
-// A band too narrow for one channel doubles T (twice at most): the compression plan's 1.68 kHz
-// takes robust symbols of 92.9 ms. The audible plan: fast 3 channels, robust 2, both over
+// A band too narrow for one robust channel takes two sets instead of three, and then doubles T
+// (twice at most): the compression plan's 1.68 kHz takes robust symbols of 46.4 ms in two sets. The audible plan: fast 3 channels, robust 2, both over
 // 1200 .. 5334 Hz.
 //
 // A frame is kSyncSymbols sync slots (each channel a known tone) and then the 124 code symbols
@@ -46,7 +46,7 @@ struct PayloadLayout {
     double bandLowHz = 0.0;      // the plan's tone 0 at 44100 Hz (the same at every rate), or
                                  // kAudiblePayloadLowHz for the audible plan
     double bandHighHz = 0.0;     // the plan's tone 8 raised by two hops
-    int sets = 1;                // hop sets: 1 fast, 3 robust
+    int sets = 1;                // hop sets: 1 fast, 3 robust (2 in narrow bands)
     int channels = 0;            // 1 .. kMaxChannels
     int dataSlots = 0;           // ceil(124 / channels)
     int slots = 0;               // kSyncSymbols + dataSlots
