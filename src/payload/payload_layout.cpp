@@ -18,7 +18,9 @@ ProfileShape shapeOf(PayloadProfile profile) {
 
 }  // namespace
 
-int PayloadLayout::slotStart(int slot) const { return int(std::lround(slot * symbolSamples)); }
+int PayloadLayout::slotStart(int slot) const {
+    return int(std::lround(slot * symbolSamples));
+}
 
 PayloadLayout makePayloadLayout(PayloadProfile profile, Plan plan, const CustomBand& custom,
                                 float sampleRate) {

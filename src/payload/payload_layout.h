@@ -9,8 +9,8 @@
 //   fast:   T = 1024 / 44100 s (23.2 ms, tones 43.07 Hz apart), one set, up to 3 channels;
 //   robust: T = 2048 / 44100 s (46.4 ms, tones 21.53 Hz apart), three sets, up to 2 channels.
 // A band too narrow for one robust channel takes two sets instead of three, and then doubles T
-// (twice at most): the compression plan's 1.68 kHz takes robust symbols of 46.4 ms in two sets. The audible plan: fast 3 channels, robust 2, both over
-// 1200 .. 5334 Hz.
+// (twice at most): the compression plan's 1.68 kHz takes robust symbols of 46.4 ms in two sets. The
+// audible plan: fast 3 channels, robust 2, both over 1200 .. 5334 Hz.
 //
 // A frame is kSyncSymbols sync slots (each channel a known tone) and then the 124 code symbols
 // of its four words where codeSymbolSlot and codeSymbolChannel put them, the last slot's spare

@@ -51,8 +51,8 @@ PayloadReceiver::PayloadReceiver(const std::vector<Plan>& plans, const CustomBan
                         sc.binLow.push_back(
                             std::min(centre, int(std::lround(f * (1.0 - kScanTolerance)))));
                         sc.binHigh.push_back(std::max(
-                            centre, std::min(int(std::lround(f * (1.0 + kScanTolerance))),
-                                             l.fftSize / 2)));
+                            centre,
+                            std::min(int(std::lround(f * (1.0 + kScanTolerance))), l.fftSize / 2)));
                     }
                 }
             }
@@ -115,9 +115,9 @@ void PayloadReceiver::spectrumAt(const Scanner& sc, int64_t first) {
     const int64_t ringSize = int64_t(ring_.size());
     for (int n = 0; n < l.windowSamples; ++n) {
         const int64_t p = first + n;
-        fftBuffer_[size_t(n)] =
-            (p >= 0 && p < position_ && position_ - p <= ringSize) ? ring_[size_t(p % ringSize)]
-                                                                   : 0.0f;
+        fftBuffer_[size_t(n)] = (p >= 0 && p < position_ && position_ - p <= ringSize)
+                                    ? ring_[size_t(p % ringSize)]
+                                    : 0.0f;
     }
     std::fill(fftBuffer_.begin() + l.windowSamples, fftBuffer_.begin() + l.fftSize, 0.0f);
     RealFftWithPowers(l.fftSize, fftBuffer_.data(), power_.data());
@@ -219,8 +219,8 @@ void PayloadReceiver::decodeCandidate(Scanner& sc, const Candidate& c,
     std::partial_sort(tried.begin(), tried.begin() + kTriedTimings, tried.end(),
                       [](const Tried& a, const Tried& b) { return a.score > b.score; });
     for (int k = 0; k < kTriedTimings; ++k) {
-        const int64_t start = c.start + (tried[size_t(k)].timing - kTimings / 2) *
-                                            l.sliceSamples / 4;
+        const int64_t start =
+            c.start + (tried[size_t(k)].timing - kTimings / 2) * l.sliceSamples / 4;
         const FrameResult frame = decodeFrame(sc, start, driftOf(tried[size_t(k)].drift));
         if (frame.ok) {
             ++stats_.frames;
@@ -365,7 +365,8 @@ void PayloadReceiver::addFrame(const Scanner& sc, const FrameResult& frame,
     uint32_t sent = 0;
     for (int k = 0; k < kPayloadCheckBytes; ++k) {
         const int i = a->size + k;
-        sent |= uint32_t(a->rows[size_t(i / kFrameBodyBytes)][size_t(i % kFrameBodyBytes)]) << (8 * k);
+        sent |= uint32_t(a->rows[size_t(i / kFrameBodyBytes)][size_t(i % kFrameBodyBytes)])
+                << (8 * k);
     }
     uint32_t crc = 0;
     for (int f = 0; f * kFrameBodyBytes < a->size; ++f) {

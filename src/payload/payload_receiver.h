@@ -96,15 +96,15 @@ class PayloadReceiver {
     };
     struct Scanner {
         PayloadLayout layout;
-        int tones = 0;                 // channels x sets x 32
-        std::vector<int> binLow;       // per tone: the scan's bins within +-2500 ppm
+        int tones = 0;            // channels x sets x 32
+        std::vector<int> binLow;  // per tone: the scan's bins within +-2500 ppm
         std::vector<int> binHigh;
-        std::vector<float> energy;     // kRingSlices x tones
-        std::vector<float> score;      // kRingSlices
-        int64_t slices = 0;            // slices analysed
+        std::vector<float> energy;  // kRingSlices x tones
+        std::vector<float> score;   // kRingSlices
+        int64_t slices = 0;         // slices analysed
         std::array<Candidate, kMaxCandidates> candidates{};
         int candidateCount = 0;
-        int64_t due() const;           // sample position by which a candidate's frame is whole
+        int64_t due() const;  // sample position by which a candidate's frame is whole
     };
     struct FrameResult {
         bool ok = false;
