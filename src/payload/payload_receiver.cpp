@@ -13,6 +13,12 @@ namespace {
 constexpr double kScanTolerance = 0.0025;  // the scan's bins reach +-2500 ppm around a tone
 constexpr double kMaxDrift = 0.0025;       // ring and due times allow this much stretch
 
+// How far a sync tone stands out of its set, uncapped, so that the timings and drifts of a clear
+// sync still rank: the log of its energy over the set's mean.
+float syncStrength(float known, float mean) {
+    return std::log(std::max(known, 1e-30f) / std::max(mean, 1e-30f));
+}
+
 double driftOf(int hypothesis) {
     static_assert(PayloadReceiver::kDriftHypotheses == 9, "-2000 .. 2000 ppm in steps of 500");
     const int k = (hypothesis + 1) / 2;  // 0, +500, -500, +1000, ...: nearest first
@@ -58,6 +64,7 @@ PayloadReceiver::PayloadReceiver(const std::vector<Plan>& plans, const CustomBan
             }
             sc.energy.assign(size_t(kRingSlices) * size_t(sc.tones), 0.0f);
             sc.score.assign(kRingSlices, 0.0f);
+            sc.strength.assign(kRingSlices, 0.0f);
             longest = std::max(longest, int(sc.due()) + 2 * l.sliceSamples);
             largestFft = std::max(largestFft, l.fftSize);
             scanners_.push_back(std::move(sc));
@@ -138,25 +145,37 @@ void PayloadReceiver::analyseSlice(Scanner& sc) {
     const int64_t span = 4 * (PayloadLayout::kSyncSymbols - 1);
     const int64_t first = sc.slices - 1 - span;
     if (first < 0) return;
-    sc.score[size_t(first % kRingSlices)] = scanScore(sc, first);
+    const SyncTest test = syncTest(sc, first);
+    sc.score[size_t(first % kRingSlices)] = test.score;
+    sc.strength[size_t(first % kRingSlices)] = test.strength;
     const int64_t peak = first - kPeakHalfWidth;
-    if (peak < 0) return;
-    const float s = sc.score[size_t(peak % kRingSlices)];
-    if (s < kSyncThreshold) return;
+    if (peak < 0 || sc.score[size_t(peak % kRingSlices)] < kSyncThreshold) return;
+    // The timing is the strongest within +-kPeakHalfWidth slices (the capped scores of a clear
+    // sync tie over several slices).
+    const float s = sc.strength[size_t(peak % kRingSlices)];
     for (int d = -kPeakHalfWidth; d <= kPeakHalfWidth; ++d) {
         if (d == 0 || peak + d < 0) continue;
-        const float other = sc.score[size_t((peak + d) % kRingSlices)];
+        const float other = sc.strength[size_t((peak + d) % kRingSlices)];
         if (other > s || (d < 0 && other == s)) return;
     }
     ++stats_.candidates;
+    // A full list gives way to a stronger candidate: the weakest pending one is dropped.
+    const Candidate fresh{peak * l.sliceSamples, s};
     if (sc.candidateCount < kMaxCandidates) {
-        sc.candidates[size_t(sc.candidateCount++)] = Candidate{peak * l.sliceSamples, s};
+        sc.candidates[size_t(sc.candidateCount++)] = fresh;
+        return;
     }
+    auto weakest =
+        std::min_element(sc.candidates.begin(), sc.candidates.end(),
+                         [](const Candidate& a, const Candidate& b) { return a.score < b.score; });
+    if (weakest->score >= s) return;
+    std::copy(weakest + 1, sc.candidates.end(), weakest);
+    sc.candidates.back() = fresh;
 }
 
-float PayloadReceiver::scanScore(const Scanner& sc, int64_t first) const {
+PayloadReceiver::SyncTest PayloadReceiver::syncTest(const Scanner& sc, int64_t first) const {
     const PayloadLayout& l = sc.layout;
-    float sum = 0.0f;
+    SyncTest test;
     for (int j = 0; j < PayloadLayout::kSyncSymbols; ++j) {
         const float* e = &sc.energy[size_t((first + 4 * j) % kRingSlices) * size_t(sc.tones)];
         for (int c = 0; c < l.channels; ++c) {
@@ -165,10 +184,12 @@ float PayloadReceiver::scanScore(const Scanner& sc, int64_t first) const {
             for (int t = 0; t < PayloadLayout::kSetTones; ++t) mean += set[t];
             mean /= PayloadLayout::kSetTones;
             const float known = set[syncTone(j, c)];
-            sum += mean > 0.0f ? std::min(kSyncRatioCap, known / mean) : 0.0f;
+            test.score += mean > 0.0f ? std::min(kSyncRatioCap, known / mean) : 0.0f;
+            test.strength += syncStrength(known, mean);
         }
     }
-    return sum / float(PayloadLayout::kSyncSymbols * l.channels);
+    test.score /= float(PayloadLayout::kSyncSymbols * l.channels);
+    return test;
 }
 
 double PayloadReceiver::binOf(const Scanner& sc, int set, int channel, int tone,
@@ -209,8 +230,7 @@ void PayloadReceiver::decodeCandidate(Scanner& sc, const Candidate& c,
                     mean /= PayloadLayout::kSetTones;
                     const float known =
                         p[std::lround(binOf(sc, l.setOf(j), ch, syncTone(j, ch), driftOf(h)))];
-                    // Uncapped, so the timings and drifts of a clear sync still rank.
-                    sum += std::log(std::max(known, 1e-30f) / std::max(mean, 1e-30f));
+                    sum += syncStrength(known, mean);
                 }
             }
             tried[size_t(d * kDriftHypotheses + h)] = Tried{sum, d, h};

@@ -8,8 +8,9 @@
 //    to twice its length, gives each tone's energy, taken as the strongest bin within +-2500 ppm
 //    of it. The sync test at slice s: over the four sync slots (slices s, s+4, s+8, s+12) and
 //    every channel, the sync tone's energy over the mean of its set's 32, capped at
-//    kSyncRatioCap, averaged. A local best within +-3 slices that clears kSyncThreshold is a
-//    candidate; candidates never block one another.
+//    kSyncRatioCap, averaged; a test that clears kSyncThreshold and is the strongest (summed log
+//    ratios) within +-3 slices is a candidate; candidates never block one another (a full list
+//    drops its weakest).
 //  - Decoding a candidate, once its whole frame is in the sample ring: the sync test again at
 //    nine timings (-1 .. +1 slice) and nine clock-drift hypotheses (-2000 .. 2000 ppm),
 //    each tone read at its drifted frequency; then, for the kTriedTimings best, every data slot's
@@ -56,8 +57,11 @@ struct PayloadStats {
 
 class PayloadReceiver {
   public:
-    static constexpr float kSyncThreshold = 3.0f;
-    static constexpr float kSyncRatioCap = 16.0f;
+    // A sync slot whose tone stands out counts up to kSyncRatioCap: with one channel three of the
+    // four slots must stand out (two give 4, the 1-in-200 chance of two data symbols that match
+    // the sync tones).
+    static constexpr float kSyncThreshold = 5.0f;
+    static constexpr float kSyncRatioCap = 8.0f;
     static constexpr int kDriftHypotheses = 9;  // -2000 .. 2000 ppm in steps of 500
     static constexpr int kTimings = 9;          // -1 .. +1 slice in quarters
     static constexpr int kTriedTimings = 3;
@@ -87,7 +91,7 @@ class PayloadReceiver {
 
   private:
     static constexpr int kRingSlices = 32;
-    static constexpr int kMaxCandidates = 16;
+    static constexpr int kMaxCandidates = 32;
     static constexpr int kPeakHalfWidth = 3;
 
     struct Candidate {
@@ -99,9 +103,10 @@ class PayloadReceiver {
         int tones = 0;            // channels x sets x 32
         std::vector<int> binLow;  // per tone: the scan's bins within +-2500 ppm
         std::vector<int> binHigh;
-        std::vector<float> energy;  // kRingSlices x tones
-        std::vector<float> score;   // kRingSlices
-        int64_t slices = 0;         // slices analysed
+        std::vector<float> energy;    // kRingSlices x tones
+        std::vector<float> score;     // kRingSlices: the sync test's capped score
+        std::vector<float> strength;  // and its uncapped strength (syncStrength summed)
+        int64_t slices = 0;           // slices analysed
         std::array<Candidate, kMaxCandidates> candidates{};
         int candidateCount = 0;
         int64_t due() const;  // sample position by which a candidate's frame is whole
@@ -136,7 +141,11 @@ class PayloadReceiver {
     };
 
     void analyseSlice(Scanner& sc);
-    float scanScore(const Scanner& sc, int64_t first) const;
+    struct SyncTest {
+        float score = 0.0f;     // mean capped ratio: what clears kSyncThreshold
+        float strength = 0.0f;  // summed log ratio: what ranks timings and candidates
+    };
+    SyncTest syncTest(const Scanner& sc, int64_t first) const;
     void decodeCandidate(Scanner& sc, const Candidate& c, std::vector<ReceivedPayload>& out);
     FrameResult decodeFrame(const Scanner& sc, int64_t start, double drift);
     // Power spectrum (fftSize / 2 + 1 bins) of the window of `sc` starting at sample `first`.
