@@ -2,7 +2,8 @@
 //
 // A symbol is one tone from a set of 32 (five bits), held for T seconds with the tones 1/T apart,
 // so a window of one symbol sees each tone in a bin of its own. Up to three channels sound at
-// once, each in its own block of the band. Robust symbols hop between three interleaved sets
+// once, each in its own block of the band (tones near any plan's start tones are left out, so
+// that no text receiver hears a text begin). Robust symbols hop between three interleaved sets
 // (symbol s uses set s mod 3, neighbouring tones of the grid belong to different sets), so the
 // echo of the previous two symbols falls between the tones now measured.
 //
@@ -17,6 +18,8 @@
 // channels at tone 0. Samples are counted from the frame start:
 // slot k begins at round(k T rate).
 #pragma once
+
+#include <array>
 
 #include "modes/frequency_plan.h"
 #include "modes/symbol_alphabet.h"
@@ -57,9 +60,23 @@ struct PayloadLayout {
     int fftSize = 0;             // power of two >= 2 windowSamples (kMaxFftSize at most)
     int frameSamples = 0;        // round(slots x symbolSamples)
 
+    // A text receiver that listens for start tones only by which of its plan's nine tones is
+    // loudest would take a payload tone near tone 0 for a start. So a pilot sounds all through a
+    // payload at the plan's tone 5 (7044 Hz for audible payloads), kPilotLevel of a channel's
+    // amplitude: louder than what any payload tone leaks into the start tones' bins, which it
+    // keeps kStartToneGuardHz away from.
+    static constexpr int kPilotTone = 5;
+    static constexpr float kPilotLevel = 0.1f;
+    double pilotHz = 0.0;
+
+    // The grid of tones in use, rising: points bandLowHz + g spacingHz of the band that keep clear
+    // of every plan's start tones and of the pilot. Channel c takes the next kSetTones x sets of
+    // them, and in a channel neighbouring points belong to different sets.
+    std::array<double, kMaxChannels * kSetTones * kMaxSets> tones{};
+
     // Tone `tone` of set `set` in channel `channel`, in Hz.
     double toneHz(int set, int channel, int tone) const {
-        return bandLowHz + double((channel * kSetTones + tone) * sets + set) * spacingHz;
+        return tones[size_t((channel * kSetTones + tone) * sets + set)];
     }
     double topHz() const { return toneHz(sets - 1, channels - 1, kSetTones - 1); }
     int slotStart(int slot) const;  // samples from the frame start
