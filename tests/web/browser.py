@@ -5,6 +5,7 @@ Shared by the browser tests and the in-page decoding benchmark (bench/web_speed.
 from __future__ import annotations
 
 import contextlib
+import json
 import shutil
 import socket
 import subprocess
@@ -18,6 +19,24 @@ ROOT = Path(__file__).resolve().parents[2]
 WEB_BUILD = ROOT / "build" / "web"
 CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
 CHROMEDRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
+
+
+def payload_microphone(path: Path, text: str, options: dict) -> Path:
+    """A 16-bit WAV of a payload sent by the WebAssembly encoder under Node (options as
+    encodePayload's, sampleRate among them): a second of silence, the transmission, two seconds
+    of silence."""
+    import numpy as np
+    import soundfile
+
+    rate = options["sampleRate"]
+    script = Path(__file__).with_name("payload_audio.mjs")
+    raw = subprocess.run(["node", str(script), text, json.dumps(options)], check=True,
+                         capture_output=True, timeout=60).stdout
+    silence = np.zeros(rate, dtype=np.float32)
+    audio = np.frombuffer(raw, dtype="<f4")
+    soundfile.write(path, np.concatenate([silence, audio, silence, silence]), rate,
+                    subtype="PCM_16")
+    return path
 
 
 class BrowserUnavailable(RuntimeError):
