@@ -1,20 +1,17 @@
-"""The page's Payload tab and its payload listening in a real headless Chromium.
+"""The page's Payload tab and its payload listening in a real headless Chromium, and the listening
+in WebKitGTK (Safari's engine) too.
 
-The microphone is Chromium's fake capture device playing a WAV file of a payload written by the
-WebAssembly encoder under Node; the page must count the payload's frames as they arrive and then
-show its text. The Payload tab's Play must send the typed text or the chosen file, and refuse a
-file too large with the core's message. Skipped only when Chromium cannot start.
+The microphone plays a WAV file of a payload written by the WebAssembly encoder under Node:
+Chromium's fake capture device, or for WebKit a private PulseAudio server. The page must count the
+payload's frames as they arrive and then show its text. The Payload tab's Play must send the typed
+text or the chosen file, and refuse a file too large with the core's message. Skipped only when a
+browser cannot start.
 """
 from __future__ import annotations
 
-import json
-from pathlib import Path
-
-import numpy as np
 import pytest
-import soundfile
 
-from browser import ROOT, BrowserUnavailable, chromium, open_page, payload_microphone, served
+from browser import BrowserUnavailable, chromium, open_page, payload_microphone, served, webkit
 
 TEXT = "Frames over the air: 83 bytes, with a ü and line\nbreaks, sent in the fast profile."
 
@@ -47,13 +44,13 @@ def wait_for_payload(driver, text, seconds):
                 if text in item.text)
 
 
-@pytest.fixture
-def microphone_browser(tmp_path):
-    """Chromium whose microphone plays TEXT, sent fast in the audible plan at 48000 Hz."""
+@pytest.fixture(params=[chromium, webkit], ids=["chromium", "webkit"])
+def microphone_browser(request, tmp_path):
+    """A browser whose microphone plays TEXT, sent fast in the audible plan at 48000 Hz."""
     wav = payload_microphone(tmp_path / "payload.wav", TEXT,
                              dict(profile="fast", mode="audible", sampleRate=48000))
     try:
-        with chromium(wav) as driver:
+        with request.param(wav) as driver:
             yield driver
     except BrowserUnavailable as exc:
         pytest.skip(str(exc))
