@@ -90,20 +90,20 @@ static_assert(sizeof(WebPlanInfo) == 108 && offsetof(WebPlanInfo, toneHz) == 0 &
 // One payload as ryxsound.js reads it (PAYLOAD there names these byte offsets); also a payload
 // still arriving, of which only profile, plan, size, the frame counts and end are set.
 struct WebPayload {
-    double start;            // 0: sample offsets, exact below 2^53
-    double end;              // 8
-    const uint8_t* data;     // 16: size bytes when ok, else null
-    uint32_t size;           // 20: bytes, as the frames say
-    int32_t ok;              // 24: 1 or 0
-    int32_t profile;         // 28: 0 fast, 1 robust
-    int32_t plan;            // 32: 0..3
-    int32_t framesHeard;     // 36
-    int32_t framesTotal;     // 40
-    int32_t framesNeeded;    // 44
-    float confidence;        // 48
-    float toneToBandDb;      // 52
-    float levelDbfs;         // 56
-    uint32_t padding = 0;    // 60
+    double start;          // 0: sample offsets, exact below 2^53
+    double end;            // 8
+    const uint8_t* data;   // 16: size bytes when ok, else null
+    uint32_t size;         // 20: bytes, as the frames say
+    int32_t ok;            // 24: 1 or 0
+    int32_t profile;       // 28: 0 fast, 1 robust
+    int32_t plan;          // 32: 0..3
+    int32_t framesHeard;   // 36
+    int32_t framesTotal;   // 40
+    int32_t framesNeeded;  // 44
+    float confidence;      // 48
+    float toneToBandDb;    // 52
+    float levelDbfs;       // 56
+    uint32_t padding = 0;  // 60
 };
 static_assert(sizeof(WebPayload) == 64 && offsetof(WebPayload, start) == 0 &&
                   offsetof(WebPayload, end) == 8 && offsetof(WebPayload, data) == 16 &&
@@ -113,19 +113,18 @@ static_assert(sizeof(WebPayload) == 64 && offsetof(WebPayload, start) == 0 &&
                   offsetof(WebPayload, framesTotal) == 40 &&
                   offsetof(WebPayload, framesNeeded) == 44 &&
                   offsetof(WebPayload, confidence) == 48 &&
-                  offsetof(WebPayload, toneToBandDb) == 52 &&
-                  offsetof(WebPayload, levelDbfs) == 56,
+                  offsetof(WebPayload, toneToBandDb) == 52 && offsetof(WebPayload, levelDbfs) == 56,
               "PAYLOAD in ryxsound.js reads these offsets");
 
 // How a payload is sent (PAYLOAD_SHAPE in ryxsound.js names these byte offsets).
 struct WebPayloadShape {
-    double seconds;         // 0
-    int32_t dataFrames;     // 8
-    int32_t parityFrames;   // 12
-    int32_t frameSamples;   // 16
-    int32_t totalSamples;   // 20
-    int32_t channels;       // 24
-    float symbolSeconds;    // 28
+    double seconds;        // 0
+    int32_t dataFrames;    // 8
+    int32_t parityFrames;  // 12
+    int32_t frameSamples;  // 16
+    int32_t totalSamples;  // 20
+    int32_t channels;      // 24
+    float symbolSeconds;   // 28
 };
 static_assert(sizeof(WebPayloadShape) == 32 && offsetof(WebPayloadShape, seconds) == 0 &&
                   offsetof(WebPayloadShape, dataFrames) == 8 &&
@@ -266,9 +265,8 @@ void writeShape(const ryxsound::PayloadShape& shape, WebPayloadShape* out) {
 }
 
 // The fields a payload and a payload still arriving share.
-WebPayload& fillRecord(WebPayload& r, ryxsound::Profile profile, ryxsound::Plan plan,
-                       size_t size, int framesHeard, int framesTotal, int framesNeeded,
-                       int64_t end) {
+WebPayload& fillRecord(WebPayload& r, ryxsound::Profile profile, ryxsound::Plan plan, size_t size,
+                       int framesHeard, int framesTotal, int framesNeeded, int64_t end) {
     r = WebPayload{};
     r.profile = static_cast<int32_t>(profile);
     r.plan = static_cast<int32_t>(plan);
@@ -578,9 +576,8 @@ EMSCRIPTEN_KEEPALIVE const float* ryxw_spectrum_analyze(WebSpectrum* spectrum, c
 // The profile number (0 fast, 1 robust) of a name; -1 with err for others.
 EMSCRIPTEN_KEEPALIVE int ryxw_profile_from_name(const char* name, int length, char* err,
                                                 int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        return static_cast<int>(ryxsound::profileFromName(view(name, length)));
-    });
+    return guarded(err, errCapacity, -1,
+                   [&] { return static_cast<int>(ryxsound::profileFromName(view(name, length))); });
 }
 
 EMSCRIPTEN_KEEPALIVE int ryxw_max_payload_bytes() {
@@ -595,8 +592,8 @@ EMSCRIPTEN_KEEPALIVE int ryxw_payload_shape(double size, int profile, int mode, 
     return guarded(err, errCapacity, 0, [&] {
         if (out == nullptr) throw std::invalid_argument("no output given");
         const WebPlans plans(mode, preset, customBaseHz, customStep);
-        writeShape(ryxsound::payloadShape(payloadSize(size), ryxsound::Profile(profile),
-                                          plans.mode, sampleRate, plans.custom),
+        writeShape(ryxsound::payloadShape(payloadSize(size), ryxsound::Profile(profile), plans.mode,
+                                          sampleRate, plans.custom),
                    out);
         return 1;
     });
@@ -612,9 +609,8 @@ EMSCRIPTEN_KEEPALIVE WebAudio* ryxw_payload_encode(const uint8_t* data, double s
         const WebPlans plans(mode, preset, customBaseHz, customStep);
         plans.requirePlanRate(sampleRate, true);
         return new WebAudio{ryxsound::encodePayload(data, payloadSize(size),
-                                                    ryxsound::Profile(profile),
-                                                    plans.mode, sampleRate, plans.custom,
-                                                    repeat)};
+                                                    ryxsound::Profile(profile), plans.mode,
+                                                    sampleRate, plans.custom, repeat)};
     });
 }
 
@@ -631,9 +627,8 @@ EMSCRIPTEN_KEEPALIVE void ryxw_audio_free(WebAudio* audio) {
 // A payload decoder of these plans at sampleRate, which must be their plan rate; null with err.
 EMSCRIPTEN_KEEPALIVE WebPayloadDecoder* ryxw_payload_decoder_new(int mode, int preset,
                                                                  float sampleRate,
-                                                                 float customBaseHz,
-                                                                 int customStep, char* err,
-                                                                 int errCapacity) {
+                                                                 float customBaseHz, int customStep,
+                                                                 char* err, int errCapacity) {
     return guarded(err, errCapacity, static_cast<WebPayloadDecoder*>(nullptr), [&] {
         const WebPlans plans(mode, preset, customBaseHz, customStep);
         plans.requirePlanRate(sampleRate, false);
@@ -653,8 +648,8 @@ EMSCRIPTEN_KEEPALIVE float* ryxw_payload_decoder_input(WebPayloadDecoder* decode
 
 // Feeds the first `count` samples of the input area; returns how many payloads were reported
 // (read them with ryxw_payload_decoder_payload), or -1 with err.
-EMSCRIPTEN_KEEPALIVE int ryxw_payload_decoder_feed(WebPayloadDecoder* decoder, int count,
-                                                   char* err, int errCapacity) {
+EMSCRIPTEN_KEEPALIVE int ryxw_payload_decoder_feed(WebPayloadDecoder* decoder, int count, char* err,
+                                                   int errCapacity) {
     return guarded(err, errCapacity, -1, [&] {
         if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
         if (count < 0 || static_cast<size_t>(count) > kInputCapacity) {
@@ -715,8 +710,8 @@ EMSCRIPTEN_KEEPALIVE const WebPayload* ryxw_payload_decoder_arriving(WebPayloadD
         return nullptr;
     }
     const ryxsound::PayloadProgress& p = decoder->arriving[static_cast<size_t>(i)];
-    return &fillRecord(decoder->record, p.profile, p.plan, p.size, p.framesHeard,
-                       p.framesTotal, p.framesNeeded, p.lastEnd);
+    return &fillRecord(decoder->record, p.profile, p.plan, p.size, p.framesHeard, p.framesTotal,
+                       p.framesNeeded, p.lastEnd);
 }
 
 EMSCRIPTEN_KEEPALIVE double ryxw_payload_decoder_position(const WebPayloadDecoder* decoder) {
