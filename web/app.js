@@ -52,7 +52,7 @@ function rate() {
 
 // Runs make(); shows what describe(its result) says, or the core's complaint, on the check line
 // and enables the play button accordingly. Returns the result, null on a complaint.
-function checked(box, line, button, make, describe) {
+function readyOrComplaint(box, line, button, make, describe) {
     try {
         const result = make();
         box.setAttribute('aria-invalid', 'false');
@@ -71,7 +71,7 @@ function checked(box, line, button, make, describe) {
 
 // Encodes the text box at the current rate.
 function checkText() {
-    return checked(textBox, check, playButton,
+    return readyOrComplaint(textBox, check, playButton,
         () => encode(textBox.value, { ...planOptions(), sampleRate: rate() }),
         (audio) => `${(audio.length / rate()).toFixed(2)} s`);
 }
@@ -86,7 +86,7 @@ function payloadData() {
 
 // How the payload would be sent, without encoding it.
 function checkPayload() {
-    return checked(payloadBox, payloadCheck, payloadPlay,
+    return readyOrComplaint(payloadBox, payloadCheck, payloadPlay,
         () => payloadShape(payloadData().length, payloadOptions()),
         (shape) => `${chosenFile ? `${chosenFile.name}, ` : ''}${payloadData().length} bytes ` +
             `in ${shape.dataFrames + shape.parityFrames} frames (any ${shape.dataFrames} will ` +
