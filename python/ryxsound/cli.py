@@ -1,8 +1,9 @@
 """The ``ryxsound`` command-line tool.
 
 Exit status: 0 success (for ``decode`` and ``listen``: at least one message whose checksum
-matched; for ``receive``: an intact payload; ``listen`` counts payloads too), 1 nothing found, 2 bad input, bad usage or a missing optional package or device,
-3 an unexpected failure (run with ``--debug`` for the traceback), 130 interrupted.
+matched; for ``receive``: an intact payload; ``listen`` counts payloads too), 1 nothing found,
+2 bad input, bad usage or a missing optional package or device, 3 an unexpected failure (run
+with ``--debug`` for the traceback), 130 interrupted.
 """
 
 from __future__ import annotations
@@ -810,8 +811,8 @@ def _parser() -> argparse.ArgumentParser:
                      "or payloads of up to 4096 bytes, and find them again in recordings.",
                      parents=[common],
                      epilog="Exit status: 0 success (decode/listen: a message with a matching "
-                            "checksum was found; receive/listen: an intact payload), 1 none found, 2 bad input or usage, "
-                            "3 unexpected failure.")
+                            "checksum was found; receive/listen: an intact payload), 1 none "
+                            "found, 2 bad input or usage, 3 unexpected failure.")
     parser.set_defaults(debug=False)
     parser.add_argument("--version", action="version", version=f"{PROG} {__version__}")
     sub = parser.add_subparsers(dest="command", metavar="COMMAND", parser_class=_Parser)
