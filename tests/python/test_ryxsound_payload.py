@@ -21,14 +21,6 @@ PLANS = {
     "phone": ({"preset": "phone"}, {"preset": "phone"}),
 }
 SENT_AS = {"phone": "custom"}
-#: Round trips the core's receiver gets wrong today: in one-channel plans some 140-byte payloads
-#: lose frames of a clean signal. Strict, so that the fix shows here.
-ONE_CHANNEL_FRAME_LOSS = {
-    (140, "nonaudible", "robust", 44100), (140, "nonaudible", "robust", 48000),
-    (140, "compression", "robust", 44100), (140, "compression", "robust", 48000),
-    (140, "custom", "fast", 44100), (140, "custom", "fast", 48000),
-    (140, "phone", "robust", 48000),
-}
 
 
 def payload_of(size: int, seed: int = 0) -> bytes:
@@ -44,9 +36,7 @@ def padded(audio: np.ndarray, rate: float, seconds: float = 0.3) -> np.ndarray:
 @pytest.mark.parametrize("profile", ryxsound.PROFILES)
 @pytest.mark.parametrize("plan", PLANS)
 @pytest.mark.parametrize("size", [1, 9, 140])
-def test_round_trip_in_every_plan_profile_and_rate(plan, profile, rate, size, request):
-    if (size, plan, profile, rate) in ONE_CHANNEL_FRAME_LOSS:
-        request.applymarker(pytest.mark.xfail(strict=True, reason="one-channel frame loss"))
+def test_round_trip_in_every_plan_profile_and_rate(plan, profile, rate, size):
     send, listen = PLANS[plan]
     data = payload_of(size)
     audio = ryxsound.encode_payload(data, profile=profile, sample_rate=rate, **send)
