@@ -2,7 +2,8 @@
 # make test   - the C and C++ layout check, every C++ test (plain and sanitizer builds), every
 #               Python test (also against a sanitizer build of the module), the ryxsound tests
 #               again under numpy 2 on Python 3.10 and 3.13, the installed C and C++ package as
-#               its users meet it, the web build in Node and Chromium, and a minute of each fuzzer
+#               its users meet it, the web build in Node, Chromium and WebKitGTK, and a minute of
+#               each fuzzer
 # make web    - the browser build in build/web/: ryxsound.wasm, the ES module ryxsound.js with its
 #               declarations, and the page index.html (serve the folder over http to use it)
 # make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md)
@@ -61,7 +62,8 @@ web:
 	emcmake cmake -S web -B build/web-obj -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build build/web-obj -j $(JOBS)
 
-# The ES module under Node, then the page and the module in a headless Chromium.
+# The ES module under Node, then the page and the module in a headless Chromium and in WebKitGTK
+# (on an Xvfb display, with a private PulseAudio server as its microphone).
 web-test: web
 	node --test tests/web/
 	$(PY) -m pytest -q tests/web

@@ -28,9 +28,12 @@ for extra in ${RYX_EXTRA_APT:-}; do
     dpkg -s "$extra" >/dev/null 2>&1 || need_apt+=("$extra")
 done
 # The browser build and its tests (RYX_WEB=1): Emscripten, Chromium with its WebDriver, and Node
-# (any node on the PATH will do).
+# (any node on the PATH will do). WebKitGTK's driver runs the page in Safari's engine: it has no
+# headless mode (a virtual display, xvfb-run) and captures through GStreamer from a private
+# PulseAudio server that plays the test's microphone file.
 if [ "${RYX_WEB:-0}" = 1 ]; then
-    for web in emscripten chromium chromium-driver; do
+    for web in emscripten chromium chromium-driver webkit2gtk-driver xvfb xauth \
+        gstreamer1.0-pulseaudio pulseaudio pulseaudio-utils; do
         dpkg -s "$web" >/dev/null 2>&1 || need_apt+=("$web")
     done
     command -v node >/dev/null 2>&1 || need_apt+=(nodejs)

@@ -1,7 +1,9 @@
-// The page: checks the text as it is typed, plays it, and listens through the microphone with a
-// live spectrogram of the plan's band where the tones of each received message are marked.
+// The page: checks the text or payload as it is typed or chosen, plays it, and listens through
+// the microphone with a live spectrogram of the plan's band where the tones of each received
+// message are marked, and the frames of each payload counted as they arrive.
 import {
-    Decoder, Spectrum, encode, messageTones, planInfo, planRate, plansOf, presets,
+    Decoder, PayloadDecoder, Spectrum, encode, encodePayload, messageTones, payloadShape, planInfo,
+    planRate, plansOf, presets,
 } from './ryxsound.js';
 
 const COLUMN_HOP = 512;      // samples per spectrogram column: a message spans 180 columns
@@ -20,9 +22,17 @@ const statusLine = $('status');
 const list = $('messages');
 const view = $('spectrogram').getContext('2d');
 const overlay = $('marks').getContext('2d');
+const payloadBox = $('payload-text');
+const fileInput = $('payload-file');
+const profileBox = $('profile');
+const payloadPlay = $('payload-play');
+const payloadCheck = $('payload-check');
+const arriving = $('arriving');
+const payloadList = $('payloads');
 
 let context = null;     // AudioContext, made on the first click
-let listening = null;   // {stream, source, node, decoder, scope} while Listen is on
+let listening = null;   // {stream, source, node, decoder, payloads, scope} while Listen is on
+let chosenFile = null;  // {name, data} of the file to send, until the payload text is edited
 
 // The plan selector as encoder/decoder options: a mode, or a preset.
 function planOptions() {
@@ -40,22 +50,65 @@ function rate() {
     return context ? context.sampleRate : 44100;
 }
 
-// Encodes the text box at the current rate; shows the result or the core's complaint.
-function checkText() {
+// Runs make(); shows what describe(its result) says, or the core's complaint, on the check line
+// and enables the play button accordingly. Returns the result, null on a complaint.
+function readyOrComplaint(box, line, button, make, describe) {
     try {
-        const audio = encode(textBox.value, { ...planOptions(), sampleRate: rate() });
-        textBox.setAttribute('aria-invalid', 'false');
-        check.className = 'check';
-        check.textContent = `Ready: ${(audio.length / rate()).toFixed(2)} s at ${rate()} Hz.`;
-        playButton.disabled = false;
-        return audio;
+        const result = make();
+        box.setAttribute('aria-invalid', 'false');
+        line.className = 'check';
+        line.textContent = `Ready: ${describe(result)} at ${rate()} Hz.`;
+        button.disabled = false;
+        return result;
     } catch (error) {
-        textBox.setAttribute('aria-invalid', 'true');
-        check.className = 'check bad';
-        check.textContent = error.message;
-        playButton.disabled = true;
+        box.setAttribute('aria-invalid', 'true');
+        line.className = 'check bad';
+        line.textContent = error.message;
+        button.disabled = true;
         return null;
     }
+}
+
+// Encodes the text box at the current rate.
+function checkText() {
+    return readyOrComplaint(textBox, check, playButton,
+        () => encode(textBox.value, { ...planOptions(), sampleRate: rate() }),
+        (audio) => `${(audio.length / rate()).toFixed(2)} s`);
+}
+
+function payloadOptions() {
+    return { ...planOptions(), profile: profileBox.value, sampleRate: rate() };
+}
+
+function payloadData() {
+    return chosenFile ? chosenFile.data : new TextEncoder().encode(payloadBox.value);
+}
+
+// How the payload would be sent, without encoding it.
+function checkPayload() {
+    return readyOrComplaint(payloadBox, payloadCheck, payloadPlay,
+        () => payloadShape(payloadData().length, payloadOptions()),
+        (shape) => `${chosenFile ? `${chosenFile.name}, ` : ''}${payloadData().length} bytes ` +
+            `in ${shape.dataFrames + shape.parityFrames} frames (any ${shape.dataFrames} will ` +
+            `do), ${shape.seconds.toFixed(2)} s`);
+}
+
+function encodeChecked() {
+    return checkPayload() && encodePayload(payloadData(), payloadOptions());
+}
+
+// A dropped or chosen file becomes the payload, unless the core refuses its size.
+async function choose(file) {
+    try {
+        payloadShape(file.size, payloadOptions());
+        chosenFile = { name: file.name, data: new Uint8Array(await file.arrayBuffer()) };
+        checkPayload();
+    } catch (error) {
+        payloadCheck.className = 'check bad';
+        payloadCheck.textContent = `${file.name}: ${error.message}`;
+        payloadPlay.disabled = true;
+    }
+    fileInput.value = '';
 }
 
 // A context at the rate the plans are made at for the device's rate (48000 Hz for 96000 Hz), or
@@ -75,10 +128,11 @@ function audioContext() {
     return context;
 }
 
-async function play() {
+// Plays what make() encodes, if it does.
+async function play(make) {
     const ctx = audioContext();
     await ctx.resume();
-    const audio = checkText();
+    const audio = make();
     if (!audio) return;
     const lead = Math.round(LEAD_SECONDS * ctx.sampleRate);
     const buffer = ctx.createBuffer(1, lead + audio.length, ctx.sampleRate);
@@ -204,12 +258,56 @@ function show(message) {
     list.prepend(item);
 }
 
+function link(data, name) {
+    const a = document.createElement('a');
+    a.href = URL.createObjectURL(new Blob([data]));
+    a.download = name;
+    a.textContent = 'Save';
+    return a;
+}
+
+function showPayload(payload) {
+    const item = document.createElement('li');
+    item.className = payload.ok ? 'ok' : 'bad';
+    const at = `at ${(payload.start / rate()).toFixed(1)} s`;
+    const details = document.createElement('small');
+    if (payload.ok) {
+        const body = document.createElement(payload.text === null ? 'span' : 'pre');
+        body.textContent = payload.text ?? `${payload.size} bytes`;
+        details.textContent = `${payload.size} bytes, ${payload.profile}, ${payload.mode}, ` +
+            `${payload.framesHeard} of ${payload.framesTotal} frames, confidence ` +
+            `${payload.confidence.toFixed(2)}, ${payload.levelDbfs.toFixed(1)} dBFS, ${at} `;
+        details.append(link(payload.data, payload.text === null ? 'payload.bin' : 'payload.txt'));
+        item.append(body);
+    } else {
+        details.textContent = `Payload of ${payload.size} bytes lost: heard ${payload.framesHeard}` +
+            ` of the ${payload.framesNeeded} frames needed, ${at}`;
+    }
+    item.append(details);
+    payloadList.prepend(item);
+}
+
+// A progress bar and line for each payload whose frames are arriving.
+function showArriving(payloads) {
+    const lines = payloads.map((p) => {
+        const line = document.createElement('div');
+        const bar = document.createElement('progress');
+        bar.max = p.framesNeeded;
+        bar.value = p.framesHeard;
+        line.append(bar, `Receiving ${p.size} bytes (${p.profile}, ${p.mode}): ${p.framesHeard} ` +
+            `of ${p.framesNeeded} frames needed, ${p.framesTotal} sent`);
+        return line;
+    });
+    arriving.replaceChildren(...lines);
+}
+
 async function startListening() {
     const ctx = audioContext();
     await ctx.resume();
     const options = planOptions();
-    // The context runs at a plan rate (see audioContext), which the decoder takes as it is.
+    // The context runs at a plan rate (see audioContext), which the decoders take as it is.
     const decoder = new Decoder({ ...options, sampleRate: ctx.sampleRate });
+    const payloads = new PayloadDecoder({ ...options, sampleRate: ctx.sampleRate });
     let stream = null;
     try {
         stream = await navigator.mediaDevices.getUserMedia({
@@ -219,6 +317,7 @@ async function startListening() {
     } catch (error) {
         stream?.getTracks().forEach((track) => track.stop());
         decoder.close();
+        payloads.close();
         throw error;
     }
     const scope = new Scope(decoder, band(options));
@@ -230,22 +329,30 @@ async function startListening() {
             show(message);
             scope.mark(message);
         }
+        payloads.feed(data).forEach(showPayload);
+        const now = payloads.progress();
+        if (JSON.stringify(now) !== shown) showArriving(now);
+        shown = JSON.stringify(now);
     };
+    let shown = '[]';  // the progress on the page
     source.connect(node).connect(ctx.destination);
-    listening = { stream, source, node, decoder, scope };
+    listening = { stream, source, node, decoder, payloads, scope };
     statusLine.textContent = `Listening at ${ctx.sampleRate} Hz for ` +
-        `${plansOf(decoder.mode).join(', ')} transmissions.`;
+        `${plansOf(decoder.mode).join(', ')} texts and payloads.`;
 }
 
 function stopListening() {
-    const { stream, source, node, decoder, scope } = listening;
+    const { stream, source, node, decoder, payloads, scope } = listening;
     listening = null;
     node.port.onmessage = null;
     source.disconnect();
     node.disconnect();
     stream.getTracks().forEach((track) => track.stop());
     for (const message of decoder.flush()) show(message);
+    payloads.flush().forEach(showPayload);
+    showArriving([]);
     decoder.close();
+    payloads.close();
     scope.close();
     statusLine.textContent = 'Stopped.';
 }
@@ -268,9 +375,32 @@ async function toggleListening() {
     }
 }
 
+function selectTab(chosen) {
+    for (const tab of document.querySelectorAll('[role=tab]')) {
+        tab.setAttribute('aria-selected', String(tab === chosen));
+        $(tab.getAttribute('aria-controls')).hidden = tab !== chosen;
+    }
+}
+
+const playing = (make) => () => play(make).catch((e) => { statusLine.textContent = e.message; });
 textBox.addEventListener('input', checkText);
-planBox.addEventListener('change', checkText);
-playButton.addEventListener('click', () => play().catch((e) => { statusLine.textContent = e.message; }));
+planBox.addEventListener('change', () => { checkText(); checkPayload(); });
+playButton.addEventListener('click', playing(checkText));
+payloadBox.addEventListener('input', () => { chosenFile = null; checkPayload(); });
+profileBox.addEventListener('change', checkPayload);
+fileInput.addEventListener('change', () => fileInput.files[0] && choose(fileInput.files[0]));
+payloadBox.addEventListener('dragover', (e) => { e.preventDefault(); payloadBox.classList.add('dropping'); });
+payloadBox.addEventListener('dragleave', () => payloadBox.classList.remove('dropping'));
+payloadBox.addEventListener('drop', (e) => {
+    e.preventDefault();
+    payloadBox.classList.remove('dropping');
+    if (e.dataTransfer.files[0]) choose(e.dataTransfer.files[0]);
+});
+payloadPlay.addEventListener('click', playing(encodeChecked));
 listenButton.addEventListener('click', toggleListening);
+for (const tab of document.querySelectorAll('[role=tab]')) {
+    tab.addEventListener('click', () => selectTab(tab));
+}
 checkText();
-statusLine.textContent = 'Ready. Listen decodes from the microphone; Play sends the text.';
+checkPayload();
+statusLine.textContent = 'Ready. Listen decodes from the microphone; Play sends the text or payload.';

@@ -1,4 +1,5 @@
-// Declarations of ryxsound.js: nine base-32 characters as a two-second burst of tones, and back.
+// Declarations of ryxsound.js: nine base-32 characters as a two-second burst of tones, payloads of
+// 1 to 4096 bytes as frames of tones, and back.
 
 /** Mode names: 'audible', 'nonaudible', 'compression', 'all' (listens to the first three), 'custom'. */
 export type ModeName = 'audible' | 'nonaudible' | 'compression' | 'all' | 'custom';
@@ -151,9 +152,110 @@ export function planRate(mode: ModeLike | undefined, sampleRate: number,
 /** The 20 tone pairs (Hz, hop included) that send `text` in `plan`: 40 values (the two start symbols sound one tone, given twice). */
 export function messageTones(text: string, plan: PlanName, sampleRate?: number, custom?: CustomBand): Float32Array;
 
+/** 'fast': short symbols, three tones at once, for quiet rooms and cables (140 bytes in 4.3 s
+ * audible). 'robust': longer symbols hopping between tone sets, for speech, codecs, rooms and
+ * clock drift (140 bytes in 12.3 s audible). */
+export type ProfileName = 'fast' | 'robust';
+
+export interface PayloadOptions extends Omit<PlanOptions, 'mode'> {
+    /** Default 'audible'; 'all' sends the non-audible plan. */
+    mode?: ModeLike;
+    /** Default 'robust'. */
+    profile?: ProfileName;
+}
+
+export interface EncodePayloadOptions extends PayloadOptions {
+    /** Transmissions back to back, 1..16 (default 1); a receiver delivers the payload once. */
+    repeat?: number;
+}
+
+/** How a payload is sent. */
+export interface PayloadShape {
+    /** Frames of 50 bytes: ceil((size + 4) / 50). */
+    dataFrames: number;
+    /** One for every nine data frames, at least one: any dataFrames of all frames deliver it. */
+    parityFrames: number;
+    frameSamples: number;
+    totalSamples: number;
+    /** Time on air. */
+    seconds: number;
+    /** Tones sounding at once, 1..3. */
+    channels: number;
+    symbolSeconds: number;
+}
+
+/** A received payload: whole (ok) or failed, never changed. */
+export interface Payload {
+    /** Every byte, empty unless ok. */
+    data: Uint8Array;
+    /** The data as text when it is UTF-8 without control characters (tab and line breaks
+     * allowed); else null. */
+    text: string | null;
+    /** Every byte recovered and its CRC-32 matched. */
+    ok: boolean;
+    profile: ProfileName;
+    /** The plan it was sent in. */
+    mode: PlanName;
+    /** Sample offset where the first frame heard begins. */
+    start: number;
+    /** Sample offset just after the last frame heard. */
+    end: number;
+    framesHeard: number;
+    framesTotal: number;
+    /** Any this many frames deliver it. */
+    framesNeeded: number;
+    /** Bytes, as its frames say. */
+    size: number;
+    /** 0..1, mean over the frames heard. */
+    confidence: number;
+    toneToBandDb: number;
+    levelDbfs: number;
+}
+
+/** A payload whose frames are arriving. */
+export interface PayloadProgress {
+    profile: ProfileName;
+    mode: PlanName;
+    size: number;
+    framesHeard: number;
+    framesNeeded: number;
+    framesTotal: number;
+    /** Sample offset just after the last frame heard. */
+    lastEnd: number;
+}
+
+/** Frames, samples and time of a payload of `size` bytes (1..MAX_PAYLOAD_BYTES). */
+export function payloadShape(size: number, options?: PayloadOptions): PayloadShape;
+/** One payload transmission (a string is sent as UTF-8), samples -1..1. */
+export function encodePayload(data: Uint8Array | string, options?: EncodePayloadOptions): Float32Array;
+/** Every payload in a whole recording. */
+export function decodePayloads(samples: Float32Array | ArrayLike<number>, options?: PlanOptions): Payload[];
+
+/** A streaming receiver of payloads in both profiles; close() frees its wasm memory. */
+export class PayloadDecoder {
+    /** options.mode defaults to 'all'. */
+    constructor(options?: PlanOptions);
+    readonly mode: ModeName;
+    readonly sampleRate: number;
+    readonly closed: boolean;
+    /** Samples fed so far, flush's silence included. */
+    readonly position: number;
+    /** Any chunk size; returns each payload once, as soon as it is whole or its frames stop. */
+    feed(samples: Float32Array | ArrayLike<number>): Payload[];
+    /** Finishes the frames in progress and reports every payload not yet reported. */
+    flush(): Payload[];
+    /** The payloads whose frames are arriving, not yet reported. */
+    progress(): PayloadProgress[];
+    /** Safe to call twice; any later use throws. */
+    close(): void;
+}
+
 export const version: string;
 export const MODES: readonly ModeName[];
 export const PLANS: readonly PlanName[];
+export const PROFILES: readonly ProfileName[];
+/** 4096. */
+export const MAX_PAYLOAD_BYTES: number;
 
 declare global {
     /** Set when a page loads ryxsound.js, for pages without a bundler. */
@@ -161,6 +263,8 @@ declare global {
         version: string;
         MODES: readonly ModeName[];
         PLANS: readonly PlanName[];
+        PROFILES: readonly ProfileName[];
+        MAX_PAYLOAD_BYTES: number;
         RyxSoundError: typeof RyxSoundError;
         encode: typeof encode;
         decode: typeof decode;
@@ -172,5 +276,9 @@ declare global {
         supportedRates: typeof supportedRates;
         planRate: typeof planRate;
         messageTones: typeof messageTones;
+        payloadShape: typeof payloadShape;
+        encodePayload: typeof encodePayload;
+        decodePayloads: typeof decodePayloads;
+        PayloadDecoder: typeof PayloadDecoder;
     };
 }

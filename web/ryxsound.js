@@ -1,5 +1,6 @@
 // RyxSound for web pages and Node: nine base-32 characters as a two-second burst of tones, and
-// back, computed by the C++ core compiled to ryxsound.wasm (loaded from next to this file).
+// payloads of 1 to 4096 bytes as frames of tones, and back, computed by the C++ core compiled to
+// ryxsound.wasm (loaded from next to this file).
 //
 //   import { encode, Decoder } from './ryxsound.js';
 //   const audio = encode('hello0123', { mode: 'audible', sampleRate: 44100 });  // Float32Array
@@ -7,6 +8,8 @@
 //   decoder.feed(audio);                 // -> [] until a message completes
 //   decoder.flush();                     // -> [{ text: 'hello0123', ok: true, ... }]
 //   decoder.close();                     // frees its wasm memory
+//   const sent = encodePayload('any text or a Uint8Array', { profile: 'fast' });
+//   decodePayloads(sent);                // -> [{ data: Uint8Array, text: 'any text ...', ok: true, ... }]
 //
 // A page that loads this module also gets everything as the global `RyxSound` (and a
 // 'ryxsound-ready' event on window once it is there). Bad arguments throw a TypeError (wrong kind
@@ -15,6 +18,7 @@
 
 const MODE_NAMES = ['audible', 'nonaudible', 'compression', 'all', 'custom'];  // modes 2..6
 const PLAN_NAMES = ['audible', 'nonaudible', 'compression', 'custom'];        // plans 0..3
+const PROFILE_NAMES = ['fast', 'robust'];                                     // profiles 0..1
 const CUSTOM_MODE = 6;
 const BAND = ['customBaseHz', 'customStep'];  // options of the custom band
 const ERROR_BYTES = 512;
@@ -28,6 +32,15 @@ const PLAN_RECORD = { toneHz: [0, 'Float32', 9], toneBins: [36, 'Int32', 9],
     hopHz: [84, 'Float32'], hopBins: [88, 'Int32'], bandLowHz: [92, 'Float32'],
     bandHighHz: [96, 'Float32'], fits: [100, 'Int32'], sampleRate: [104, 'Float32'] };
 const PLAN_RECORD_BYTES = 108;
+// WebPayload (also a payload still arriving) and WebPayloadShape.
+const PAYLOAD = { start: [0, 'Float64'], end: [8, 'Float64'], data: [16, 'Uint32'],
+    size: [20, 'Uint32'], ok: [24, 'Int32'], profile: [28, 'Int32'], plan: [32, 'Int32'],
+    framesHeard: [36, 'Int32'], framesTotal: [40, 'Int32'], framesNeeded: [44, 'Int32'],
+    confidence: [48, 'Float32'], toneToBandDb: [52, 'Float32'], levelDbfs: [56, 'Float32'] };
+const PAYLOAD_SHAPE = { seconds: [0, 'Float64'], dataFrames: [8, 'Int32'],
+    parityFrames: [12, 'Int32'], frameSamples: [16, 'Int32'], totalSamples: [20, 'Int32'],
+    channels: [24, 'Int32'], symbolSeconds: [28, 'Float32'] };
+const PAYLOAD_SHAPE_BYTES = 32;
 
 /** A value the core refused; the message says which and what is allowed. */
 export class RyxSoundError extends Error {
@@ -99,16 +112,21 @@ function checked(failed, fn) {
     return result;
 }
 
-// Calls fn(pointer, byteCount) with the strings as UTF-8 in wasm memory, freed afterwards.
-function withStrings(strings, fn) {
-    const encoded = strings.map((s) => new TextEncoder().encode(s));
-    const pointers = encoded.map((e) => core.ryxw_alloc(e.length + 1));
+// Calls fn(pointer, byteCount) with the Uint8Arrays copied into wasm memory, freed afterwards.
+function withBytes(arrays, fn) {
+    const pointers = arrays.map((a) => core.ryxw_alloc(a.length + 1));
     try {
-        encoded.forEach((e, i) => bytes().set(e, pointers[i]));
-        return fn(...encoded.flatMap((e, i) => [pointers[i], e.length]));
+        if (pointers.includes(0)) throw new RyxSoundError('out of memory');
+        arrays.forEach((a, i) => bytes().set(a, pointers[i]));
+        return fn(...arrays.flatMap((a, i) => [pointers[i], a.length]));
     } finally {
         pointers.forEach((p) => core.ryxw_release(p));
     }
+}
+
+// withBytes for strings as UTF-8.
+function withStrings(strings, fn) {
+    return withBytes(strings.map((s) => new TextEncoder().encode(s)), fn);
 }
 
 // A record's fields by its layout (arrays hold 4-byte values).
@@ -309,6 +327,16 @@ function asSamples(samples) {
 // Frees the wasm memory of decoders and spectra that were dropped without close().
 const unclosed = new FinalizationRegistry((free) => free());
 
+// Copies audio into a decoder's input area piece by piece, calling feedPiece(count) for each.
+function feedInPieces(input, audio, feedPiece) {
+    const capacity = core.ryxw_decoder_capacity();
+    for (let at = 0; at < audio.length; at += capacity) {
+        const piece = audio.subarray(at, Math.min(at + capacity, audio.length));
+        floats(input, piece.length).set(piece);
+        feedPiece(piece.length);
+    }
+}
+
 /**
  * A streaming receiver: feed captured audio in chunks of any size, collect messages.
  * options: mode ('all' default), sampleRate (44100), receiver ('robust' or 'standard'), preset,
@@ -340,15 +368,9 @@ export class Decoder {
     /** Feeds samples (values that are not finite count as silence); returns completed messages. */
     feed(samples) {
         const handle = this.#open();
-        const audio = asSamples(samples);
-        const capacity = core.ryxw_decoder_capacity();
         const messages = [];
-        for (let at = 0; at < audio.length; at += capacity) {
-            const piece = audio.subarray(at, Math.min(at + capacity, audio.length));
-            floats(core.ryxw_decoder_input(handle), piece.length).set(piece);
-            const count = checked(-1, (err, size) => core.ryxw_decoder_feed(handle, piece.length, err, size));
-            this.#collect(count, messages);
-        }
+        feedInPieces(core.ryxw_decoder_input(handle), asSamples(samples), (count) => this.#collect(
+            checked(-1, (err, size) => core.ryxw_decoder_feed(handle, count, err, size)), messages));
         return messages;
     }
 
@@ -386,6 +408,158 @@ export class Decoder {
 
 export function decode(samples, options = undefined) {
     const decoder = new Decoder(options);
+    try {
+        return [...decoder.feed(samples), ...decoder.flush()];
+    } finally {
+        decoder.close();
+    }
+}
+
+export const MAX_PAYLOAD_BYTES = core.ryxw_max_payload_bytes();
+const PAYLOAD_OPTIONS = ['profile', 'mode', 'sampleRate', 'preset', ...BAND];
+
+// {profile, mode, sampleRate, preset, customBaseHz, customStep} -> numbers for the core.
+function payloadSettings(options) {
+    const profile = requireType(options.profile ?? 'robust', 'string', 'profile');
+    return {
+        ...settings(options, 'audible'),
+        profile: withStrings([profile], (p, n) =>
+            checked(-1, (err, size) => core.ryxw_profile_from_name(p, n, err, size))),
+    };
+}
+
+function shapeOf(size, s) {
+    requireType(size, 'number', 'size');
+    return withScratch(PAYLOAD_SHAPE_BYTES, (out) => {
+        checked(0, (err, n) => core.ryxw_payload_shape(size, s.profile, s.mode, s.preset,
+            s.sampleRate, s.customBaseHz, s.customStep, out, err, n));
+        return readRecord(out, PAYLOAD_SHAPE);
+    });
+}
+
+/**
+ * How a payload of `size` bytes is sent: its frames, samples and seconds on air.
+ * options: profile ('robust' default, or 'fast'), mode ('audible'), sampleRate (44100), preset,
+ * customBaseHz, customStep.
+ */
+export function payloadShape(size, options = undefined) {
+    return shapeOf(size, payloadSettings(checkOptions(options, PAYLOAD_OPTIONS)));
+}
+
+/**
+ * One payload transmission (bytes, or a string sent as UTF-8) as samples -1..1.
+ * options: as payloadShape, and repeat (1..16 transmissions back to back, default 1).
+ */
+export function encodePayload(data, options = undefined) {
+    const o = checkOptions(options, [...PAYLOAD_OPTIONS, 'repeat']);
+    const payload = typeof data === 'string' ? new TextEncoder().encode(data) : data;
+    if (!(payload instanceof Uint8Array)) {
+        throw new TypeError(`data must be a Uint8Array or a string, not ${data === null ? 'null' : typeof data}`);
+    }
+    const repeat = requireType(o.repeat ?? 1, 'number', 'repeat');
+    if ((repeat | 0) !== repeat) throw new RyxSoundError(`repeat must be an integer 1..16, not ${repeat}`);
+    const s = payloadSettings(o);
+    shapeOf(payload.length, s);  // refuses a size, profile or band before the bytes are copied
+    return withBytes([payload], (p, n) => {
+        const audio = checked(0, (err, size) => core.ryxw_payload_encode(p, n, s.profile, s.mode,
+            s.preset, s.sampleRate, s.customBaseHz, s.customStep, repeat, err, size));
+        try {
+            return floats(core.ryxw_audio_samples(audio), core.ryxw_audio_count(audio)).slice();
+        } finally {
+            core.ryxw_audio_free(audio);
+        }
+    });
+}
+
+// The payload as text when it is UTF-8 without control characters but tab and line breaks.
+function printable(data) {
+    try {
+        const text = new TextDecoder('utf-8', { fatal: true }).decode(data);
+        return /[\0-\x08\x0b\x0c\x0e-\x1f\x7f]/.test(text) ? null : text;
+    } catch {
+        return null;
+    }
+}
+
+/**
+ * A streaming receiver of payloads in both profiles: feed captured audio in chunks of any size,
+ * collect each payload once, whole (ok) or failed. options: mode ('all' default), sampleRate
+ * (44100), preset, customBaseHz, customStep.
+ */
+export class PayloadDecoder {
+    #handle;
+    #settings;
+
+    constructor(options = undefined) {
+        const o = checkOptions(options, ['mode', 'sampleRate', 'preset', ...BAND]);
+        const s = this.#settings = settings(o, 'all');
+        const handle = this.#handle = checked(0, (err, size) => core.ryxw_payload_decoder_new(
+            s.mode, s.preset, s.sampleRate, s.customBaseHz, s.customStep, err, size));
+        unclosed.register(this, () => core.ryxw_payload_decoder_free(handle), this);
+    }
+
+    get mode() { return MODE_NAMES[this.#settings.mode - 2]; }
+    get sampleRate() { return this.#settings.sampleRate; }
+    get closed() { return this.#handle === 0; }
+    get position() { return core.ryxw_payload_decoder_position(this.#open()); }
+
+    /** Feeds samples (values that are not finite count as silence); returns reported payloads. */
+    feed(samples) {
+        const handle = this.#open();
+        const payloads = [];
+        feedInPieces(core.ryxw_payload_decoder_input(handle), asSamples(samples), (count) =>
+            this.#collect(checked(-1, (err, size) =>
+                core.ryxw_payload_decoder_feed(handle, count, err, size)), payloads));
+        return payloads;
+    }
+
+    /** Finishes the frames in progress; returns every payload not yet reported. */
+    flush() {
+        const handle = this.#open();
+        return this.#collect(checked(-1, (err, size) =>
+            core.ryxw_payload_decoder_flush(handle, err, size)), []);
+    }
+
+    /** The payloads whose frames are arriving, not yet reported. */
+    progress() {
+        const handle = this.#open();
+        const count = checked(-1, (err, size) => core.ryxw_payload_decoder_progress(handle, err, size));
+        return Array.from({ length: count }, (_, i) => {
+            const r = readRecord(core.ryxw_payload_decoder_arriving(handle, i), PAYLOAD);
+            return { profile: PROFILE_NAMES[r.profile], mode: PLAN_NAMES[r.plan], size: r.size,
+                framesHeard: r.framesHeard, framesNeeded: r.framesNeeded,
+                framesTotal: r.framesTotal, lastEnd: r.end };
+        });
+    }
+
+    /** Frees the decoder's wasm memory; further use throws. Safe to call twice. */
+    close() {
+        if (this.#handle === 0) return;
+        unclosed.unregister(this);
+        core.ryxw_payload_decoder_free(this.#handle);
+        this.#handle = 0;
+    }
+
+    #open() {
+        if (this.#handle === 0) throw new RyxSoundError('the decoder is closed');
+        return this.#handle;
+    }
+
+    #collect(count, payloads) {
+        for (let i = 0; i < count; i++) {
+            const { data, ok, profile, plan, ...figures } =
+                readRecord(core.ryxw_payload_decoder_payload(this.#handle, i), PAYLOAD);
+            const received = ok ? bytes().slice(data, data + figures.size) : new Uint8Array(0);
+            payloads.push({ data: received, text: ok ? printable(received) : null, ok: ok === 1,
+                profile: PROFILE_NAMES[profile], mode: PLAN_NAMES[plan], ...figures });
+        }
+        return payloads;
+    }
+}
+
+/** Every payload in a whole recording. */
+export function decodePayloads(samples, options = undefined) {
+    const decoder = new PayloadDecoder(options);
     try {
         return [...decoder.feed(samples), ...decoder.flush()];
     } finally {
@@ -434,10 +608,12 @@ export class Spectrum {
 export const version = cString(core.ryxw_version());
 export const MODES = Object.freeze([...MODE_NAMES]);
 export const PLANS = Object.freeze([...PLAN_NAMES]);
+export const PROFILES = Object.freeze([...PROFILE_NAMES]);
 
 // For pages without a bundler: the API as a global, announced by a 'ryxsound-ready' event.
 globalThis.RyxSound = Object.freeze({
-    version, MODES, PLANS, RyxSoundError, encode, decode, Decoder, Spectrum, presets, planInfo,
-    plansOf, supportedRates, planRate, messageTones,
+    version, MODES, PLANS, PROFILES, MAX_PAYLOAD_BYTES, RyxSoundError, encode, decode, Decoder,
+    Spectrum, presets, planInfo, plansOf, supportedRates, planRate, messageTones, payloadShape,
+    encodePayload, decodePayloads, PayloadDecoder,
 });
 globalThis.dispatchEvent?.(new Event('ryxsound-ready'));

@@ -11,6 +11,7 @@
 // interface's numbers 2..6 and plans 0..3; a preset is an index into presets(), -1 for none.
 #include <emscripten/emscripten.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -86,6 +87,54 @@ static_assert(sizeof(WebPlanInfo) == 108 && offsetof(WebPlanInfo, toneHz) == 0 &
                   offsetof(WebPlanInfo, sampleRate) == 104,
               "PLAN_RECORD in ryxsound.js reads these offsets");
 
+// One payload as ryxsound.js reads it (PAYLOAD there names these byte offsets); also a payload
+// still arriving, of which only profile, plan, size, the frame counts and end are set.
+struct WebPayload {
+    double start;          // 0: sample offsets, exact below 2^53
+    double end;            // 8
+    const uint8_t* data;   // 16: size bytes when ok, else null
+    uint32_t size;         // 20: bytes, as the frames say
+    int32_t ok;            // 24: 1 or 0
+    int32_t profile;       // 28: 0 fast, 1 robust
+    int32_t plan;          // 32: 0..3
+    int32_t framesHeard;   // 36
+    int32_t framesTotal;   // 40
+    int32_t framesNeeded;  // 44
+    float confidence;      // 48
+    float toneToBandDb;    // 52
+    float levelDbfs;       // 56
+    uint32_t padding = 0;  // 60
+};
+static_assert(sizeof(WebPayload) == 64 && offsetof(WebPayload, start) == 0 &&
+                  offsetof(WebPayload, end) == 8 && offsetof(WebPayload, data) == 16 &&
+                  offsetof(WebPayload, size) == 20 && offsetof(WebPayload, ok) == 24 &&
+                  offsetof(WebPayload, profile) == 28 && offsetof(WebPayload, plan) == 32 &&
+                  offsetof(WebPayload, framesHeard) == 36 &&
+                  offsetof(WebPayload, framesTotal) == 40 &&
+                  offsetof(WebPayload, framesNeeded) == 44 &&
+                  offsetof(WebPayload, confidence) == 48 &&
+                  offsetof(WebPayload, toneToBandDb) == 52 && offsetof(WebPayload, levelDbfs) == 56,
+              "PAYLOAD in ryxsound.js reads these offsets");
+
+// How a payload is sent (PAYLOAD_SHAPE in ryxsound.js names these byte offsets).
+struct WebPayloadShape {
+    double seconds;        // 0
+    int32_t dataFrames;    // 8
+    int32_t parityFrames;  // 12
+    int32_t frameSamples;  // 16
+    int32_t totalSamples;  // 20
+    int32_t channels;      // 24
+    float symbolSeconds;   // 28
+};
+static_assert(sizeof(WebPayloadShape) == 32 && offsetof(WebPayloadShape, seconds) == 0 &&
+                  offsetof(WebPayloadShape, dataFrames) == 8 &&
+                  offsetof(WebPayloadShape, parityFrames) == 12 &&
+                  offsetof(WebPayloadShape, frameSamples) == 16 &&
+                  offsetof(WebPayloadShape, totalSamples) == 20 &&
+                  offsetof(WebPayloadShape, channels) == 24 &&
+                  offsetof(WebPayloadShape, symbolSeconds) == 28,
+              "PAYLOAD_SHAPE in ryxsound.js reads these offsets");
+
 struct WebDecoder {
     explicit WebDecoder(ryxsound::Decoder&& d)
         : decoder(std::move(d)), input(kInputCapacity), record{} {
@@ -95,6 +144,23 @@ struct WebDecoder {
     std::vector<float> input;  // kInputCapacity samples
     std::vector<ryxsound::Message> messages;
     WebMessage record;
+};
+
+struct WebPayloadDecoder {
+    explicit WebPayloadDecoder(ryxsound::PayloadDecoder&& d)
+        : decoder(std::move(d)), input(kInputCapacity), record{} {
+        payloads.reserve(8);
+    }
+    ryxsound::PayloadDecoder decoder;
+    std::vector<float> input;  // kInputCapacity samples
+    std::vector<ryxsound::Payload> payloads;
+    std::vector<ryxsound::PayloadProgress> arriving;
+    WebPayload record;
+};
+
+// The samples of one payload transmission, kept until JavaScript has copied them.
+struct WebAudio {
+    std::vector<float> samples;
 };
 
 struct WebSpectrum {
@@ -175,6 +241,42 @@ struct WebPlans {
     Mode mode;
     CustomBand custom;
 };
+
+// A payload size from JavaScript, where any number may arrive; the core checks the range.
+size_t payloadSize(double size) {
+    const double most = double(UINT32_MAX);
+    if (!(size >= 0.0 && size <= most) || size != std::floor(size)) {
+        char text[120];
+        std::snprintf(text, sizeof text, "payload size %g: give a whole number of bytes, 1 to %d",
+                      size, int(ryxsound::kMaxPayloadBytes));
+        throw std::invalid_argument(text);
+    }
+    return static_cast<size_t>(size);
+}
+
+void writeShape(const ryxsound::PayloadShape& shape, WebPayloadShape* out) {
+    out->seconds = shape.seconds;
+    out->dataFrames = shape.dataFrames;
+    out->parityFrames = shape.parityFrames;
+    out->frameSamples = shape.frameSamples;
+    out->totalSamples = shape.totalSamples;
+    out->channels = shape.channels;
+    out->symbolSeconds = shape.symbolSeconds;
+}
+
+// The fields a payload and a payload still arriving share.
+WebPayload& fillRecord(WebPayload& r, ryxsound::Profile profile, ryxsound::Plan plan, size_t size,
+                       int framesHeard, int framesTotal, int framesNeeded, int64_t end) {
+    r = WebPayload{};
+    r.profile = static_cast<int32_t>(profile);
+    r.plan = static_cast<int32_t>(plan);
+    r.size = static_cast<uint32_t>(size);
+    r.framesHeard = framesHeard;
+    r.framesTotal = framesTotal;
+    r.framesNeeded = framesNeeded;
+    r.end = static_cast<double>(end);
+    return r;
+}
 
 }  // namespace
 
@@ -469,6 +571,151 @@ EMSCRIPTEN_KEEPALIVE const float* ryxw_spectrum_analyze(WebSpectrum* spectrum, c
                                 spectrum->power.data());
         return static_cast<const float*>(spectrum->power.data());
     });
+}
+
+// The profile number (0 fast, 1 robust) of a name; -1 with err for others.
+EMSCRIPTEN_KEEPALIVE int ryxw_profile_from_name(const char* name, int length, char* err,
+                                                int errCapacity) {
+    return guarded(err, errCapacity, -1,
+                   [&] { return static_cast<int>(ryxsound::profileFromName(view(name, length))); });
+}
+
+EMSCRIPTEN_KEEPALIVE int ryxw_max_payload_bytes() {
+    return static_cast<int>(ryxsound::kMaxPayloadBytes);
+}
+
+// ryxsound::payloadShape into out for a payload of `size` bytes sent in these plans at
+// sampleRate (any rate in range). Returns 1, or 0 with err.
+EMSCRIPTEN_KEEPALIVE int ryxw_payload_shape(double size, int profile, int mode, int preset,
+                                            float sampleRate, float customBaseHz, int customStep,
+                                            WebPayloadShape* out, char* err, int errCapacity) {
+    return guarded(err, errCapacity, 0, [&] {
+        if (out == nullptr) throw std::invalid_argument("no output given");
+        const WebPlans plans(mode, preset, customBaseHz, customStep);
+        writeShape(ryxsound::payloadShape(payloadSize(size), ryxsound::Profile(profile), plans.mode,
+                                          sampleRate, plans.custom),
+                   out);
+        return 1;
+    });
+}
+
+// A payload's transmission, sent `repeat` times, at sampleRate (which must be the plans' rate):
+// read ryxw_audio_samples and ryxw_audio_count, then ryxw_audio_free. Null with err.
+EMSCRIPTEN_KEEPALIVE WebAudio* ryxw_payload_encode(const uint8_t* data, double size, int profile,
+                                                   int mode, int preset, float sampleRate,
+                                                   float customBaseHz, int customStep, int repeat,
+                                                   char* err, int errCapacity) {
+    return guarded(err, errCapacity, static_cast<WebAudio*>(nullptr), [&] {
+        const WebPlans plans(mode, preset, customBaseHz, customStep);
+        plans.requirePlanRate(sampleRate, true);
+        return new WebAudio{ryxsound::encodePayload(data, payloadSize(size),
+                                                    ryxsound::Profile(profile), plans.mode,
+                                                    sampleRate, plans.custom, repeat)};
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE const float* ryxw_audio_samples(const WebAudio* audio) {
+    return audio != nullptr ? audio->samples.data() : nullptr;
+}
+EMSCRIPTEN_KEEPALIVE double ryxw_audio_count(const WebAudio* audio) {
+    return audio != nullptr ? static_cast<double>(audio->samples.size()) : 0.0;
+}
+EMSCRIPTEN_KEEPALIVE void ryxw_audio_free(WebAudio* audio) {
+    delete audio;
+}
+
+// A payload decoder of these plans at sampleRate, which must be their plan rate; null with err.
+EMSCRIPTEN_KEEPALIVE WebPayloadDecoder* ryxw_payload_decoder_new(int mode, int preset,
+                                                                 float sampleRate,
+                                                                 float customBaseHz, int customStep,
+                                                                 char* err, int errCapacity) {
+    return guarded(err, errCapacity, static_cast<WebPayloadDecoder*>(nullptr), [&] {
+        const WebPlans plans(mode, preset, customBaseHz, customStep);
+        plans.requirePlanRate(sampleRate, false);
+        return new WebPayloadDecoder(
+            ryxsound::PayloadDecoder(plans.mode, sampleRate, plans.custom));
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE void ryxw_payload_decoder_free(WebPayloadDecoder* decoder) {
+    delete decoder;
+}
+
+// Where the caller writes up to ryxw_decoder_capacity() samples before ryxw_payload_decoder_feed.
+EMSCRIPTEN_KEEPALIVE float* ryxw_payload_decoder_input(WebPayloadDecoder* decoder) {
+    return decoder != nullptr ? decoder->input.data() : nullptr;
+}
+
+// Feeds the first `count` samples of the input area; returns how many payloads were reported
+// (read them with ryxw_payload_decoder_payload), or -1 with err.
+EMSCRIPTEN_KEEPALIVE int ryxw_payload_decoder_feed(WebPayloadDecoder* decoder, int count, char* err,
+                                                   int errCapacity) {
+    return guarded(err, errCapacity, -1, [&] {
+        if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
+        if (count < 0 || static_cast<size_t>(count) > kInputCapacity) {
+            throw std::invalid_argument("a feed takes 0.." + std::to_string(kInputCapacity) +
+                                        " samples, not " + std::to_string(count));
+        }
+        decoder->payloads.clear();
+        return static_cast<int>(decoder->decoder.feed(
+            decoder->input.data(), static_cast<size_t>(count), decoder->payloads));
+    });
+}
+
+// Finishes the frames in progress and reports every payload not yet reported; returns their
+// count, or -1 with err.
+EMSCRIPTEN_KEEPALIVE int ryxw_payload_decoder_flush(WebPayloadDecoder* decoder, char* err,
+                                                    int errCapacity) {
+    return guarded(err, errCapacity, -1, [&] {
+        if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
+        decoder->payloads.clear();
+        return static_cast<int>(decoder->decoder.flush(decoder->payloads));
+    });
+}
+
+// Payload i of the last feed or flush; null when there is no such payload. The record and its
+// data stay valid until the next call on this decoder.
+EMSCRIPTEN_KEEPALIVE const WebPayload* ryxw_payload_decoder_payload(WebPayloadDecoder* decoder,
+                                                                    int i) {
+    if (decoder == nullptr || i < 0 || static_cast<size_t>(i) >= decoder->payloads.size()) {
+        return nullptr;
+    }
+    const ryxsound::Payload& p = decoder->payloads[static_cast<size_t>(i)];
+    WebPayload& r = fillRecord(decoder->record, p.profile, p.plan, p.size, p.framesHeard,
+                               p.framesTotal, p.framesNeeded, p.end);
+    r.start = static_cast<double>(p.start);
+    r.data = p.ok ? p.data.data() : nullptr;
+    r.ok = p.ok ? 1 : 0;
+    r.confidence = p.confidence;
+    r.toneToBandDb = p.toneToBandDb;
+    r.levelDbfs = p.levelDbfs;
+    return &r;
+}
+
+// Takes stock of the payloads whose frames are arriving; returns their count, or -1 with err.
+EMSCRIPTEN_KEEPALIVE int ryxw_payload_decoder_progress(WebPayloadDecoder* decoder, char* err,
+                                                       int errCapacity) {
+    return guarded(err, errCapacity, -1, [&] {
+        if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
+        decoder->arriving = decoder->decoder.progress();
+        return static_cast<int>(decoder->arriving.size());
+    });
+}
+
+// Payload i of the last ryxw_payload_decoder_progress, its end the end of its last frame heard;
+// null when there is no such payload. Valid until the next call on this decoder.
+EMSCRIPTEN_KEEPALIVE const WebPayload* ryxw_payload_decoder_arriving(WebPayloadDecoder* decoder,
+                                                                     int i) {
+    if (decoder == nullptr || i < 0 || static_cast<size_t>(i) >= decoder->arriving.size()) {
+        return nullptr;
+    }
+    const ryxsound::PayloadProgress& p = decoder->arriving[static_cast<size_t>(i)];
+    return &fillRecord(decoder->record, p.profile, p.plan, p.size, p.framesHeard, p.framesTotal,
+                       p.framesNeeded, p.lastEnd);
+}
+
+EMSCRIPTEN_KEEPALIVE double ryxw_payload_decoder_position(const WebPayloadDecoder* decoder) {
+    return decoder != nullptr ? static_cast<double>(decoder->decoder.position()) : 0.0;
 }
 
 }  // extern "C"

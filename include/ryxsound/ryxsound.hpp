@@ -273,13 +273,13 @@ struct Payload {
     bool ok = false;            // every byte recovered and the CRC-32 matches
     Profile profile = Profile::Robust;
     Plan plan = Plan::Audible;
-    int64_t start = 0;         // sample offset where the first frame heard begins
-    int64_t end = 0;           // sample offset just after the last frame heard
-    int framesHeard = 0;       // distinct frames decoded
-    int framesTotal = 0;       // frames of the transmission (data and parity)
-    int framesNeeded = 0;      // data frames: any this many frames deliver it
-    size_t size = 0;           // the payload's length in bytes, as its frames say
-    float confidence = 0.0f;   // 0..1, mean over the frames heard
+    int64_t start = 0;          // sample offset where the first frame heard begins
+    int64_t end = 0;            // sample offset just after the last frame heard
+    int framesHeard = 0;        // distinct frames decoded
+    int framesTotal = 0;        // frames of the transmission (data and parity)
+    int framesNeeded = 0;       // data frames: any this many frames deliver it
+    size_t size = 0;            // the payload's length in bytes, as its frames say
+    float confidence = 0.0f;    // 0..1, mean over the frames heard
     float toneToBandDb = 0.0f;  // as Message
     float levelDbfs = 0.0f;     // as Message
 };

@@ -106,8 +106,7 @@ Profile profileFromName(std::string_view name) {
     for (Profile p : {Profile::Fast, Profile::Robust}) {
         if (key == profileName(p)) return p;
     }
-    throw std::invalid_argument("unknown profile '" + std::string(name) +
-                                "': use fast or robust");
+    throw std::invalid_argument("unknown profile '" + std::string(name) + "': use fast or robust");
 }
 
 Mode modeFromName(std::string_view name) {

@@ -38,8 +38,7 @@ void checkPayloadSize(size_t size) {
     }
 }
 
-RYX::PayloadLayout checkedLayout(Profile profile, Mode mode, float sampleRate,
-                                 CustomBand custom) {
+RYX::PayloadLayout checkedLayout(Profile profile, Mode mode, float sampleRate, CustomBand custom) {
     modeFromNumber(int(mode));
     checkSampleRate(sampleRate);
     checkModeFits(mode == Mode::All ? Mode::NonAudible : mode, sampleRate, custom);
@@ -48,11 +47,10 @@ RYX::PayloadLayout checkedLayout(Profile profile, Mode mode, float sampleRate,
     if (!layout.fits) {
         char text[64];
         std::snprintf(text, sizeof text, "%g Hz", double(sampleRate));
-        throw std::invalid_argument(std::string("the ") + planName(Plan(int(layout.plan))) +
-                                    " plan cannot carry " + profileName(profile) +
-                                    " payloads at " + text +
-                                    (layout.channels == 0 ? ": its band is too narrow"
-                                                          : ": use 44100 or 48000 Hz"));
+        throw std::invalid_argument(
+            std::string("the ") + planName(Plan(int(layout.plan))) + " plan cannot carry " +
+            profileName(profile) + " payloads at " + text +
+            (layout.channels == 0 ? ": its band is too narrow" : ": use 44100 or 48000 Hz"));
     }
     return layout;
 }
@@ -140,10 +138,11 @@ PayloadDecoder::PayloadDecoder(Mode mode, float sampleRate, CustomBand custom) {
     modeFromNumber(int(mode));
     checkSampleRate(sampleRate);
     checkModeFits(mode, sampleRate, custom);
-    impl_ = std::make_unique<Impl>(Impl{
-        mode, sampleRate, RYX::PayloadReceiver(corePlans(mode), {custom.baseHz, custom.step},
-                                               sampleRate),
-        {}});
+    impl_ = std::make_unique<Impl>(
+        Impl{mode,
+             sampleRate,
+             RYX::PayloadReceiver(corePlans(mode), {custom.baseHz, custom.step}, sampleRate),
+             {}});
     impl_->received.reserve(8);
 }
 
@@ -176,8 +175,14 @@ std::vector<PayloadProgress> PayloadDecoder::progress() const {
     return out;
 }
 
-int64_t PayloadDecoder::position() const { return impl_->core.position(); }
-Mode PayloadDecoder::mode() const { return impl_->mode; }
-float PayloadDecoder::sampleRate() const { return impl_->sampleRate; }
+int64_t PayloadDecoder::position() const {
+    return impl_->core.position();
+}
+Mode PayloadDecoder::mode() const {
+    return impl_->mode;
+}
+float PayloadDecoder::sampleRate() const {
+    return impl_->sampleRate;
+}
 
 }  // namespace ryxsound

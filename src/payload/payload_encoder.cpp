@@ -13,6 +13,7 @@ PayloadEncoder::PayloadEncoder(PayloadProfile profile, Plan plan, const CustomBa
 int PayloadEncoder::prepare(const uint8_t* data, int size) {
     frameCount_ = 0;
     phase_.fill(0.0);
+    pilotPhase_ = 0.0;
     if (data == nullptr || size < 1 || size > kMaxPayloadBytes) return 0;
     const int dataFrames = dataFrameCount(size);
     const int parityFrames = parityFrameCount(dataFrames);
@@ -42,20 +43,29 @@ int PayloadEncoder::prepare(const uint8_t* data, int size) {
 void PayloadEncoder::synthesiseFrame(int frame, float* out) {
     if (frame < 0 || frame >= frameCount_) return;
     const PayloadLayout& l = layout_;
-    const float amplitude = 0.95f / float(l.channels);
+    const float amplitude = 0.9f / float(l.channels);
+    const float pilot = PayloadLayout::kPilotLevel * amplitude;
     const double radiansPerHz = 2.0 * M_PI / double(l.sampleRate);
     for (int slot = 0; slot < l.slots; ++slot) {
         const int begin = l.slotStart(slot);
         const int end = l.slotStart(slot + 1);
-        for (int n = begin; n < end; ++n) out[n] = 0.0f;
+        const double pilotStep = l.pilotHz * radiansPerHz;
+        for (int n = begin; n < end; ++n) {
+            out[n] = pilot * float(std::sin(pilotPhase_));
+            pilotPhase_ += pilotStep;
+        }
+        pilotPhase_ = std::fmod(pilotPhase_, 2.0 * M_PI);
+        std::array<int, PayloadLayout::kMaxChannels> tones{};  // spare channels sound tone 0
         for (int c = 0; c < l.channels; ++c) {
-            int tone = 0;
             if (slot < PayloadLayout::kSyncSymbols) {
-                tone = syncTone(slot, c);
-            } else {
-                const int i = (slot - PayloadLayout::kSyncSymbols) * l.channels + c;
-                tone = i < kFrameCodeSymbols ? code_[frame][i] : 0;
+                tones[size_t(c)] = syncTone(slot, c);
+                continue;
             }
+            const int k = (slot - PayloadLayout::kSyncSymbols) * l.channels + c;
+            if (k < kFrameCodeSymbols) tones[size_t(codeSymbolChannel(l, k))] = code_[frame][k];
+        }
+        for (int c = 0; c < l.channels; ++c) {
+            const int tone = tones[size_t(c)];
             const double step = l.toneHz(l.setOf(slot), c, tone) * radiansPerHz;
             double phase = phase_[c];
             for (int n = begin; n < end; ++n) {

@@ -40,6 +40,7 @@ class PayloadEncoder {
     std::array<std::array<int, kFrameCodeSymbols>, kMaxFrames> code_{};
     int frameCount_ = 0;
     std::array<double, PayloadLayout::kMaxChannels> phase_{};
+    double pilotPhase_ = 0.0;
 };
 
 }  // namespace RYX

@@ -57,7 +57,9 @@ int parityFrameCount(int dataFrames) {
     return (dataFrames + kDataFramesPerParity - 1) / kDataFramesPerParity;
 }
 
-uint32_t payloadIdentity(uint32_t payloadCrc) { return payloadCrc >> 12; }
+uint32_t payloadIdentity(uint32_t payloadCrc) {
+    return payloadCrc >> 12;
+}
 
 void packFrame(PayloadProfile profile, const FrameHeader& header, const uint8_t* body,
                int* symbols) {

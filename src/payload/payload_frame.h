@@ -26,14 +26,14 @@ constexpr int kFrameBodyBytes = 50;
 constexpr int kDataFramesPerParity = 9;
 constexpr int kMaxDataFrames =
     (kMaxPayloadBytes + kPayloadCheckBytes + kFrameBodyBytes - 1) / kFrameBodyBytes;  // 82
-constexpr int kMaxParityFrames = (kMaxDataFrames + kDataFramesPerParity - 1) /
-                                 kDataFramesPerParity;                              // 10
-constexpr int kMaxFrames = kMaxDataFrames + kMaxParityFrames;                         // 92
+constexpr int kMaxParityFrames =
+    (kMaxDataFrames + kDataFramesPerParity - 1) / kDataFramesPerParity;  // 10
+constexpr int kMaxFrames = kMaxDataFrames + kMaxParityFrames;            // 92
 constexpr int kFrameWords = 4;
-constexpr int kWordMessageSymbols = ReedSolomonCodec::kDataLength;                    // 23
-constexpr int kWordSymbols = ReedSolomonCodec::kCodeLength;                           // 31
-constexpr int kFrameMessageSymbols = kFrameWords * kWordMessageSymbols;               // 92
-constexpr int kFrameCodeSymbols = kFrameWords * kWordSymbols;                         // 124
+constexpr int kWordMessageSymbols = ReedSolomonCodec::kDataLength;       // 23
+constexpr int kWordSymbols = ReedSolomonCodec::kCodeLength;              // 31
+constexpr int kFrameMessageSymbols = kFrameWords * kWordMessageSymbols;  // 92
+constexpr int kFrameCodeSymbols = kFrameWords * kWordSymbols;            // 124
 
 // CRC-32 (the reflected 0xEDB88320 polynomial of zip and PNG): "123456789" gives 0xCBF43926.
 // `seed` continues a CRC of earlier bytes (0 to start).

@@ -1,5 +1,7 @@
 #include "payload/payload_layout.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace RYX {
@@ -15,9 +17,48 @@ ProfileShape shapeOf(PayloadProfile profile) {
     return profile == PayloadProfile::Fast ? ProfileShape{1024, 1, 3} : ProfileShape{2048, 3, 2};
 }
 
+// The start tones (tones 0 and 2) of every plan at the rates plans are made at: payload tones
+// keep kStartToneGuardHz away from them and from the pilot.
+constexpr double kStartToneGuardHz = 36.0;  // a bin and a half at 48000 Hz
+constexpr int kPlanCount = 4;
+constexpr float kPlanRates[] = {22050.0f, 44100.0f, 48000.0f};
+using StartTones = std::array<double, kPlanCount * 3 * 2 + 1>;
+
+// The start tones, and the plan's pilot.
+StartTones avoidedTones(const CustomBand& custom, double pilotHz) {
+    StartTones tones{};
+    size_t i = 0;
+    tones[i++] = pilotHz;
+    for (int p = 0; p < kPlanCount; ++p) {
+        for (float rate : kPlanRates) {
+            const Tuning tuning = makeTuning(rate, custom);
+            tones[i++] = toneFrequency(Plan(p), 0, tuning);
+            tones[i++] = toneFrequency(Plan(p), 2, tuning);
+        }
+    }
+    return tones;
+}
+
+// Fills l.tones with up to `wanted` grid frequencies (bandLowHz + g spacingHz, g = 0, 1, ...)
+// inside the band and clear of the start tones; returns how many it found.
+int layTones(PayloadLayout& l, const StartTones& avoided, int wanted) {
+    int count = 0;
+    for (int g = 0; count < wanted; ++g) {
+        const double f = l.bandLowHz + g * l.spacingHz;
+        if (!(f <= l.bandHighHz)) break;  // NaN bands lay nothing
+        const bool clear = std::none_of(avoided.begin(), avoided.end(), [f](double start) {
+            return std::fabs(f - start) < kStartToneGuardHz;
+        });
+        if (clear) l.tones[size_t(count++)] = f;
+    }
+    return count;
+}
+
 }  // namespace
 
-int PayloadLayout::slotStart(int slot) const { return int(std::lround(slot * symbolSamples)); }
+int PayloadLayout::slotStart(int slot) const {
+    return int(std::lround(slot * symbolSamples));
+}
 
 PayloadLayout makePayloadLayout(PayloadProfile profile, Plan plan, const CustomBand& custom,
                                 float sampleRate) {
@@ -26,18 +67,26 @@ PayloadLayout makePayloadLayout(PayloadProfile profile, Plan plan, const CustomB
     l.plan = plan;
     l.sampleRate = sampleRate;
     const Tuning reference = makeTuning(44100.0f, custom);
-    l.bandLowHz = toneFrequency(plan, 0, reference);
+    // Audible payloads reach down to kAudiblePayloadLowHz, where speech codecs keep most of
+    // their bits; the other plans keep their texts' band.
+    l.bandLowHz = plan == Plan::Audible ? kAudiblePayloadLowHz : toneFrequency(plan, 0, reference);
     l.bandHighHz = toneFrequency(plan, kToneCount - 1, reference) +
                    2.0 * double(frequencyPlan(plan, reference).hopStepHz);
     const ProfileShape shape = shapeOf(profile);
-    l.sets = shape.sets;
-    const double width = l.bandHighHz - l.bandLowHz;
+    l.pilotHz = toneFrequency(plan, PayloadLayout::kPilotTone, reference);
+    const StartTones avoided = avoidedTones(custom, l.pilotHz);
+    // The profile's symbols where a channel fits; else one set fewer (robust: two, the echo of
+    // the symbol before still falls between the tones measured); else symbols twice as long.
     for (int doubling = 0; doubling < 3 && l.channels == 0; ++doubling) {
-        l.symbolSeconds = double(shape.baseSymbolSamples << doubling) / 44100.0;
-        l.spacingHz = 1.0 / l.symbolSeconds;
-        const double channelWidth = PayloadLayout::kSetTones * l.sets * l.spacingHz;
-        const double fitting = std::isfinite(width) && width > 0 ? width / channelWidth : 0.0;
-        l.channels = fitting >= shape.maxChannels ? shape.maxChannels : int(fitting);
+        for (int sets = shape.sets; sets >= std::max(1, shape.sets - 1) && l.channels == 0;
+             --sets) {
+            l.sets = sets;
+            l.symbolSeconds = double(shape.baseSymbolSamples << doubling) / 44100.0;
+            l.spacingHz = 1.0 / l.symbolSeconds;
+            const int perChannel = PayloadLayout::kSetTones * l.sets;
+            const int usable = layTones(l, avoided, shape.maxChannels * perChannel);
+            l.channels = std::min(shape.maxChannels, usable / perChannel);
+        }
     }
     if (l.channels == 0 || !sampleRateInRange(sampleRate) || !(l.bandLowHz > 0.0)) return l;
     l.dataSlots = (kFrameCodeSymbols + l.channels - 1) / l.channels;

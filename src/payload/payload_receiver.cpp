@@ -1,6 +1,7 @@
 #include "payload/payload_receiver.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cmath>
 #include <stdexcept>
 
@@ -11,6 +12,12 @@ namespace {
 
 constexpr double kScanTolerance = 0.0025;  // the scan's bins reach +-2500 ppm around a tone
 constexpr double kMaxDrift = 0.0025;       // ring and due times allow this much stretch
+
+// How far a sync tone stands out of its set, uncapped, so that the timings and drifts of a clear
+// sync still rank: the log of its energy over the set's mean.
+float syncStrength(float known, float mean) {
+    return std::log(std::max(known, 1e-30f) / std::max(mean, 1e-30f));
+}
 
 double driftOf(int hypothesis) {
     static_assert(PayloadReceiver::kDriftHypotheses == 9, "-2000 .. 2000 ppm in steps of 500");
@@ -57,6 +64,7 @@ PayloadReceiver::PayloadReceiver(const std::vector<Plan>& plans, const CustomBan
             }
             sc.energy.assign(size_t(kRingSlices) * size_t(sc.tones), 0.0f);
             sc.score.assign(kRingSlices, 0.0f);
+            sc.strength.assign(kRingSlices, 0.0f);
             longest = std::max(longest, int(sc.due()) + 2 * l.sliceSamples);
             largestFft = std::max(largestFft, l.fftSize);
             scanners_.push_back(std::move(sc));
@@ -137,25 +145,37 @@ void PayloadReceiver::analyseSlice(Scanner& sc) {
     const int64_t span = 4 * (PayloadLayout::kSyncSymbols - 1);
     const int64_t first = sc.slices - 1 - span;
     if (first < 0) return;
-    sc.score[size_t(first % kRingSlices)] = scanScore(sc, first);
+    const SyncTest test = syncTest(sc, first);
+    sc.score[size_t(first % kRingSlices)] = test.score;
+    sc.strength[size_t(first % kRingSlices)] = test.strength;
     const int64_t peak = first - kPeakHalfWidth;
-    if (peak < 0) return;
-    const float s = sc.score[size_t(peak % kRingSlices)];
-    if (s < kSyncThreshold) return;
+    if (peak < 0 || sc.score[size_t(peak % kRingSlices)] < kSyncThreshold) return;
+    // The timing is the strongest within +-kPeakHalfWidth slices (the capped scores of a clear
+    // sync tie over several slices).
+    const float s = sc.strength[size_t(peak % kRingSlices)];
     for (int d = -kPeakHalfWidth; d <= kPeakHalfWidth; ++d) {
         if (d == 0 || peak + d < 0) continue;
-        const float other = sc.score[size_t((peak + d) % kRingSlices)];
+        const float other = sc.strength[size_t((peak + d) % kRingSlices)];
         if (other > s || (d < 0 && other == s)) return;
     }
     ++stats_.candidates;
+    // A full list gives way to a stronger candidate: the weakest pending one is dropped.
+    const Candidate fresh{peak * l.sliceSamples, s};
     if (sc.candidateCount < kMaxCandidates) {
-        sc.candidates[size_t(sc.candidateCount++)] = Candidate{peak * l.sliceSamples, s};
+        sc.candidates[size_t(sc.candidateCount++)] = fresh;
+        return;
     }
+    auto weakest =
+        std::min_element(sc.candidates.begin(), sc.candidates.end(),
+                         [](const Candidate& a, const Candidate& b) { return a.score < b.score; });
+    if (weakest->score >= s) return;
+    std::copy(weakest + 1, sc.candidates.end(), weakest);
+    sc.candidates.back() = fresh;
 }
 
-float PayloadReceiver::scanScore(const Scanner& sc, int64_t first) const {
+PayloadReceiver::SyncTest PayloadReceiver::syncTest(const Scanner& sc, int64_t first) const {
     const PayloadLayout& l = sc.layout;
-    float sum = 0.0f;
+    SyncTest test;
     for (int j = 0; j < PayloadLayout::kSyncSymbols; ++j) {
         const float* e = &sc.energy[size_t((first + 4 * j) % kRingSlices) * size_t(sc.tones)];
         for (int c = 0; c < l.channels; ++c) {
@@ -164,10 +184,12 @@ float PayloadReceiver::scanScore(const Scanner& sc, int64_t first) const {
             for (int t = 0; t < PayloadLayout::kSetTones; ++t) mean += set[t];
             mean /= PayloadLayout::kSetTones;
             const float known = set[syncTone(j, c)];
-            sum += mean > 0.0f ? std::min(kSyncRatioCap, known / mean) : 0.0f;
+            test.score += mean > 0.0f ? std::min(kSyncRatioCap, known / mean) : 0.0f;
+            test.strength += syncStrength(known, mean);
         }
     }
-    return sum / float(PayloadLayout::kSyncSymbols * l.channels);
+    test.score /= float(PayloadLayout::kSyncSymbols * l.channels);
+    return test;
 }
 
 double PayloadReceiver::binOf(const Scanner& sc, int set, int channel, int tone,
@@ -208,7 +230,7 @@ void PayloadReceiver::decodeCandidate(Scanner& sc, const Candidate& c,
                     mean /= PayloadLayout::kSetTones;
                     const float known =
                         p[std::lround(binOf(sc, l.setOf(j), ch, syncTone(j, ch), driftOf(h)))];
-                    sum += mean > 0.0f ? std::min(kSyncRatioCap, known / mean) : 0.0f;
+                    sum += syncStrength(known, mean);
                 }
             }
             tried[size_t(d * kDriftHypotheses + h)] = Tried{sum, d, h};
@@ -237,11 +259,12 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
     // Each code symbol's 32 tone energies.
     for (int slot = PayloadLayout::kSyncSymbols; slot < l.slots; ++slot) {
         spectrumAt(sc, start + int64_t(std::lround(l.slotStart(slot) * (1.0 + drift))));
-        for (int ch = 0; ch < l.channels; ++ch) {
-            const int i = (slot - PayloadLayout::kSyncSymbols) * l.channels + ch;
-            if (i >= kFrameCodeSymbols) break;
+        for (int c = 0; c < l.channels; ++c) {
+            const int k = (slot - PayloadLayout::kSyncSymbols) * l.channels + c;
+            if (k >= kFrameCodeSymbols) break;
+            const int ch = codeSymbolChannel(l, k);
             for (int t = 0; t < PayloadLayout::kSetTones; ++t) {
-                codeEnergy_[size_t(i)][size_t(t)] =
+                codeEnergy_[size_t(k)][size_t(t)] =
                     power_[size_t(std::lround(binOf(sc, l.setOf(slot), ch, t, drift)))];
             }
         }
@@ -255,6 +278,8 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
     double allEnergy = 0.0;
     double amplitude = 0.0;
     double confidence = 0.0;
+    int changed = 0;
+    int rankSum = 0;
     for (int w = 0; w < kFrameWords; ++w) {
         for (int i = 0; i < kWordSymbols; ++i) {
             const auto& e = codeEnergy_[size_t(kFrameWords * i + w)];
@@ -276,6 +301,7 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
             decoded = codec_.decodeWithErasures(order.data(), erased);
         }
         if (!decoded) return result;
+        changed += std::bitset<32>(codec_.correctedMask()).count();
         codec_.getMessage(message.data() + w * kWordMessageSymbols);
         codec_.setMessage(message.data() + w * kWordMessageSymbols, kWordMessageSymbols);
         codec_.computeParity();
@@ -283,6 +309,9 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
         for (int i = 0; i < kWordSymbols; ++i) {
             const auto& e = codeEnergy_[size_t(kFrameWords * i + w)];
             const float decided = e[size_t(corrected[size_t(i)])];
+            for (int t = 0; t < PayloadLayout::kSetTones; ++t) {
+                rankSum += t != corrected[size_t(i)] && e[size_t(t)] >= decided ? 1 : 0;
+            }
             float top = 0.0f;
             float sum = 0.0f;
             for (float v : e) {
@@ -295,7 +324,10 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
             confidence += top > 0.0f ? decided / top : 0.0f;
         }
     }
-    if (!unpackFrame(l.profile, message.data(), result.header, result.body.data())) return result;
+    if (changed > kMaxCorrections || rankSum > kMaxRankSum ||
+        !unpackFrame(l.profile, message.data(), result.header, result.body.data())) {
+        return result;
+    }
     result.ok = true;
     result.confidence = float(confidence / kFrameCodeSymbols);
     result.toneToBandDb =
@@ -335,7 +367,7 @@ void PayloadReceiver::addFrame(const Scanner& sc, const FrameResult& frame,
         a->size = frame.header.size;
         a->dataFrames = dataFrameCount(a->size);
         a->parityFrames = parityFrameCount(a->dataFrames);
-        a->patience = int64_t(std::max(kMaxLostRun, a->parityFrames)) * l.frameSamples + sc.due();
+        a->frameSamples = l.frameSamples;
         a->start = frame.start;
     }
     const size_t index = size_t(frame.header.index);
@@ -398,7 +430,10 @@ void PayloadReceiver::report(Assembly& a, bool ok, std::vector<ReceivedPayload>&
 void PayloadReceiver::expire(bool all, std::vector<ReceivedPayload>& out) {
     for (Assembly& a : assemblies_) {
         if (!a.used) continue;
-        if (all || position_ > a.end + a.patience) {
+        // A run of lost frames as long as the parity count still delivers the payload: it is
+        // given up only when that many frames and two more have passed without one heard.
+        const int64_t patience = int64_t(a.parityFrames + 2) * a.frameSamples;
+        if (all || position_ > a.end + patience) {
             if (!a.reported) report(a, false, out);
             a.used = false;
         }

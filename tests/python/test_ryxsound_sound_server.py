@@ -79,7 +79,7 @@ def test_play_into_a_null_sink_and_listen_to_its_monitor(sound_server, plan, lis
     env = sound_server
     ryx = [sys.executable, "-m", "ryxsound"]
     listener = subprocess.Popen([*ryx, "listen", *plan, "--rate", listen_rate, "--duration",
-                                 "20", "--count", "1", "--json"], env=env,
+                                 "60", "--count", "1", "--json"], env=env,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     try:
         recording = _wait_for(lambda: listener.poll() is not None or bool(
@@ -88,7 +88,7 @@ def test_play_into_a_null_sink_and_listen_to_its_monitor(sound_server, plan, lis
         played = subprocess.run([*ryx, "play", TEXT, *plan], env=env, capture_output=True,
                                 text=True, timeout=60)
         assert played.returncode == 0, played.stderr
-        out, err = listener.communicate(timeout=60)
+        out, err = listener.communicate(timeout=90)
     finally:
         if listener.poll() is None:
             listener.kill()

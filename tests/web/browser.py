@@ -1,14 +1,19 @@
-"""The page served over http on localhost and a headless Chromium driven by Selenium.
+"""The page served over http on localhost, and a headless Chromium or a WebKitGTK browser (Safari's
+engine) driven by Selenium.
 
 Shared by the browser tests and the in-page decoding benchmark (bench/web_speed.py).
 """
 from __future__ import annotations
 
 import contextlib
+import json
+import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 import urllib.request
 from pathlib import Path
@@ -18,6 +23,25 @@ ROOT = Path(__file__).resolve().parents[2]
 WEB_BUILD = ROOT / "build" / "web"
 CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
 CHROMEDRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
+WEBKIT_DRIVER = shutil.which("WebKitWebDriver") or "/usr/bin/WebKitWebDriver"
+
+
+def payload_microphone(path: Path, text: str, options: dict) -> Path:
+    """A 16-bit WAV of a payload sent by the WebAssembly encoder under Node (options as
+    encodePayload's, sampleRate among them): a second of silence, the transmission, two seconds
+    of silence."""
+    import numpy as np
+    import soundfile
+
+    rate = options["sampleRate"]
+    script = Path(__file__).with_name("payload_audio.mjs")
+    raw = subprocess.run(["node", str(script), text, json.dumps(options)], check=True,
+                         capture_output=True, timeout=60).stdout
+    silence = np.zeros(rate, dtype=np.float32)
+    audio = np.frombuffer(raw, dtype="<f4")
+    soundfile.write(path, np.concatenate([silence, audio, silence, silence]), rate,
+                    subtype="PCM_16")
+    return path
 
 
 class BrowserUnavailable(RuntimeError):
@@ -94,3 +118,113 @@ def open_page(driver, url: str, timeout: float = 30) -> None:
     WebDriverWait(driver, timeout).until(
         lambda d: d.execute_script("return !!window.RyxSound") and
         d.find_element("id", "status").text.startswith("Ready"))
+
+
+def _stop(process: subprocess.Popen) -> None:
+    """Ends a process this module started in a session of its own, with its children."""
+    if process.poll() is None:
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(process.pid, signal.SIGTERM)
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+
+
+def _started(command: list, env: dict, **kwargs) -> subprocess.Popen:
+    return subprocess.Popen(command, env=env, start_new_session=True, **kwargs)
+
+
+@contextlib.contextmanager
+def _virtual_display(env: dict) -> Iterator[None]:
+    """Xvfb on a free display number, set as env's DISPLAY."""
+    if not shutil.which("Xvfb"):
+        raise BrowserUnavailable("WebKitGTK needs a display: apt xvfb")
+    read, write = os.pipe()
+    server = _started(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x900x24",
+                       "-nolisten", "tcp"], env, pass_fds=(write,),
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    try:
+        with os.fdopen(read) as numbers:
+            display = numbers.readline().strip()
+        if not display:
+            raise BrowserUnavailable("Xvfb did not start")
+        env["DISPLAY"] = f":{display}"
+        yield
+    finally:
+        _stop(server)
+
+
+def _pactl(env: dict, *args: str) -> subprocess.CompletedProcess:
+    return subprocess.run(["pactl", *args], env=env, capture_output=True, text=True, timeout=10)
+
+
+@contextlib.contextmanager
+def _sound_server(env: dict, microphone: Path) -> Iterator[None]:
+    """A private PulseAudio server whose default source plays `microphone` over and over: a null
+    sink `mic` that paplay plays into, and its monitor remapped as a source (WebKit does not
+    offer monitors)."""
+    if not (shutil.which("pulseaudio") and shutil.which("paplay")):
+        raise BrowserUnavailable("no sound server: apt pulseaudio pulseaudio-utils")
+    socket_path = Path(env["XDG_RUNTIME_DIR"]) / "native"
+    env["PULSE_SERVER"] = f"unix:{socket_path}"
+    server = _started(
+        ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+         "--disable-shm=yes", f"--load=module-native-protocol-unix socket={socket_path} "
+         "auth-anonymous=1", "--load=module-null-sink sink_name=mic",
+         "--load=module-remap-source master=mic.monitor source_name=fakemic"],
+        env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    player = None
+    try:
+        for _ in range(150):
+            if server.poll() is not None or _pactl(env, "info").returncode == 0:
+                break
+            time.sleep(0.1)
+        if server.poll() is not None or _pactl(env, "set-default-source", "fakemic").returncode:
+            raise BrowserUnavailable("the private PulseAudio server did not start")
+        player = _started(["sh", "-c", 'while paplay --device=mic "$0"; do :; done',
+                           str(microphone)], env)
+        yield
+    finally:
+        if player is not None:
+            _stop(player)
+        _stop(server)
+
+
+@contextlib.contextmanager
+def webkit(microphone: Optional[Path] = None) -> Iterator["object"]:
+    """MiniBrowser of WebKitGTK on a virtual display, its microphone a private sound server
+    playing `microphone` (a WAV file) in a loop, if given."""
+    try:
+        from selenium import webdriver
+        from selenium.common.exceptions import WebDriverException
+        from selenium.webdriver.webkitgtk.service import Service
+    except ImportError as exc:
+        raise BrowserUnavailable(f"selenium is not installed: {exc}") from None
+    if not Path(WEBKIT_DRIVER).exists():
+        raise BrowserUnavailable(f"need {WEBKIT_DRIVER} (apt: webkit2gtk-driver)")
+    with tempfile.TemporaryDirectory(prefix="ryx-webkit-") as home, contextlib.ExitStack() as stack:
+        runtime = Path(home) / "run"
+        runtime.mkdir(mode=0o700)
+        env = {k: v for k, v in os.environ.items() if not k.startswith(("PULSE_", "DISPLAY"))}
+        env.update(HOME=home, XDG_RUNTIME_DIR=str(runtime),
+                   PULSE_RUNTIME_PATH=str(runtime / "pulse"))
+        stack.enter_context(_virtual_display(env))
+        if microphone is not None:
+            stack.enter_context(_sound_server(env, microphone))
+        options = webdriver.WebKitGTKOptions()
+        # These replace the browser's default arguments, so --automation is among them.
+        for flag in ("--automation", "--enable-media-stream=true", "--autoplay-policy=allow"):
+            options.add_argument(flag)
+        try:
+            driver = webdriver.WebKitGTK(options=options,
+                                         service=Service(WEBKIT_DRIVER, env=env))
+        except WebDriverException as exc:
+            raise BrowserUnavailable(f"WebKitGTK would not start: {exc.msg}") from None
+        try:
+            driver.set_script_timeout(120)
+            yield driver
+        finally:
+            driver.quit()

@@ -6,9 +6,10 @@ import pytest
 from browser import WEB_BUILD
 
 # Files (glob in build/web) and the most bytes they may take together, uncompressed.
+# With payloads: 180,058 bytes of wasm and 44,148 of JavaScript (151,317 and 30,709 before them).
 LIMITS = [
-    ("ryxsound.wasm", 150 * 1024),
-    ("*.js", 30 * 1024),
+    ("ryxsound.wasm", 178 * 1024),
+    ("*.js", 45 * 1024),
 ]
 
 
