@@ -1,8 +1,10 @@
-"""RyxSound: nine base-32 characters as a short burst of tones, and back.
+"""RyxSound: nine base-32 characters as a short burst of tones, and back; and payloads of 1 to
+4096 bytes as frames of tones.
 
 Encode a text to audio with :func:`encode`, find messages in a recording with :func:`decode`,
 feed captured audio chunk by chunk to a :class:`Decoder`, or decode many files in parallel with
-:func:`decode_files`. Everything runs in the C++ core through the private extension module
+:func:`decode_files`. Payloads have functions of their own: :func:`encode_payload`,
+:func:`decode_payloads` and :class:`PayloadDecoder`. Everything runs in the C++ core through the private extension module
 ``ryxsound._core``, with the GIL released.
 
 Examples
@@ -43,6 +45,18 @@ from ._modes import (
     transmission_length,
 )
 
+from ._payload import (
+    MAX_PAYLOAD_BYTES,
+    PROFILES,
+    Payload,
+    PayloadDecoder,
+    PayloadProgress,
+    PayloadShape,
+    decode_payloads,
+    encode_payload,
+    payload_shape,
+)
+
 try:
     from importlib.metadata import PackageNotFoundError, version as _version
 
@@ -56,10 +70,16 @@ MODES: tuple[str, ...] = tuple(MODE_IDS)
 __all__ = [
     "ALPHABET",
     "Decoder",
+    "MAX_PAYLOAD_BYTES",
     "MODES",
     "MODE_IDS",
     "Message",
     "PRESETS",
+    "PROFILES",
+    "Payload",
+    "PayloadDecoder",
+    "PayloadProgress",
+    "PayloadShape",
     "Plan",
     "Preset",
     "RECEIVERS",
@@ -68,9 +88,12 @@ __all__ = [
     "decode",
     "decode_blocks",
     "decode_files",
+    "decode_payloads",
     "encode",
+    "encode_payload",
     "mix_signature",
     "mode_name",
+    "payload_shape",
     "plan",
     "plan_rate",
     "preset",

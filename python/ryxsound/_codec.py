@@ -13,7 +13,7 @@ import warnings
 from collections.abc import Callable, Iterable, Sequence
 from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
-from typing import Any, Optional, TypeVar
+from typing import Any, Generic, Optional, TypeVar
 
 import numpy as np
 import numpy.typing as npt
@@ -247,7 +247,101 @@ def _message(m: Any, offset: int = 0) -> Message:
                    corrected=tuple(m.corrected))
 
 
-class Decoder:
+_Record = TypeVar("_Record", bound=Any)
+
+
+class _Receiver(Generic[_Record]):
+    """What the text and payload decoders share: the caller's rate and the plan rate the core
+    runs at, the converter between the two, the offsets taken back to the caller's samples, and
+    closing. A subclass names its core receiver (:meth:`_start`) and its records
+    (:meth:`_record`)."""
+
+    def __init__(self, mode: Optional[ModeLike], sample_rate: float, default_mode: str,
+                 custom_base_hz: Optional[float], custom_step: Optional[int],
+                 preset: Optional[str], resample: bool, channels_first: bool):
+        self._in_rate = check_rate(sample_rate)
+        self._name, mid, base, step = _band_args(mode, default_mode, preset, custom_base_hz,
+                                                 custom_step)
+        self._channels_first = bool(channels_first)
+        self._rate = (plan_rate(self._name, self._in_rate, base, step, preset) if resample
+                      else self._in_rate)
+        self._resampler = (None if self._rate == self._in_rate
+                           else StreamResampler(self._in_rate, self._rate))
+        self._core: Optional[Any] = self._start(mid, self._rate, base, step)
+        self._position = 0
+
+    def _start(self, mode_id: int, rate: float, base: float, step: int) -> Any:
+        raise NotImplementedError
+
+    def _record(self, found: Any) -> _Record:
+        raise NotImplementedError
+
+    @property
+    def mode(self) -> str:
+        """The mode listened for, by name."""
+        return self._name
+
+    @property
+    def sample_rate(self) -> float:
+        """Capture rate in Hz, the rate of the samples fed."""
+        return self._in_rate
+
+    @property
+    def decode_rate(self) -> float:
+        """Rate the receiver runs at, Hz: :attr:`sample_rate` unless the audio is resampled."""
+        return self._rate
+
+    @property
+    def position(self) -> int:
+        """Samples fed so far (including the silence that :meth:`flush` feeds), counted at
+        :attr:`sample_rate`."""
+        return self._position if self._core is None else self._to_input(self._core.position)
+
+    @property
+    def closed(self) -> bool:
+        """True once :meth:`close` was called."""
+        return self._core is None
+
+    def feed(self, samples: npt.ArrayLike) -> list[_Record]:
+        rx = self._live()
+        arr = _as_array(samples, channels_first=self._channels_first)
+        if self._resampler is not None:
+            arr = self._resampler.process(_core.to_mono(arr))
+        return [self._placed(r) for r in rx.feed(arr)]
+
+    def flush(self) -> list[_Record]:
+        rx = self._live()
+        found = []
+        if self._resampler is not None:  # what the converter holds back, then a fresh one
+            found += rx.feed(self._resampler.finish())
+            self._resampler = StreamResampler(self._in_rate, self._rate)
+        found += rx.flush()
+        return [self._placed(r) for r in found]
+
+    def close(self) -> None:
+        """Release the receiver; further feeding raises ValueError. Safe to call twice."""
+        if self._core is not None:
+            self._position = self._to_input(self._core.position)
+            self._core = None
+
+    def _to_input(self, offset: int) -> int:
+        """An offset at the receiver's rate counted in the caller's samples."""
+        return int(offset) if self._resampler is None else self._resampler.to_input(int(offset))
+
+    def _placed(self, found: Any) -> _Record:
+        record = self._record(found)
+        if self._resampler is None:
+            return record
+        return dataclasses.replace(record, start=self._to_input(record.start),
+                                   end=self._to_input(record.end))
+
+    def _live(self) -> Any:
+        if self._core is None:
+            raise ValueError("the decoder is closed")
+        return self._core
+
+
+class Decoder(_Receiver[Message]):
     """Streaming receiver: feed captured audio in chunks of any size, collect messages.
 
     Parameters
@@ -280,41 +374,25 @@ class Decoder:
 
     Notes
     -----
-    Feeding releases the GIL: decoders on different threads work at the same time. One Decoder
-    must not be fed from two threads at once (that raises RuntimeError).
+    Texts only: payloads have their own receiver, :class:`ryxsound.PayloadDecoder`. Feeding
+    releases the GIL: decoders on different threads work at the same time. One Decoder must not
+    be fed from two threads at once (that raises RuntimeError).
     """
 
     def __init__(self, mode: Optional[ModeLike] = None, sample_rate: float = 44100, *,
                  receiver: str = "robust", custom_base_hz: Optional[float] = None,
                  custom_step: Optional[int] = None, preset: Optional[str] = None,
                  resample: bool = True, channels_first: bool = False):
-        self._in_rate = check_rate(sample_rate)
-        self._name, mid, base, step = _band_args(mode, default_receive_mode(self._in_rate),
-                                                 preset, custom_base_hz, custom_step)
+        default_mode = default_receive_mode(sample_rate)  # the rate's error comes first
         self._receiver = receiver_name(receiver)
-        self._channels_first = bool(channels_first)
-        self._rate = (plan_rate(self._name, self._in_rate, base, step, preset) if resample
-                      else self._in_rate)
-        self._resampler = (None if self._rate == self._in_rate
-                           else StreamResampler(self._in_rate, self._rate))
-        self._core: Optional[_core.Decoder] = _core.Decoder(
-            mid, self._rate, self._receiver, base, step)
-        self._position = 0
+        super().__init__(mode, sample_rate, default_mode, custom_base_hz, custom_step, preset,
+                         resample, channels_first)
 
-    @property
-    def mode(self) -> str:
-        """The mode listened for, by name."""
-        return self._name
+    def _start(self, mode_id: int, rate: float, base: float, step: int) -> _core.Decoder:
+        return _core.Decoder(mode_id, rate, self._receiver, base, step)
 
-    @property
-    def sample_rate(self) -> float:
-        """Capture rate in Hz, the rate of the samples fed."""
-        return self._in_rate
-
-    @property
-    def decode_rate(self) -> float:
-        """Rate the receiver runs at, Hz: :attr:`sample_rate` unless the audio is resampled."""
-        return self._rate
+    def _record(self, found: Any) -> Message:
+        return _message(found)
 
     @property
     def receiver(self) -> str:
@@ -322,20 +400,9 @@ class Decoder:
         return self._receiver
 
     @property
-    def position(self) -> int:
-        """Samples fed so far (including the silence that :meth:`flush` feeds), counted at
-        :attr:`sample_rate`."""
-        return self._position if self._core is None else self._to_input(self._core.position)
-
-    @property
     def in_message(self) -> bool:
         """True between the start of a message and its completion."""
         return self._core is not None and bool(self._core.in_message)
-
-    @property
-    def closed(self) -> bool:
-        """True once :meth:`close` was called."""
-        return self._core is None
 
     def feed(self, samples: npt.ArrayLike) -> list[Message]:
         """Feed captured samples and return the messages completed by them.
@@ -358,27 +425,11 @@ class Decoder:
         ValueError
             When the decoder is closed or the samples are not numbers.
         """
-        rx = self._live()
-        arr = _as_array(samples, channels_first=self._channels_first)
-        if self._resampler is not None:
-            arr = self._resampler.process(_core.to_mono(arr))
-        return [self._placed(m) for m in rx.feed(arr)]
+        return super().feed(samples)
 
     def flush(self) -> list[Message]:
         """Feed enough silence to finish a message in progress and return what completes."""
-        rx = self._live()
-        found = []
-        if self._resampler is not None:  # what the converter holds back, then a fresh one
-            found += rx.feed(self._resampler.finish())
-            self._resampler = StreamResampler(self._in_rate, self._rate)
-        found += rx.flush()
-        return [self._placed(m) for m in found]
-
-    def close(self) -> None:
-        """Release the receiver; further feeding raises ValueError. Safe to call twice."""
-        if self._core is not None:
-            self._position = self._to_input(self._core.position)
-            self._core = None
+        return super().flush()
 
     def __enter__(self) -> "Decoder":
         return self
@@ -391,21 +442,29 @@ class Decoder:
         return (f"<ryxsound.Decoder mode={self._name!r} sample_rate={self._rate:g} "
                 f"receiver={self._receiver!r} {state}>")
 
-    def _to_input(self, offset: int) -> int:
-        """An offset at the receiver's rate counted in the caller's samples."""
-        return int(offset) if self._resampler is None else self._resampler.to_input(int(offset))
 
-    def _placed(self, m: Any) -> Message:
-        message = _message(m)
-        if self._resampler is None:
-            return message
-        return dataclasses.replace(message, start=self._to_input(message.start),
-                                   end=self._to_input(message.end))
+def run_blocks(rx: _Receiver[_Record], blocks: Iterable[npt.ArrayLike], channels_first: bool,
+               progress: Optional[Callable[[int], None]]) -> list[_Record]:
+    """Feed consecutive blocks of one recording to ``rx``, flush it and close it; returns what it
+    found, its offsets kept within the recording."""
+    total = 0
+    found: list[_Record] = []
+    try:
+        for block in blocks:
+            arr = _as_array(block, channels_first=channels_first)
+            found += rx.feed(arr)
+            total += len(arr)
+            if progress is not None:
+                progress(total)
+        found += rx.flush()
+    finally:
+        rx.close()
 
-    def _live(self) -> _core.Decoder:
-        if self._core is None:
-            raise ValueError("the decoder is closed")
-        return self._core
+    def place(r: _Record) -> _Record:
+        start = min(max(r.start, 0), total)
+        return dataclasses.replace(r, start=start, end=min(max(r.end, start), total))
+
+    return [place(r) for r in found]
 
 
 def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float,
@@ -432,23 +491,9 @@ def decode_blocks(blocks: Iterable[npt.ArrayLike], sample_rate: float,
     list of Message
         In order of their start; offsets refer to the recording's samples.
     """
-    total = 0
-    messages: list[Message] = []
-    with Decoder(mode, sample_rate, receiver=receiver, custom_base_hz=custom_base_hz,
-                 custom_step=custom_step, preset=preset, resample=resample) as rx:
-        for block in blocks:
-            arr = _as_array(block, channels_first=channels_first)
-            messages += rx.feed(arr)
-            total += len(arr)
-            if progress is not None:
-                progress(total)
-        messages += rx.flush()
-
-    def place(m: Message) -> Message:
-        start = min(max(m.start, 0), total)
-        return dataclasses.replace(m, start=start, end=min(max(m.end, start), total))
-
-    return [place(m) for m in messages]
+    rx = Decoder(mode, sample_rate, receiver=receiver, custom_base_hz=custom_base_hz,
+                 custom_step=custom_step, preset=preset, resample=resample)
+    return run_blocks(rx, blocks, channels_first, progress)
 
 
 def decode(samples: npt.ArrayLike, sample_rate: float, mode: Optional[ModeLike] = None, *,

@@ -1,7 +1,7 @@
 // The extension module ryxsound._core: the C++ interface of include/ryxsound/ryxsound.hpp for
-// the ryxsound package. Arrays in, arrays out; the GIL is released while encoding and decoding;
-// nothing is written to stdout or stderr. Invalid arguments raise ValueError
-// (std::invalid_argument) or TypeError (an array type that is not a number).
+// the ryxsound package. Arrays in, arrays out (payloads as bytes); the GIL is released while
+// encoding and decoding; nothing is written to stdout or stderr. Invalid arguments raise
+// ValueError (std::invalid_argument) or TypeError (an array type that is not a number).
 #include <nanobind/nanobind.h>
 #include <nanobind/ndarray.h>
 #include <nanobind/stl/array.h>
@@ -12,9 +12,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ryxsound/ryxsound.hpp"
@@ -110,16 +112,13 @@ OutArray toNumpy(std::vector<float>&& samples) {
     return OutArray(owned->data(), {owned->size()}, owner);
 }
 
-// A Decoder with its conversion block and message list, both reused by every call. The mutex
-// turns use from two threads at once into an error instead of a data race.
-class StreamDecoder {
+// A receiver (Decoder or PayloadDecoder) with its conversion block and result list, both reused
+// by every call. The mutex turns use from two threads at once into an error instead of a data
+// race.
+template <typename Core, typename Record>
+class Stream {
   public:
-    StreamDecoder(int mode, float sampleRate, std::string_view receiver, float customBaseHz,
-                  int customStep)
-        : decoder_(ryxsound::modeFromNumber(mode), sampleRate, ryxsound::receiverFromName(receiver),
-                   {customBaseHz, customStep}) {
-        found_.reserve(8);
-    }
+    explicit Stream(Core core) : core_(std::move(core)) { found_.reserve(8); }
 
     nb::list feed(const InArray& samples) {
         const SampleView view = viewOf(samples, "samples");
@@ -129,7 +128,7 @@ class StreamDecoder {
             for (size_t at = 0; at < view.frames; at += kBlock) {
                 const size_t n = std::min(kBlock, view.frames - at);
                 ryxsound_binding::readMono(view, at, n, block_.data());
-                decoder_.feed(block_.data(), n, found_);
+                core_.feed(block_.data(), n, found_);
             }
         }
         return takeFound();
@@ -139,39 +138,58 @@ class StreamDecoder {
         std::unique_lock<std::mutex> lock = claim();
         {
             nb::gil_scoped_release released;
-            decoder_.flush(found_);
+            core_.flush(found_);
         }
         return takeFound();
     }
 
-    int64_t position() const { return decoder_.position(); }
-    bool inMessage() const { return decoder_.inMessage(); }
-    int mode() const { return static_cast<int>(decoder_.mode()); }
-    float sampleRate() const { return decoder_.sampleRate(); }
-    const char* receiver() const { return ryxsound::receiverName(decoder_.receiver()); }
+    const Core& core() const { return core_; }
 
-  private:
+    // Held while the receiver is read or changed.
     std::unique_lock<std::mutex> claim() {
         std::unique_lock<std::mutex> lock(busy_, std::try_to_lock);
         if (!lock.owns_lock()) {
             throw std::runtime_error(
-                "this Decoder is in use by another thread: use one per thread");
+                "this decoder is in use by another thread: use one per thread");
         }
         return lock;
     }
 
+  private:
     nb::list takeFound() {
         nb::list out;
-        for (ryxsound::Message& m : found_) out.append(nb::cast(std::move(m)));
+        for (Record& r : found_) out.append(nb::cast(std::move(r)));
         found_.clear();
         return out;
     }
 
-    ryxsound::Decoder decoder_;
+    Core core_;
     std::array<float, kBlock> block_{};
-    std::vector<ryxsound::Message> found_;
+    std::vector<Record> found_;
     std::mutex busy_;
 };
+
+using MessageStream = Stream<ryxsound::Decoder, ryxsound::Message>;
+using PayloadStream = Stream<ryxsound::PayloadDecoder, ryxsound::Payload>;
+
+nb::bytes bytesOf(const std::vector<uint8_t>& data) {
+    return nb::bytes(reinterpret_cast<const char*>(data.data()), data.size());
+}
+
+OutArray encodePayload(nb::bytes data, std::string_view profile, int mode, float sampleRate,
+                       float customBaseHz, int customStep, int repeat) {
+    const ryxsound::Profile chosen = ryxsound::profileFromName(profile);
+    const auto* first = static_cast<const uint8_t*>(data.data());
+    const std::vector<uint8_t> copy(first, first + data.size());
+    std::vector<float> audio;
+    {
+        nb::gil_scoped_release released;
+        audio = ryxsound::encodePayload(copy.data(), copy.size(), chosen,
+                                        ryxsound::modeFromNumber(mode), sampleRate,
+                                        {customBaseHz, customStep}, repeat);
+    }
+    return toNumpy(std::move(audio));
+}
 
 OutArray encode(std::string_view text, int mode, float sampleRate, std::string melody,
                 bool randomTones, float randomToneGainDb, std::optional<InArray> signature,
@@ -320,14 +338,100 @@ NB_MODULE(_core, m) {
     m.def("mix_signature", &mixSignature, "audio"_a, "signature"_a, "sample_rate"_a);
     m.def("power_spectra", &powerSpectra, "samples"_a, "window_size"_a, "hop"_a);
 
-    nb::class_<StreamDecoder>(m, "Decoder")
-        .def(nb::init<int, float, std::string_view, float, int>(), "mode"_a, "sample_rate"_a,
-             "receiver"_a = "robust", "custom_base_hz"_a = 12000.0f, "custom_step"_a = 1)
-        .def("feed", &StreamDecoder::feed, "samples"_a)
-        .def("flush", &StreamDecoder::flush)
-        .def_prop_ro("position", &StreamDecoder::position)
-        .def_prop_ro("in_message", &StreamDecoder::inMessage)
-        .def_prop_ro("mode", &StreamDecoder::mode)
-        .def_prop_ro("sample_rate", &StreamDecoder::sampleRate)
-        .def_prop_ro("receiver", &StreamDecoder::receiver);
+    nb::class_<MessageStream>(m, "Decoder")
+        .def(
+            "__init__",
+            [](MessageStream* self, int mode, float sampleRate, std::string_view receiver,
+               float base, int step) {
+                new (self) MessageStream(
+                    ryxsound::Decoder(ryxsound::modeFromNumber(mode), sampleRate,
+                                      ryxsound::receiverFromName(receiver), {base, step}));
+            },
+            "mode"_a, "sample_rate"_a, "receiver"_a = "robust", "custom_base_hz"_a = 12000.0f,
+            "custom_step"_a = 1)
+        .def("feed", &MessageStream::feed, "samples"_a)
+        .def("flush", &MessageStream::flush)
+        .def_prop_ro("position", [](const MessageStream& s) { return s.core().position(); })
+        .def_prop_ro("in_message", [](const MessageStream& s) { return s.core().inMessage(); })
+        .def_prop_ro("mode", [](const MessageStream& s) { return int(s.core().mode()); })
+        .def_prop_ro("sample_rate", [](const MessageStream& s) { return s.core().sampleRate(); })
+        .def_prop_ro("receiver", [](const MessageStream& s) {
+            return ryxsound::receiverName(s.core().receiver());
+        });
+
+    // ---- payloads ----
+    m.attr("MAX_PAYLOAD_BYTES") = ryxsound::kMaxPayloadBytes;
+    m.attr("PROFILES") = nb::make_tuple(ryxsound::profileName(ryxsound::Profile::Fast),
+                                        ryxsound::profileName(ryxsound::Profile::Robust));
+    m.def(
+        "profile_name",
+        [](std::string_view name) {
+            return ryxsound::profileName(ryxsound::profileFromName(name));
+        },
+        "name"_a);
+
+    nb::class_<ryxsound::PayloadShape>(m, "PayloadShape")
+        .def_ro("data_frames", &ryxsound::PayloadShape::dataFrames)
+        .def_ro("parity_frames", &ryxsound::PayloadShape::parityFrames)
+        .def_ro("frame_samples", &ryxsound::PayloadShape::frameSamples)
+        .def_ro("total_samples", &ryxsound::PayloadShape::totalSamples)
+        .def_ro("seconds", &ryxsound::PayloadShape::seconds)
+        .def_ro("channels", &ryxsound::PayloadShape::channels)
+        .def_ro("symbol_seconds", &ryxsound::PayloadShape::symbolSeconds);
+    m.def(
+        "payload_shape",
+        [](size_t size, std::string_view profile, int mode, float rate, float base, int step) {
+            return ryxsound::payloadShape(size, ryxsound::profileFromName(profile),
+                                          ryxsound::modeFromNumber(mode), rate, {base, step});
+        },
+        "size"_a, "profile"_a, "mode"_a, "sample_rate"_a, "custom_base_hz"_a = 12000.0f,
+        "custom_step"_a = 1);
+    m.def("encode_payload", &encodePayload, "data"_a, "profile"_a, "mode"_a, "sample_rate"_a,
+          "custom_base_hz"_a = 12000.0f, "custom_step"_a = 1, "repeat"_a = 1);
+
+    nb::class_<ryxsound::Payload>(m, "Payload")
+        .def_prop_ro("data", [](const ryxsound::Payload& p) { return bytesOf(p.data); })
+        .def_ro("ok", &ryxsound::Payload::ok)
+        .def_prop_ro("profile",
+                     [](const ryxsound::Payload& p) { return ryxsound::profileName(p.profile); })
+        .def_prop_ro("plan", [](const ryxsound::Payload& p) { return int(p.plan); })
+        .def_ro("start", &ryxsound::Payload::start)
+        .def_ro("end", &ryxsound::Payload::end)
+        .def_ro("frames_heard", &ryxsound::Payload::framesHeard)
+        .def_ro("frames_total", &ryxsound::Payload::framesTotal)
+        .def_ro("frames_needed", &ryxsound::Payload::framesNeeded)
+        .def_ro("size", &ryxsound::Payload::size)
+        .def_ro("confidence", &ryxsound::Payload::confidence)
+        .def_ro("tone_to_band_db", &ryxsound::Payload::toneToBandDb)
+        .def_ro("level_dbfs", &ryxsound::Payload::levelDbfs);
+
+    nb::class_<ryxsound::PayloadProgress>(m, "PayloadProgress")
+        .def_prop_ro(
+            "profile",
+            [](const ryxsound::PayloadProgress& p) { return ryxsound::profileName(p.profile); })
+        .def_prop_ro("plan", [](const ryxsound::PayloadProgress& p) { return int(p.plan); })
+        .def_ro("size", &ryxsound::PayloadProgress::size)
+        .def_ro("frames_heard", &ryxsound::PayloadProgress::framesHeard)
+        .def_ro("frames_needed", &ryxsound::PayloadProgress::framesNeeded)
+        .def_ro("frames_total", &ryxsound::PayloadProgress::framesTotal)
+        .def_ro("last_end", &ryxsound::PayloadProgress::lastEnd);
+
+    nb::class_<PayloadStream>(m, "PayloadDecoder")
+        .def(
+            "__init__",
+            [](PayloadStream* self, int mode, float sampleRate, float base, int step) {
+                new (self) PayloadStream(ryxsound::PayloadDecoder(ryxsound::modeFromNumber(mode),
+                                                                  sampleRate, {base, step}));
+            },
+            "mode"_a, "sample_rate"_a, "custom_base_hz"_a = 12000.0f, "custom_step"_a = 1)
+        .def("feed", &PayloadStream::feed, "samples"_a)
+        .def("flush", &PayloadStream::flush)
+        .def("progress",
+             [](PayloadStream& s) {
+                 std::unique_lock<std::mutex> lock = s.claim();
+                 return s.core().progress();
+             })
+        .def_prop_ro("position", [](const PayloadStream& s) { return s.core().position(); })
+        .def_prop_ro("mode", [](const PayloadStream& s) { return int(s.core().mode()); })
+        .def_prop_ro("sample_rate", [](const PayloadStream& s) { return s.core().sampleRate(); });
 }
