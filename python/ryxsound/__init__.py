@@ -4,8 +4,8 @@
 Encode a text to audio with :func:`encode`, find messages in a recording with :func:`decode`,
 feed captured audio chunk by chunk to a :class:`Decoder`, or decode many files in parallel with
 :func:`decode_files`. Payloads have functions of their own: :func:`encode_payload`,
-:func:`decode_payloads` and :class:`PayloadDecoder`. Everything runs in the C++ core through the private extension module
-``ryxsound._core``, with the GIL released.
+:func:`decode_payloads` and :class:`PayloadDecoder`. Everything runs in the C++ core through
+the private extension module ``ryxsound._core``, with the GIL released.
 
 Examples
 --------

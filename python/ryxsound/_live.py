@@ -14,6 +14,7 @@ import numpy.typing as npt
 
 from ._codec import Decoder, Message
 from ._modes import ModeLike
+from ._payload import Payload, PayloadDecoder, PayloadProgress
 
 Device = Union[int, str, None]
 StreamFactory = Callable[..., Any]
@@ -100,8 +101,11 @@ def listen(mode: Optional[ModeLike] = None, sample_rate: float = 44100, device: 
            on_message: Optional[Callable[[Message], None]] = None,
            stream_factory: Optional[StreamFactory] = None,
            custom_base_hz: Optional[float] = None,
-           custom_step: Optional[int] = None, receiver: str = "robust") -> list[Message]:
-    """Decode messages from a live input stream.
+           custom_step: Optional[int] = None, receiver: str = "robust",
+           on_payload: Optional[Callable[[Payload], None]] = None,
+           on_payload_progress: Optional[Callable[[list[PayloadProgress]], None]] = None
+           ) -> list[Message]:
+    """Decode messages (and with ``on_payload`` payloads) from a live input stream.
 
     Parameters
     ----------
@@ -116,7 +120,7 @@ def listen(mode: Optional[ModeLike] = None, sample_rate: float = 44100, device: 
     duration : float, optional
         Stop after this many seconds of audio; listen until interrupted when None.
     max_messages : int, optional
-        Stop after this many messages.
+        Stop after this many messages and payloads.
     on_message : callable, optional
         Called with each message as soon as it is complete.
     stream_factory : callable, optional
@@ -127,6 +131,12 @@ def listen(mode: Optional[ModeLike] = None, sample_rate: float = 44100, device: 
         The custom plan (mode ``"custom"`` only).
     receiver : str
         ``"robust"`` (default) or ``"standard"``.
+    on_payload : callable, optional
+        Also listen for payloads in the same plans, and call this with each as soon as it is
+        delivered or has failed.
+    on_payload_progress : callable, optional
+        With ``on_payload``: called after every block with the payloads whose frames are
+        arriving (see :meth:`ryxsound.PayloadDecoder.progress`).
 
     Returns
     -------
@@ -139,19 +149,36 @@ def listen(mode: Optional[ModeLike] = None, sample_rate: float = 44100, device: 
         When sounddevice, PortAudio or the device is missing.
     """
     found: list[Message] = []
+    heard_payloads = 0
+
+    def enough() -> bool:
+        return max_messages is not None and len(found) + heard_payloads >= max_messages
 
     def take(messages: list[Message]) -> bool:
         for m in messages:
             found.append(m)
             if on_message is not None:
                 on_message(m)
-            if max_messages is not None and len(found) >= max_messages:
+            if enough():
+                return True
+        return False
+
+    def take_payloads(payloads: list[Payload]) -> bool:
+        nonlocal heard_payloads
+        for p in payloads:
+            heard_payloads += 1
+            if on_payload is not None:
+                on_payload(p)
+            if enough():
                 return True
         return False
 
     limit = None if duration is None else int(duration * sample_rate)
     with Decoder(mode, sample_rate, preset=preset, resample=resample, receiver=receiver,
                  custom_base_hz=custom_base_hz, custom_step=custom_step) as rx:
+        payload_rx = None if on_payload is None else PayloadDecoder(
+            sample_rate, mode=rx.mode, preset=preset, resample=resample,
+            custom_base_hz=custom_base_hz, custom_step=custom_step)
         stream = _open("input", stream_factory, sample_rate, device)
         with stream:
             heard = 0
@@ -164,7 +191,14 @@ def listen(mode: Optional[ModeLike] = None, sample_rate: float = 44100, device: 
                 heard += block.shape[0]
                 if take(rx.feed(block)):
                     return found
+                if payload_rx is not None:
+                    if take_payloads(payload_rx.feed(block)):
+                        return found
+                    if on_payload_progress is not None:
+                        on_payload_progress(payload_rx.progress())
         take(rx.flush())
+        if payload_rx is not None:
+            take_payloads(payload_rx.flush())
     return found
 
 

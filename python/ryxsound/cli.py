@@ -1,13 +1,15 @@
 """The ``ryxsound`` command-line tool.
 
 Exit status: 0 success (for ``decode`` and ``listen``: at least one message whose checksum
-matched), 1 nothing found, 2 bad input, bad usage or a missing optional package or device,
-3 an unexpected failure (run with ``--debug`` for the traceback), 130 interrupted.
+matched; for ``receive``: an intact payload; ``listen`` counts payloads too), 1 nothing found,
+2 bad input, bad usage or a missing optional package or device, 3 an unexpected failure (run
+with ``--debug`` for the traceback), 130 interrupted.
 """
 
 from __future__ import annotations
 
 import argparse
+import base64
 import json
 import math
 import os
@@ -44,6 +46,15 @@ from ._modes import (
     mode_name,
     plan,
     plan_rate,
+)
+from ._payload import (
+    MAX_PAYLOAD_BYTES,
+    PROFILES,
+    Payload,
+    PayloadProgress,
+    decode_payload_blocks,
+    encode_payload,
+    payload_shape,
 )
 from ._plot import IMAGE_FORMATS, PlotUnavailable, plot_spectrogram
 
@@ -352,10 +363,23 @@ def _other_plan_hint(path: str, args: argparse.Namespace) -> str:
     return ""
 
 
-def _decode_file(path: str, args: argparse.Namespace,
-                 bar: bool = True) -> tuple[list[Message], int, str]:
-    """The messages of one file, its rate and the mode listened for; ``bar`` draws a progress
-    bar for long files on a terminal (off for --jobs, which counts files instead)."""
+def _texts(blocks: Any, rate: int, mode: str, args: argparse.Namespace,
+           progress: Any) -> list[Message]:
+    return decode_blocks(blocks, rate, mode, progress=progress, resample=not args.no_resample,
+                         receiver=args.receiver, **_custom_kwargs(args, mode))
+
+
+def _payloads(blocks: Any, rate: int, mode: str, args: argparse.Namespace,
+              progress: Any) -> list[Payload]:
+    return decode_payload_blocks(blocks, rate, mode=mode, progress=progress,
+                                 resample=not args.no_resample, **_custom_kwargs(args, mode))
+
+
+def _decode_file(path: str, args: argparse.Namespace, bar: bool = True,
+                 run: Any = _texts) -> tuple[list[Any], int, str]:
+    """What ``run`` (:func:`_texts` or :func:`_payloads`) finds in one file, its rate and the
+    mode listened for; ``bar`` draws a progress bar for long files on a terminal (off for
+    --jobs, which counts files instead)."""
     with open_audio(path) as source:
         info = source.info
         mode = _receive_mode(args, info.sample_rate)
@@ -370,17 +394,16 @@ def _decode_file(path: str, args: argparse.Namespace,
         try:
             _receiver_rate(info.sample_rate, mode, args, where=path)
         except CliError as exc:
-            raise CliError(f"{exc}{_other_plan_hint(path, args)}") from None
+            hint = _other_plan_hint(path, args) if run is _texts else ""
+            raise CliError(f"{exc}{hint}") from None
         long_file = info.frames >= PROGRESS_MIN_SECONDS * info.sample_rate
         progress = _Progress(os.path.basename(path), info.frames,
                              bar and long_file and sys.stderr.isatty())
         try:
-            messages = decode_blocks(source.blocks(), info.sample_rate, mode, progress=progress,
-                                     resample=not args.no_resample, receiver=args.receiver,
-                                     **_custom_kwargs(args, mode))
+            found = run(source.blocks(), info.sample_rate, mode, args, progress)
         finally:
             progress.close()
-    return messages, info.sample_rate, mode
+    return found, info.sample_rate, mode
 
 
 def _cmd_decode(args: argparse.Namespace) -> int:
@@ -460,31 +483,224 @@ def _cmd_spectrogram(args: argparse.Namespace) -> int:
     return EXIT_OK
 
 
+# ---- payloads: send and receive ----
+
+#: Width of the profile column: the longest profile name.
+_PROFILE_WIDTH = max(len(name) for name in PROFILES)
+
+
+def _read_payload(args: argparse.Namespace) -> tuple[bytes, str]:
+    """The bytes to send and where they came from: --text as UTF-8, PATH, or standard input for
+    '-'. At most one byte more than a payload holds is read, so that a large file is refused
+    without reading it whole."""
+    if args.text is not None:
+        return args.text.encode("utf-8"), "--text"
+    where = "standard input" if args.path == STDIO else args.path
+    try:
+        if args.path == STDIO:
+            data = sys.stdin.buffer.read(MAX_PAYLOAD_BYTES + 1)
+        else:
+            with open(args.path, "rb") as f:
+                data = f.read(MAX_PAYLOAD_BYTES + 1)
+    except OSError as exc:
+        raise CliError(f"{where}: cannot read ({exc.strerror or exc})") from None
+    if len(data) > MAX_PAYLOAD_BYTES:
+        raise CliError(f"{where}: more than {MAX_PAYLOAD_BYTES} bytes: a payload holds 1 to "
+                       f"{MAX_PAYLOAD_BYTES} bytes")
+    return data, where
+
+
+def _cmd_send(args: argparse.Namespace, stream_factory: Optional[StreamFactory]) -> int:
+    mode = _mode_for(args, "audible")
+    if args.output not in (None, STDIO):
+        check_writable(args.output)
+    data, source = _read_payload(args)
+    try:
+        one = encode_payload(data, profile=args.profile, mode=mode, sample_rate=args.rate,
+                             repeat=args.repeat, **_custom_kwargs(args, mode))
+        shape = payload_shape(len(data), profile=args.profile, mode=mode, sample_rate=args.rate,
+                              **_custom_kwargs(args, mode))
+    except ValueError as exc:
+        raise CliError(f"{source}: {exc}") from None
+    lead = np.zeros(int(round(LEAD_SILENCE * args.rate)), dtype=np.float32)
+    audio = np.concatenate([lead, one, lead])
+    plan_name = f"preset {args.preset}" if args.preset else f"mode {mode}"
+    frames = shape.data_frames + shape.parity_frames
+    _say(args, f"{source}: {len(data)} bytes in {shape.data_frames} data and "
+               f"{shape.parity_frames} parity frames of {shape.frame_samples} samples, "
+               f"{shape.channels} channel{'' if shape.channels == 1 else 's'}")
+    what = (f"payload of {len(data)} bytes ({args.profile}, {frames} frames"
+            f"{f', {args.repeat}x' if args.repeat > 1 else ''}), {len(audio) / args.rate:.2f} s "
+            f"at {args.rate} Hz, {plan_name}")
+    if args.output is None:
+        play(audio, args.rate, args.device, stream_factory=stream_factory)
+        _out(f"played {what}")
+        return EXIT_OK
+    written = write_audio(args.output, audio, args.rate)
+    where = "standard output" if args.output == STDIO else args.output
+    _out(f"wrote {where}: {what}, {written}", sys.stderr if args.output == STDIO else None)
+    return EXIT_OK
+
+
+def _shown_text(p: Payload) -> Optional[str]:
+    """The payload's text when it is intact UTF-8 that prints on one line, else None."""
+    text = p.text
+    return text if text is not None and text.isprintable() else None
+
+
+def _payload_line(p: Payload, rate: float, prefix: str = "") -> str:
+    """One payload as ryxsound-cli prints it too."""
+    text = _shown_text(p)
+    shown = "-" if text is None else json.dumps(text, ensure_ascii=False)
+    return (f"{prefix}{p.start / rate:8.3f} s  {p.mode:<{_MODE_WIDTH}}  "
+            f"{p.profile:<{_PROFILE_WIDTH}}  {p.size:4d} bytes  {'ok ' if p.ok else 'BAD'}  "
+            f"frames {p.frames_heard}/{p.frames_total}  confidence {p.confidence:4.2f}  {shown}")
+
+
+def _payload_json(p: Payload, rate: float) -> dict[str, Any]:
+    entry: dict[str, Any] = {
+        "ok": p.ok,
+        "profile": p.profile,
+        "mode": p.mode,
+        "size": p.size,
+        "start": p.start,
+        "end": p.end,
+        "start_seconds": round(p.start / rate, 4),
+        "end_seconds": round(p.end / rate, 4),
+        "frames_heard": p.frames_heard,
+        "frames_total": p.frames_total,
+        "frames_needed": p.frames_needed,
+        "confidence": round(p.confidence, 4),
+        "tone_to_band_db": round(p.tone_to_band_db, 2),
+        "level_dbfs": round(p.level_dbfs, 2),
+        "data_base64": base64.b64encode(p.data).decode("ascii"),
+    }
+    text = _shown_text(p)
+    if text is not None:
+        entry["text"] = text
+    return entry
+
+
+def _output_folder(folder: str) -> str:
+    """``folder``, created when missing; CliError when it cannot be or is not writable."""
+    try:
+        os.makedirs(folder, exist_ok=True)
+    except OSError as exc:
+        raise CliError(f"{folder}: cannot create the folder ({exc.strerror or exc})") from None
+    if not os.access(folder, os.W_OK):
+        raise CliError(f"{folder}: permission denied")
+    return folder
+
+
+def _save_payloads(folder: str, path: str, payloads: list[Payload],
+                   args: argparse.Namespace) -> None:
+    """Write the intact payloads of one input as FOLDER/<stem>-<n>.bin, n counting from 1."""
+    stem = "stdin" if path == STDIO else os.path.splitext(os.path.basename(path))[0]
+    for n, p in enumerate((p for p in payloads if p.ok), start=1):
+        target = os.path.join(folder, f"{stem}-{n}.bin")
+        try:
+            with open(target, "wb") as f:
+                f.write(p.data)
+        except OSError as exc:
+            raise CliError(f"{target}: cannot write ({exc.strerror or exc})") from None
+        _say(args, f"wrote {target}: {len(p.data)} bytes")
+
+
+def _cmd_receive(args: argparse.Namespace) -> int:
+    if args.files.count(STDIO) > 1:
+        raise CliError("standard input (-) can be read only once")
+    folder = None if args.output is None else _output_folder(args.output)
+    several = len(args.files) > 1
+    bad = found_ok = False
+    for path in args.files:
+        try:
+            payloads, rate, _ = _decode_file(path, args, run=_payloads)
+        except (AudioFileError, CliError) as exc:
+            bad = True
+            _error(str(exc))
+            continue
+        found_ok = found_ok or any(p.ok for p in payloads)
+        for p in payloads:
+            if args.json:
+                _out(json.dumps({"file": path, **_payload_json(p, rate)}, ensure_ascii=False))
+            else:
+                _out(_payload_line(p, rate, f"{path}: " if several else ""))
+        if not payloads:
+            sys.stderr.write(f"{PROG}: {path}: no payload found\n")
+        if folder is not None:
+            _save_payloads(folder, path, payloads, args)
+    if bad:
+        return EXIT_BAD_INPUT
+    return EXIT_OK if found_ok else EXIT_NOTHING
+
+
+class _PayloadProgressLine:
+    """'receiving robust payload: frames 2/4 (3 needed)' on stderr while frames arrive:
+    rewritten in place on a terminal, else written once per change."""
+
+    def __init__(self, terminal: bool):
+        self.terminal = terminal
+        self.shown = ""
+
+    def update(self, arriving: list[PayloadProgress]) -> None:
+        line = "; ".join(f"receiving {p.profile} payload: frames {p.frames_heard}/"
+                         f"{p.frames_total} ({p.frames_needed} needed)" for p in arriving)
+        if line == self.shown:
+            return
+        if self.terminal:
+            sys.stderr.write(f"\r\033[K{line}")
+        elif line:
+            sys.stderr.write(line + "\n")
+        sys.stderr.flush()
+        self.shown = line
+
+    def clear(self) -> None:
+        """Before a result line: the terminal's progress line is wiped."""
+        if self.terminal and self.shown:
+            sys.stderr.write("\r\033[K")
+            sys.stderr.flush()
+            self.shown = ""
+
+
 # ---- listen and devices ----
 
 def _cmd_listen(args: argparse.Namespace, stream_factory: Optional[StreamFactory]) -> int:
     mode = _mode_for(args, "all")
     _receiver_rate(args.rate, mode, args)
     if sys.stderr.isatty():
-        sys.stderr.write(f"listening for {mode} messages at {args.rate} Hz "
+        sys.stderr.write(f"listening for {mode} messages and payloads at {args.rate} Hz "
                          f"(Ctrl-C to stop)\n")
     found: list[Message] = []
+    payloads: list[Payload] = []
+    progress = _PayloadProgressLine(sys.stderr.isatty())
 
     def show(m: Message) -> None:
         found.append(m)
+        progress.clear()
         if args.json:
             _out(json.dumps(_message_json(m, args.rate)))
         else:
             _out(_message_line(m, args.rate))
 
+    def show_payload(p: Payload) -> None:
+        payloads.append(p)
+        progress.clear()
+        if args.json:
+            _out(json.dumps(_payload_json(p, args.rate), ensure_ascii=False))
+        else:
+            _out(_payload_line(p, args.rate))
+
     try:
         listen(mode, args.rate, args.device, duration=args.duration,
                max_messages=args.count, on_message=show, stream_factory=stream_factory,
                resample=not args.no_resample, receiver=args.receiver,
+               on_payload=show_payload, on_payload_progress=progress.update,
                **_custom_kwargs(args, mode))
     except KeyboardInterrupt:
         pass
-    return EXIT_OK if any(m.ok for m in found) else EXIT_NOTHING
+    finally:
+        progress.clear()
+    return EXIT_OK if any(m.ok for m in found) or any(p.ok for p in payloads) else EXIT_NOTHING
 
 
 def _cmd_devices(args: argparse.Namespace) -> int:
@@ -562,10 +778,11 @@ def _parser() -> argparse.ArgumentParser:
                            help=f"a named plan instead of --mode ({presets})")
     mode_opts.add_argument("-v", "--verbose", action="store_true",
                            help="say on stderr what was read and whether it was resampled")
-    receive_opts = _Parser(add_help=False)
-    receive_opts.add_argument("--no-resample", action="store_true",
+    resample_opt = _Parser(add_help=False)
+    resample_opt.add_argument("--no-resample", action="store_true",
                               help="decode at the audio's own rate instead of resampling "
                                    "rates other than 44100, 48000 and 22050 Hz")
+    receive_opts = _Parser(add_help=False, parents=[resample_opt])
     receive_opts.add_argument("--receiver", choices=RECEIVERS, default="robust",
                               help="robust (default: holds in speech, codecs and weak signals) "
                                    "or standard (the plain symbol-clock receiver)")
@@ -590,11 +807,12 @@ def _parser() -> argparse.ArgumentParser:
     send_opts.add_argument("--gap", type=_positive_float, default=1.0, metavar="SECONDS",
                            help="silence between repetitions (default 1.0)")
 
-    parser = _Parser(prog=PROG, description="Send nine base-32 characters as a burst of tones "
-                     "and find them again in recordings.", parents=[common],
+    parser = _Parser(prog=PROG, description="Send nine base-32 characters as a burst of tones, "
+                     "or payloads of up to 4096 bytes, and find them again in recordings.",
+                     parents=[common],
                      epilog="Exit status: 0 success (decode/listen: a message with a matching "
-                            "checksum was found), 1 none found, 2 bad input or usage, "
-                            "3 unexpected failure.")
+                            "checksum was found; receive/listen: an intact payload), 1 none "
+                            "found, 2 bad input or usage, 3 unexpected failure.")
     parser.set_defaults(debug=False)
     parser.add_argument("--version", action="version", version=f"{PROG} {__version__}")
     sub = parser.add_subparsers(dest="command", metavar="COMMAND", parser_class=_Parser)
@@ -672,6 +890,46 @@ def _parser() -> argparse.ArgumentParser:
     p.add_argument("--device", type=_device_arg, default=None, metavar="D",
                    help="output device number or name (default: the system's)")
 
+    p = sub.add_parser("send", parents=[common, mode_opts, rate_opt],
+                       help="write a payload of 1 to 4096 bytes to an audio file",
+                       description=f"Write the bytes of PATH (or --text) as a payload to a WAV "
+                                   f"(or FLAC/OGG) file, or play them with --play. A payload "
+                                   f"holds 1 to {MAX_PAYLOAD_BYTES} bytes; it is delivered "
+                                   f"whole or reported failed, never changed. Mode default: "
+                                   f"audible (the narrow plans are slower).")
+    source = p.add_mutually_exclusive_group(required=True)
+    source.add_argument("path", nargs="?", metavar="PATH",
+                        help="file to send; - reads standard input")
+    source.add_argument("--text", default=None, help="send this text (UTF-8) instead of a file")
+    target = p.add_mutually_exclusive_group(required=True)
+    target.add_argument("-o", "--output", default=None, metavar="OUT",
+                        help="file to write; the extension picks the format (.wav, .flac, "
+                             ".ogg); - writes WAV to standard output")
+    target.add_argument("--play", action="store_true",
+                        help="play on an output device instead (needs sounddevice)")
+    p.add_argument("--device", type=_device_arg, default=None, metavar="D",
+                   help="output device number or name for --play (default: the system's)")
+    p.add_argument("--profile", choices=PROFILES, default="robust",
+                   help="robust (default: speech, codecs, rooms; 140 bytes in 12.3 s audible) "
+                        "or fast (a quiet room or a cable; 140 bytes in 4.3 s)")
+    p.add_argument("--repeat", type=_count, default=1, metavar="K",
+                   help="send the payload K times back to back (1..16, default 1)")
+
+    p = sub.add_parser("receive", parents=[common, mode_opts, resample_opt],
+                       help="find payloads in audio files",
+                       description="Print one line per payload found: time, plan, profile, "
+                                   "size, result, frames heard of those sent, confidence and "
+                                   "the payload as text when it is printable UTF-8. Reads what "
+                                   "decode reads. Mode default: all (audible at 22050 Hz). "
+                                   "Exit 0 when an intact payload was found, 1 when none, 2 "
+                                   "for bad input (the other files are still read).")
+    p.add_argument("files", nargs="+", metavar="IN",
+                   help="audio files or streams; - reads standard input")
+    p.add_argument("-o", "--output", default=None, metavar="DIR",
+                   help="write each intact payload to DIR/<input name>-<n>.bin (DIR is "
+                        "created when missing)")
+    p.add_argument("--json", action="store_true", help="one JSON object per payload per line")
+
     p = sub.add_parser("devices", parents=[common],
                        help="list the audio devices (needs sounddevice)",
                        description="List the audio input and output devices with their "
@@ -736,6 +994,10 @@ def main(argv: Optional[Sequence[str]] = None, *,
             return _cmd_play(args, stream_factory)
         if args.command == "devices":
             return _cmd_devices(args)
+        if args.command == "send":
+            return _cmd_send(args, stream_factory)
+        if args.command == "receive":
+            return _cmd_receive(args)
         return _cmd_demo(args)
     except (CliError, AudioFileError, PlotUnavailable, LiveAudioUnavailable) as exc:
         if args.debug:

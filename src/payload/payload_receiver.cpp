@@ -397,7 +397,10 @@ void PayloadReceiver::report(Assembly& a, bool ok, std::vector<ReceivedPayload>&
 void PayloadReceiver::expire(bool all, std::vector<ReceivedPayload>& out) {
     for (Assembly& a : assemblies_) {
         if (!a.used) continue;
-        if (all || position_ > a.end + 3 * int64_t(a.frameSamples)) {
+        // A run of lost frames as long as the parity count still delivers the payload: it is
+        // given up only when that many frames and two more have passed without one heard.
+        const int64_t patience = int64_t(a.parityFrames + 2) * a.frameSamples;
+        if (all || position_ > a.end + patience) {
             if (!a.reported) report(a, false, out);
             a.used = false;
         }
