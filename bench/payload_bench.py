@@ -76,8 +76,8 @@ def ryxsound_system(profile: str, mode: str) -> System:
             for begin in range(0, len(samples), channel.BUFFER):
                 found += rx.feed(samples[begin:begin + channel.BUFFER])
             found += rx.flush()
-        return [Report(p.data, p.ok, f"{p.frames_heard} of {p.frames_total} frames heard, "
-                                     f"{p.frames_needed} needed") for p in found]
+        return [Report(p.data, p.ok, f"{p.frames_heard} of {p.frames_total} frames heard "
+                                     f"({p.frames_needed} needed)") for p in found]
 
     def decode(slots: list[np.ndarray], rate: int) -> list[list[Report]]:
         return [decode_slot(s, rate) for s in slots]
@@ -160,7 +160,7 @@ def run_payload_cell(system: System, entry: channel.ChannelSpec, n: int, seed: i
         elif intact:
             cell.misses.append("a wrong payload")
         else:
-            heard = "; ".join(r.frames or "reported failed" for r in reports)
+            heard = " + ".join(r.frames or "reported failed" for r in reports)
             cell.misses.append(heard or "nothing reported")
     return cell
 
@@ -196,7 +196,7 @@ def payload_table(systems: list[System], names: tuple[str, ...], n: int, seed: i
             seconds[system.name] = cell.seconds
             if cell.misses and system.name.startswith("RyxSound"):
                 heard = collections.Counter(cell.misses)
-                misses.append(f"{system.name}, {name}: " + ", ".join(
+                misses.append(f"{system.name}, {name}: " + "; ".join(
                     f"{k} x {m}" for m, k in heard.most_common()))
         rows.append(row)
         print(" | ".join(row), flush=True)
@@ -261,7 +261,7 @@ def payload_report(n: int, seed: int, pattern: str = "", rate: int = 44100) -> s
         "",
         f"{narrow_n} payloads per cell. Wrong payloads in both tables: {wrong + narrow_wrong}.",
         "",
-        "RyxSound payloads not delivered, by what the decoder of their slot reported:",
+        "RyxSound payloads not delivered, by what the decoder of their slot reported (a + joins two reports of one slot):",
         "",
     ]
     md += [f"- {m}" for m in misses + narrow_misses] or ["- none"]

@@ -34,16 +34,16 @@ def test_a_cell_counts_deliveries_wrong_payloads_and_what_misses_heard():
     Report = payload_bench.Report
     replies = [
         lambda p: [Report(p, True)],
-        lambda p: [Report(b"", False, "2 of 4 frames heard, 3 needed"), Report(p, True)],
+        lambda p: [Report(b"", False, "2 of 4 frames heard (3 needed)"), Report(p, True)],
         lambda p: [Report(p[:-1] + b"?", True)],
-        lambda p: [Report(b"", False, "1 of 4 frames heard, 3 needed")],
+        lambda p: [Report(b"", False, "1 of 4 frames heard (3 needed)")],
         lambda p: [],
     ]
     cell = payload_bench.run_payload_cell(scripted_system(replies),
                                           channel.find_channel("clean"), len(replies), SEED,
                                           RATE)
     assert (cell.sent, cell.delivered, cell.wrong) == (5, 2, 1)
-    assert cell.misses == ["a wrong payload", "1 of 4 frames heard, 3 needed",
+    assert cell.misses == ["a wrong payload", "1 of 4 frames heard (3 needed)",
                            "nothing reported"]
     assert str(cell) == "2/5 (1 wrong)"
     assert cell.seconds == pytest.approx(2000 / RATE)
