@@ -6,12 +6,13 @@
 #               each fuzzer
 # make web    - the browser build in build/web/: ryxsound.wasm, the ES module ryxsound.js with its
 #               declarations, and the page index.html (serve the folder over http to use it)
-# make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md)
+# make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md); the payload
+#               table's peer, ggwave, lives in the bench's own environment build/peer-venv
 PY := .venv/bin/python
 JOBS ?= 2
 
 .PHONY: demo test env test-env format-check cpp-test asan-test py-test py-matrix asan-py-test consumer-test \
-	web web-test fuzz bench clean
+	web web-test fuzz peer-env bench clean
 
 env:
 	RYX_PROFILE=demo bash tools/ensure_env.sh
@@ -71,7 +72,11 @@ web-test: web
 fuzz:
 	bash tools/run_fuzzers.sh 60
 
-bench: test-env
+# ggwave, which the payload table measures beside RyxSound, in a venv of its own (never in .venv).
+peer-env:
+	bash tools/peer_env.sh
+
+bench: test-env peer-env
 	bash tools/bench_report.sh
 
 clean:

@@ -15,10 +15,12 @@ Importable (tests use `run_cell` and the channel functions) and runnable:
     python bench/channel.py --messages 20 --out channel.md
     python bench/channel.py --messages 5 --channels 'white|mp3' --modes 2,4 --rates 44100
     python bench/channel.py --receiver both --channels 'crowd|32k|16k|-2[05] dB' --modes 2
+    python bench/channel.py --payloads --messages 20 --out payloads.md
 
 With --receiver robust or both, the robust receiver decodes through the decode_stream program
 (bench/decode_stream.cpp; $RYX_DECODE_STREAM, else built under build/bench-plain on first use),
-and each cell shows standard / robust.
+and each cell shows standard / robust. With --payloads it measures 140-byte payloads instead,
+RyxSound's beside ggwave's (bench/payload_bench.py).
 
 Channels that need a missing tool (sox, ffmpeg, espeak-ng) are reported as n/a. Generated audio is
 cached outside the tree (babble speech in the system temp folder); nothing is written to the tree.
@@ -192,14 +194,19 @@ def feed(handle, samples: np.ndarray, chunk: int = BUFFER) -> list[tuple[int, st
 
 def build_stream(tr: Transceiver, texts: list[str], rng: np.random.Generator,
                  leads: list[int] | None = None, floor_rms: float = FLOOR_RMS) -> Stream:
-    """Lays the encoded texts into slots: pre-roll, lead, message, trail; leads default to random
-    (0 .. LEAD_MAX); the leading and trailing audio is white noise of floor_rms (0: silence)."""
-    rate = tr.rate
+    """Lays the encoded texts into slots (see slot_stream)."""
+    return slot_stream([tr.encode(text) for text in texts], tr.rate, rng, leads, floor_rms)
+
+
+def slot_stream(transmissions: list[np.ndarray], rate: int, rng: np.random.Generator,
+                leads: list[int] | None = None, floor_rms: float = FLOOR_RMS) -> Stream:
+    """Lays transmissions (audio at `rate`) into slots: pre-roll, lead, transmission, trail;
+    leads default to random (0 .. LEAD_MAX); the leading and trailing audio is white noise of
+    floor_rms (0: silence)."""
     symbol = int(rate * SYMBOL_SECONDS)
     pieces, slots, power = [], [], []
     pos = 0
-    for i, text in enumerate(texts):
-        audio = tr.encode(text)
+    for i, audio in enumerate(transmissions):
         lead = PREROLL + (int(rng.integers(0, LEAD_MAX + 1)) if leads is None else int(leads[i]))
         trail = int(TRAIL_SECONDS * rate) + int(rng.integers(0, symbol + 1))
         slot = np.zeros(lead + len(audio) + trail, dtype=np.float32)
@@ -816,7 +823,16 @@ def main(argv: list[str] | None = None) -> int:
                     help="receiver(s) to measure; both gives each column as standard / robust")
     ap.add_argument("--telephone", action="store_true",
                     help="the telephone channels for the audible plan and the phone preset")
+    ap.add_argument("--payloads", action="store_true",
+                    help="140-byte payloads, RyxSound's profiles beside ggwave (--messages "
+                         "payloads per cell; --channels, --seed and --out as for texts)")
     args = ap.parse_args(argv)
+    if args.payloads:
+        import payload_bench  # imports this module: only here, where it is needed
+
+        emit_report(payload_bench.payload_report(args.messages, args.seed, args.channels),
+                    args.out)
+        return 0
     receivers = RECEIVERS if args.receiver == "both" else (args.receiver,)
     if args.telephone:
         started = time.time()

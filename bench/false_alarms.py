@@ -13,6 +13,12 @@ after correction would refuse such a message).
     python bench/false_alarms.py                    # 0.05 h per source (3 minutes of audio)
     python bench/false_alarms.py --hours 10 --out false_alarms.md   # the long run
     python bench/false_alarms.py --receiver both --hours 2      # standard and robust side by side
+    python bench/false_alarms.py --receiver payload --hours 2   # the payload decoder
+    python bench/false_alarms.py --mixed                        # texts and payloads in one recording
+
+--receiver payload counts the payloads the payload decoder of each mode reports, intact and
+failed. --mixed lays texts and payloads of both profiles into one recording and counts what each
+receiver takes from the other kind's audio: texts reported as payloads, payloads as texts.
 
 The report states the audio duration and the processing speed (audio seconds per wall second).
 """
@@ -27,6 +33,8 @@ import time
 from collections.abc import Iterator
 
 import numpy as np
+
+import ryxsound
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import channel  # noqa: E402  (the harness: module import, C stdout handling, espeak-ng clips)
@@ -220,13 +228,41 @@ class ProgramCounter:
         self.matched = len(self.texts)
 
 
+class PayloadCounter:
+    """One payload decoder of one mode: the payloads it reports, intact and failed."""
+
+    def __init__(self, mode: int, rate: int):
+        self.decoder = ryxsound.PayloadDecoder(rate, mode=mode)
+        self.found: list[ryxsound.Payload] = []
+
+    def feed(self, block: np.ndarray):
+        for begin in range(0, len(block), FEED):
+            self.found += self.decoder.feed(block[begin:begin + FEED])
+
+    def close(self):
+        self.found += self.decoder.flush()
+        self.decoder.close()
+        self.intact = sum(p.ok for p in self.found)
+        self.failed = len(self.found) - self.intact
+
+
+def make_counter(mode: int, rate: int, receiver: str | None):
+    """Counter (receiver None: _RyxSDK), PayloadCounter ("payload") or ProgramCounter (a text
+    receiver of decode_stream)."""
+    if receiver is None:
+        return Counter(mode, rate)
+    if receiver == "payload":
+        return PayloadCounter(mode, rate)
+    return ProgramCounter(mode, rate, receiver)
+
+
 def run_source(name: str, modes: list[int], rate: int, seconds: float, seed: int,
                receiver: str | None = None):
-    """Streams `seconds` of the source through one decoder per mode (through _RyxSDK, or the
-    decode_stream program when `receiver` is given); returns the counters."""
+    """Streams `seconds` of the source through one decoder per mode (through _RyxSDK, the
+    payload decoder, or the decode_stream program of a text receiver, see make_counter);
+    returns the counters."""
     rng = np.random.default_rng([seed, rate, list(SOURCES).index(name)])
-    counters = ({m: Counter(m, rate) for m in modes} if receiver is None
-                else {m: ProgramCounter(m, rate, receiver) for m in modes})
+    counters = {m: make_counter(m, rate, receiver) for m in modes}
     remaining = int(seconds * rate)
     for block in SOURCES[name](rate, rng):
         block = np.ascontiguousarray(block[:remaining])
@@ -274,6 +310,107 @@ def compare_receivers(args, modes: list[int]) -> str:
     return md
 
 
+def payload_false_alarms(args, modes: list[int]) -> str:
+    """The payload decoder of every mode over every source: payloads reported, intact and
+    failed, in all and per hour."""
+    header = ["source", "mode", "intact", "failed", "intact/h", "failed/h"]
+    rows = []
+    for name in args.sources.split(","):
+        try:
+            counters = run_source(name, modes, args.rate, args.hours * 3600, args.seed,
+                                  "payload")
+        except channel.Unavailable as exc:
+            rows.append([name, "all", f"n/a ({exc})", "", "", ""])
+            continue
+        for mode, c in counters.items():
+            rows.append([name, channel.MODES[mode], str(c.intact), str(c.failed),
+                         f"{c.intact / args.hours:.1f}", f"{c.failed / args.hours:.1f}"])
+        print(f"{name}: done", flush=True)
+    return (channel.markdown_table(header, rows) + f"\n\n{args.hours:g} h of each source at "
+            f"{args.rate} Hz through the payload decoder of every mode.\n")
+
+
+# The mixed recording: texts and payloads of both profiles in the audible plan, in random order.
+MIXED_TEXTS = 20
+MIXED_PAYLOADS = 20  # of each profile
+MIXED_MAX_BYTES = 300  # payload sizes are random, 1 .. this
+
+
+def mixed_recording(rate: int, seed: int, channel_name: str):
+    """The recording as received through the channel, and what each slot holds: a text (str)
+    or a payload (bytes)."""
+    rng = np.random.default_rng([seed, rate, MIXED_TEXTS, MIXED_PAYLOADS])
+    items: list[tuple[str, str | bytes]] = [("text", channel.random_text(rng).lower())
+                                            for _ in range(MIXED_TEXTS)]
+    items += [(profile, rng.bytes(int(rng.integers(1, MIXED_MAX_BYTES + 1))))
+              for profile in ryxsound.PROFILES for _ in range(MIXED_PAYLOADS)]
+    items = [items[i] for i in rng.permutation(len(items))]
+    with channel.Transceiver(2, rate) as tr:
+        audio = [tr.encode(x) if kind == "text" else
+                 ryxsound.encode_payload(x, profile=kind, mode="audible", sample_rate=rate)
+                 for kind, x in items]
+    stream = channel.slot_stream(audio, rate, rng)
+    return channel.find_channel(channel_name).apply(stream, rng), [x for _, x in items]
+
+
+def slot_of(stream: channel.Stream, position: int) -> int:
+    """The index of the slot holding a sample position (the last one past the end)."""
+    for i, (_, end) in enumerate(stream.slots):
+        if position < end:
+            return i
+    return len(stream.slots) - 1
+
+
+def by_kind(stream: channel.Stream, sent: list, reports: list, end, kind: type):
+    """Reports split by the slot each ends in: those in a slot holding `kind` (str: a text,
+    bytes: a payload), and the others. end: the sample just after a report's audio (the
+    standard receiver gives no start)."""
+    own, other = [], []
+    for report in reports:
+        holder = sent[slot_of(stream, end(report) - 1)]
+        (own if isinstance(holder, kind) else other).append(report)
+    return own, other
+
+
+def mixed_report(args) -> str:
+    """Each receiver over the mixed recording: what it recovered of its own kind and what it
+    reported from the other kind's audio."""
+    header = ["channel", "receiver", "mode", "recovered", "wrong (intact, not sent)",
+              "from the other kind's audio: intact", "failed"]
+    rows = []
+    for channel_name in args.mixed_channels.split(","):
+        stream, sent = mixed_recording(args.rate, args.seed, channel_name)
+        for mode in ("audible", "all"):
+            found = ryxsound.decode_payloads(stream.samples, args.rate, mode=mode)
+            own, other = by_kind(stream, sent, found, lambda p: p.end, bytes)
+            rows.append([channel_name, "payload decoder", mode] + tally(
+                [x for x in sent if isinstance(x, bytes)], [p.data for p in own if p.ok],
+                [p.ok for p in other]))
+        for receiver in channel.RECEIVERS:
+            for mode in (2, 5):
+                messages, _ = channel.decode_program(stream.samples, mode, args.rate, receiver)
+                own, other = by_kind(stream, sent, messages, lambda m: m["end"], str)
+                rows.append([channel_name, f"{receiver} text receiver", channel.MODES[mode]]
+                            + tally([x for x in sent if isinstance(x, str)],
+                                    [m["text"] for m in own if m["ok"]],
+                                    [m["ok"] for m in other]))
+        print(f"{channel_name}: done", flush=True)
+    return (channel.markdown_table(header, rows) + f"\n\nOne recording at {args.rate} Hz of "
+            f"{MIXED_TEXTS} texts and {MIXED_PAYLOADS} payloads of each profile (1 .. "
+            f"{MIXED_MAX_BYTES} random bytes), audible plan, in random order, each in a slot "
+            f"with random audio around it, through the channel; every receiver hears the whole "
+            f"recording. A report belongs to the slot where its audio ends. \"failed\": payloads "
+            f"reported failed, texts completed with a checksum mismatch.\n")
+
+
+def tally(sent: list, intact: list, other_ok: list[bool]) -> list[str]:
+    """Recovered of sent, intact reports not sent, and the reports from the other kind's
+    audio: intact, failed."""
+    return [f"{sum(x in intact for x in sent)}/{len(sent)}",
+            str(sum(x not in sent for x in intact)), str(sum(other_ok)),
+            str(len(other_ok) - sum(other_ok))]
+
+
 def main(argv: list[str] | None = None) -> int:
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--hours", type=float, default=0.05,
@@ -283,11 +420,22 @@ def main(argv: list[str] | None = None) -> int:
     ap.add_argument("--sources", default=",".join(SOURCES), help="comma-separated source names")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--out", help="write the report as Markdown to this path")
-    ap.add_argument("--receiver", choices=("sdk", "both"), default="sdk",
+    ap.add_argument("--receiver", choices=("sdk", "both", "payload"), default="sdk",
                     help="sdk: the standard receiver through _RyxSDK with symbol details; both: "
-                         "standard and robust side by side through decode_stream")
+                         "standard and robust side by side through decode_stream; payload: "
+                         "the payload decoder")
+    ap.add_argument("--mixed", action="store_true",
+                    help="texts and payloads in one recording, through every receiver")
+    ap.add_argument("--mixed-channels", default="clean,babble -10 dB",
+                    help="comma-separated channel names of bench/channel.py for --mixed")
     args = ap.parse_args(argv)
     modes = [int(m) for m in args.modes.split(",")]
+    if args.mixed:
+        channel.emit_report(mixed_report(args), args.out)
+        return 0
+    if args.receiver == "payload":
+        channel.emit_report(payload_false_alarms(args, modes), args.out)
+        return 0
     if args.receiver == "both":
         channel.emit_report(compare_receivers(args, modes), args.out)
         return 0

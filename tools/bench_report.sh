@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs every benchmark and writes one Markdown report (default docs/benchmarks.md):
 # encode speed, FFT against FFTW, decode real-time factors and per-frame cost, memory per
-# Context, the channel table, the white-noise limit, the false-alarm rates and decoding in the
-# browser. Needs `make env` first (the Makefile's bench target does that). Options through the
-# environment:
+# Context, the channel table, the white-noise limit, payloads beside ggwave, the false-alarm rates
+# and decoding in the browser. Prepares what it needs: the project's .venv (tools/ensure_env.sh)
+# and the peer environment with ggwave (tools/peer_env.sh). Options through the environment:
 #   RYX_REPORT=path   where to write the report
-#   RYX_MESSAGES=n    messages per channel cell (default 20)
+#   RYX_MESSAGES=n    messages (and payloads) per channel cell (default 20)
 #   RYX_HOURS=h       hours of audio per false-alarm source and mode (default 0.05)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +17,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 RYX_PROFILE=test RYX_EXTRA_APT="ffmpeg sox espeak-ng" RYX_WEB=1 bash tools/ensure_env.sh >/dev/null
+bash tools/peer_env.sh >/dev/null
 cmake -S . -B build/bench -G Ninja -DRYX_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/bench -j 2 >/dev/null
 
@@ -31,8 +32,12 @@ $PY bench/channel.py --messages "$messages" --receiver both --out "$tmp/channel.
 echo "== white noise limit"; $PY bench/white_noise_limit.py --out "$tmp/limit.md"
 echo "== telephone"
 $PY bench/channel.py --telephone --receiver both --messages "$messages" --out "$tmp/telephone.md"
+echo "== payloads"
+$PY bench/channel.py --payloads --messages "$messages" --out "$tmp/payloads.md"
 echo "== false alarms"; $PY bench/false_alarms.py --hours "$hours" --out "$tmp/false_alarms.md"
 $PY bench/false_alarms.py --hours "$hours" --receiver both --out "$tmp/false_receivers.md"
+$PY bench/false_alarms.py --hours "$hours" --receiver payload --out "$tmp/false_payloads.md"
+$PY bench/false_alarms.py --mixed --out "$tmp/mixed.md"
 echo "== python binding"; $PY bench/python_binding.py | tee "$tmp/python_binding.md"
 echo "== web"; make -s web >/dev/null; $PY bench/web_speed.py | tee "$tmp/web.md"
 
@@ -87,6 +92,15 @@ mkdir -p "$(dirname "$report")"
     echo
     cat "$tmp/telephone.md"
     echo
+    echo "## Payloads"
+    echo
+    echo "Random 140-byte payloads through the channels above (bench/channel.py --payloads,"
+    echo "bench/payload_bench.py): RyxSound's fast and robust profiles beside ggwave's audible"
+    echo "protocols, every transmission through the same channel code, each slot decoded by a fresh"
+    echo "decoder in 1024-sample chunks."
+    echo
+    cat "$tmp/payloads.md"
+    echo
     echo "## False alarms"
     echo
     echo "Audio with no message in it, generated and streamed through every mode's decoder"
@@ -97,6 +111,21 @@ mkdir -p "$(dirname "$report")"
     echo "### Standard and robust receiver side by side"
     echo
     cat "$tmp/false_receivers.md"
+    echo
+    echo "### The payload decoder"
+    echo
+    echo "The same audio through the payload decoder of every mode: payloads reported intact and"
+    echo "reported failed."
+    echo
+    cat "$tmp/false_payloads.md"
+    echo
+    echo "### Texts and payloads in one recording"
+    echo
+    echo "What each receiver recovers of its own kind and reports from the other kind's audio"
+    echo "(bench/false_alarms.py --mixed): texts taken for payloads and payload frames taken for"
+    echo "texts must both be 0 intact."
+    echo
+    cat "$tmp/mixed.md"
     echo
     echo "## The Python layer"
     echo
