@@ -886,7 +886,9 @@ def _parser() -> argparse.ArgumentParser:
     p = sub.add_parser("play", parents=[common, send_opts, mode_opts, rate_opt],
                        help="play a message on the speaker (needs sounddevice)",
                        description="Play TEXT on an output device. Needs sounddevice: "
-                                   "pip install 'ryxsound[audio]'. Mode default: audible.")
+                                   "pip install 'ryxsound[audio]'. Mode default: audible. "
+                                   "A payload (bytes, a file, a long text) plays with "
+                                   "ryxsound send PATH --play (or send --text ... --play).")
     p.add_argument("--device", type=_device_arg, default=None, metavar="D",
                    help="output device number or name (default: the system's)")
 
