@@ -11,10 +11,14 @@ struct ProfileShape {
     int baseSymbolSamples;  // at 44100 Hz
     int sets;
     int maxChannels;
+    // Where audible payloads begin: low enough that every channel stays below the 6 kHz that
+    // speech codecs of 16 kbit/s keep, high enough to stay clear of most of a voice's energy.
+    double audibleLowHz;
 };
 
 ProfileShape shapeOf(PayloadProfile profile) {
-    return profile == PayloadProfile::Fast ? ProfileShape{1024, 1, 3} : ProfileShape{2048, 3, 2};
+    return profile == PayloadProfile::Fast ? ProfileShape{1024, 1, 3, 2000.0}
+                                           : ProfileShape{2048, 3, 2, 1200.0};
 }
 
 // The start tones (tones 0 and 2) of every plan at the rates plans are made at: payload tones
@@ -67,12 +71,12 @@ PayloadLayout makePayloadLayout(PayloadProfile profile, Plan plan, const CustomB
     l.plan = plan;
     l.sampleRate = sampleRate;
     const Tuning reference = makeTuning(44100.0f, custom);
-    // Audible payloads reach down to kAudiblePayloadLowHz, where speech codecs keep most of
-    // their bits; the other plans keep their texts' band.
-    l.bandLowHz = plan == Plan::Audible ? kAudiblePayloadLowHz : toneFrequency(plan, 0, reference);
+    const ProfileShape shape = shapeOf(profile);
+    // Audible payloads begin below the texts' band (profileShape's audibleLowHz); the other plans
+    // keep their texts' band.
+    l.bandLowHz = plan == Plan::Audible ? shape.audibleLowHz : toneFrequency(plan, 0, reference);
     l.bandHighHz = toneFrequency(plan, kToneCount - 1, reference) +
                    2.0 * double(frequencyPlan(plan, reference).hopStepHz);
-    const ProfileShape shape = shapeOf(profile);
     l.pilotHz = toneFrequency(plan, PayloadLayout::kPilotTone, reference);
     const StartTones avoided = avoidedTones(custom, l.pilotHz);
     // The profile's symbols where a channel fits; else one set fewer (robust: two, the echo of

@@ -10,8 +10,8 @@
 //   fast:   T = 1024 / 44100 s (23.2 ms, tones 43.07 Hz apart), one set, up to 3 channels;
 //   robust: T = 2048 / 44100 s (46.4 ms, tones 21.53 Hz apart), three sets, up to 2 channels.
 // A band too narrow for one robust channel takes two sets instead of three, and then doubles T
-// (twice at most): the compression plan's 1.68 kHz takes robust symbols of 46.4 ms in two sets. The
-// audible plan: fast 3 channels, robust 2, both over 1200 .. 5334 Hz.
+// (twice at most): the compression plan's 1.68 kHz takes robust symbols of 46.4 ms in two sets.
+// The audible plan: fast 3 channels over 2000 .. 6221 Hz, robust 2 over 1200 .. 5485 Hz.
 //
 // A frame is kSyncSymbols sync slots (each channel a known tone) and then the 124 code symbols
 // of its four words where codeSymbolSlot and codeSymbolChannel put them, the last slot's spare
@@ -26,10 +26,6 @@
 #include "payload/payload_frame.h"
 
 namespace RYX {
-
-// Where audible payloads begin: below the texts' 3.3 kHz, so that codecs of 16 kbit/s, which keep
-// little above 6 kHz, still carry every channel.
-constexpr double kAudiblePayloadLowHz = 1200.0;
 
 struct PayloadLayout {
     static constexpr int kSetTones = 32;
@@ -46,8 +42,8 @@ struct PayloadLayout {
 
     double symbolSeconds = 0.0;  // T
     double spacingHz = 0.0;      // 1 / T
-    double bandLowHz = 0.0;      // the plan's tone 0 at 44100 Hz (the same at every rate), or
-                                 // kAudiblePayloadLowHz for the audible plan
+    double bandLowHz = 0.0;      // the plan's tone 0 at 44100 Hz (the same at every rate); audible
+                                 // payloads from 2000 Hz (fast) or 1200 Hz (robust)
     double bandHighHz = 0.0;     // the plan's tone 8 raised by two hops
     int sets = 1;                // hop sets: 1 fast, 3 robust (2 in narrow bands)
     int channels = 0;            // 1 .. kMaxChannels
