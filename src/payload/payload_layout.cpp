@@ -17,7 +17,7 @@ struct ProfileShape {
 };
 
 ProfileShape shapeOf(PayloadProfile profile) {
-    return profile == PayloadProfile::Fast ? ProfileShape{1024, 1, 3, 2000.0}
+    return profile == PayloadProfile::Fast ? ProfileShape{1024, 1, 3, 1600.0}
                                            : ProfileShape{2048, 3, 2, 1200.0};
 }
 

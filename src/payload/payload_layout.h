@@ -11,7 +11,7 @@
 //   robust: T = 2048 / 44100 s (46.4 ms, tones 21.53 Hz apart), three sets, up to 2 channels.
 // A band too narrow for one robust channel takes two sets instead of three, and then doubles T
 // (twice at most): the compression plan's 1.68 kHz takes robust symbols of 46.4 ms in two sets.
-// The audible plan: fast 3 channels over 2000 .. 6221 Hz, robust 2 over 1200 .. 5485 Hz.
+// The audible plan: fast 3 channels over 1600 .. 5864 Hz, robust 2 over 1200 .. 5485 Hz.
 //
 // A frame is kSyncSymbols sync slots (each channel a known tone) and then the 124 code symbols
 // of its four words where codeSymbolSlot and codeSymbolChannel put them, the last slot's spare
@@ -43,7 +43,7 @@ struct PayloadLayout {
     double symbolSeconds = 0.0;  // T
     double spacingHz = 0.0;      // 1 / T
     double bandLowHz = 0.0;      // the plan's tone 0 at 44100 Hz (the same at every rate); audible
-                                 // payloads from 2000 Hz (fast) or 1200 Hz (robust)
+                                 // payloads from 1600 Hz (fast) or 1200 Hz (robust)
     double bandHighHz = 0.0;     // the plan's tone 8 raised by two hops
     int sets = 1;                // hop sets: 1 fast, 3 robust (2 in narrow bands)
     int channels = 0;            // 1 .. kMaxChannels
