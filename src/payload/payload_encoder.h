@@ -29,8 +29,6 @@ class PayloadEncoder {
     // Writes frame `frame` (0 .. frameCount - 1) as layout().frameSamples samples into `out`,
     // continuing the phases of the frame sounded before it.
     void synthesiseFrame(int frame, float* out);
-    // The code symbols of frame `frame` (kFrameCodeSymbols, code symbol order).
-    const int* codeSymbols(int frame) const { return code_[frame].data(); }
 
   private:
     PayloadLayout layout_;

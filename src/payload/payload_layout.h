@@ -14,7 +14,7 @@
 // The audible plan: fast 3 channels over 1600 .. 5864 Hz, robust 2 over 1200 .. 5485 Hz.
 //
 // A frame is kSyncSymbols sync slots (each channel a known tone) and then the 124 code symbols
-// of its four words where codeSymbolSlot and codeSymbolChannel put them, the last slot's spare
+// of its four words where codeSymbolChannel puts them, the last slot's spare
 // channels at tone 0. Samples are counted from the frame start:
 // slot k begins at round(k T rate).
 #pragma once
@@ -84,12 +84,10 @@ PayloadLayout makePayloadLayout(PayloadProfile profile, Plan plan, const CustomB
 
 // The tone every channel sounds in sync slot `slot` (0..3).
 int syncTone(int slot, int channel);
-// Where code symbol k (0..123) of a frame sits: code symbol k is symbol k / 4 of word k % 4, the
-// data slots take the code symbols in order, channels at a time, and the channel of a word's
-// symbol i turns with i, so every word is spread over the whole frame and over every channel.
-inline int codeSymbolSlot(const PayloadLayout& layout, int k) {
-    return PayloadLayout::kSyncSymbols + k / layout.channels;
-}
+// The channel of code symbol k (0..123) of a frame: code symbol k is symbol k / 4 of word k % 4,
+// the data slots take the code symbols in order, channels at a time (slot kSyncSymbols + k /
+// channels), and the channel of a word's symbol i turns with i, so every word is spread over the
+// whole frame and over every channel.
 inline int codeSymbolChannel(const PayloadLayout& layout, int k) {
     return (k / kFrameWords + k % kFrameWords) % layout.channels;
 }

@@ -158,7 +158,6 @@ void PayloadReceiver::analyseSlice(Scanner& sc) {
         const float other = sc.strength[size_t((peak + d) % kRingSlices)];
         if (other > s || (d < 0 && other == s)) return;
     }
-    ++stats_.candidates;
     // A full list gives way to a stronger candidate: the weakest pending one is dropped.
     const Candidate fresh{peak * l.sliceSamples, s};
     if (sc.candidateCount < kMaxCandidates) {
@@ -243,12 +242,10 @@ void PayloadReceiver::decodeCandidate(Scanner& sc, const Candidate& c,
             c.start + (tried[size_t(k)].timing - kTimings / 2) * l.sliceSamples / 4;
         const FrameResult frame = decodeFrame(sc, start, driftOf(tried[size_t(k)].drift));
         if (frame.ok) {
-            ++stats_.frames;
             addFrame(sc, frame, out);
             return;
         }
     }
-    ++stats_.failedFrames;
 }
 
 PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int64_t start,

@@ -49,12 +49,6 @@ struct ReceivedPayload {
     float levelDbfs = -120.0f;
 };
 
-struct PayloadStats {
-    int64_t candidates = 0;    // sync tests passed
-    int64_t frames = 0;        // frames decoded
-    int64_t failedFrames = 0;  // candidates that gave no frame
-};
-
 class PayloadReceiver {
   public:
     // A sync slot whose tone stands out counts up to kSyncRatioCap: with one channel three of the
@@ -87,7 +81,6 @@ class PayloadReceiver {
     // The payloads whose frames are arriving (not yet reported), written as ReceivedPayload
     // without data.
     void progress(std::vector<ReceivedPayload>& out) const;
-    const PayloadStats& stats() const { return stats_; }
 
   private:
     static constexpr int kRingSlices = 32;
@@ -167,7 +160,6 @@ class PayloadReceiver {
     ReedSolomonCodec codec_;
     std::array<Assembly, kMaxAssemblies> assemblies_{};
     FrameErasureCode outer_;
-    PayloadStats stats_;
 };
 
 }  // namespace RYX
