@@ -193,6 +193,27 @@ def _sound_server(env: dict, microphone: Path) -> Iterator[None]:
         _stop(server)
 
 
+#: What WebKit's driver says when the browser's own page process crashed or hung under a test.
+BROWSER_CRASH = "page crash or hang"
+
+
+def run_in_browser(browser, microphone: Optional[Path], test, attempts: int = 2) -> None:
+    """test(driver) in a fresh browser from `browser` (chromium or webkit) whose microphone plays
+    `microphone`; once more in a new browser when the browser's page process crashed or hung under
+    it (WebKit's driver then drops the session, now and then on a loaded machine). A failing check
+    is never tried again."""
+    from selenium.common.exceptions import WebDriverException
+
+    for attempt in range(attempts):
+        try:
+            with browser(microphone) as driver:
+                test(driver)
+            return
+        except WebDriverException as exc:
+            if BROWSER_CRASH not in str(exc) or attempt + 1 == attempts:
+                raise
+
+
 @contextlib.contextmanager
 def webkit(microphone: Optional[Path] = None) -> Iterator["object"]:
     """MiniBrowser of WebKitGTK on a virtual display, its microphone a private sound server

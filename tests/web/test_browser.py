@@ -19,7 +19,7 @@ import soundfile
 
 import ryxsound
 
-from browser import ROOT, BrowserUnavailable, chromium, open_page, served, webkit
+from browser import ROOT, BrowserUnavailable, chromium, open_page, run_in_browser, served, webkit
 
 SCREENSHOT = ROOT / "build" / "web-test" / "page-decoded.png"
 
@@ -120,15 +120,18 @@ def test_listen_in_webkit_lists_the_text_from_the_microphone(tmp_path, page_url)
     from selenium.webdriver.support.ui import WebDriverWait
 
     wav = microphone_file(tmp_path / "webkit.wav", "k3v90qa7c", 44100, mode="nonaudible")
+
+    def listen(driver):
+        open_page(driver, page_url)
+        driver.find_element("id", "listen").click()
+        messages = driver.find_element("id", "messages")
+        WebDriverWait(driver, 40).until(
+            lambda d: "k3v90qa7c" in messages.text,
+            message=f"no text in #messages; status: {driver.find_element('id', 'status').text}")
+        assert "nonaudible" in messages.text
+
     try:
-        with webkit(wav) as driver:
-            open_page(driver, page_url)
-            driver.find_element("id", "listen").click()
-            messages = driver.find_element("id", "messages")
-            WebDriverWait(driver, 40).until(
-                lambda d: "k3v90qa7c" in messages.text,
-                message=f"no text in #messages; status: {driver.find_element('id', 'status').text}")
-            assert "nonaudible" in messages.text
+        run_in_browser(webkit, wav, listen)
     except BrowserUnavailable as exc:
         pytest.skip(str(exc))
 

@@ -11,7 +11,8 @@ from __future__ import annotations
 
 import pytest
 
-from browser import BrowserUnavailable, chromium, open_page, payload_microphone, served, webkit
+from browser import (BrowserUnavailable, chromium, open_page, payload_microphone, run_in_browser,
+                     served, webkit)
 
 TEXT = "Frames over the air: 83 bytes, with a ü and line\nbreaks, sent in the fast profile."
 
@@ -44,37 +45,36 @@ def wait_for_payload(driver, text, seconds):
                 if text in item.text)
 
 
-@pytest.fixture(params=[chromium, webkit], ids=["chromium", "webkit"])
-def microphone_browser(request, tmp_path):
-    """A browser whose microphone plays TEXT, sent fast in the audible plan at 48000 Hz."""
-    wav = payload_microphone(tmp_path / "payload.wav", TEXT,
-                             dict(profile="fast", mode="audible", sampleRate=48000))
-    try:
-        with request.param(wav) as driver:
-            yield driver
-    except BrowserUnavailable as exc:
-        pytest.skip(str(exc))
-
-
-def test_listen_shows_the_frames_arriving_then_the_payload(microphone_browser, page_url):
+@pytest.mark.parametrize("browser", [chromium, webkit], ids=["chromium", "webkit"])
+def test_listen_shows_the_frames_arriving_then_the_payload(browser, tmp_path, page_url):
+    """The page listening to a microphone that plays TEXT, sent fast in the audible plan at
+    48000 Hz."""
     from selenium.webdriver.support.select import Select
 
-    driver = microphone_browser
-    open_page(driver, page_url)
-    Select(driver.find_element("id", "plan")).select_by_value("audible")
-    driver.execute_script(ARRIVING_RECORDER)
-    driver.find_element("id", "listen").click()
-    item = wait_for_payload(driver, TEXT.splitlines()[0], 40)
-    assert item.find_element("css selector", "pre").text == TEXT
-    assert item.get_attribute("class") == "ok"
-    size = len(TEXT.encode())
-    seen = driver.execute_script("return arrivingSeen")
-    assert f"Receiving {size} bytes (fast, audible): 1 of 2 frames needed, 3 sent" in seen, seen
-    saved = driver.execute_async_script(
-        "const a = document.querySelector('#payloads a');"
-        "const done = arguments[arguments.length - 1];"
-        "fetch(a.href).then((r) => r.text()).then((t) => done([a.download, t]));")
-    assert saved == ["payload.txt", TEXT]
+    wav = payload_microphone(tmp_path / "payload.wav", TEXT,
+                             dict(profile="fast", mode="audible", sampleRate=48000))
+
+    def listen(driver):
+        open_page(driver, page_url)
+        Select(driver.find_element("id", "plan")).select_by_value("audible")
+        driver.execute_script(ARRIVING_RECORDER)
+        driver.find_element("id", "listen").click()
+        item = wait_for_payload(driver, TEXT.splitlines()[0], 40)
+        assert item.find_element("css selector", "pre").text == TEXT
+        assert item.get_attribute("class") == "ok"
+        size = len(TEXT.encode())
+        seen = driver.execute_script("return arrivingSeen")
+        assert f"Receiving {size} bytes (fast, audible): 1 of 2 frames needed, 3 sent" in seen, seen
+        saved = driver.execute_async_script(
+            "const a = document.querySelector('#payloads a');"
+            "const done = arguments[arguments.length - 1];"
+            "fetch(a.href).then((r) => r.text()).then((t) => done([a.download, t]));")
+        assert saved == ["payload.txt", TEXT]
+
+    try:
+        run_in_browser(browser, wav, listen)
+    except BrowserUnavailable as exc:
+        pytest.skip(str(exc))
 
 
 @pytest.fixture(scope="module")
