@@ -4,9 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
+#include "dsp/simd_clone.h"
 #include "modes/frequency_plan.h"
 #include "modes/tuning.h"
 
@@ -20,6 +23,9 @@ float driftPpm(int d) {
     return 250.0f * static_cast<float>(d - RobustReceiver::kDriftHypotheses / 2);
 }
 constexpr double kPi = 3.14159265358979323846;
+constexpr int kLanes = 8;
+typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
+
 constexpr float kTiny = 1e-12f;         // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;    // samples are clamped to +-this; NaN counts as 0
 constexpr float kRemovedShare = 0.01f;  // a removed tone: below this share of the typical
@@ -34,6 +40,22 @@ constexpr unsigned kAllTones = (1u << kToneCount) - 1u;
 // a third of a resolution apart already defeat the check), one half a resolution or more away
 // about two fifths of it at most.
 constexpr float kCoincidence = 0.5f;
+
+// Finite samples clamped to +-kSampleLimit; infinities and NaN (which fails every comparison)
+// become 0. (The caller's samples never overlap the receiver's store.)
+void sanitize(const float* __restrict in, float* __restrict out, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const float x = in[i];
+        const float clamped = x < -kSampleLimit  ? -kSampleLimit
+                              : x > kSampleLimit ? kSampleLimit
+                                                 : x;
+        out[i] = std::fabs(x) <= std::numeric_limits<float>::max() ? clamped : 0.0f;
+    }
+}
+
+int countTrailingZeros(uint32_t bits) {
+    return __builtin_ctz(bits);
+}  // of a non-zero word
 
 std::string describe(float hz) {
     char text[32];
@@ -76,7 +98,7 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
         throw std::invalid_argument("robust receiver: " + std::to_string(plans.size()) +
                                     " plans given, it listens for 1.." + std::to_string(kMaxPlans));
     }
-    std::vector<float> frequencies;
+    std::vector<float> frequencies(plans.size() * kFrequenciesPerPlan);
     for (Plan wanted : plans) {
         const RobustPlan plan = makeRobustPlan(wanted, tuning);
         if (!plan.fits) {
@@ -89,20 +111,26 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
         }
         PlanState& ps = plans_[static_cast<size_t>(planCount_++)];
         ps.plan = plan;
-        ps.firstFrequency = static_cast<int>(frequencies.size());
+        ps.firstFrequency = (planCount_ - 1) * kFrequenciesPerPlan;
         for (int h = 0; h < RobustPlan::kHops; ++h) {
             for (int j = 0; j < kToneCount; ++j) {
                 const float f = plan.toneHz[h][j];
-                frequencies.push_back(f);
-                for (int d = 0; d < kDriftHypotheses; ++d) {
+                frequencies[static_cast<size_t>(column(ps, h, j))] = f;
+                // The tone's turn per slice, whole turns dropped, and the drift's on top.
+                double cycles = static_cast<double>(f) * plan.sliceSamples / sampleRate;
+                cycles -= std::floor(cycles);
+                SliceWeights& w = ps.weights[static_cast<size_t>(h * kToneCount + j)];
+                for (int d = 0; d < kDriftLanes; ++d) {
+                    const bool used = d < kDriftHypotheses;
                     // A tone heard at f (1 + ppm) turns by this much more per slice than f.
-                    const double turn =
-                        2.0 * kPi * f * driftPpm(d) * 1e-6 * plan.sliceSamples / sampleRate;
-                    auto& row =
-                        ps.drift[static_cast<size_t>(d * kFrequenciesPerPlan + h * kToneCount + j)];
-                    for (int k = 0; k < kPlateauSlices; ++k) {
-                        row[static_cast<size_t>(k)] =
-                            std::complex<float>(std::polar(1.0, -turn * k));
+                    const double drift =
+                        used ? 2.0 * kPi * f * driftPpm(d) * 1e-6 * plan.sliceSamples / sampleRate
+                             : 0.0;
+                    const std::complex<double> step = std::polar(1.0, -2.0 * kPi * cycles - drift);
+                    std::complex<double> weight = used ? 1.0 : 0.0;
+                    for (int k = 0; k < kPlateauSlices; ++k, weight *= step) {
+                        w.re[k][d] = static_cast<float>(weight.real());
+                        w.im[k][d] = static_cast<float>(weight.imag());
                     }
                 }
             }
@@ -134,17 +162,31 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
             static_cast<int>(std::lround(static_cast<double>(p) * symbolSamples_ / sliceSamples_));
     }
     bank_.configure(frequencies, sampleRate, sliceSamples_);
-    slice_.assign(static_cast<size_t>(sliceSamples_), 0.0f);
+    samples_.assign(static_cast<size_t>(kSampleSlices) * sliceSamples_, 0.0f);
     ring_.assign(static_cast<size_t>(kRingSlices) * frequencies.size(), 0.0f);
+    reset();
+}
+
+int RobustReceiver::columnInPlan(int h, int j) {
+    static_assert(kQuickFrequencies == 2, "tone 0 and tone 2 at hop 0 lead");
+    const int i = h * kToneCount + j;  // tone 2 at hop 0 swaps places with tone 1
+    return i == 2 ? 1 : i == 1 ? 2 : i;
+}
+
+float* RobustReceiver::sliceAt(int64_t k) {
+    return samples_.data() + static_cast<size_t>(k % kSampleSlices) * sliceSamples_;
 }
 
 void RobustReceiver::feed(const float* samples, size_t count, std::vector<ReceivedMessage>& out) {
     if (samples == nullptr) count = 0;
     position_ += static_cast<int64_t>(count);
-    for (size_t i = 0; i < count; ++i) {
-        const float x = samples[i];
-        slice_[static_cast<size_t>(sliceFill_++)] =
-            std::isfinite(x) ? std::clamp(x, -kSampleLimit, kSampleLimit) : 0.0f;
+    while (count > 0) {
+        const size_t take = std::min(count, static_cast<size_t>(sliceSamples_ - sliceFill_));
+        float* to = sliceAt(slices_) + sliceFill_;
+        sanitize(samples, to, take);
+        samples += take;
+        count -= take;
+        sliceFill_ += static_cast<int>(take);
         if (sliceFill_ == sliceSamples_) {
             sliceFill_ = 0;
             processSlice(out);
@@ -154,20 +196,25 @@ void RobustReceiver::feed(const float* samples, size_t count, std::vector<Receiv
 
 void RobustReceiver::flush(std::vector<ReceivedMessage>& out) {
     // Silence until every start already heard has been tested and every candidate decoded.
-    std::fill(slice_.begin() + sliceFill_, slice_.end(), 0.0f);
-    sliceFill_ = 0;
-    processSlice(out);
-    std::fill(slice_.begin(), slice_.end(), 0.0f);
     const int tail =
         symbolOffset_[kTransmissionSymbols] + symbolOffset_[kStartSymbols] + 2 * kPeakHalfWidth + 4;
-    for (int i = 0; i < tail; ++i) processSlice(out);
+    for (int i = 0; i <= tail; ++i) {
+        float* slice = sliceAt(slices_);
+        std::fill(slice + sliceFill_, slice + sliceSamples_, 0.0f);
+        sliceFill_ = 0;
+        processSlice(out);
+    }
     reset();
 }
 
 void RobustReceiver::reset() {
-    bank_.reset();
     std::fill(ring_.begin(), ring_.end(), 0.0f);
-    for (int p = 0; p < planCount_; ++p) plans_[static_cast<size_t>(p)].score.fill(0.0f);
+    for (int p = 0; p < planCount_; ++p) {
+        PlanState& ps = plans_[static_cast<size_t>(p)];
+        ps.score.fill(0.0f);
+        ps.rowSlice.fill(-1);
+        ps.measureUntil = -1;
+    }
     slices_ = 0;
     sliceFill_ = 0;
     origin_ = position_;
@@ -175,11 +222,30 @@ void RobustReceiver::reset() {
     lastReportedStart_ = -1;
 }
 
+void RobustReceiver::measure(PlanState& ps, int64_t k, uint32_t columns) {
+    const size_t row = static_cast<size_t>(k % kRingSlices);
+    if (ps.rowSlice[row] != k) {
+        ps.rowSlice[row] = k;
+        ps.measured[row] = 0;
+    }
+    uint32_t missing = columns & ~ps.measured[row];
+    ps.measured[row] |= missing;
+    std::complex<float>* out = ring_.data() + row * static_cast<size_t>(bank_.size());
+    while (missing != 0) {
+        // Runs of adjacent columns in one call.
+        const int first = countTrailingZeros(missing);
+        const int count = countTrailingZeros(~(missing >> first));
+        bank_.analyse(sliceAt(k), ps.firstFrequency + first, count, out);
+        missing &= ~(((1u << count) - 1u) << first);
+    }
+}
+
 void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
-    const size_t width = static_cast<size_t>(bank_.size());
-    bank_.analyse(slice_.data(), ring_.data() + static_cast<size_t>(slices_ % kRingSlices) * width);
-    ++slices_;
-    const int64_t newest = slices_ - 1;
+    const int64_t newest = slices_++;
+    for (int p = 0; p < planCount_; ++p) {
+        PlanState& ps = plans_[static_cast<size_t>(p)];
+        measure(ps, newest, newest <= ps.measureUntil ? kAllColumns : kQuickColumns);
+    }
 
     // Start tests: the latest start whose two symbols are complete, then the peak check of the
     // start kPeakHalfWidth slices before it.
@@ -189,8 +255,7 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
     }
 
     // Candidates whose whole transmission (and one slice more) has been heard.
-    const int64_t span =
-        symbolOffset_[kTransmissionSymbols - 1] + kPlateauStart + kPlateauSlices + 1;
+    const int64_t span = candidateSpan();
     const int64_t pairSpan =
         symbolOffset_[kStartSymbols - 1 + kPairSymbols] + kPlateauStart + kPlateauSlices;
     int kept = 0;
@@ -216,54 +281,112 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
         decodeCandidate(c, out);
     }
     candidateCount_ = kept;
+    // Candidates still open go on being measured in full; the rest of the audio no longer is.
+    for (int p = 0; p < planCount_; ++p) plans_[static_cast<size_t>(p)].measureUntil = -1;
+    for (int i = 0; i < candidateCount_; ++i) {
+        const Candidate& c = candidates_[static_cast<size_t>(i)];
+        PlanState& ps = plans_[static_cast<size_t>(c.plan)];
+        ps.measureUntil = std::max(ps.measureUntil, c.startSlice + span);
+    }
+}
+
+// energy[d] = |sum_k plateau[k] w[k][d]|^2 x scale for every lane d, eight lanes at a time.
+RYX_WITH_AVX_CLONE void RobustReceiver::weighedEnergies(
+    const std::complex<float> (&plateau)[kPlateauSlices], const SliceWeights& w, float scale,
+    float (&energy)[kDriftLanes], int from, int to) {
+    for (int lane = from; lane < to; lane += kLanes) {
+        Lanes re = {};
+        Lanes im = {};
+        for (int k = 0; k < kPlateauSlices; ++k) {
+            Lanes wr, wi;
+            std::memcpy(&wr, &w.re[k][lane], sizeof wr);
+            std::memcpy(&wi, &w.im[k][lane], sizeof wi);
+            const float a = plateau[k].real();
+            const float b = plateau[k].imag();
+            re += a * wr - b * wi;
+            im += a * wi + b * wr;
+        }
+        const Lanes e = (re * re + im * im) * scale;
+        std::memcpy(&energy[lane], &e, sizeof e);
+    }
+}
+
+void RobustReceiver::driftEnergies(const PlanState& ps, int h, int j, int64_t first,
+                                   float (&energy)[kDriftLanes], int from, int to) const {
+    const size_t width = static_cast<size_t>(bank_.size());
+    const auto at = static_cast<size_t>(column(ps, h, j));
+    std::complex<float> plateau[kPlateauSlices];
+    for (int k = 0; k < kPlateauSlices; ++k) {
+        plateau[k] =
+            ring_[static_cast<size_t>((first + kPlateauStart + k) % kRingSlices) * width + at];
+    }
+    // A tone of amplitude a gives |sum| = a x 13 L / 2, a little less in its fade-out.
+    const float scale = 2.0f / (kPlateauSlices * static_cast<float>(sliceSamples_));
+    weighedEnergies(plateau, ps.weights[static_cast<size_t>(h * kToneCount + j)], scale * scale,
+                    energy, from, to);
 }
 
 float RobustReceiver::symbolEnergy(const PlanState& ps, int h, int j, int drift,
                                    int64_t first) const {
-    const size_t width = static_cast<size_t>(bank_.size());
-    const size_t column = static_cast<size_t>(ps.firstFrequency + h * kToneCount + j);
-    const auto& turn =
-        ps.drift[static_cast<size_t>(drift * kFrequenciesPerPlan + h * kToneCount + j)];
-    std::complex<float> sum = 0.0f;
-    const int64_t begin = first + kPlateauStart;
-    for (int k = 0; k < kPlateauSlices; ++k) {
-        const size_t row = static_cast<size_t>((begin + k) % kRingSlices);
-        sum += ring_[row * width + column] * turn[static_cast<size_t>(k)];
-    }
-    // A tone of amplitude a gives |sum| = a x 13 L / 2, a little less in its fade-out.
-    const float scale = 2.0f / (kPlateauSlices * static_cast<float>(sliceSamples_));
-    return std::norm(sum) * scale * scale;
+    float energy[kDriftLanes];
+    const int from = drift / kLanes * kLanes;  // the vector holding the drift's lane
+    driftEnergies(ps, h, j, first, energy, from, from + kLanes);
+    return energy[drift];
 }
 
 void RobustReceiver::runStartTest(int p, int64_t start) {
     PlanState& ps = plans_[static_cast<size_t>(p)];
     const int64_t second = symbolSlice(start, 1);
+    float tone0[kDriftLanes];
+    float tone2[kDriftLanes];
+    driftEnergies(ps, 0, 0, start, tone0);
+    driftEnergies(ps, 0, 2, second, tone2);
     int best = 0;
     float bestEnergy = -1.0f;
     for (int d = 0; d < kDriftHypotheses; ++d) {
-        const float e = symbolEnergy(ps, 0, 0, d, start) + symbolEnergy(ps, 0, 2, d, second);
+        const float e = tone0[d] + tone2[d];
         if (e > bestEnergy) {
             bestEnergy = e;
             best = d;
         }
     }
-    // Each start tone against the 26 other frequencies of its symbol and against itself in the
-    // other start symbol.
-    float others0 = 0.0f;
-    float others1 = 0.0f;
-    for (int h = 0; h < RobustPlan::kHops; ++h) {
-        for (int j = 0; j < kToneCount; ++j) {
-            if (h != 0 || j != 0) others0 += symbolEnergy(ps, h, j, best, start);
-            if (h != 0 || j != 2) others1 += symbolEnergy(ps, h, j, best, second);
+    // Each start tone against itself in the other start symbol and against the 26 other
+    // frequencies of its symbol, added one frequency and symbol at a time: the start fails (score
+    // 0, below the threshold) as soon as either sum, growing, puts the threshold out of reach.
+    // The start frequencies, measured on every slice, come first; each other frequency is
+    // measured on a symbol's slices only when it is needed there.
+    const float a0 = tone0[best];
+    const float a2 = tone2[best];
+    const float tone0Second = symbolEnergy(ps, 0, 0, best, second);
+    const float tone2First = symbolEnergy(ps, 0, 2, best, start);
+    const float echo0 = tone0Second + kTiny;
+    const float echo2 = tone2First + kTiny;
+    constexpr float kOthers = kFrequenciesPerPlan - 1;
+    constexpr float kRounding = 1.0f + 1e-5f;  // so that rounding never fails a passing start
+    float others0 = tone2First;
+    float others1 = tone0Second;
+    auto inReach = [&] {
+        return a0 * kRounding >= kStartThreshold * (others0 / kOthers + echo0) &&
+               a2 * kRounding >= kStartThreshold * (others1 / kOthers + echo2);
+    };
+    bool reach = inReach();
+    for (int c = kQuickFrequencies; c < kFrequenciesPerPlan && reach; ++c) {
+        const int tone = columnInPlan(c / kToneCount, c % kToneCount);  // the swap undoes itself
+        const int h = tone / kToneCount;
+        const int j = tone % kToneCount;
+        for (const int64_t symbol : {start, second}) {
+            for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
+                measure(ps, symbol + k, 1u << c);
+            }
+            (symbol == start ? others0 : others1) += symbolEnergy(ps, h, j, best, symbol);
+            reach = inReach();
+            if (!reach) break;
         }
     }
-    constexpr float kOthers = kFrequenciesPerPlan - 1;
-    const float a0 = symbolEnergy(ps, 0, 0, best, start);
-    const float a2 = symbolEnergy(ps, 0, 2, best, second);
-    const float q0 = a0 / (others0 / kOthers + symbolEnergy(ps, 0, 0, best, second) + kTiny);
-    const float q2 = a2 / (others1 / kOthers + symbolEnergy(ps, 0, 2, best, start) + kTiny);
+    const float score =
+        reach ? std::min(a0 / (others0 / kOthers + echo0), a2 / (others1 / kOthers + echo2)) : 0.0f;
     const size_t at = static_cast<size_t>(start % kRingSlices);
-    ps.score[at] = std::min(q0, q2);
+    ps.score[at] = score;
     ps.bestDrift[at] = static_cast<int8_t>(best);
 
     // The start kPeakHalfWidth slices back is a candidate when it clears the threshold and no
@@ -281,6 +404,11 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     candidates_[static_cast<size_t>(candidateCount_++)] = {
         p, centre, ps.bestDrift[static_cast<size_t>(centre % kRingSlices)], false};
     ++stats_.preambles;
+    // From one slice before the candidate (its earliest timing) on, every slice is measured in
+    // full until the candidate is decided.
+    for (int64_t k = std::max<int64_t>(0, centre - 1); k < slices_; ++k)
+        measure(ps, k, kAllColumns);
+    ps.measureUntil = std::max(ps.measureUntil, centre + 1 + candidateSpan());
 }
 
 void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out) {
@@ -312,9 +440,9 @@ int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
     // Plateau level of tone 0 per slice, then the first slice near the start that reaches half
     // of it: the fade-in (1.2 slices) puts that slice's beginning about one slice after the onset.
     const size_t width = static_cast<size_t>(bank_.size());
-    const size_t column = static_cast<size_t>(ps.firstFrequency);
+    const auto at = static_cast<size_t>(column(ps, 0, 0));
     auto sliceEnergy = [&](int64_t k) {
-        return std::norm(ring_[static_cast<size_t>(k % kRingSlices) * width + column]);
+        return std::norm(ring_[static_cast<size_t>(k % kRingSlices) * width + at]);
     };
     float plateau = 0.0f;
     for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {

@@ -11,6 +11,14 @@
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
 //    26 other frequencies of its symbol and against itself in the other symbol. A local maximum
 //    within half a symbol that clears kStartThreshold opens a candidate.
+//  - Most audio holds no transmission, so every slice is measured at the two start frequencies
+//    only (kQuickFrequencies), and the other 25 where they are needed, from the last
+//    kSampleSlices slices of samples kept. The start test first weighs each start tone against
+//    itself in the other start symbol, then adds the other frequencies one at a time and stops
+//    as soon as the sum puts the threshold out of reach: in noise most starts need the start
+//    frequencies alone and the rest a few more. Slices of an open candidate are measured in
+//    full. What the receiver decides is the same as if every frequency were measured on every
+//    slice.
 //  - Pair check: for each data symbol, the two strongest tones at the symbol's own hop over the
 //    two strongest at the stronger other hop; the median of that ratio over the first six data
 //    symbols must reach kEarlyContrastThreshold (else the candidate is dropped there), and over
@@ -105,17 +113,41 @@ class RobustReceiver : public MessageReceiver {
     static constexpr int kFrequenciesPerPlan = kToneCount * RobustPlan::kHops;  // 27
     static constexpr int kRanked = kMaxErasures + kTrialSymbols;  // symbols the search may touch
 
+    // kDriftHypotheses padded to whole vectors of eight floats.
+    static constexpr int kDriftLanes = 24;
+    static_assert(kDriftLanes % 8 == 0 && kDriftLanes >= kDriftHypotheses, "whole vectors");
+    // The weight of a symbol's k-th plateau slice in its coherent sum under drift hypothesis d
+    // (lane d): the bank measures each slice from its own start, so the tone's turn over k
+    // slices is undone, and so is the drift's.
+    struct SliceWeights {
+        float re[kPlateauSlices][kDriftLanes];
+        float im[kPlateauSlices][kDriftLanes];
+    };
+    // The two start frequencies (tone 0 and tone 2 at hop 0) come first in a plan's columns.
+    static constexpr int kQuickFrequencies = 2;
+    static constexpr uint32_t kQuickColumns = (1u << kQuickFrequencies) - 1u;
+    static constexpr uint32_t kAllColumns = (1u << kFrequenciesPerPlan) - 1u;
+    // Slices of samples kept: more than the 41 a candidate looks back when it opens (a symbol of
+    // at most 17 slices, its plateau, half the peak window and one slice of timing).
+    static constexpr int kSampleSlices = 64;
+    static_assert(kSampleSlices > RobustPlan::kSlicesPerSymbol + 1 + kPlateauStart +
+                                      kPlateauSlices + kPeakHalfWidth + 1,
+                  "a candidate's slices are still there when it opens");
     struct PlanState {
         RobustPlan plan;
-        int firstFrequency = 0;  // index of toneHz[0][0] in the bank; [h][j] at + 9h + j
-        // Per drift hypothesis, tone and hop: the rotation undoing the drift from slice to slice.
-        std::array<std::array<std::complex<float>, kPlateauSlices>,
-                   kDriftHypotheses * kFrequenciesPerPlan>
-            drift;
+        int firstFrequency = 0;  // the plan's first column in the bank (see column())
+        // Per tone (h * 9 + j): what each plateau slice of a symbol is weighed by in its coherent
+        // sum under each drift hypothesis.
+        std::array<SliceWeights, kFrequenciesPerPlan> weights;
         // apart[own][h] bit j: tone j at hop h lies apart from every tone at hop `own`.
         std::array<std::array<unsigned, RobustPlan::kHops>, RobustPlan::kHops> apart{};
         std::array<float, kRingSlices> score{};  // start test by start slice
         std::array<int8_t, kRingSlices> bestDrift{};
+        // The slice each ring row holds and which of its columns are measured (bit c: the plan's
+        // column c), and the last slice an open candidate reads.
+        std::array<int64_t, kRingSlices> rowSlice{};
+        std::array<uint32_t, kRingSlices> measured{};
+        int64_t measureUntil = -1;
     };
     struct Candidate {
         int plan = 0;
@@ -153,7 +185,21 @@ class RobustReceiver : public MessageReceiver {
         uint32_t correctedMask = 0;
     };
 
+    // Column of tone j at hop h among a plan's, the start frequencies first, and in the bank.
+    static int columnInPlan(int h, int j);
+    static int column(const PlanState& ps, int h, int j) {
+        return ps.firstFrequency + columnInPlan(h, j);
+    }
     void processSlice(std::vector<ReceivedMessage>& out);
+    // Measures the plan's columns in `columns` (bit c: column c) on slice k, one of the last
+    // kSampleSlices, where they are not measured yet.
+    void measure(PlanState& ps, int64_t k, uint32_t columns);
+    // Samples of slice k, one of the last kSampleSlices.
+    float* sliceAt(int64_t k);
+    // Slices from a candidate's start to the one after the last its decision reads.
+    int64_t candidateSpan() const {
+        return symbolOffset_[kTransmissionSymbols - 1] + kPlateauStart + kPlateauSlices + 1;
+    }
     void runStartTest(int p, int64_t start);
     void decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out);
     // Median over the first `symbols` data symbols of the two strongest tones at each symbol's
@@ -173,7 +219,13 @@ class RobustReceiver : public MessageReceiver {
     ReceivedMessage fillMessage(const PlanState& ps, int64_t start, const SymbolEnergies& energy,
                                 const Word& word) const;
     // Mean energy (amplitude squared) of tone j at hop h over the plateau of the symbol whose
-    // first slice is `first`.
+    // first slice is `first`, under every drift hypothesis (lane d), and under one.
+    // (Only the lanes from..to - 1 of `energy` are filled, whole vectors of eight.)
+    void driftEnergies(const PlanState& ps, int h, int j, int64_t first,
+                       float (&energy)[kDriftLanes], int from = 0, int to = kDriftLanes) const;
+    static void weighedEnergies(const std::complex<float> (&plateau)[kPlateauSlices],
+                                const SliceWeights& w, float scale, float (&energy)[kDriftLanes],
+                                int from, int to);
     float symbolEnergy(const PlanState& ps, int h, int j, int drift, int64_t first) const;
     // First slice of transmission symbol p of a candidate starting at `start`.
     int64_t symbolSlice(int64_t start, int p) const { return start + symbolOffset_[p]; }
@@ -185,7 +237,7 @@ class RobustReceiver : public MessageReceiver {
     int symbolSamples_ = 0;
     std::array<int, kTransmissionSymbols + 1> symbolOffset_{};  // round(p D / L)
     ToneBank bank_;
-    std::vector<float> slice_;  // samples of the slice being filled
+    std::vector<float> samples_;  // the last kSampleSlices slices, the newest being filled
     int sliceFill_ = 0;
     std::vector<std::complex<float>> ring_;  // kRingSlices x bank size
     int64_t slices_ = 0;                     // slices analysed since the last reset

@@ -1,10 +1,16 @@
-// A bank of single-frequency analysers: for each slice of audio it gives, per frequency, the
-// complex amplitude sum_n x[n] e^(-i w t_n) with t_n counted from the first sample the bank saw,
-// so coefficients of consecutive slices add up coherently into longer analysis windows.
-// A full-scale sine at one of the frequencies gives |c| = sliceSamples / 2 per slice.
+// A bank of single-frequency analysers: for a slice of audio it gives, per frequency, the complex
+// amplitude sum_n x[n] e^(-i w n) with n counted from the slice's first sample. A full-scale sine
+// at one of the frequencies gives |c| = sliceSamples / 2. Consecutive slices add up coherently
+// into a longer window once slice k is turned back by e^(-i w k sliceSamples) (slice k's start
+// in the longer window): the caller folds that turn into its own weights.
 //
-// Cost: two multiply-adds per sample per frequency; tables of 2 x frequencies x sliceSamples
-// floats are built at construction, nothing is allocated afterwards.
+// The bank keeps no time of its own: any slice can be analysed at any time, and only the
+// frequencies asked for, so a receiver measures its few start frequencies on every slice and the
+// rest only where a transmission may be.
+//
+// Cost: two multiply-adds per sample per frequency asked for, eight lanes at a time; tables of
+// 2 x frequencies x sliceSamples floats are built at construction, nothing is allocated
+// afterwards. Results are the same on every processor.
 #pragma once
 
 #include <complex>
@@ -14,24 +20,20 @@ namespace RYX {
 
 class ToneBank {
   public:
-    // Sets the frequencies and the slice length and restarts the time reference (an empty
-    // bank analyses nothing).
+    // Sets the frequencies and the slice length (an empty bank analyses nothing).
     void configure(const std::vector<float>& frequenciesHz, float sampleRate, int sliceSamples);
 
     int size() const { return count_; }
     int sliceSamples() const { return sliceSamples_; }
-    // Analyses one slice of sliceSamples() finite samples into out[0 .. size()).
-    void analyse(const float* slice, std::complex<float>* out);
-    // Restarts the time reference (the next slice is again the first).
-    void reset();
+    // Analyses a slice of sliceSamples() finite samples at the frequencies first .. first +
+    // count - 1 into out[first .. first + count).
+    void analyse(const float* slice, int first, int count, std::complex<float>* out) const;
 
   private:
     int count_ = 0;
     int sliceSamples_ = 0;
     std::vector<float> cosTable_;  // count x sliceSamples
     std::vector<float> sinTable_;
-    std::vector<std::complex<double>> rotator_;  // e^(-i w t) at the current slice start
-    std::vector<std::complex<double>> step_;     // e^(-i w sliceSamples)
 };
 
 }  // namespace RYX

@@ -27,6 +27,8 @@
 #include <cstring>
 #include <vector>
 
+#include "dsp/simd_clone.h"
+
 #if !defined(__GNUC__)
 #error "real_fft.cpp needs the GCC/Clang vector extensions"
 #endif
@@ -281,11 +283,6 @@ typedef std::int32_t V8i __attribute__((vector_size(32)));
 #define RYX_SWAP_RE_IM8(v) __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6)
 #else
 #define RYX_SWAP_RE_IM8(v) __builtin_shuffle(v, V8i{1, 0, 3, 2, 5, 4, 7, 6})
-#endif
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(__clang__)
-#define RYX_WITH_AVX_CLONE __attribute__((target_clones("avx", "default")))
-#else
-#define RYX_WITH_AVX_CLONE
 #endif
 
 // The L-shaped butterflies of every node of size m (m >= 32) across the transform, with the
