@@ -36,12 +36,9 @@
 #include "decoder/multi_tone_decoder.h"
 #include "decoder/robust_receiver.h"
 #include "encoder/multi_tone_encoder.h"
+#include "ggwave_peer.h"
 #include "modes/frequency_plan.h"
 #include "modes/tuning.h"
-
-#ifdef RYX_GGWAVE_PEER
-#include "ggwave/ggwave.h"
-#endif
 
 namespace {
 
@@ -149,16 +146,8 @@ Pass runStandard(int mode, float rate, const std::vector<float>& audio) {
 #ifdef RYX_GGWAVE_PEER
 constexpr int kGgwaveVolume = 50;  // of 0..100; the audio is then scaled to our level
 
-GGWave::Parameters ggwaveParameters(float rate, int operatingMode) {
-    GGWave::Parameters p = GGWave::getDefaultParameters();
-    p.sampleRateInp = rate;  // the operating rate p.sampleRate stays at its default
-    p.sampleRateOut = rate;
-    p.operatingMode = operatingMode;
-    return p;
-}
-
 std::vector<float> ggwaveTransmission(GGWave::TxProtocolId protocol, float rate, double power) {
-    GGWave tx(ggwaveParameters(rate, GGWAVE_OPERATING_MODE_TX));
+    GGWave tx(RYX::bench::ggwaveParameters(rate, GGWAVE_OPERATING_MODE_TX));
     tx.init(kTextLength, kText, protocol, kGgwaveVolume);
     const uint32_t bytes = tx.encode();
     const float* samples = static_cast<const float*>(tx.txWaveform());
@@ -176,7 +165,7 @@ Pass runGgwave(GGWave::RxProtocolId protocol, bool allProtocols, float rate,
     } else {
         GGWave::Protocols::rx().only(protocol);
     }
-    GGWave rx(ggwaveParameters(rate, GGWAVE_OPERATING_MODE_RX));
+    GGWave rx(RYX::bench::ggwaveParameters(rate, GGWAVE_OPERATING_MODE_RX));
     GGWave::TxRxData data;
     Pass pass;
     const auto start = Clock::now();
