@@ -12,8 +12,8 @@
 // mode 5 all of its protocols. ggwave operates at its default 48000 Hz, the rate its protocols
 // are defined at: at 44100 Hz its input rate is set to 44100 and it resamples every buffer
 // itself, within its time. Resampling, it leaves out the rest of a buffer once 128 samples or
-// fewer remain after a frame (the last 79 of every 1024 at 44100 Hz) and misses most messages
-// there; the figure is still the cost of listening at that rate.
+// fewer remain after a frame and misses most messages there; the figure is still the cost of
+// listening at that rate.
 // Timing: each decoder is constructed afresh for every pass (not timed); the passes of all
 // decoders alternate, kPasses of each, and each decoder's fastest counts (steady_clock), the one
 // the rest of a busy machine disturbed least. The ratios come from the same run and hold on a busy
