@@ -6,8 +6,8 @@
 #               each fuzzer
 # make web    - the browser build in build/web/: ryxsound.wasm, the ES module ryxsound.js with its
 #               declarations, and the page index.html (serve the folder over http to use it)
-# make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md); the payload
-#               table's peer, ggwave, lives in the bench's own environment build/peer-venv
+# make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md); the peer,
+#               ggwave, lives in the bench's own environment (build/peer-venv, build/peer-src)
 PY := .venv/bin/python
 JOBS ?= 2
 
@@ -72,7 +72,8 @@ web-test: web
 fuzz:
 	bash tools/run_fuzzers.sh 60
 
-# ggwave, which the payload table measures beside RyxSound, in a venv of its own (never in .venv).
+# ggwave, which the payload table and robust_speed measure beside RyxSound: a venv of its own
+# (never .venv) and its unpacked source, whose C++ decoder only the benchmarks build.
 peer-env:
 	bash tools/peer_env.sh
 

@@ -2,24 +2,40 @@
 // replaced global operator new, so the figures are the library's own bytes (the encoder's ten
 // seconds of audio, the decoder's sample store, spectrum ring and records), without allocator
 // overhead. Also reports the peak while the Context decodes one transmission.
+// Then the bytes one robust receiver holds, single plan and all modes: its object and the heap
+// its construction allocates, and the allocations made while it decodes a transmission in quiet
+// noise and one 20 dB under white noise (there should be none), beside ggwave's decoder (its
+// object and the heap it reports, calloc'ed and so not counted here) when it is built.
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <new>
+#include <random>
 #include <vector>
 
+#include "api/core_plans.h"
+#include "decoder/robust_receiver.h"
+#include "encoder/multi_tone_encoder.h"
+#include "ggwave_peer.h"
+#include "modes/tuning.h"
 #include "ryxsound/ryx_api.h"
 
 namespace {
 
 std::atomic<long long> liveBytes{0};
 std::atomic<long long> peakBytes{0};
+std::atomic<long long> allocations{0};
 
 void* countedAlloc(std::size_t size) {
     // A header in front of every block remembers its size for the matching delete.
     void* block = std::malloc(size + 16);
     if (!block) throw std::bad_alloc();
     *static_cast<std::size_t*>(block) = size;
+    ++allocations;
     const long long now = liveBytes += static_cast<long long>(size);
     long long peak = peakBytes.load();
     while (now > peak && !peakBytes.compare_exchange_weak(peak, now)) {
@@ -65,7 +81,9 @@ void operator delete[](void* p, std::size_t) noexcept {
     countedFree(p);
 }
 
-int main() {
+namespace {
+
+void printContexts() {
     struct Mode {
         int id;
         const char* name;
@@ -113,5 +131,84 @@ int main() {
                         static_cast<double>(peak) / 1024.0);
         }
     }
+}
+
+// A transmission of "hello0123" in quiet noise (0.01 rms), then one 20 dB under white noise
+// (mean powers), each with a second of noise either side.
+std::vector<float> robustTestAudio(float rate) {
+    RYX::MultiToneEncoder encoder(RYX::Plan::Audible, rate, 1024, RYX::windowSizeFor(rate));
+    const int n = encoder.encode("hello0123", 0, 9, nullptr, 0);
+    const float* tx = encoder.samples();
+    double power = 0.0;
+    for (int i = 0; i < n; ++i) power += static_cast<double>(tx[i]) * tx[i];
+    power /= n;
+    std::mt19937 rng(3);
+    std::vector<float> audio;
+    const size_t second = static_cast<size_t>(rate);
+    for (double rms : {0.01, std::sqrt(power * 100.0)}) {
+        std::normal_distribution<float> noise(0.0f, static_cast<float>(rms));
+        const size_t at = audio.size() + second;
+        audio.resize(at + static_cast<size_t>(n) + second);
+        for (size_t i = at - second; i < audio.size(); ++i) audio[i] = noise(rng);
+        for (int i = 0; i < n; ++i) audio[at + static_cast<size_t>(i)] += tx[i];
+    }
+    return audio;
+}
+
+void printRobustReceivers() {
+    std::printf("\n## Memory of one robust receiver\n\n");
+    std::printf("| receivers | rate (Hz) | object (bytes) | heap (bytes) | held (KiB) | ");
+    std::printf("allocations while decoding | messages found | ggwave's decoder (KiB) |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
+    const struct {
+        int mode;
+        const char* name;
+    } cases[] = {{2, "mode 2 (audible plan)"}, {5, "mode 5 (all modes)"}};
+    for (float rate : {44100.0f, 48000.0f}) {
+        const auto audio = robustTestAudio(rate);
+        for (const auto& c : cases) {
+            const auto plans = ryxsound::corePlans(ryxsound::modeFromNumber(c.mode));
+            const RYX::Tuning tuning = RYX::makeTuning(rate);
+            std::vector<RYX::ReceivedMessage> out;
+            out.reserve(16);
+            const long long before = liveBytes.load();
+            auto receiver = std::make_unique<RYX::RobustReceiver>(plans, tuning);
+            const long long held = liveBytes.load() - before;  // the object is allocated too
+            const long long objectBytes = sizeof(RYX::RobustReceiver);
+
+            const long long allocationsBefore = allocations.load();
+            for (size_t at = 0; at < audio.size(); at += 1024) {
+                receiver->feed(audio.data() + at, std::min<size_t>(1024, audio.size() - at), out);
+            }
+            receiver->flush(out);
+            const long long decodingAllocations = allocations.load() - allocationsBefore;
+            int found = 0;
+            for (const auto& m : out) found += m.ok && std::strcmp(m.text.data(), "hello0123") == 0;
+
+            std::printf("| %s | %.0f | %lld | %lld | %.1f | %lld | %d/2 | ", c.name,
+                        static_cast<double>(rate), objectBytes, held - objectBytes,
+                        static_cast<double>(held) / 1024.0, decodingAllocations, found);
+#ifdef RYX_GGWAVE_PEER
+            const GGWave ggwave(RYX::bench::ggwaveParameters(rate, GGWAVE_OPERATING_MODE_RX));
+            const double ggwaveBytes = static_cast<double>(sizeof(GGWave) + ggwave.heapSize());
+            std::printf("%.1f |\n", ggwaveBytes / 1024.0);
+#else
+            std::printf("not built |\n");
+#endif
+        }
+    }
+#ifdef RYX_GGWAVE_PEER
+    std::printf("\nggwave %s: an instance that only receives, given audio at the row's rate ",
+                RYX_GGWAVE_PEER);
+    std::printf("(at 44100 Hz with its resampler's buffers); its heap is the same for one ");
+    std::printf("protocol and for all.\n");
+#endif
+}
+
+}  // namespace
+
+int main() {
+    printContexts();
+    printRobustReceivers();
     return 0;
 }

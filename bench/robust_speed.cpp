@@ -1,22 +1,42 @@
-// Speed of the two receivers: seconds of audio decoded per second of computing (one thread), on
-// 60 s of white noise carrying a transmission every three seconds, fed in 1024-sample buffers,
-// and the robust receiver's speed over the standard decoder's measured in the same run (the ratio
-// holds on a busy machine, where the absolute figures do not). The noise is either quiet (-40 dB
-// full scale, every transmission clean) or 20 dB above the transmissions, where the robust
-// receiver searches longest for each word. Printed as Markdown.
+// Speed of the two receivers beside ggwave's own C++ decoder: seconds of audio decoded per second
+// of computing, one thread, every decoder fed in 1024-sample buffers, on a minute of audio per
+// row:
+//  - quiet white noise (0.01 rms, -40 dB full scale) with a transmission every four seconds;
+//  - the same noise alone;
+//  - a transmission every four seconds 20 dB under white noise (the transmission's mean power
+//    over the noise's), where the robust receiver searches longest for each word.
+// Each decoder hears its own transmissions of the nine characters "hello0123": ours from the
+// encoder, ggwave's encoded by ggwave at the same rate in its Audible Fast protocol (the default
+// of its encode; Ultrasound Fast beside our non-audible plan) and scaled to the mean power of
+// ours, so the noise is the same for all. Beside mode 2 ggwave decodes only that protocol, beside
+// mode 5 all of its protocols. ggwave operates at its default 48000 Hz, the rate its protocols
+// are defined at: at 44100 Hz its input rate is set to 44100 and it resamples every buffer
+// itself, within its time. Resampling, it leaves out the rest of a buffer once 128 samples or
+// fewer remain after a frame and misses most messages there; the figure is still the cost of
+// listening at that rate.
+// Timing: each decoder is constructed afresh for every pass (not timed); the passes of all
+// decoders alternate, kPasses of each, and each decoder's fastest counts (steady_clock), the one
+// the rest of a busy machine disturbed least. The ratios come from the same run and hold on a busy
+// machine, where the absolute figures do not. Printed as Markdown.
 // Goal: 300 x real time single-plan at 44100 Hz, 100 x for all modes at 48000 Hz.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <random>
 #include <vector>
 
 #include "api/core_plans.h"
 #include "decoder/decoder_all_multi_tone.h"
+#include "decoder/message_assembly.h"
 #include "decoder/multi_tone_decoder.h"
 #include "decoder/robust_receiver.h"
 #include "encoder/multi_tone_encoder.h"
+#include "ggwave_peer.h"
 #include "modes/frequency_plan.h"
 #include "modes/tuning.h"
 
@@ -24,49 +44,82 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// snrDb: the transmission's mean power over the noise's, or quiet noise of 0.01 rms when absent.
-std::vector<float> testAudio(RYX::Plan plan, float rate, const double* snrDb) {
-    RYX::MultiToneEncoder encoder(plan, rate, 1024, RYX::windowSizeFor(rate));
-    const int n = encoder.encode("hello0123", 0, 9, nullptr, 0);
-    double power = 0.0;
-    for (int i = 0; i < n; ++i) power += encoder.samples()[i] * encoder.samples()[i];
-    power /= n;
-    const double rms = snrDb ? std::sqrt(power / std::pow(10.0, *snrDb / 10.0)) : 0.01;
+constexpr char kText[] = "hello0123";
+constexpr int kTextLength = 9;
+constexpr size_t kBuffer = 1024;  // samples per decoder call
+constexpr int kPasses = 3;        // per decoder and row; the fastest counts
+constexpr float kAudioSeconds = 60.0f;
+constexpr float kEverySeconds = 4.0f;  // between transmission starts, the first at 1 s
+constexpr double kQuietRms = 0.01;
+constexpr double kWeakSnrDb = -20.0;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double meanPower(const std::vector<float>& x) {
+    double sum = 0.0;
+    for (float v : x) sum += static_cast<double>(v) * v;
+    return sum / static_cast<double>(x.size());
+}
+
+std::vector<float> ourTransmission(RYX::Plan plan, float rate) {
+    RYX::MultiToneEncoder encoder(plan, rate, static_cast<int>(kBuffer), RYX::windowSizeFor(rate));
+    const int n = encoder.encode(kText, 0, kTextLength, nullptr, 0);
+    return std::vector<float>(encoder.samples(), encoder.samples() + n);
+}
+
+// A minute of white noise of `noiseRms` (the same noise for every call) with `transmission`
+// added every kEverySeconds (none when it is empty); `sent` counts the transmissions.
+std::vector<float> testAudio(const std::vector<float>& transmission, float rate, double noiseRms,
+                             int& sent) {
     std::mt19937 rng(5);
-    std::normal_distribution<float> noise(0.0f, static_cast<float>(rms));
-    std::vector<float> audio(static_cast<size_t>(60.0f * rate));
+    std::normal_distribution<float> noise(0.0f, static_cast<float>(noiseRms));
+    std::vector<float> audio(static_cast<size_t>(kAudioSeconds * rate));
     for (float& x : audio) x = noise(rng);
-    const size_t every = 3 * static_cast<size_t>(rate);
-    for (size_t at = static_cast<size_t>(rate); at + n < audio.size(); at += every) {
-        for (int i = 0; i < n; ++i) audio[at + static_cast<size_t>(i)] += encoder.samples()[i];
+    sent = 0;
+    if (transmission.empty()) return audio;
+    const size_t every = static_cast<size_t>(kEverySeconds * rate);
+    for (size_t at = static_cast<size_t>(rate); at + transmission.size() < audio.size();
+         at += every, ++sent) {
+        for (size_t i = 0; i < transmission.size(); ++i) audio[at + i] += transmission[i];
     }
     return audio;
 }
 
-// Audio seconds per second of computing, and the intact messages, of one run.
-template <typename Run>
-double speedOf(const std::vector<float>& audio, float rate, int& messages, Run&& run) {
-    const auto start = Clock::now();
-    messages = run(audio);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return static_cast<double>(audio.size()) / rate / seconds;
-}
+// One decoder's pass over the audio: the seconds spent feeding it and the messages it found
+// with the text sent.
+struct Pass {
+    double seconds = 0.0;
+    int found = 0;
+};
 
-int runRobust(int mode, float rate, const std::vector<float>& audio) {
+// The fastest of a decoder's passes.
+struct Best {
+    double seconds = std::numeric_limits<double>::infinity();
+    int found = 0;
+    void add(const Pass& pass) {
+        seconds = std::min(seconds, pass.seconds);
+        found = pass.found;
+    }
+};
+
+Pass runRobust(int mode, float rate, const std::vector<float>& audio) {
     RYX::RobustReceiver receiver(ryxsound::corePlans(ryxsound::modeFromNumber(mode)),
                                  RYX::makeTuning(rate));
     std::vector<RYX::ReceivedMessage> out;
     out.reserve(64);
-    for (size_t at = 0; at < audio.size(); at += 1024) {
-        receiver.feed(audio.data() + at, std::min<size_t>(1024, audio.size() - at), out);
+    const auto start = Clock::now();
+    for (size_t at = 0; at < audio.size(); at += kBuffer) {
+        receiver.feed(audio.data() + at, std::min(kBuffer, audio.size() - at), out);
     }
     receiver.flush(out);
-    int intact = 0;
-    for (const auto& m : out) intact += m.ok ? 1 : 0;
-    return intact;
+    Pass pass{secondsSince(start), 0};
+    for (const auto& m : out) pass.found += m.ok && std::strcmp(m.text.data(), kText) == 0;
+    return pass;
 }
 
-int runStandard(int mode, float rate, const std::vector<float>& audio) {
+Pass runStandard(int mode, float rate, const std::vector<float>& audio) {
     const RYX::Tuning tuning = RYX::makeTuning(rate);
     std::unique_ptr<RYX::Decoder> d;
     if (mode == 5) {
@@ -75,48 +128,150 @@ int runStandard(int mode, float rate, const std::vector<float>& audio) {
         d = std::make_unique<RYX::MultiToneDecoder>(static_cast<RYX::Plan>(mode - 2), tuning);
     }
     char text[10];
-    int intact = 0;
-    for (size_t at = 0; at < audio.size(); at += 1024) {
-        const int count = static_cast<int>(std::min<size_t>(1024, audio.size() - at));
-        for (int r = d->DecodeAudioBuffer(audio.data() + at, count); r != -1;
+    Pass pass;
+    const auto start = Clock::now();
+    for (size_t at = 0; at < audio.size(); at += kBuffer) {
+        const int count = static_cast<int>(std::min(kBuffer, audio.size() - at));
+        for (int r = d->DecodeAudioBuffer(audio.data() + at, count); r != RYX::kNothingNew;
              r = d->DecodeAudioBuffer(audio.data() + at, 0)) {
-            if (r == -3 && d->GetDecodedData(text) == 9) ++intact;
+            if (r == RYX::kMessageComplete && d->GetDecodedData(text) == RYX::kFetchedIntact) {
+                pass.found += std::strcmp(text, kText) == 0;
+            }
         }
     }
-    return intact;
+    pass.seconds = secondsSince(start);
+    return pass;
+}
+
+#ifdef RYX_GGWAVE_PEER
+constexpr int kGgwaveVolume = 50;  // of 0..100; the audio is then scaled to our level
+
+std::vector<float> ggwaveTransmission(GGWave::TxProtocolId protocol, float rate, double power) {
+    GGWave tx(RYX::bench::ggwaveParameters(rate, GGWAVE_OPERATING_MODE_TX));
+    tx.init(kTextLength, kText, protocol, kGgwaveVolume);
+    const uint32_t bytes = tx.encode();
+    const float* samples = static_cast<const float*>(tx.txWaveform());
+    std::vector<float> out(samples, samples + bytes / sizeof(float));
+    const float gain = static_cast<float>(std::sqrt(power / meanPower(out)));
+    for (float& x : out) x *= gain;
+    return out;
+}
+
+// allProtocols: every protocol ggwave knows, else only `protocol`.
+Pass runGgwave(GGWave::RxProtocolId protocol, bool allProtocols, float rate,
+               const std::vector<float>& audio) {
+    if (allProtocols) {
+        GGWave::Protocols::rx().enableAll();
+    } else {
+        GGWave::Protocols::rx().only(protocol);
+    }
+    GGWave rx(RYX::bench::ggwaveParameters(rate, GGWAVE_OPERATING_MODE_RX));
+    GGWave::TxRxData data;
+    Pass pass;
+    const auto start = Clock::now();
+    for (size_t at = 0; at < audio.size(); at += kBuffer) {
+        const size_t count = std::min(kBuffer, audio.size() - at);
+        rx.decode(audio.data() + at, static_cast<uint32_t>(count * sizeof(float)));
+        if (rx.rxTakeData(data) == kTextLength) {
+            pass.found += std::memcmp(data.data(), kText, kTextLength) == 0;
+        }
+    }
+    pass.seconds = secondsSince(start);
+    return pass;
+}
+#endif
+
+struct Row {
+    int mode;
+    RYX::Plan plan;  // of the transmissions
+    const char* name;
+};
+
+// snrDb: the transmissions' mean power over the noise's, or quiet noise of kQuietRms when absent.
+void printRow(const char* audioName, float rate, const Row& row, bool withMessages,
+              std::optional<double> snrDb) {
+    const auto ours = ourTransmission(row.plan, rate);
+    const double power = meanPower(ours);
+    const double noiseRms = snrDb ? std::sqrt(power / std::pow(10.0, *snrDb / 10.0)) : kQuietRms;
+    int sent = 0;
+    const auto audio = testAudio(withMessages ? ours : std::vector<float>{}, rate, noiseRms, sent);
+#ifdef RYX_GGWAVE_PEER
+    const GGWave::TxProtocolId protocol = row.plan == RYX::Plan::Audible
+                                              ? GGWAVE_PROTOCOL_AUDIBLE_FAST
+                                              : GGWAVE_PROTOCOL_ULTRASOUND_FAST;
+    int ggwaveSent = 0;
+    const auto ggwaveAudio =
+        testAudio(withMessages ? ggwaveTransmission(protocol, rate, power) : std::vector<float>{},
+                  rate, noiseRms, ggwaveSent);
+    Best ggwave;
+#endif
+    Best robust, standard;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        robust.add(runRobust(row.mode, rate, audio));
+        standard.add(runStandard(row.mode, rate, audio));
+#ifdef RYX_GGWAVE_PEER
+        ggwave.add(runGgwave(protocol, row.mode == 5, rate, ggwaveAudio));
+#endif
+    }
+    const double seconds = static_cast<double>(audio.size()) / rate;
+    const double r = seconds / robust.seconds;
+    const double s = seconds / standard.seconds;
+    std::printf("| %s | %.0f | %s | %.0f | %.0f | %.2f | ", audioName, static_cast<double>(rate),
+                row.name, r, s, r / s);
+#ifdef RYX_GGWAVE_PEER
+    const double g = seconds / ggwave.seconds;
+    std::printf("%.0f | %.2f | %.2f | %d/%d, %d/%d, %d/%d |\n", g, r / g, s / g, robust.found, sent,
+                standard.found, sent, ggwave.found, ggwaveSent);
+#else
+    std::printf("not built | - | - | %d/%d, %d/%d, - |\n", robust.found, sent, standard.found,
+                sent);
+#endif
 }
 
 }  // namespace
 
 int main() {
-    std::printf("| mode | rate | messages in | noise | robust (x real time) | ");
-    std::printf("standard (x real time) | robust / standard | intact robust / standard |\n");
-    std::printf("|---|---|---|---|---|---|---|---|\n");
-    const double weak = -20.0;
-    const struct {
-        int mode;
-        RYX::Plan plan;
-        const char* name;
-    } cases[] = {{2, RYX::Plan::Audible, "audible"},
-                 {5, RYX::Plan::Audible, "audible"},
-                 {5, RYX::Plan::NonAudible, "non-audible"}};
-    for (const double* snr : {static_cast<const double*>(nullptr), &weak}) {
-        for (float rate : {44100.0f, 48000.0f}) {
-            for (const auto& c : cases) {
-                const auto audio = testAudio(c.plan, rate, snr);
-                int robustMessages = 0;
-                int standardMessages = 0;
-                const double robust = speedOf(audio, rate, robustMessages, [&](const auto& a) {
-                    return runRobust(c.mode, rate, a);
-                });
-                const double standard = speedOf(audio, rate, standardMessages, [&](const auto& a) {
-                    return runStandard(c.mode, rate, a);
-                });
-                std::printf("| %d | %.0f | %s | %s | %.0f | %.0f | %.2f | %d / %d |\n", c.mode,
-                            static_cast<double>(rate), c.name, snr ? "-20 dB" : "quiet", robust,
-                            standard, robust / standard, robustMessages, standardMessages);
-            }
+#ifdef RYX_GGWAVE_PEER
+    GGWave::setLogFile(nullptr);  // it reports every reception on stderr otherwise
+#endif
+    std::printf("| audio | rate (Hz) | receivers | robust (x real time) | ");
+    std::printf("standard (x real time) | robust / standard | ggwave (x real time) | ");
+    std::printf("robust / ggwave | standard / ggwave | found: robust, standard, ggwave |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
+    const Row messageRows[] = {{2, RYX::Plan::Audible, "mode 2, audible"},
+                               {5, RYX::Plan::Audible, "mode 5, audible messages"},
+                               {5, RYX::Plan::NonAudible, "mode 5, non-audible messages"}};
+    const Row noiseRows[] = {{2, RYX::Plan::Audible, "mode 2"}, {5, RYX::Plan::Audible, "mode 5"}};
+    for (float rate : {44100.0f, 48000.0f}) {
+        for (const Row& row : messageRows) printRow("messages, quiet noise", rate, row, true, {});
+    }
+    for (float rate : {44100.0f, 48000.0f}) {
+        for (const Row& row : noiseRows) printRow("quiet noise only", rate, row, false, {});
+    }
+    for (float rate : {44100.0f, 48000.0f}) {
+        for (const Row& row : messageRows) {
+            printRow("messages 20 dB under noise", rate, row, true, kWeakSnrDb);
         }
     }
+    std::printf("\nA minute of audio per row, a transmission every %.0f s; the fastest of %d ",
+                static_cast<double>(kEverySeconds), kPasses);
+    std::printf("alternating passes of each decoder.\n\n");
+#ifdef RYX_GGWAVE_PEER
+    std::printf("ggwave %s: its own C++ decoder, compiled from its source distribution with ",
+                RYX_GGWAVE_PEER);
+    std::printf("the same optimisation. It operates at %.0f Hz: at 44100 Hz it is given ",
+                static_cast<double>(GGWave::kDefaultSampleRate));
+    std::printf("44100 Hz input and resamples it itself, within its time; fed %zu samples at a ",
+                kBuffer);
+    std::printf("time it then drops the last 79 of each buffer (it leaves out a rest of 128 ");
+    std::printf("samples or fewer) and misses most messages there. Its transmissions: Audible ");
+    std::printf("Fast (Ultrasound Fast beside our non-audible plan) at volume %d, scaled to ",
+                kGgwaveVolume);
+    std::printf("our mean power; beside mode 2 it decodes that protocol only, beside mode 5 ");
+    std::printf("all of its protocols.\n");
+#else
+    std::printf("ggwave: not built (no source found when the benchmarks were configured; ");
+    std::printf("run tools/peer_env.sh, then configure again).\n");
+#endif
     return 0;
 }

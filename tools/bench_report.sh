@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs every benchmark and writes one Markdown report (default docs/benchmarks.md):
-# encode speed, FFT against FFTW, decode real-time factors and per-frame cost, memory per
-# Context, the channel table, the white-noise limit, payloads beside ggwave, the false-alarm rates
-# and decoding in the browser. Prepares what it needs: the project's .venv (tools/ensure_env.sh)
-# and the peer environment with ggwave (tools/peer_env.sh). Options through the environment:
+# encode speed, FFT against FFTW, decode real-time factors and per-frame cost, the two receivers'
+# speed beside ggwave's own C++ decoder, memory per Context and per robust receiver, the channel
+# table, the white-noise limit, payloads beside ggwave, the false-alarm rates and decoding in the
+# browser. Prepares what it needs: the project's .venv (tools/ensure_env.sh) and the peer
+# environment with ggwave (tools/peer_env.sh). Options through the environment:
 #   RYX_REPORT=path   where to write the report
 #   RYX_MESSAGES=n    messages (and payloads) per channel cell (default 20)
 #   RYX_HOURS=h       hours of audio per false-alarm source and mode (default 0.05)
@@ -63,7 +64,11 @@ mkdir -p "$(dirname "$report")"
     echo
     cat "$tmp/decode.md"
     echo
-    echo "## The two receivers' speed"
+    echo "## The receivers' speed beside ggwave"
+    echo
+    echo "The standard and the robust receiver beside ggwave's own C++ decoder, built from its source"
+    echo "distribution for the benchmarks only (bench/robust_speed.cpp): audio seconds decoded per"
+    echo "second of computing, one thread, every decoder fed in 1024-sample buffers."
     echo
     cat "$tmp/receivers.md"
     echo
