@@ -161,8 +161,22 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
         symbolOffset_[static_cast<size_t>(p)] =
             static_cast<int>(std::lround(static_cast<double>(p) * symbolSamples_ / sliceSamples_));
     }
+    // What a candidate reads where: each data symbol's plateau at its own hop, at the timings
+    // one slice either side too, and for the pair check every column at its own timing.
+    decodeColumns_.assign(static_cast<size_t>(candidateSpan()), 0u);
+    contrastColumns_.assign(static_cast<size_t>(candidateSpan()), 0u);
+    for (int p = kStartSymbols; p < kTransmissionSymbols; ++p) {
+        uint32_t ownHop = 0;
+        for (int j = 0; j < kToneCount; ++j) ownHop |= 1u << columnInPlan(hopSteps(p), j);
+        for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
+            for (int timing : kTimingOffsets) {
+                decodeColumns_[static_cast<size_t>(symbolOffset_[p] + timing + k)] |= ownHop;
+            }
+            contrastColumns_[static_cast<size_t>(symbolOffset_[p] + k)] = kAllColumns;
+        }
+    }
     bank_.configure(frequencies, sampleRate, sliceSamples_);
-    samples_.assign(static_cast<size_t>(kSampleSlices) * sliceSamples_, 0.0f);
+    samples_.assign(kSampleSlices, sliceSamples_);
     ring_.assign(static_cast<size_t>(kRingSlices) * frequencies.size(), 0.0f);
     reset();
 }
@@ -174,7 +188,7 @@ int RobustReceiver::columnInPlan(int h, int j) {
 }
 
 float* RobustReceiver::sliceAt(int64_t k) {
-    return samples_.data() + static_cast<size_t>(k % kSampleSlices) * sliceSamples_;
+    return samples_.row(static_cast<int>(k % kSampleSlices));
 }
 
 void RobustReceiver::feed(const float* samples, size_t count, std::vector<ReceivedMessage>& out) {
@@ -213,7 +227,6 @@ void RobustReceiver::reset() {
         PlanState& ps = plans_[static_cast<size_t>(p)];
         ps.score.fill(0.0f);
         ps.rowSlice.fill(-1);
-        ps.measureUntil = -1;
     }
     slices_ = 0;
     sliceFill_ = 0;
@@ -244,7 +257,13 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
     const int64_t newest = slices_++;
     for (int p = 0; p < planCount_; ++p) {
         PlanState& ps = plans_[static_cast<size_t>(p)];
-        measure(ps, newest, newest <= ps.measureUntil ? kAllColumns : kQuickColumns);
+        uint32_t columns = kQuickColumns;
+        for (int i = 0; i < candidateCount_; ++i) {
+            const Candidate& c = candidates_[static_cast<size_t>(i)];
+            const int64_t r = newest - c.startSlice;
+            if (c.plan == p && r >= 0 && r < candidateSpan()) columns |= columnsRead(c, r);
+        }
+        measure(ps, newest, columns);
     }
 
     // Start tests: the latest start whose two symbols are complete, then the peak check of the
@@ -254,40 +273,42 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
         if (testable >= 0) runStartTest(p, testable);
     }
 
-    // Candidates whose whole transmission (and one slice more) has been heard.
-    const int64_t span = candidateSpan();
-    const int64_t pairSpan =
-        symbolOffset_[kStartSymbols - 1 + kPairSymbols] + kPlateauStart + kPlateauSlices;
+    // Candidates: the pair check on each symbol heard, then the decision once the whole
+    // transmission (and one slice more) has been heard.
     int kept = 0;
     for (int i = 0; i < candidateCount_; ++i) {
         Candidate c = candidates_[static_cast<size_t>(i)];
-        if (!c.heardPairs && newest >= c.startSlice + pairSpan) {
-            if (!(hopContrast(c, kPairSymbols) >= kEarlyContrastThreshold)) {
-                stats_.phantomSamples += pairSpan * sliceSamples_;
-                continue;
-            }
-            c.heardPairs = true;
-        }
-        if (newest < c.startSlice + span) {
+        if (!judgeSymbols(c, newest)) continue;
+        if (newest < c.startSlice + candidateSpan()) {
             candidates_[static_cast<size_t>(kept++)] = c;
-            continue;
-        }
-        const float contrast = hopContrast(c, kDataSymbols);
-        if (!(contrast >= kContrastThreshold)) {
-            stats_.phantomSamples += kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
             continue;
         }
         ++stats_.starts;
         decodeCandidate(c, out);
     }
     candidateCount_ = kept;
-    // Candidates still open go on being measured in full; the rest of the audio no longer is.
-    for (int p = 0; p < planCount_; ++p) plans_[static_cast<size_t>(p)].measureUntil = -1;
-    for (int i = 0; i < candidateCount_; ++i) {
-        const Candidate& c = candidates_[static_cast<size_t>(i)];
-        PlanState& ps = plans_[static_cast<size_t>(c.plan)];
-        ps.measureUntil = std::max(ps.measureUntil, c.startSlice + span);
+}
+
+bool RobustReceiver::judgeSymbols(Candidate& c, int64_t newest) {
+    while (c.judged < kDataSymbols &&
+           newest >= symbolSlice(c.startSlice, kStartSymbols + c.judged) + kPlateauStart +
+                         kPlateauSlices - 1) {
+        const float ratio = hopContrast(c, c.judged);
+        c.above += ratio >= kContrastThreshold ? 1 : 0;
+        if (c.judged < kPairSymbols) c.earlyAbove += ratio >= kEarlyContrastThreshold ? 1 : 0;
+        ++c.judged;
+        if (c.judged == kPairSymbols && c.earlyAbove < kEarlyNeeded) {
+            stats_.phantomSamples +=
+                (symbolOffset_[kStartSymbols - 1 + kPairSymbols] + kPlateauStart + kPlateauSlices) *
+                static_cast<int64_t>(sliceSamples_);
+            return false;
+        }
+        if (c.judged - c.above > kDataSymbols - kNeeded) {
+            stats_.phantomSamples += kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
+            return false;
+        }
     }
+    return true;
 }
 
 // energy[d] = |sum_k plateau[k] w[k][d]|^2 x scale for every lane d, eight lanes at a time.
@@ -402,13 +423,13 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     }
     if (candidateCount_ == kMaxCandidates) return;
     candidates_[static_cast<size_t>(candidateCount_++)] = {
-        p, centre, ps.bestDrift[static_cast<size_t>(centre % kRingSlices)], false};
+        p, centre, ps.bestDrift[static_cast<size_t>(centre % kRingSlices)]};
     ++stats_.preambles;
-    // From one slice before the candidate (its earliest timing) on, every slice is measured in
-    // full until the candidate is decided.
-    for (int64_t k = std::max<int64_t>(0, centre - 1); k < slices_; ++k)
-        measure(ps, k, kAllColumns);
-    ps.measureUntil = std::max(ps.measureUntil, centre + 1 + candidateSpan());
+    // The slices of it already heard that it reads (the rest are measured as they arrive).
+    const Candidate& c = candidates_[static_cast<size_t>(candidateCount_ - 1)];
+    for (int64_t k = std::max<int64_t>(centre, slices_ - kSampleSlices); k < slices_; ++k) {
+        measure(ps, k, columnsRead(c, k - centre));
+    }
 }
 
 void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out) {
@@ -457,39 +478,34 @@ int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
     return origin_ + start * sliceSamples_;
 }
 
-float RobustReceiver::hopContrast(const Candidate& c, int symbols) const {
+float RobustReceiver::hopContrast(const Candidate& c, int i) const {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
-    float ratio[kDataSymbols];
-    for (int i = 0; i < symbols; ++i) {
-        const int p = kStartSymbols + i;
-        const int own = hopSteps(p);
-        const int64_t first = symbolSlice(c.startSlice, p);
-        // The two strongest tones at each hop: at the own hop of all nine, at another hop of
-        // those that stand apart from the own hop's tones (all nine but at a few rates, where
-        // the hop is close to a multiple of the tone spacing). One tone apart counts twice.
-        float strongest[RobustPlan::kHops] = {};
-        for (int h = 0; h < RobustPlan::kHops; ++h) {
-            const unsigned heard =
-                h == own ? kAllTones : ps.apart[static_cast<size_t>(own)][static_cast<size_t>(h)];
-            float e[kToneCount];
-            int n = 0;
-            for (int j = 0; j < kToneCount; ++j) {
-                if (heard >> j & 1u) e[n++] = symbolEnergy(ps, h, j, c.drift, first);
-            }
-            if (n >= 2) {
-                std::nth_element(e, e + n - 2, e + n);  // e[n - 2], e[n - 1]: the two strongest
-                strongest[h] = e[n - 2] + e[n - 1];
-            } else if (n == 1) {
-                strongest[h] = 2.0f * e[0];
-            }
+    const int p = kStartSymbols + i;
+    const int own = hopSteps(p);
+    const int64_t first = symbolSlice(c.startSlice, p);
+    // The two strongest tones at each hop: at the own hop of all nine, at another hop of those
+    // that stand apart from the own hop's tones (all nine but at a few rates, where the hop is
+    // close to a multiple of the tone spacing). One tone apart counts twice.
+    float strongest[RobustPlan::kHops] = {};
+    for (int h = 0; h < RobustPlan::kHops; ++h) {
+        const unsigned heard =
+            h == own ? kAllTones : ps.apart[static_cast<size_t>(own)][static_cast<size_t>(h)];
+        float e[kToneCount];
+        int n = 0;
+        for (int j = 0; j < kToneCount; ++j) {
+            if (heard >> j & 1u) e[n++] = symbolEnergy(ps, h, j, c.drift, first);
         }
-        static_assert(RobustPlan::kHops == 3, "the own hop against the two others");
-        const float other = std::max(strongest[(own + 1) % RobustPlan::kHops],
-                                     strongest[(own + 2) % RobustPlan::kHops]);
-        ratio[i] = strongest[own] / (other + kTiny);
+        if (n >= 2) {
+            std::nth_element(e, e + n - 2, e + n);  // e[n - 2], e[n - 1]: the two strongest
+            strongest[h] = e[n - 2] + e[n - 1];
+        } else if (n == 1) {
+            strongest[h] = 2.0f * e[0];
+        }
     }
-    std::nth_element(ratio, ratio + symbols / 2, ratio + symbols);
-    return ratio[symbols / 2];
+    static_assert(RobustPlan::kHops == 3, "the own hop against the two others");
+    const float other = std::max(strongest[(own + 1) % RobustPlan::kHops],
+                                 strongest[(own + 2) % RobustPlan::kHops]);
+    return strongest[own] / (other + kTiny);
 }
 
 RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start, int drift) {

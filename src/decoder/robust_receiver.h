@@ -29,6 +29,10 @@
 //    keeps them from being reported is the decoding and its confidence. At the few rates where
 //    the hop comes close to a multiple of the tone spacing (88200 Hz for the audible plan), the
 //    other hops' tones that meet one of the own hop's are left out of the check.
+//    Each symbol's ratio is taken as soon as the symbol has been heard: a median reaches its
+//    threshold once half the ratios do (3 of the first 6, 9 of all 18), so a candidate is
+//    dropped as soon as too many fall short, and once enough reach it the other hops' tones
+//    need not be measured for it any more.
 //  - Decoding a candidate (tryDecode, at the candidate's timing and one slice either side) takes
 //    four steps:
 //    1. measure the symbols: the energy of the nine tones of each data symbol at its hop;
@@ -54,6 +58,7 @@
 #include "decoder/message_receiver.h"
 #include "decoder/robust_plan.h"
 #include "decoder/tone_bank.h"
+#include "dsp/aligned_floats.h"
 #include "fec/reed_solomon_codec.h"
 #include "modes/message_frame.h"
 #include "modes/symbol_alphabet.h"
@@ -144,17 +149,24 @@ class RobustReceiver : public MessageReceiver {
         std::array<float, kRingSlices> score{};  // start test by start slice
         std::array<int8_t, kRingSlices> bestDrift{};
         // The slice each ring row holds and which of its columns are measured (bit c: the plan's
-        // column c), and the last slice an open candidate reads.
+        // column c).
         std::array<int64_t, kRingSlices> rowSlice{};
         std::array<uint32_t, kRingSlices> measured{};
-        int64_t measureUntil = -1;
     };
     struct Candidate {
         int plan = 0;
         int64_t startSlice = 0;
         int drift = 0;
-        bool heardPairs = false;  // the first data symbols may be hopping tone pairs
+        // Data symbols whose pair-check ratio is taken, and how many of those reached
+        // kContrastThreshold (and, of the first kPairSymbols, kEarlyContrastThreshold).
+        int judged = 0;
+        int above = 0;
+        int earlyAbove = 0;
     };
+    // Ratios at or above the threshold that put a median of kPairSymbols or of kDataSymbols
+    // ratios there.
+    static constexpr int kEarlyNeeded = kPairSymbols - kPairSymbols / 2;  // 3
+    static constexpr int kNeeded = kDataSymbols - kDataSymbols / 2;       // 9
     struct Decision {
         int64_t startSlice = 0;
         bool ok = false;
@@ -200,12 +212,19 @@ class RobustReceiver : public MessageReceiver {
     int64_t candidateSpan() const {
         return symbolOffset_[kTransmissionSymbols - 1] + kPlateauStart + kPlateauSlices + 1;
     }
+    // The columns candidate c reads on slice start + r (0 <= r < candidateSpan()).
+    uint32_t columnsRead(const Candidate& c, int64_t r) const {
+        const auto at = static_cast<size_t>(r);
+        return decodeColumns_[at] | (c.above >= kNeeded ? 0u : contrastColumns_[at]);
+    }
+    // Takes the pair-check ratio of every data symbol of c heard by slice `newest`; false when c
+    // can no longer pass the check.
+    bool judgeSymbols(Candidate& c, int64_t newest);
     void runStartTest(int p, int64_t start);
     void decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out);
-    // Median over the first `symbols` data symbols of the two strongest tones at each symbol's
-    // own hop over the two strongest at the stronger other hop. About 1 for noise, speech and
-    // music; several for tone pairs.
-    float hopContrast(const Candidate& c, int symbols) const;
+    // Data symbol i's two strongest tones at its own hop over the two strongest at the stronger
+    // other hop. About 1 for noise, speech and music; several for tone pairs.
+    float hopContrast(const Candidate& c, int i) const;
     // Sample position where tone 0 of a start symbol at slice `start` begins: the slice where
     // its energy first reaches half its plateau, less about three quarters of a slice.
     int64_t onsetSample(const PlanState& ps, int64_t start) const;
@@ -236,8 +255,12 @@ class RobustReceiver : public MessageReceiver {
     int sliceSamples_ = 0;
     int symbolSamples_ = 0;
     std::array<int, kTransmissionSymbols + 1> symbolOffset_{};  // round(p D / L)
+    // By slice r of a candidate (0 .. candidateSpan() - 1): the columns its decision reads at
+    // any of its timings (each data symbol's own hop), and those its pair check reads.
+    std::vector<uint32_t> decodeColumns_;
+    std::vector<uint32_t> contrastColumns_;
     ToneBank bank_;
-    std::vector<float> samples_;  // the last kSampleSlices slices, the newest being filled
+    AlignedFloats samples_;  // the last kSampleSlices slices, the newest being filled
     int sliceFill_ = 0;
     std::vector<std::complex<float>> ring_;  // kRingSlices x bank size
     int64_t slices_ = 0;                     // slices analysed since the last reset

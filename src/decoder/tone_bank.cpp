@@ -51,8 +51,8 @@ void ToneBank::configure(const std::vector<float>& frequenciesHz, float sampleRa
                          int sliceSamples) {
     count_ = static_cast<int>(frequenciesHz.size());
     sliceSamples_ = sliceSamples;
-    cosTable_.assign(frequenciesHz.size() * static_cast<size_t>(sliceSamples), 0.0f);
-    sinTable_.assign(cosTable_.size(), 0.0f);
+    cosTable_.assign(count_, sliceSamples);
+    sinTable_.assign(count_, sliceSamples);
     for (int k = 0; k < count_; ++k) {
         // e^(i w n) by repeated turns in double precision: a few hundred steps stay far inside
         // a float's precision, at a fraction of the cost of a sine and cosine each.
@@ -60,17 +60,15 @@ void ToneBank::configure(const std::vector<float>& frequenciesHz, float sampleRa
             std::polar(1.0, 2.0 * kPi * frequenciesHz[static_cast<size_t>(k)] / sampleRate);
         std::complex<double> turn = 1.0;
         for (int n = 0; n < sliceSamples_; ++n, turn *= step) {
-            const size_t at = static_cast<size_t>(k) * sliceSamples_ + n;
-            cosTable_[at] = static_cast<float>(turn.real());
-            sinTable_[at] = static_cast<float>(turn.imag());
+            cosTable_.row(k)[n] = static_cast<float>(turn.real());
+            sinTable_.row(k)[n] = static_cast<float>(turn.imag());
         }
     }
 }
 
 void ToneBank::analyse(const float* slice, int first, int count, std::complex<float>* out) const {
     for (int k = first; k < first + count; ++k) {
-        const size_t row = static_cast<size_t>(k) * sliceSamples_;
-        out[k] = localSum(slice, cosTable_.data() + row, sinTable_.data() + row, sliceSamples_);
+        out[k] = localSum(slice, cosTable_.row(k), sinTable_.row(k), sliceSamples_);
     }
 }
 

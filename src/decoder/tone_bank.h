@@ -16,6 +16,8 @@
 #include <complex>
 #include <vector>
 
+#include "dsp/aligned_floats.h"
+
 namespace RYX {
 
 class ToneBank {
@@ -32,8 +34,8 @@ class ToneBank {
   private:
     int count_ = 0;
     int sliceSamples_ = 0;
-    std::vector<float> cosTable_;  // count x sliceSamples
-    std::vector<float> sinTable_;
+    AlignedFloats cosTable_;  // count rows of sliceSamples
+    AlignedFloats sinTable_;
 };
 
 }  // namespace RYX
