@@ -42,14 +42,32 @@ constexpr unsigned kAllTones = (1u << kToneCount) - 1u;
 constexpr float kCoincidence = 0.5f;
 
 // Finite samples clamped to +-kSampleLimit; infinities and NaN (which fails every comparison)
-// become 0. (The caller's samples never overlap the receiver's store.)
-void sanitize(const float* __restrict in, float* __restrict out, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        const float x = in[i];
-        const float clamped = x < -kSampleLimit  ? -kSampleLimit
-                              : x > kSampleLimit ? kSampleLimit
-                                                 : x;
-        out[i] = std::fabs(x) <= std::numeric_limits<float>::max() ? clamped : 0.0f;
+// become 0.
+// (Inlined, so it is built for AVX inside sanitize's AVX form.)
+__attribute__((always_inline)) inline void sanitizeLanes(Lanes& x) {
+    typedef int32_t LaneMasks __attribute__((vector_size(kLanes * sizeof(int32_t))));
+    const Lanes high = Lanes{} + kSampleLimit;
+    const Lanes largest = Lanes{} + std::numeric_limits<float>::max();
+    const LaneMasks finite = (x <= largest) & (x >= -largest);
+    Lanes clamped = x > high ? high : x;
+    clamped = clamped < -high ? -high : clamped;
+    x = finite ? clamped : Lanes{};
+}
+
+// Eight samples at a time, the last few through a zero-padded vector.
+RYX_WITH_AVX_CLONE void sanitize(const float* in, float* out, size_t count) {
+    size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        Lanes x;
+        std::memcpy(&x, in + i, sizeof x);
+        sanitizeLanes(x);
+        std::memcpy(out + i, &x, sizeof x);
+    }
+    if (i < count) {
+        Lanes x = {};
+        for (size_t k = i; k < count; ++k) x[k - i] = in[k];
+        sanitizeLanes(x);
+        for (size_t k = i; k < count; ++k) out[k] = x[k - i];
     }
 }
 
@@ -266,8 +284,16 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
         measure(ps, newest, columns);
     }
 
-    // Start tests: the latest start whose two symbols are complete, then the peak check of the
-    // start kPeakHalfWidth slices before it.
+    // The start tones' energies, under every drift, of the symbol whose plateau has just been
+    // heard; then the start tests: the latest start whose two symbols are complete, then the
+    // peak check of the start kPeakHalfWidth slices before it.
+    const int64_t symbol = newest - (kPlateauStart + kPlateauSlices - 1);
+    for (int p = 0; p < planCount_ && symbol >= 0; ++p) {
+        PlanState& ps = plans_[static_cast<size_t>(p)];
+        auto& energies = ps.startTones[static_cast<size_t>(symbol % kStartToneSymbols)];
+        driftEnergies(ps, 0, 0, symbol, energies[0]);
+        driftEnergies(ps, 0, 2, symbol, energies[1]);
+    }
     const int64_t testable = newest - (symbolOffset_[1] + kPlateauStart + kPlateauSlices);
     for (int p = 0; p < planCount_; ++p) {
         if (testable >= 0) runStartTest(p, testable);
@@ -337,9 +363,10 @@ void RobustReceiver::driftEnergies(const PlanState& ps, int h, int j, int64_t fi
     const size_t width = static_cast<size_t>(bank_.size());
     const auto at = static_cast<size_t>(column(ps, h, j));
     std::complex<float> plateau[kPlateauSlices];
+    size_t row = static_cast<size_t>((first + kPlateauStart) % kRingSlices);
     for (int k = 0; k < kPlateauSlices; ++k) {
-        plateau[k] =
-            ring_[static_cast<size_t>((first + kPlateauStart + k) % kRingSlices) * width + at];
+        plateau[k] = ring_[row * width + at];
+        row = row + 1 == kRingSlices ? 0 : row + 1;
     }
     // A tone of amplitude a gives |sum| = a x 13 L / 2, a little less in its fade-out.
     const float scale = 2.0f / (kPlateauSlices * static_cast<float>(sliceSamples_));
@@ -358,10 +385,8 @@ float RobustReceiver::symbolEnergy(const PlanState& ps, int h, int j, int drift,
 void RobustReceiver::runStartTest(int p, int64_t start) {
     PlanState& ps = plans_[static_cast<size_t>(p)];
     const int64_t second = symbolSlice(start, 1);
-    float tone0[kDriftLanes];
-    float tone2[kDriftLanes];
-    driftEnergies(ps, 0, 0, start, tone0);
-    driftEnergies(ps, 0, 2, second, tone2);
+    const auto& tone0 = ps.startTones[static_cast<size_t>(start % kStartToneSymbols)][0];
+    const auto& tone2 = ps.startTones[static_cast<size_t>(second % kStartToneSymbols)][1];
     int best = 0;
     float bestEnergy = -1.0f;
     for (int d = 0; d < kDriftHypotheses; ++d) {
@@ -378,8 +403,10 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     // measured on a symbol's slices only when it is needed there.
     const float a0 = tone0[best];
     const float a2 = tone2[best];
-    const float tone0Second = symbolEnergy(ps, 0, 0, best, second);
-    const float tone2First = symbolEnergy(ps, 0, 2, best, start);
+    const float tone0Second = ps.startTones[static_cast<size_t>(second % kStartToneSymbols)][0]
+                                           [static_cast<size_t>(best)];
+    const float tone2First =
+        ps.startTones[static_cast<size_t>(start % kStartToneSymbols)][1][static_cast<size_t>(best)];
     const float echo0 = tone0Second + kTiny;
     const float echo2 = tone2First + kTiny;
     constexpr float kOthers = kFrequenciesPerPlan - 1;

@@ -135,6 +135,7 @@ class RobustReceiver : public MessageReceiver {
     // Slices of samples kept: more than the 41 a candidate looks back when it opens (a symbol of
     // at most 17 slices, its plateau, half the peak window and one slice of timing).
     static constexpr int kSampleSlices = 64;
+    static constexpr int kStartToneSymbols = 32;  // more than a symbol's slices plus one
     static_assert(kSampleSlices > RobustPlan::kSlicesPerSymbol + 1 + kPlateauStart +
                                       kPlateauSlices + kPeakHalfWidth + 1,
                   "a candidate's slices are still there when it opens");
@@ -146,6 +147,9 @@ class RobustReceiver : public MessageReceiver {
         std::array<SliceWeights, kFrequenciesPerPlan> weights;
         // apart[own][h] bit j: tone j at hop h lies apart from every tone at hop `own`.
         std::array<std::array<unsigned, RobustPlan::kHops>, RobustPlan::kHops> apart{};
+        // By a symbol's first slice (the last kStartToneSymbols): the energy of tone 0 and of
+        // tone 2 at hop 0 over its plateau, in lanes by drift hypothesis.
+        std::array<std::array<float[kDriftLanes], 2>, kStartToneSymbols> startTones{};
         std::array<float, kRingSlices> score{};  // start test by start slice
         std::array<int8_t, kRingSlices> bestDrift{};
         // The slice each ring row holds and which of its columns are measured (bit c: the plan's
