@@ -411,26 +411,33 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     const float echo2 = tone2First + kTiny;
     constexpr float kOthers = kFrequenciesPerPlan - 1;
     constexpr float kRounding = 1.0f + 1e-5f;  // so that rounding never fails a passing start
-    float others0 = tone2First;
-    float others1 = tone0Second;
-    auto inReach = [&] {
-        return a0 * kRounding >= kStartThreshold * (others0 / kOthers + echo0) &&
-               a2 * kRounding >= kStartThreshold * (others1 / kOthers + echo2);
+    // Per start symbol: the tone's energy, the sum so far, and the next column to add.
+    const float tone[2] = {a0, a2};
+    const float echo[2] = {echo0, echo2};
+    float others[2] = {tone2First, tone0Second};
+    int next[2] = {kQuickFrequencies, kQuickFrequencies};
+    // How far the sum may still grow before the threshold is out of reach (negative: it is).
+    auto slack = [&](int i) {
+        return tone[i] * kRounding / kStartThreshold - (others[i] / kOthers + echo[i]);
     };
-    bool reach = inReach();
-    for (int c = kQuickFrequencies; c < kFrequenciesPerPlan && reach; ++c) {
-        const int tone = columnInPlan(c / kToneCount, c % kToneCount);  // the swap undoes itself
-        const int h = tone / kToneCount;
-        const int j = tone % kToneCount;
-        for (const int64_t symbol : {start, second}) {
-            for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
-                measure(ps, symbol + k, 1u << c);
-            }
-            (symbol == start ? others0 : others1) += symbolEnergy(ps, h, j, best, symbol);
-            reach = inReach();
-            if (!reach) break;
+    bool reach = slack(0) >= 0.0f && slack(1) >= 0.0f;
+    while (reach && (next[0] < kFrequenciesPerPlan || next[1] < kFrequenciesPerPlan)) {
+        // The symbol nearer to failing goes on first: in noise it usually fails within a few.
+        const int i = next[1] == kFrequenciesPerPlan ||
+                              (next[0] < kFrequenciesPerPlan && slack(0) <= slack(1))
+                          ? 0
+                          : 1;
+        const int c = next[i]++;
+        const int64_t symbol = i == 0 ? start : second;
+        for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
+            measure(ps, symbol + k, 1u << c);
         }
+        const int t = columnInPlan(c / kToneCount, c % kToneCount);  // the swap undoes itself
+        others[i] += symbolEnergy(ps, t / kToneCount, t % kToneCount, best, symbol);
+        reach = slack(i) >= 0.0f;
     }
+    const float others0 = others[0];
+    const float others1 = others[1];
     const float score =
         reach ? std::min(a0 / (others0 / kOthers + echo0), a2 / (others1 / kOthers + echo2)) : 0.0f;
     const size_t at = static_cast<size_t>(start % kRingSlices);

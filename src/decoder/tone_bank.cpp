@@ -12,15 +12,15 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kLanes = 8;
 typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 
-// sum x[n] c[n] and -sum x[n] s[n] over n < count: sixteen partial sums (two vectors of eight
-// lanes, so consecutive additions need not wait for each other), added in the same order on every
-// processor (AVX or SSE registers), then the remainder.
+// sum x[n] c[n] and -sum x[n] s[n] over n < count, a multiple of sixteen: sixteen partial sums
+// (two vectors of eight lanes, so consecutive additions need not wait for each other), added in
+// the same order on every processor (AVX or SSE registers).
 RYX_WITH_AVX_CLONE std::complex<float> localSum(const float* x, const float* c, const float* s,
                                                 int count) {
     Lanes sumC[2] = {};
     Lanes sumS[2] = {};
-    int n = 0;
-    for (; n + 2 * kLanes <= count; n += 2 * kLanes) {
+    static_assert(AlignedFloats::kLineFloats % (2 * kLanes) == 0, "whole lines, whole steps");
+    for (int n = 0; n < count; n += 2 * kLanes) {
         for (int half = 0; half < 2; ++half) {
             Lanes vx, vc, vs;
             std::memcpy(&vx, x + n + half * kLanes, sizeof vx);
@@ -37,10 +37,6 @@ RYX_WITH_AVX_CLONE std::complex<float> localSum(const float* x, const float* c, 
     for (int lane = 0; lane < kLanes; ++lane) {
         re += lanesC[lane];
         im += lanesS[lane];
-    }
-    for (; n < count; ++n) {
-        re += x[n] * c[n];
-        im += x[n] * s[n];
     }
     return {re, -im};
 }
@@ -68,7 +64,9 @@ void ToneBank::configure(const std::vector<float>& frequenciesHz, float sampleRa
 
 void ToneBank::analyse(const float* slice, int first, int count, std::complex<float>* out) const {
     for (int k = first; k < first + count; ++k) {
-        out[k] = localSum(slice, cosTable_.row(k), sinTable_.row(k), sliceSamples_);
+        // Whole lines: the zeros past the slice add nothing.
+        out[k] = localSum(slice, cosTable_.row(k), sinTable_.row(k),
+                          AlignedFloats::strideFor(sliceSamples_));
     }
 }
 

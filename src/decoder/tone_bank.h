@@ -27,8 +27,9 @@ class ToneBank {
 
     int size() const { return count_; }
     int sliceSamples() const { return sliceSamples_; }
-    // Analyses a slice of sliceSamples() finite samples at the frequencies first .. first +
-    // count - 1 into out[first .. first + count).
+    // Analyses a slice of sliceSamples() finite samples, followed by zeros up to
+    // AlignedFloats::strideFor(sliceSamples()) (a row of an AlignedFloats of that length), at
+    // the frequencies first .. first + count - 1 into out[first .. first + count).
     void analyse(const float* slice, int first, int count, std::complex<float>* out) const;
 
   private:
