@@ -245,6 +245,7 @@ void RobustReceiver::reset() {
         PlanState& ps = plans_[static_cast<size_t>(p)];
         ps.score.fill(0.0f);
         ps.rowSlice.fill(-1);
+        ps.startSumsSymbol = -1;
     }
     slices_ = 0;
     sliceFill_ = 0;
@@ -291,8 +292,24 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
     for (int p = 0; p < planCount_ && symbol >= 0; ++p) {
         PlanState& ps = plans_[static_cast<size_t>(p)];
         auto& energies = ps.startTones[static_cast<size_t>(symbol % kStartToneSymbols)];
-        driftEnergies(ps, 0, 0, symbol, energies[0]);
-        driftEnergies(ps, 0, 2, symbol, energies[1]);
+        const bool slide = ps.startSumsSymbol == symbol - 1 && symbol % kSlideSteps != 0;
+        for (int t = 0; t < kQuickFrequencies; ++t) {
+            const int j = t == 0 ? 0 : 2;  // tone 0, then tone 2, at hop 0
+            const SliceWeights& w = ps.weights[static_cast<size_t>(j)];
+            DriftSums& sums = ps.startSums[static_cast<size_t>(t)];
+            if (slide) {
+                slideSums(sums, ringAt(symbol - 1 + kPlateauStart, column(ps, 0, j)),
+                          ringAt(symbol + kPlateauStart + kPlateauSlices - 1, column(ps, 0, j)), w);
+            } else {
+                std::complex<float> plateau[kPlateauSlices];
+                for (int k = 0; k < kPlateauSlices; ++k) {
+                    plateau[k] = ringAt(symbol + kPlateauStart + k, column(ps, 0, j));
+                }
+                weighedSums(plateau, w, sums, 0, kDriftLanes);
+            }
+            sumEnergies(sums, energies[static_cast<size_t>(t)], 0, kDriftLanes);
+        }
+        ps.startSumsSymbol = symbol;
     }
     const int64_t testable = newest - (symbolOffset_[1] + kPlateauStart + kPlateauSlices);
     for (int p = 0; p < planCount_; ++p) {
@@ -338,9 +355,9 @@ bool RobustReceiver::judgeSymbols(Candidate& c, int64_t newest) {
 }
 
 // energy[d] = |sum_k plateau[k] w[k][d]|^2 x scale for every lane d, eight lanes at a time.
-RYX_WITH_AVX_CLONE void RobustReceiver::weighedEnergies(
-    const std::complex<float> (&plateau)[kPlateauSlices], const SliceWeights& w, float scale,
-    float (&energy)[kDriftLanes], int from, int to) {
+RYX_WITH_AVX_CLONE void RobustReceiver::weighedSums(
+    const std::complex<float> (&plateau)[kPlateauSlices], const SliceWeights& w, DriftSums& sums,
+    int from, int to) {
     for (int lane = from; lane < to; lane += kLanes) {
         Lanes re = {};
         Lanes im = {};
@@ -353,9 +370,48 @@ RYX_WITH_AVX_CLONE void RobustReceiver::weighedEnergies(
             re += a * wr - b * wi;
             im += a * wi + b * wr;
         }
-        const Lanes e = (re * re + im * im) * scale;
-        std::memcpy(&energy[lane], &e, sizeof e);
+        std::memcpy(&sums.re[lane], &re, sizeof re);
+        std::memcpy(&sums.im[lane], &im, sizeof im);
     }
+}
+
+RYX_WITH_AVX_CLONE void RobustReceiver::slideSums(DriftSums& sums, std::complex<float> leaving,
+                                                  std::complex<float> entering,
+                                                  const SliceWeights& w) {
+    // The plateau one slice on: without `leaving`, turned back by one slice's weight (a unit
+    // turn, so its conjugate undoes it), with `entering` at the last slice's weight.
+    constexpr int kLast = kPlateauSlices - 1;
+    for (int lane = 0; lane < kDriftLanes; lane += kLanes) {
+        Lanes re, im, w1r, w1i, wlr, wli;
+        std::memcpy(&re, &sums.re[lane], sizeof re);
+        std::memcpy(&im, &sums.im[lane], sizeof im);
+        std::memcpy(&w1r, &w.re[1][lane], sizeof w1r);
+        std::memcpy(&w1i, &w.im[1][lane], sizeof w1i);
+        std::memcpy(&wlr, &w.re[kLast][lane], sizeof wlr);
+        std::memcpy(&wli, &w.im[kLast][lane], sizeof wli);
+        re -= leaving.real();
+        im -= leaving.imag();
+        Lanes nextRe = re * w1r + im * w1i;
+        Lanes nextIm = im * w1r - re * w1i;
+        nextRe += entering.real() * wlr - entering.imag() * wli;
+        nextIm += entering.real() * wli + entering.imag() * wlr;
+        std::memcpy(&sums.re[lane], &nextRe, sizeof nextRe);
+        std::memcpy(&sums.im[lane], &nextIm, sizeof nextIm);
+    }
+}
+
+void RobustReceiver::sumEnergies(const DriftSums& sums, float (&energy)[kDriftLanes], int from,
+                                 int to) const {
+    // A tone of amplitude a gives |sum| = a x 13 L / 2, a little less in its fade-out.
+    const float scale = 2.0f / (kPlateauSlices * static_cast<float>(sliceSamples_));
+    for (int d = from; d < to; ++d) {
+        energy[d] = (sums.re[d] * sums.re[d] + sums.im[d] * sums.im[d]) * (scale * scale);
+    }
+}
+
+std::complex<float> RobustReceiver::ringAt(int64_t k, int column) const {
+    return ring_[static_cast<size_t>(k % kRingSlices) * static_cast<size_t>(bank_.size()) +
+                 static_cast<size_t>(column)];
 }
 
 void RobustReceiver::driftEnergies(const PlanState& ps, int h, int j, int64_t first,
@@ -368,10 +424,9 @@ void RobustReceiver::driftEnergies(const PlanState& ps, int h, int j, int64_t fi
         plateau[k] = ring_[row * width + at];
         row = row + 1 == kRingSlices ? 0 : row + 1;
     }
-    // A tone of amplitude a gives |sum| = a x 13 L / 2, a little less in its fade-out.
-    const float scale = 2.0f / (kPlateauSlices * static_cast<float>(sliceSamples_));
-    weighedEnergies(plateau, ps.weights[static_cast<size_t>(h * kToneCount + j)], scale * scale,
-                    energy, from, to);
+    DriftSums sums;
+    weighedSums(plateau, ps.weights[static_cast<size_t>(h * kToneCount + j)], sums, from, to);
+    sumEnergies(sums, energy, from, to);
 }
 
 float RobustReceiver::symbolEnergy(const PlanState& ps, int h, int j, int drift,

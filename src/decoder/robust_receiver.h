@@ -128,6 +128,14 @@ class RobustReceiver : public MessageReceiver {
         float re[kPlateauSlices][kDriftLanes];
         float im[kPlateauSlices][kDriftLanes];
     };
+    // A plateau's coherent sums under every drift hypothesis (lane d).
+    struct DriftSums {
+        float re[kDriftLanes];
+        float im[kDriftLanes];
+    };
+    // The start tones' sums are slid from one symbol position to the next and summed afresh
+    // every kSlideSteps, which keeps rounding from piling up.
+    static constexpr int kSlideSteps = 16;
     // The two start frequencies (tone 0 and tone 2 at hop 0) come first in a plan's columns.
     static constexpr int kQuickFrequencies = 2;
     static constexpr uint32_t kQuickColumns = (1u << kQuickFrequencies) - 1u;
@@ -150,6 +158,8 @@ class RobustReceiver : public MessageReceiver {
         // By a symbol's first slice (the last kStartToneSymbols): the energy of tone 0 and of
         // tone 2 at hop 0 over its plateau, in lanes by drift hypothesis.
         std::array<std::array<float[kDriftLanes], 2>, kStartToneSymbols> startTones{};
+        std::array<DriftSums, kQuickFrequencies> startSums{};  // of the newest position
+        int64_t startSumsSymbol = -1;
         std::array<float, kRingSlices> score{};  // start test by start slice
         std::array<int8_t, kRingSlices> bestDrift{};
         // The slice each ring row holds and which of its columns are measured (bit c: the plan's
@@ -246,9 +256,14 @@ class RobustReceiver : public MessageReceiver {
     // (Only the lanes from..to - 1 of `energy` are filled, whole vectors of eight.)
     void driftEnergies(const PlanState& ps, int h, int j, int64_t first,
                        float (&energy)[kDriftLanes], int from = 0, int to = kDriftLanes) const;
-    static void weighedEnergies(const std::complex<float> (&plateau)[kPlateauSlices],
-                                const SliceWeights& w, float scale, float (&energy)[kDriftLanes],
-                                int from, int to);
+    // The coherent sums of a plateau (lanes from .. to - 1), the same sums one slice on, their
+    // energies, and the value of column c on slice k.
+    static void weighedSums(const std::complex<float> (&plateau)[kPlateauSlices],
+                            const SliceWeights& w, DriftSums& sums, int from, int to);
+    static void slideSums(DriftSums& sums, std::complex<float> leaving,
+                          std::complex<float> entering, const SliceWeights& w);
+    void sumEnergies(const DriftSums& sums, float (&energy)[kDriftLanes], int from, int to) const;
+    std::complex<float> ringAt(int64_t k, int column) const;
     float symbolEnergy(const PlanState& ps, int h, int j, int drift, int64_t first) const;
     // First slice of transmission symbol p of a candidate starting at `start`.
     int64_t symbolSlice(int64_t start, int p) const { return start + symbolOffset_[p]; }
