@@ -302,12 +302,12 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
                           ringAt(symbol + kPlateauStart + kPlateauSlices - 1, column(ps, 0, j)), w);
             } else {
                 std::complex<float> plateau[kPlateauSlices];
-                for (int k = 0; k < kPlateauSlices; ++k) {
-                    plateau[k] = ringAt(symbol + kPlateauStart + k, column(ps, 0, j));
-                }
-                weighedSums(plateau, w, sums, 0, kDriftLanes);
+                gatherPlateau(ps, 0, j, symbol, plateau);
+                weighedSums(plateau, w, sums);
             }
-            sumEnergies(sums, energies[static_cast<size_t>(t)], 0, kDriftLanes);
+            for (int d = 0; d < kDriftLanes; ++d) {
+                energies[static_cast<size_t>(t)][d] = energyOf(sums.re[d], sums.im[d]);
+            }
         }
         ps.startSumsSymbol = symbol;
     }
@@ -356,9 +356,8 @@ bool RobustReceiver::judgeSymbols(Candidate& c, int64_t newest) {
 
 // energy[d] = |sum_k plateau[k] w[k][d]|^2 x scale for every lane d, eight lanes at a time.
 RYX_WITH_AVX_CLONE void RobustReceiver::weighedSums(
-    const std::complex<float> (&plateau)[kPlateauSlices], const SliceWeights& w, DriftSums& sums,
-    int from, int to) {
-    for (int lane = from; lane < to; lane += kLanes) {
+    const std::complex<float> (&plateau)[kPlateauSlices], const SliceWeights& w, DriftSums& sums) {
+    for (int lane = 0; lane < kDriftLanes; lane += kLanes) {
         Lanes re = {};
         Lanes im = {};
         for (int k = 0; k < kPlateauSlices; ++k) {
@@ -400,13 +399,10 @@ RYX_WITH_AVX_CLONE void RobustReceiver::slideSums(DriftSums& sums, std::complex<
     }
 }
 
-void RobustReceiver::sumEnergies(const DriftSums& sums, float (&energy)[kDriftLanes], int from,
-                                 int to) const {
+float RobustReceiver::energyOf(float re, float im) const {
     // A tone of amplitude a gives |sum| = a x 13 L / 2, a little less in its fade-out.
     const float scale = 2.0f / (kPlateauSlices * static_cast<float>(sliceSamples_));
-    for (int d = from; d < to; ++d) {
-        energy[d] = (sums.re[d] * sums.re[d] + sums.im[d] * sums.im[d]) * (scale * scale);
-    }
+    return (re * re + im * im) * (scale * scale);
 }
 
 std::complex<float> RobustReceiver::ringAt(int64_t k, int column) const {
@@ -414,27 +410,32 @@ std::complex<float> RobustReceiver::ringAt(int64_t k, int column) const {
                  static_cast<size_t>(column)];
 }
 
-void RobustReceiver::driftEnergies(const PlanState& ps, int h, int j, int64_t first,
-                                   float (&energy)[kDriftLanes], int from, int to) const {
+void RobustReceiver::gatherPlateau(const PlanState& ps, int h, int j, int64_t first,
+                                   std::complex<float> (&plateau)[kPlateauSlices]) const {
     const size_t width = static_cast<size_t>(bank_.size());
     const auto at = static_cast<size_t>(column(ps, h, j));
-    std::complex<float> plateau[kPlateauSlices];
     size_t row = static_cast<size_t>((first + kPlateauStart) % kRingSlices);
     for (int k = 0; k < kPlateauSlices; ++k) {
         plateau[k] = ring_[row * width + at];
         row = row + 1 == kRingSlices ? 0 : row + 1;
     }
-    DriftSums sums;
-    weighedSums(plateau, ps.weights[static_cast<size_t>(h * kToneCount + j)], sums, from, to);
-    sumEnergies(sums, energy, from, to);
 }
 
 float RobustReceiver::symbolEnergy(const PlanState& ps, int h, int j, int drift,
                                    int64_t first) const {
-    float energy[kDriftLanes];
-    const int from = drift / kLanes * kLanes;  // the vector holding the drift's lane
-    driftEnergies(ps, h, j, first, energy, from, from + kLanes);
-    return energy[drift];
+    std::complex<float> plateau[kPlateauSlices];
+    gatherPlateau(ps, h, j, first, plateau);
+    // Lane `drift` of weighedSums alone, the same operations in the same order.
+    const SliceWeights& w = ps.weights[static_cast<size_t>(h * kToneCount + j)];
+    float re = 0.0f;
+    float im = 0.0f;
+    for (int k = 0; k < kPlateauSlices; ++k) {
+        const float a = plateau[k].real();
+        const float b = plateau[k].imag();
+        re += a * w.re[k][drift] - b * w.im[k][drift];
+        im += a * w.im[k][drift] + b * w.re[k][drift];
+    }
+    return energyOf(re, im);
 }
 
 void RobustReceiver::runStartTest(int p, int64_t start) {

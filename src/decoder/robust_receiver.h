@@ -251,19 +251,19 @@ class RobustReceiver : public MessageReceiver {
     Word searchWords(const PairRanking& ranking);
     ReceivedMessage fillMessage(const PlanState& ps, int64_t start, const SymbolEnergies& energy,
                                 const Word& word) const;
-    // Mean energy (amplitude squared) of tone j at hop h over the plateau of the symbol whose
-    // first slice is `first`, under every drift hypothesis (lane d), and under one.
-    // (Only the lanes from..to - 1 of `energy` are filled, whole vectors of eight.)
-    void driftEnergies(const PlanState& ps, int h, int j, int64_t first,
-                       float (&energy)[kDriftLanes], int from = 0, int to = kDriftLanes) const;
-    // The coherent sums of a plateau (lanes from .. to - 1), the same sums one slice on, their
-    // energies, and the value of column c on slice k.
+    // The plateau of tone j at hop h of the symbol whose first slice is `first`; its coherent
+    // sums under every drift, and the same sums one slice on; the energy of one such sum; the
+    // value of column c on slice k.
+    void gatherPlateau(const PlanState& ps, int h, int j, int64_t first,
+                       std::complex<float> (&plateau)[kPlateauSlices]) const;
     static void weighedSums(const std::complex<float> (&plateau)[kPlateauSlices],
-                            const SliceWeights& w, DriftSums& sums, int from, int to);
+                            const SliceWeights& w, DriftSums& sums);
     static void slideSums(DriftSums& sums, std::complex<float> leaving,
                           std::complex<float> entering, const SliceWeights& w);
-    void sumEnergies(const DriftSums& sums, float (&energy)[kDriftLanes], int from, int to) const;
+    float energyOf(float re, float im) const;
     std::complex<float> ringAt(int64_t k, int column) const;
+    // Mean energy (amplitude squared) of tone j at hop h over the plateau of the symbol whose
+    // first slice is `first`, under drift hypothesis `drift`.
     float symbolEnergy(const PlanState& ps, int h, int j, int drift, int64_t first) const;
     // First slice of transmission symbol p of a candidate starting at `start`.
     int64_t symbolSlice(int64_t start, int p) const { return start + symbolOffset_[p]; }
