@@ -200,8 +200,7 @@ void printRobustReceivers() {
 #ifdef RYX_GGWAVE_PEER
     std::printf("\nggwave %s: an instance that only receives, given audio at the row's rate ",
                 RYX_GGWAVE_PEER);
-    std::printf("(at 44100 Hz with its resampler's buffers); its heap is the same for one ");
-    std::printf("protocol and for all.\n");
+    std::printf("and operating at that rate; its heap is the same for one protocol and for all.\n");
 #endif
 }
 

@@ -117,6 +117,7 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
                                     " plans given, it listens for 1.." + std::to_string(kMaxPlans));
     }
     std::vector<float> frequencies(plans.size() * kFrequenciesPerPlan);
+    plans_.reserve(plans.size());
     for (Plan wanted : plans) {
         const RobustPlan plan = makeRobustPlan(wanted, tuning);
         if (!plan.fits) {
@@ -127,6 +128,7 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
                 describe(plan.toneHz[RobustPlan::kHops - 1][kToneCount - 1]) +
                 " must be distinct and lie below half the rate");
         }
+        plans_.emplace_back();
         PlanState& ps = plans_[static_cast<size_t>(planCount_++)];
         ps.plan = plan;
         ps.firstFrequency = (planCount_ - 1) * kFrequenciesPerPlan;

@@ -269,7 +269,7 @@ class RobustReceiver : public MessageReceiver {
     int64_t symbolSlice(int64_t start, int p) const { return start + symbolOffset_[p]; }
     void reset();
 
-    std::array<PlanState, kMaxPlans> plans_;
+    std::vector<PlanState> plans_;  // one per plan listened for, sized at construction
     int planCount_ = 0;
     int sliceSamples_ = 0;
     int symbolSamples_ = 0;
