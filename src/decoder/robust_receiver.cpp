@@ -720,10 +720,9 @@ RobustReceiver::Word RobustReceiver::searchWords(const PairRanking& r) {
         if (textChecksum(message.data() + kStartSymbols) != message[kChecksumPosition]) continue;
         // Re-encode to see every symbol of the corrected word, parity included.
         std::array<int, kTransmissionSymbols> word;
-        ReedSolomonCodec encoder;
-        encoder.setMessage(message.data(), kMessageSymbols);
-        encoder.computeParity();
-        encoder.getCodeword(word.data());
+        encoder_.setMessage(message.data(), kMessageSymbols);
+        encoder_.computeParity();
+        encoder_.getCodeword(word.data());
         // Confidence: 1 minus the mean share of its spread each symbol of the word gives up
         // against the best pair (0 where the word takes the best pair, about 1 for a guess).
         float loss = 0.0f;

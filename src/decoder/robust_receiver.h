@@ -288,7 +288,8 @@ class RobustReceiver : public MessageReceiver {
     std::array<Candidate, kMaxCandidates> candidates_{};
     int candidateCount_ = 0;
     int64_t lastReportedStart_ = -1;
-    ReedSolomonCodec codec_;
+    ReedSolomonCodec codec_;    // decodes the words tried
+    ReedSolomonCodec encoder_;  // re-encodes a word found
     RobustStats stats_;
 };
 

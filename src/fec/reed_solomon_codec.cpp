@@ -26,6 +26,13 @@ ReedSolomonCodec::ReedSolomonCodec() {
     }
     antilog_[kCodeLength] = 0;
     log_[0] = -1;
+    // Every product, so that decoding (a few thousand multiplications a word) looks each up once.
+    for (int a = 0; a <= kSymbolMask; ++a) {
+        for (int b = 0; b <= kSymbolMask; ++b) {
+            product_[static_cast<size_t>(a << kSymbolBits | b)] = static_cast<uint8_t>(
+                a == 0 || b == 0 ? 0 : antilog_[(log_[a] + log_[b]) % kCodeLength]);
+        }
+    }
 
     // g(x) = (x + alpha)(x + alpha^2) ... (x + alpha^8), built one factor at a time.
     generator_.fill(0);
@@ -42,8 +49,7 @@ ReedSolomonCodec::ReedSolomonCodec() {
 }
 
 int ReedSolomonCodec::mul(int a, int b) const {
-    if (a == 0 || b == 0) return 0;
-    return antilog_[(log_[a] + log_[b]) % kCodeLength];
+    return product_[static_cast<size_t>((a & kSymbolMask) << kSymbolBits | (b & kSymbolMask))];
 }
 
 int ReedSolomonCodec::div(int a, int b) const {

@@ -75,6 +75,7 @@ class ReedSolomonCodec {
     int messageLength_ = 12;
     std::array<int, kCodeLength + 1> antilog_{};      // alpha^i, i = 0..30
     std::array<int, kCodeLength + 1> log_{};          // log of 1..31; log_[0] = -1
+    std::array<uint8_t, 32 * 32> product_{};          // a x b at a * 32 + b
     std::array<int, kParityLength + 1> generator_{};  // coefficients of g(x), x^0 first
     std::array<int, kCodeLength> received_{};         // code positions 0..30, symbol values
     std::array<int, kDataLength> data_{};
