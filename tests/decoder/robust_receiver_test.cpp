@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -185,6 +186,59 @@ INSTANTIATE_TEST_SUITE_P(WhiteNoise, RobustInNoise,
                                                 8},
                                            Weak{kCustom, Plan::Custom, 44100.0f, -20.0, 8},
                                            Weak{kAudible, Plan::Audible, 48000.0f, -22.0, 6}));
+
+// What comes before a weak transmission must not change how it is heard: a full-scale
+// transmission just before it (whose start tones the start test has followed slice by slice), or
+// minutes of noise (a stream position far from the first slice). Cut into the same slices, the
+// weak one is decided as when it comes alone.
+struct Before {
+    const char* name;
+    double loudSeconds;   // a full-scale transmission this long before the weak one, or none
+    double noiseSeconds;  // quiet noise before everything
+};
+
+class RobustAfter : public ::testing::TestWithParam<Before> {};
+
+TEST_P(RobustAfter, HearsAWeakTransmissionAsWhenItComesAlone) {
+    const Before b = GetParam();
+    for (float rate : {44100.0f, 48000.0f}) {
+        const Audio clean = test::encode(Plan::Audible, rate, "s0ft0ne9a");
+        Audio weak = test::padded(clean, rate, 0.3, 0.3);
+        test::addNoise(weak, std::sqrt(test::meanPower(clean) / std::pow(10.0, -18.0 / 10.0)), 7);
+        const auto alone = receive(kAudible, rate, weak);
+        ASSERT_EQ(alone.size(), 1u) << rate;
+
+        Audio audio(static_cast<size_t>(b.noiseSeconds * rate), 0.0f);
+        test::addNoise(audio, 0.001, 8);
+        if (b.loudSeconds > 0.0) {
+            Audio loud = test::encode(Plan::Audible, rate, "l0ud0ne12");
+            const float peak = *std::max_element(loud.begin(), loud.end(), [](float x, float y) {
+                return std::fabs(x) < std::fabs(y);
+            });
+            for (float& x : loud) x /= std::fabs(peak);
+            loud.resize(static_cast<size_t>(b.loudSeconds * rate), 0.0f);
+            audio.insert(audio.end(), loud.begin(), loud.end());
+        }
+        // Whole slices before it, so that it is cut into the same slices as alone.
+        const auto slice =
+            static_cast<size_t>(makeRobustPlan(Plan::Audible, makeTuning(rate)).sliceSamples);
+        audio.resize((audio.size() + slice - 1) / slice * slice, 0.0f);
+        const int64_t offset = static_cast<int64_t>(audio.size());
+        audio.insert(audio.end(), weak.begin(), weak.end());
+        const auto got = receive(kAudible, rate, audio);
+        ASSERT_FALSE(got.empty()) << rate;
+        const ReceivedMessage& last = got.back();
+        EXPECT_EQ(std::string(last.text.data()), "s0ft0ne9a") << rate;
+        EXPECT_EQ(last.start - offset, alone[0].start) << rate;
+        EXPECT_NEAR(last.confidence, alone[0].confidence, 1e-4) << rate;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, RobustAfter,
+                         ::testing::Values(Before{"right_after_a_full_scale_one", 2.2, 0.0},
+                                           Before{"after_minutes_of_noise", 0.0, 240.0},
+                                           Before{"after_both", 2.5, 60.0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A steep low-pass (windowed sinc, 801 taps) at cutoffHz, as a low-bitrate codec applies.
 Audio lowPassed(const Audio& in, float rate, double cutoffHz) {
