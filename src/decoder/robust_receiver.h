@@ -16,9 +16,10 @@
 //    kSampleSlices slices of samples kept. The start test first weighs each start tone against
 //    itself in the other start symbol, then adds the other frequencies one at a time and stops
 //    as soon as the sum puts the threshold out of reach: in noise most starts need the start
-//    frequencies alone and the rest a few more. Slices of an open candidate are measured in
-//    full. What the receiver decides is the same as if every frequency were measured on every
-//    slice.
+//    frequencies alone and the rest a few more. The start tones' sums under every drift slide
+//    from one slice to the next. Slices of an open candidate are measured where it reads them.
+//    What the receiver decides is the same as if every frequency were measured on every slice
+//    (but for rounding in the sums that slide).
 //  - Pair check: for each data symbol, the two strongest tones at the symbol's own hop over the
 //    two strongest at the stronger other hop; the median of that ratio over the first six data
 //    symbols must reach kEarlyContrastThreshold (else the candidate is dropped there), and over
@@ -157,7 +158,8 @@ class RobustReceiver : public MessageReceiver {
         std::array<std::array<unsigned, RobustPlan::kHops>, RobustPlan::kHops> apart{};
         // By a symbol's first slice (the last kStartToneSymbols): the energy of tone 0 and of
         // tone 2 at hop 0 over its plateau, in lanes by drift hypothesis.
-        std::array<std::array<float[kDriftLanes], 2>, kStartToneSymbols> startTones{};
+        std::array<std::array<float[kDriftLanes], kQuickFrequencies>, kStartToneSymbols>
+            startTones{};
         std::array<DriftSums, kQuickFrequencies> startSums{};  // of the newest position
         int64_t startSumsSymbol = -1;
         std::array<float, kRingSlices> score{};  // start test by start slice
