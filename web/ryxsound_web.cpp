@@ -1,34 +1,36 @@
 // The WebAssembly face of the C++ interface: plain C functions over numbers and pointers that
 // web/ryxsound.js wraps into the JavaScript API. Every function here is exported by its
-// EMSCRIPTEN_KEEPALIVE mark, and nothing but the public interface is used.
+// EMSCRIPTEN_KEEPALIVE mark; it uses the public interface and the interface's argument checks
+// (src/api/refusals.h).
 //
 // Error rule: a function that can fail takes `err` (a buffer of errCapacity bytes owned by the
 // caller) and reports failure by its return value (null, -1 or 0 as documented); the message,
-// NUL-terminated and cut to fit, is then in err. No exception ever leaves this file, so nothing a
-// caller passes turns into a wasm trap.
+// NUL-terminated and cut to fit, is then in err. The module is built without exceptions: every
+// argument is checked here, with the interface's own checks and messages, before the interface
+// is called, so nothing a caller passes reaches a throw (which would trap).
 //
 // Strings come as (pointer, byte count) pairs of UTF-8 and may contain any bytes. Modes are the
 // interface's numbers 2..6 and plans 0..3; a preset is an index into presets(), -1 for none.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "api/refusals.h"
+#include "modes/phrase.h"
 #include "ryxsound/ryxsound.hpp"
 
 namespace {
 
+using RYX::phrase;
 using ryxsound::CustomBand;
 using ryxsound::Mode;
 using ryxsound::Plan;
@@ -173,30 +175,47 @@ struct WebEncoder {
     ryxsound::Encoder encoder;
 };
 
-// Runs `body`, turning any exception into `fallback` and its message into err.
-template <typename Result, typename Body>
-Result guarded(char* err, int errCapacity, Result fallback, Body body) {
-    const char* what = "unknown failure";
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        what = "out of memory";
-    } catch (const std::exception& e) {
-        what = e.what();
-    } catch (...) {
+// The error buffer of one call.
+class Reply {
+  public:
+    Reply(char* err, int capacity) : err_(err), capacity_(capacity) {}
+
+    // Whether `refusal` is empty; if not, it goes to the buffer, cut to fit.
+    bool takes(const std::string& refusal) {
+        if (refusal.empty()) return true;
+        if (err_ != nullptr && capacity_ > 0) {
+            const size_t n = std::min(refusal.size(), static_cast<size_t>(capacity_) - 1);
+            std::memcpy(err_, refusal.data(), n);
+            err_[n] = '\0';
+        }
+        return false;
     }
-    if (err != nullptr && errCapacity > 0) {
-        std::strncpy(err, what, static_cast<size_t>(errCapacity) - 1);
-        err[errCapacity - 1] = '\0';
+
+  private:
+    char* err_;
+    int capacity_;
+};
+
+// `length` bytes at `text` as *out.
+std::string viewRefusal(const char* text, int length, std::string_view* out) {
+    if (length < 0 || (text == nullptr && length > 0)) {
+        return phrase("no text given for a length of %d", length);
     }
-    return fallback;
+    *out = length == 0 ? std::string_view() : std::string_view(text, static_cast<size_t>(length));
+    return {};
 }
 
-std::string_view view(const char* text, int length) {
-    if (length < 0 || (text == nullptr && length > 0)) {
-        throw std::invalid_argument("no text given for a length of " + std::to_string(length));
-    }
-    return length == 0 ? std::string_view() : std::string_view(text, static_cast<size_t>(length));
+std::string outputRefusal(const void* out) {
+    return out != nullptr ? std::string() : "no output given";
+}
+
+std::string openRefusal(const void* object, const char* what) {
+    return object != nullptr ? std::string() : phrase("the %s is closed", what);
+}
+
+std::string feedRefusal(int count) {
+    if (count >= 0 && static_cast<size_t>(count) <= kInputCapacity) return {};
+    return phrase("a feed takes 0..%zu samples, not %d", kInputCapacity, count);
 }
 
 const ryxsound::Preset* presetAt(int i) {
@@ -207,51 +226,53 @@ const ryxsound::Preset* presetAt(int i) {
 // The plans of an encoder or decoder as JavaScript names them: a preset (its mode and band), or
 // with preset -1 a mode number and the custom band.
 struct WebPlans {
-    WebPlans(int mode, int preset, float customBaseHz, int customStep) : chosen(presetAt(preset)) {
-        if (preset != -1 && chosen == nullptr) {
-            throw std::invalid_argument("unknown preset " + std::to_string(preset));
-        }
-        this->mode = chosen ? chosen->mode : ryxsound::modeFromNumber(mode);
-        custom = chosen ? chosen->custom : CustomBand{customBaseHz, customStep};
-    }
-
-    // ryxsound::planRate for these plans: the rate they are made at for audio at fileRate.
-    // `sending` asks as an encoder does (mode All sends the non-audible plan).
-    float planRate(float fileRate, bool sending) const {
-        if (chosen != nullptr) return ryxsound::planRate(*chosen, fileRate);
-        const Mode asked = sending && mode == Mode::All ? Mode::NonAudible : mode;
-        return ryxsound::planRate(asked, fileRate, custom);
-    }
-
-    // Throws unless the plans are made at sampleRate itself: this layer has no resampler.
-    void requirePlanRate(float sampleRate, bool sending) const {
-        const float rate = planRate(sampleRate, sending);
-        if (rate != sampleRate) {
-            char text[200];
-            std::snprintf(text, sizeof text,
-                          "sampleRate %g Hz: the plans are made at %g Hz; resample to %g Hz (an "
-                          "AudioContext or OfflineAudioContext at that rate does it)",
-                          static_cast<double>(sampleRate), static_cast<double>(rate),
-                          static_cast<double>(rate));
-            throw std::invalid_argument(text);
-        }
-    }
-
-    const ryxsound::Preset* chosen;
-    Mode mode;
+    const ryxsound::Preset* chosen = nullptr;
+    Mode mode = Mode::Audible;
     CustomBand custom;
+
+    std::string refusal(int modeNumber, int preset, float customBaseHz, int customStep) {
+        chosen = presetAt(preset);
+        if (preset != -1 && chosen == nullptr) return phrase("unknown preset %d", preset);
+        if (chosen != nullptr) {
+            mode = chosen->mode;
+            custom = chosen->custom;
+            return {};
+        }
+        custom = CustomBand{customBaseHz, customStep};
+        mode = static_cast<Mode>(modeNumber);
+        return ryxsound::modeNumberRefusal(modeNumber);
+    }
+
+    // ryxsound::planRate for these plans into *rate: the rate they are made at for audio at
+    // fileRate. `sending` asks as an encoder does (mode All sends the non-audible plan).
+    std::string planRateRefusal(float fileRate, bool sending, float* rate) const {
+        if (chosen != nullptr) return ryxsound::planRateRefusal(*chosen, fileRate, rate);
+        const Mode asked = sending && mode == Mode::All ? Mode::NonAudible : mode;
+        return ryxsound::planRateRefusal(asked, fileRate, custom, rate);
+    }
+
+    // Unless the plans are made at sampleRate itself (this layer has no resampler), says so.
+    std::string sampleRateRefusal(float sampleRate, bool sending) const {
+        float rate = 0.0f;
+        const std::string refusal = planRateRefusal(sampleRate, sending, &rate);
+        if (!refusal.empty() || rate == sampleRate) return refusal;
+        return phrase(
+            "sampleRate %g Hz: the plans are made at %g Hz; resample to %g Hz (an "
+            "AudioContext or OfflineAudioContext at that rate does it)",
+            sampleRate, rate, rate);
+    }
 };
 
-// A payload size from JavaScript, where any number may arrive; the core checks the range.
-size_t payloadSize(double size) {
+// A payload size from JavaScript, where any number may arrive, into *out; the interface checks
+// the range.
+std::string payloadSizeRefusal(double size, size_t* out) {
     const double most = double(UINT32_MAX);
     if (!(size >= 0.0 && size <= most) || size != std::floor(size)) {
-        char text[120];
-        std::snprintf(text, sizeof text, "payload size %g: give a whole number of bytes, 1 to %d",
-                      size, int(ryxsound::kMaxPayloadBytes));
-        throw std::invalid_argument(text);
+        return phrase("payload size %g: give a whole number of bytes, 1 to %zu", size,
+                      ryxsound::kMaxPayloadBytes);
     }
-    return static_cast<size_t>(size);
+    *out = static_cast<size_t>(size);
+    return {};
 }
 
 void writeShape(const ryxsound::PayloadShape& shape, WebPayloadShape* out) {
@@ -297,17 +318,27 @@ EMSCRIPTEN_KEEPALIVE const char* ryxw_version() {
 // The mode number of a name ("audible", "non-audible", ...); -1 with err for others.
 EMSCRIPTEN_KEEPALIVE int ryxw_mode_from_name(const char* name, int length, char* err,
                                              int errCapacity) {
-    return guarded(err, errCapacity, -1,
-                   [&] { return static_cast<int>(ryxsound::modeFromName(view(name, length))); });
+    Reply reply(err, errCapacity);
+    std::string_view text;
+    Mode mode{};
+    if (!reply.takes(viewRefusal(name, length, &text)) ||
+        !reply.takes(ryxsound::modeNameRefusal(text, &mode))) {
+        return -1;
+    }
+    return static_cast<int>(mode);
 }
 
 // Index into the preset table of a name; -1 with err for an unknown one.
 EMSCRIPTEN_KEEPALIVE int ryxw_preset_index(const char* name, int length, char* err,
                                            int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        const ryxsound::Preset& wanted = ryxsound::presetByName(view(name, length));
-        return static_cast<int>(&wanted - ryxsound::presets().data());
-    });
+    Reply reply(err, errCapacity);
+    std::string_view text;
+    const ryxsound::Preset* wanted = nullptr;
+    if (!reply.takes(viewRefusal(name, length, &text)) ||
+        !reply.takes(ryxsound::presetNameRefusal(text, &wanted))) {
+        return -1;
+    }
+    return static_cast<int>(wanted - ryxsound::presets().data());
 }
 
 EMSCRIPTEN_KEEPALIVE int ryxw_preset_count() {
@@ -344,58 +375,67 @@ EMSCRIPTEN_KEEPALIVE int ryxw_preset_step(int i) {
 EMSCRIPTEN_KEEPALIVE int ryxw_plan_info(int plan, float sampleRate, float customBaseHz,
                                         int customStep, WebPlanInfo* out, char* err,
                                         int errCapacity) {
-    return guarded(err, errCapacity, 0, [&] {
-        if (out == nullptr) throw std::invalid_argument("no output given");
-        const ryxsound::PlanInfo info = ryxsound::planInfo(
-            ryxsound::planFromNumber(plan), sampleRate, CustomBand{customBaseHz, customStep});
-        for (int j = 0; j < ryxsound::kToneCount; ++j) {
-            out->toneHz[j] = info.toneHz[static_cast<size_t>(j)];
-            out->toneBins[j] = info.toneBins[static_cast<size_t>(j)];
-        }
-        out->windowSize = info.windowSize;
-        out->symbolSamples = info.symbolSamples;
-        out->transmissionSamples = info.transmissionSamples;
-        out->hopHz = info.hopHz;
-        out->hopBins = info.hopBins;
-        out->bandLowHz = info.bandLowHz;
-        out->bandHighHz = info.bandHighHz;
-        out->fits = info.fits ? 1 : 0;
-        out->sampleRate = info.sampleRate;
-        return 1;
-    });
+    Reply reply(err, errCapacity);
+    if (!reply.takes(outputRefusal(out)) || !reply.takes(ryxsound::planNumberRefusal(plan)) ||
+        !reply.takes(ryxsound::sampleRateRefusal(sampleRate))) {
+        return 0;
+    }
+    const ryxsound::PlanInfo info =
+        ryxsound::planInfo(Plan(plan), sampleRate, CustomBand{customBaseHz, customStep});
+    for (int j = 0; j < ryxsound::kToneCount; ++j) {
+        out->toneHz[j] = info.toneHz[static_cast<size_t>(j)];
+        out->toneBins[j] = info.toneBins[static_cast<size_t>(j)];
+    }
+    out->windowSize = info.windowSize;
+    out->symbolSamples = info.symbolSamples;
+    out->transmissionSamples = info.transmissionSamples;
+    out->hopHz = info.hopHz;
+    out->hopBins = info.hopBins;
+    out->bandLowHz = info.bandLowHz;
+    out->bandHighHz = info.bandHighHz;
+    out->fits = info.fits ? 1 : 0;
+    out->sampleRate = info.sampleRate;
+    return 1;
 }
 
 // The plans `mode` sends (one) or listens for (three for mode 5) into out[3]; returns their
 // count, or -1 with err.
 EMSCRIPTEN_KEEPALIVE int ryxw_plans_of(int mode, int* out, char* err, int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        if (out == nullptr) throw std::invalid_argument("no output given");
-        const std::vector<Plan> plans = ryxsound::plansOf(ryxsound::modeFromNumber(mode));
-        for (size_t i = 0; i < plans.size() && i < 3; ++i) out[i] = static_cast<int>(plans[i]);
-        return static_cast<int>(plans.size());
-    });
+    Reply reply(err, errCapacity);
+    if (!reply.takes(outputRefusal(out)) || !reply.takes(ryxsound::modeNumberRefusal(mode))) {
+        return -1;
+    }
+    const std::vector<Plan> plans = ryxsound::plansOf(Mode(mode));
+    for (size_t i = 0; i < plans.size() && i < 3; ++i) out[i] = static_cast<int>(plans[i]);
+    return static_cast<int>(plans.size());
 }
 
 // The rates `mode` works at, best first (of 44100, 48000 and 22050 Hz), into out[3]; returns
 // their count, or -1 with err.
 EMSCRIPTEN_KEEPALIVE int ryxw_supported_rates(int mode, float customBaseHz, int customStep,
                                               float* out, char* err, int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        if (out == nullptr) throw std::invalid_argument("no output given");
-        const std::vector<float> rates = ryxsound::supportedRates(
-            ryxsound::modeFromNumber(mode), CustomBand{customBaseHz, customStep});
-        for (size_t i = 0; i < rates.size() && i < 3; ++i) out[i] = rates[i];
-        return static_cast<int>(rates.size());
-    });
+    Reply reply(err, errCapacity);
+    if (!reply.takes(outputRefusal(out)) || !reply.takes(ryxsound::modeNumberRefusal(mode))) {
+        return -1;
+    }
+    const std::vector<float> rates =
+        ryxsound::supportedRates(Mode(mode), CustomBand{customBaseHz, customStep});
+    for (size_t i = 0; i < rates.size() && i < 3; ++i) out[i] = rates[i];
+    return static_cast<int>(rates.size());
 }
 
 // ryxsound::planRate for a decoder of these plans: 48000 for mode 5 at 96000 Hz, 44100 at 44100
 // Hz. 0 with err when audio at fileRate cannot hold them (mode 2 at 8000 Hz).
 EMSCRIPTEN_KEEPALIVE float ryxw_plan_rate(int mode, int preset, float fileRate, float customBaseHz,
                                           int customStep, char* err, int errCapacity) {
-    return guarded(err, errCapacity, 0.0f, [&] {
-        return WebPlans(mode, preset, customBaseHz, customStep).planRate(fileRate, false);
-    });
+    Reply reply(err, errCapacity);
+    WebPlans plans;
+    float rate = 0.0f;
+    if (!reply.takes(plans.refusal(mode, preset, customBaseHz, customStep)) ||
+        !reply.takes(plans.planRateRefusal(fileRate, false, &rate))) {
+        return 0.0f;
+    }
+    return rate;
 }
 
 // ryxsound::messageTones into out[40] (symbol p's pair at out[2p], out[2p + 1]). Returns 1, or 0
@@ -403,28 +443,35 @@ EMSCRIPTEN_KEEPALIVE float ryxw_plan_rate(int mode, int preset, float fileRate, 
 EMSCRIPTEN_KEEPALIVE int ryxw_message_tones(const char* text, int length, int plan,
                                             float sampleRate, float customBaseHz, int customStep,
                                             float* out, char* err, int errCapacity) {
-    return guarded(err, errCapacity, 0, [&] {
-        if (out == nullptr) throw std::invalid_argument("no output given");
-        const auto tones =
-            ryxsound::messageTones(view(text, length), ryxsound::planFromNumber(plan), sampleRate,
-                                   CustomBand{customBaseHz, customStep});
-        for (const ryxsound::TonePair& pair : tones) {
-            *out++ = pair[0];
-            *out++ = pair[1];
-        }
-        return 1;
-    });
+    Reply reply(err, errCapacity);
+    std::string_view sent;
+    if (!reply.takes(outputRefusal(out)) || !reply.takes(viewRefusal(text, length, &sent)) ||
+        !reply.takes(ryxsound::planNumberRefusal(plan)) ||
+        !reply.takes(ryxsound::sampleRateRefusal(sampleRate)) ||
+        !reply.takes(ryxsound::textRefusal(sent))) {
+        return 0;
+    }
+    const auto tones =
+        ryxsound::messageTones(sent, Plan(plan), sampleRate, CustomBand{customBaseHz, customStep});
+    for (const ryxsound::TonePair& pair : tones) {
+        *out++ = pair[0];
+        *out++ = pair[1];
+    }
+    return 1;
 }
 
 // An encoder of these plans at sampleRate, which must be their plan rate; null with err.
 EMSCRIPTEN_KEEPALIVE WebEncoder* ryxw_encoder_new(int mode, int preset, float sampleRate,
                                                   float customBaseHz, int customStep, char* err,
                                                   int errCapacity) {
-    return guarded(err, errCapacity, static_cast<WebEncoder*>(nullptr), [&] {
-        const WebPlans plans(mode, preset, customBaseHz, customStep);
-        plans.requirePlanRate(sampleRate, true);
-        return new WebEncoder{ryxsound::Encoder(plans.mode, sampleRate, plans.custom)};
-    });
+    Reply reply(err, errCapacity);
+    WebPlans plans;
+    if (!reply.takes(plans.refusal(mode, preset, customBaseHz, customStep)) ||
+        !reply.takes(plans.sampleRateRefusal(sampleRate, true)) ||
+        !reply.takes(ryxsound::modeFitsRefusal(plans.mode, sampleRate, plans.custom))) {
+        return nullptr;
+    }
+    return new WebEncoder{ryxsound::Encoder(plans.mode, sampleRate, plans.custom)};
 }
 
 EMSCRIPTEN_KEEPALIVE void ryxw_encoder_free(WebEncoder* encoder) {
@@ -436,14 +483,21 @@ EMSCRIPTEN_KEEPALIVE void ryxw_encoder_free(WebEncoder* encoder) {
 EMSCRIPTEN_KEEPALIVE int ryxw_encoder_encode(WebEncoder* encoder, const char* text, int length,
                                              const char* melody, int melodyLength, int randomTones,
                                              float randomToneGainDb, char* err, int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        if (encoder == nullptr) throw std::invalid_argument("the encoder is closed");
-        ryxsound::EncodeOptions options;
-        options.melody = std::string(view(melody, melodyLength));
-        options.randomTones = randomTones != 0;
-        options.randomToneGainDb = randomToneGainDb;
-        return static_cast<int>(encoder->encoder.encode(view(text, length), options));
-    });
+    Reply reply(err, errCapacity);
+    std::string_view sent, notes;
+    if (!reply.takes(openRefusal(encoder, "encoder")) ||
+        !reply.takes(viewRefusal(melody, melodyLength, &notes)) ||
+        !reply.takes(viewRefusal(text, length, &sent))) {
+        return -1;
+    }
+    ryxsound::EncodeOptions options;
+    options.melody = std::string(notes);
+    options.randomTones = randomTones != 0;
+    options.randomToneGainDb = randomToneGainDb;
+    if (!reply.takes(ryxsound::encodeRefusal(encoder->encoder.sampleRate(), sent, options))) {
+        return -1;
+    }
+    return static_cast<int>(encoder->encoder.encode(sent, options));
 }
 
 EMSCRIPTEN_KEEPALIVE const float* ryxw_encoder_samples(const WebEncoder* encoder) {
@@ -456,13 +510,18 @@ EMSCRIPTEN_KEEPALIVE WebDecoder* ryxw_decoder_new(int mode, int preset, float sa
                                                   const char* receiver, int receiverLength,
                                                   float customBaseHz, int customStep, char* err,
                                                   int errCapacity) {
-    return guarded(err, errCapacity, static_cast<WebDecoder*>(nullptr), [&] {
-        const WebPlans plans(mode, preset, customBaseHz, customStep);
-        const ryxsound::Receiver chosen =
-            ryxsound::receiverFromName(view(receiver, receiverLength));
-        plans.requirePlanRate(sampleRate, false);
-        return new WebDecoder(ryxsound::Decoder(plans.mode, sampleRate, chosen, plans.custom));
-    });
+    Reply reply(err, errCapacity);
+    WebPlans plans;
+    std::string_view name;
+    ryxsound::Receiver chosen{};
+    if (!reply.takes(plans.refusal(mode, preset, customBaseHz, customStep)) ||
+        !reply.takes(viewRefusal(receiver, receiverLength, &name)) ||
+        !reply.takes(ryxsound::receiverNameRefusal(name, &chosen)) ||
+        !reply.takes(plans.sampleRateRefusal(sampleRate, false)) ||
+        !reply.takes(ryxsound::listenerRefusal(plans.mode, sampleRate, plans.custom))) {
+        return nullptr;
+    }
+    return new WebDecoder(ryxsound::Decoder(plans.mode, sampleRate, chosen, plans.custom));
 }
 
 EMSCRIPTEN_KEEPALIVE void ryxw_decoder_free(WebDecoder* decoder) {
@@ -486,25 +545,20 @@ EMSCRIPTEN_KEEPALIVE int ryxw_decoder_capacity() {
 // them with ryxw_decoder_message), or -1 with err.
 EMSCRIPTEN_KEEPALIVE int ryxw_decoder_feed(WebDecoder* decoder, int count, char* err,
                                            int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
-        if (count < 0 || static_cast<size_t>(count) > kInputCapacity) {
-            throw std::invalid_argument("a feed takes 0.." + std::to_string(kInputCapacity) +
-                                        " samples, not " + std::to_string(count));
-        }
-        decoder->messages.clear();
-        return static_cast<int>(decoder->decoder.feed(
-            decoder->input.data(), static_cast<size_t>(count), decoder->messages));
-    });
+    Reply reply(err, errCapacity);
+    if (!reply.takes(openRefusal(decoder, "decoder")) || !reply.takes(feedRefusal(count))) {
+        return -1;
+    }
+    decoder->messages.clear();
+    return static_cast<int>(decoder->decoder.feed(decoder->input.data(), static_cast<size_t>(count),
+                                                  decoder->messages));
 }
 
 // Feeds silence until a message in progress completes; returns the messages, or -1 with err.
 EMSCRIPTEN_KEEPALIVE int ryxw_decoder_flush(WebDecoder* decoder, char* err, int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
-        decoder->messages.clear();
-        return static_cast<int>(decoder->decoder.flush(decoder->messages));
-    });
+    if (!Reply(err, errCapacity).takes(openRefusal(decoder, "decoder"))) return -1;
+    decoder->messages.clear();
+    return static_cast<int>(decoder->decoder.flush(decoder->messages));
 }
 
 // Message i of the last feed or flush as a WebMessage; null when there is no such message. The
@@ -544,14 +598,9 @@ EMSCRIPTEN_KEEPALIVE int ryxw_decoder_in_message(const WebDecoder* decoder) {
 // ryxw_spectrum_input, call ryxw_spectrum_analyze, read windowSize / 2 + 1 powers (a bin-centred
 // sine of amplitude A shows about A^2) at the pointer it returns. Null with err for a bad size.
 EMSCRIPTEN_KEEPALIVE WebSpectrum* ryxw_spectrum_new(int windowSize, char* err, int errCapacity) {
-    return guarded(err, errCapacity, static_cast<WebSpectrum*>(nullptr), [&] {
-        // Sized for the largest window until powerSpectrum has checked this one.
-        std::vector<float> frame(8192, 0.0f), power(8192 / 2 + 1);
-        ryxsound::powerSpectrum(frame.data(), windowSize, power.data());
-        frame.resize(static_cast<size_t>(windowSize));
-        power.resize(static_cast<size_t>(windowSize / 2 + 1));
-        return new WebSpectrum{windowSize, std::move(frame), std::move(power)};
-    });
+    if (!Reply(err, errCapacity).takes(ryxsound::windowSizeRefusal(windowSize))) return nullptr;
+    const size_t n = static_cast<size_t>(windowSize);
+    return new WebSpectrum{windowSize, std::vector<float>(n), std::vector<float>(n / 2 + 1)};
 }
 
 EMSCRIPTEN_KEEPALIVE void ryxw_spectrum_free(WebSpectrum* spectrum) {
@@ -565,19 +614,22 @@ EMSCRIPTEN_KEEPALIVE float* ryxw_spectrum_input(WebSpectrum* spectrum) {
 // The powers of the frame at ryxw_spectrum_input; null with err.
 EMSCRIPTEN_KEEPALIVE const float* ryxw_spectrum_analyze(WebSpectrum* spectrum, char* err,
                                                         int errCapacity) {
-    return guarded(err, errCapacity, static_cast<const float*>(nullptr), [&] {
-        if (spectrum == nullptr) throw std::invalid_argument("the spectrum is closed");
-        ryxsound::powerSpectrum(spectrum->frame.data(), spectrum->windowSize,
-                                spectrum->power.data());
-        return static_cast<const float*>(spectrum->power.data());
-    });
+    if (!Reply(err, errCapacity).takes(openRefusal(spectrum, "spectrum"))) return nullptr;
+    ryxsound::powerSpectrum(spectrum->frame.data(), spectrum->windowSize, spectrum->power.data());
+    return spectrum->power.data();
 }
 
 // The profile number (0 fast, 1 robust) of a name; -1 with err for others.
 EMSCRIPTEN_KEEPALIVE int ryxw_profile_from_name(const char* name, int length, char* err,
                                                 int errCapacity) {
-    return guarded(err, errCapacity, -1,
-                   [&] { return static_cast<int>(ryxsound::profileFromName(view(name, length))); });
+    Reply reply(err, errCapacity);
+    std::string_view text;
+    ryxsound::Profile profile{};
+    if (!reply.takes(viewRefusal(name, length, &text)) ||
+        !reply.takes(ryxsound::profileNameRefusal(text, &profile))) {
+        return -1;
+    }
+    return static_cast<int>(profile);
 }
 
 EMSCRIPTEN_KEEPALIVE int ryxw_max_payload_bytes() {
@@ -589,14 +641,19 @@ EMSCRIPTEN_KEEPALIVE int ryxw_max_payload_bytes() {
 EMSCRIPTEN_KEEPALIVE int ryxw_payload_shape(double size, int profile, int mode, int preset,
                                             float sampleRate, float customBaseHz, int customStep,
                                             WebPayloadShape* out, char* err, int errCapacity) {
-    return guarded(err, errCapacity, 0, [&] {
-        if (out == nullptr) throw std::invalid_argument("no output given");
-        const WebPlans plans(mode, preset, customBaseHz, customStep);
-        writeShape(ryxsound::payloadShape(payloadSize(size), ryxsound::Profile(profile), plans.mode,
-                                          sampleRate, plans.custom),
-                   out);
-        return 1;
-    });
+    Reply reply(err, errCapacity);
+    WebPlans plans;
+    size_t bytes = 0;
+    const auto chosen = static_cast<ryxsound::Profile>(profile);
+    if (!reply.takes(outputRefusal(out)) ||
+        !reply.takes(plans.refusal(mode, preset, customBaseHz, customStep)) ||
+        !reply.takes(payloadSizeRefusal(size, &bytes)) ||
+        !reply.takes(
+            ryxsound::payloadShapeRefusal(bytes, chosen, plans.mode, sampleRate, plans.custom))) {
+        return 0;
+    }
+    writeShape(ryxsound::payloadShape(bytes, chosen, plans.mode, sampleRate, plans.custom), out);
+    return 1;
 }
 
 // A payload's transmission, sent `repeat` times, at sampleRate (which must be the plans' rate):
@@ -605,13 +662,27 @@ EMSCRIPTEN_KEEPALIVE WebAudio* ryxw_payload_encode(const uint8_t* data, double s
                                                    int mode, int preset, float sampleRate,
                                                    float customBaseHz, int customStep, int repeat,
                                                    char* err, int errCapacity) {
-    return guarded(err, errCapacity, static_cast<WebAudio*>(nullptr), [&] {
-        const WebPlans plans(mode, preset, customBaseHz, customStep);
-        plans.requirePlanRate(sampleRate, true);
-        return new WebAudio{ryxsound::encodePayload(data, payloadSize(size),
-                                                    ryxsound::Profile(profile), plans.mode,
-                                                    sampleRate, plans.custom, repeat)};
-    });
+    Reply reply(err, errCapacity);
+    WebPlans plans;
+    size_t bytes = 0;
+    const auto chosen = static_cast<ryxsound::Profile>(profile);
+    if (!reply.takes(plans.refusal(mode, preset, customBaseHz, customStep)) ||
+        !reply.takes(plans.sampleRateRefusal(sampleRate, true)) ||
+        !reply.takes(payloadSizeRefusal(size, &bytes)) ||
+        !reply.takes(ryxsound::encodePayloadRefusal(data, bytes, chosen, plans.mode, sampleRate,
+                                                    plans.custom, repeat))) {
+        return nullptr;
+    }
+    // The one allocation a caller can make too large for the browser (4096 bytes sent 16 times
+    // is over 500 MB): asked for first, so that it is refused rather than trapping.
+    const ryxsound::PayloadShape shape =
+        ryxsound::payloadShape(bytes, chosen, plans.mode, sampleRate, plans.custom);
+    void* room = std::malloc(static_cast<size_t>(repeat) * static_cast<size_t>(shape.totalSamples) *
+                             sizeof(float));
+    if (!reply.takes(room != nullptr ? "" : "out of memory")) return nullptr;
+    std::free(room);
+    return new WebAudio{
+        ryxsound::encodePayload(data, bytes, chosen, plans.mode, sampleRate, plans.custom, repeat)};
 }
 
 EMSCRIPTEN_KEEPALIVE const float* ryxw_audio_samples(const WebAudio* audio) {
@@ -629,12 +700,14 @@ EMSCRIPTEN_KEEPALIVE WebPayloadDecoder* ryxw_payload_decoder_new(int mode, int p
                                                                  float sampleRate,
                                                                  float customBaseHz, int customStep,
                                                                  char* err, int errCapacity) {
-    return guarded(err, errCapacity, static_cast<WebPayloadDecoder*>(nullptr), [&] {
-        const WebPlans plans(mode, preset, customBaseHz, customStep);
-        plans.requirePlanRate(sampleRate, false);
-        return new WebPayloadDecoder(
-            ryxsound::PayloadDecoder(plans.mode, sampleRate, plans.custom));
-    });
+    Reply reply(err, errCapacity);
+    WebPlans plans;
+    if (!reply.takes(plans.refusal(mode, preset, customBaseHz, customStep)) ||
+        !reply.takes(plans.sampleRateRefusal(sampleRate, false)) ||
+        !reply.takes(ryxsound::listenerRefusal(plans.mode, sampleRate, plans.custom))) {
+        return nullptr;
+    }
+    return new WebPayloadDecoder(ryxsound::PayloadDecoder(plans.mode, sampleRate, plans.custom));
 }
 
 EMSCRIPTEN_KEEPALIVE void ryxw_payload_decoder_free(WebPayloadDecoder* decoder) {
@@ -650,27 +723,22 @@ EMSCRIPTEN_KEEPALIVE float* ryxw_payload_decoder_input(WebPayloadDecoder* decode
 // (read them with ryxw_payload_decoder_payload), or -1 with err.
 EMSCRIPTEN_KEEPALIVE int ryxw_payload_decoder_feed(WebPayloadDecoder* decoder, int count, char* err,
                                                    int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
-        if (count < 0 || static_cast<size_t>(count) > kInputCapacity) {
-            throw std::invalid_argument("a feed takes 0.." + std::to_string(kInputCapacity) +
-                                        " samples, not " + std::to_string(count));
-        }
-        decoder->payloads.clear();
-        return static_cast<int>(decoder->decoder.feed(
-            decoder->input.data(), static_cast<size_t>(count), decoder->payloads));
-    });
+    Reply reply(err, errCapacity);
+    if (!reply.takes(openRefusal(decoder, "decoder")) || !reply.takes(feedRefusal(count))) {
+        return -1;
+    }
+    decoder->payloads.clear();
+    return static_cast<int>(decoder->decoder.feed(decoder->input.data(), static_cast<size_t>(count),
+                                                  decoder->payloads));
 }
 
 // Finishes the frames in progress and reports every payload not yet reported; returns their
 // count, or -1 with err.
 EMSCRIPTEN_KEEPALIVE int ryxw_payload_decoder_flush(WebPayloadDecoder* decoder, char* err,
                                                     int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
-        decoder->payloads.clear();
-        return static_cast<int>(decoder->decoder.flush(decoder->payloads));
-    });
+    if (!Reply(err, errCapacity).takes(openRefusal(decoder, "decoder"))) return -1;
+    decoder->payloads.clear();
+    return static_cast<int>(decoder->decoder.flush(decoder->payloads));
 }
 
 // Payload i of the last feed or flush; null when there is no such payload. The record and its
@@ -695,11 +763,9 @@ EMSCRIPTEN_KEEPALIVE const WebPayload* ryxw_payload_decoder_payload(WebPayloadDe
 // Takes stock of the payloads whose frames are arriving; returns their count, or -1 with err.
 EMSCRIPTEN_KEEPALIVE int ryxw_payload_decoder_progress(WebPayloadDecoder* decoder, char* err,
                                                        int errCapacity) {
-    return guarded(err, errCapacity, -1, [&] {
-        if (decoder == nullptr) throw std::invalid_argument("the decoder is closed");
-        decoder->arriving = decoder->decoder.progress();
-        return static_cast<int>(decoder->arriving.size());
-    });
+    if (!Reply(err, errCapacity).takes(openRefusal(decoder, "decoder"))) return -1;
+    decoder->arriving = decoder->decoder.progress();
+    return static_cast<int>(decoder->arriving.size());
 }
 
 // Payload i of the last ryxw_payload_decoder_progress, its end the end of its last frame heard;

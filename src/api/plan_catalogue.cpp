@@ -2,35 +2,41 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 
 #include "api/core_plans.h"
+#include "api/refusals.h"
 #include "decoder/plan_receiver.h"
 #include "modes/frequency_plan.h"
+#include "modes/phrase.h"
 #include "ryxsound/ryx_api.h"
 #include "ryxsound/ryxsound.hpp"
 
 namespace ryxsound {
 namespace {
 
-std::string lowerWithout(std::string_view name, const char* dropped) {
+using RYX::lengthOf;
+using RYX::phrase;
+
+std::string lowerWithout(std::string_view name, std::string_view dropped) {
     std::string key;
     for (char c : name) {
-        if (std::string(dropped).find(c) != std::string::npos) continue;
+        if (dropped.find(c) != std::string_view::npos) continue;
         key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return key;
 }
 
-std::string formatHz(float hz) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g Hz", static_cast<double>(hz));
-    return text;
+}  // namespace
+
+void refuse(const std::string& message) {
+    throw std::invalid_argument(message);
 }
 
-}  // namespace
+void refuseIf(const std::string& refusal) {
+    if (!refusal.empty()) refuse(refusal);
+}
 
 const char* version() {
     return RYX_VERSION_STRING;
@@ -66,21 +72,31 @@ const char* planName(Plan plan) {
     return "unknown";
 }
 
-Mode modeFromNumber(int number) {
-    if (number < static_cast<int>(Mode::Audible) || number > static_cast<int>(Mode::Custom)) {
-        throw std::invalid_argument("unknown mode " + std::to_string(number) +
-                                    ": the modes are 2 audible, 3 nonaudible, 4 compression, "
-                                    "5 all, 6 custom");
+std::string modeNumberRefusal(int number) {
+    if (number >= static_cast<int>(Mode::Audible) && number <= static_cast<int>(Mode::Custom)) {
+        return {};
     }
+    return phrase(
+        "unknown mode %d: the modes are 2 audible, 3 nonaudible, 4 compression, 5 all, "
+        "6 custom",
+        number);
+}
+
+Mode modeFromNumber(int number) {
+    refuseIf(modeNumberRefusal(number));
     return static_cast<Mode>(number);
 }
 
-Plan planFromNumber(int number) {
-    if (number < static_cast<int>(Plan::Audible) || number > static_cast<int>(Plan::Custom)) {
-        throw std::invalid_argument("unknown plan " + std::to_string(number) +
-                                    ": the plans are 0 audible, 1 nonaudible, 2 compression, "
-                                    "3 custom");
+std::string planNumberRefusal(int number) {
+    if (number >= static_cast<int>(Plan::Audible) && number <= static_cast<int>(Plan::Custom)) {
+        return {};
     }
+    return phrase("unknown plan %d: the plans are 0 audible, 1 nonaudible, 2 compression, 3 custom",
+                  number);
+}
+
+Plan planFromNumber(int number) {
+    refuseIf(planNumberRefusal(number));
     return static_cast<Plan>(number);
 }
 
@@ -88,34 +104,60 @@ const char* receiverName(Receiver receiver) {
     return receiver == Receiver::Robust ? "robust" : "standard";
 }
 
-Receiver receiverFromName(std::string_view name) {
+std::string receiverNameRefusal(std::string_view name, Receiver* out) {
     const std::string key = lowerWithout(name, " ");
     for (Receiver r : {Receiver::Robust, Receiver::Standard}) {
-        if (key == receiverName(r)) return r;
+        if (key == receiverName(r)) {
+            *out = r;
+            return {};
+        }
     }
-    throw std::invalid_argument("unknown receiver '" + std::string(name) +
-                                "': use robust or standard");
+    return phrase("unknown receiver '%.*s': use robust or standard", lengthOf(name), name.data());
+}
+
+Receiver receiverFromName(std::string_view name) {
+    Receiver receiver{};
+    refuseIf(receiverNameRefusal(name, &receiver));
+    return receiver;
 }
 
 const char* profileName(Profile profile) {
     return profile == Profile::Fast ? "fast" : "robust";
 }
 
-Profile profileFromName(std::string_view name) {
+std::string profileNameRefusal(std::string_view name, Profile* out) {
     const std::string key = lowerWithout(name, " ");
     for (Profile p : {Profile::Fast, Profile::Robust}) {
-        if (key == profileName(p)) return p;
+        if (key == profileName(p)) {
+            *out = p;
+            return {};
+        }
     }
-    throw std::invalid_argument("unknown profile '" + std::string(name) + "': use fast or robust");
+    return phrase("unknown profile '%.*s': use fast or robust", lengthOf(name), name.data());
+}
+
+Profile profileFromName(std::string_view name) {
+    Profile profile{};
+    refuseIf(profileNameRefusal(name, &profile));
+    return profile;
+}
+
+std::string modeNameRefusal(std::string_view name, Mode* out) {
+    const std::string key = lowerWithout(name, "-_ ");
+    for (Mode m : {Mode::Audible, Mode::NonAudible, Mode::Compression, Mode::All, Mode::Custom}) {
+        if (key == modeName(m)) {
+            *out = m;
+            return {};
+        }
+    }
+    return phrase("unknown mode '%.*s': use audible, nonaudible, compression, all or custom",
+                  lengthOf(name), name.data());
 }
 
 Mode modeFromName(std::string_view name) {
-    const std::string key = lowerWithout(name, "-_ ");
-    for (Mode m : {Mode::Audible, Mode::NonAudible, Mode::Compression, Mode::All, Mode::Custom}) {
-        if (key == modeName(m)) return m;
-    }
-    throw std::invalid_argument("unknown mode '" + std::string(name) +
-                                "': use audible, nonaudible, compression, all or custom");
+    Mode mode{};
+    refuseIf(modeNameRefusal(name, &mode));
+    return mode;
 }
 
 const std::vector<Preset>& presets() {
@@ -126,24 +168,36 @@ const std::vector<Preset>& presets() {
     return table;
 }
 
-const Preset& presetByName(std::string_view name) {
+std::string presetNameRefusal(std::string_view name, const Preset** out) {
     const std::string key = lowerWithout(name, "");
     std::string known;
     for (const Preset& p : presets()) {
-        if (key == p.name) return p;
-        known += known.empty() ? p.name : std::string(", ") + p.name;
+        if (key == p.name) {
+            *out = &p;
+            return {};
+        }
+        known.append(known.empty() ? "" : ", ").append(p.name);
     }
-    throw std::invalid_argument("unknown preset '" + std::string(name) + "': use " + known);
+    return phrase("unknown preset '%.*s': use %s", lengthOf(name), name.data(), known.c_str());
+}
+
+const Preset& presetByName(std::string_view name) {
+    const Preset* preset = nullptr;
+    refuseIf(presetNameRefusal(name, &preset));
+    return *preset;
 }
 
 static_assert(kMinSampleRate == RYX::kMinSampleRate && kMaxSampleRate == RYX::kMaxSampleRate,
               "the public rate range is the core's");
 
+std::string sampleRateRefusal(float sampleRate) {
+    if (RYX::sampleRateInRange(sampleRate)) return {};
+    return phrase("sample rate %g Hz is outside %g Hz..%g Hz", sampleRate, kMinSampleRate,
+                  kMaxSampleRate);
+}
+
 void checkSampleRate(float sampleRate) {
-    if (!RYX::sampleRateInRange(sampleRate)) {
-        throw std::invalid_argument("sample rate " + formatHz(sampleRate) + " is outside " +
-                                    formatHz(kMinSampleRate) + ".." + formatHz(kMaxSampleRate));
-    }
+    refuseIf(sampleRateRefusal(sampleRate));
 }
 
 RYX::Plan corePlan(Plan plan) {
@@ -198,42 +252,51 @@ std::vector<Plan> plansOf(Mode mode) {
         case Mode::Custom:
             return {Plan::Custom};
     }
-    throw std::invalid_argument("unknown mode " + std::to_string(static_cast<int>(mode)) +
-                                ": the modes are 2..6");
+    refuse(phrase("unknown mode %d: the modes are 2..6", static_cast<int>(mode)));
 }
 
-void checkModeFits(Mode mode, float sampleRate, CustomBand custom) {
+std::string modeFitsRefusal(Mode mode, float sampleRate, CustomBand custom) {
     if (mode == Mode::Custom && !(custom.step >= 0 && custom.step <= 64)) {
-        throw std::invalid_argument("custom step " + std::to_string(custom.step) +
-                                    " is outside 0..64 (a hop of step + 2 bins)");
+        return phrase("custom step %d is outside 0..64 (a hop of step + 2 bins)", custom.step);
     }
     if (mode == Mode::Custom && !(std::isfinite(custom.baseHz) && custom.baseHz > 0.0f)) {
-        throw std::invalid_argument("custom base " + formatHz(custom.baseHz) +
-                                    " must be a positive frequency");
+        return phrase("custom base %g Hz must be a positive frequency", custom.baseHz);
     }
-    for (Plan plan : plansOf(mode)) {
+    const std::vector<Plan> plans = plansOf(mode);
+    std::string refusal = sampleRateRefusal(sampleRate);  // what planInfo would throw
+    for (size_t i = 0; i < plans.size() && refusal.empty(); ++i) {
+        const Plan plan = plans[i];
         const PlanInfo info = planInfo(plan, sampleRate, custom);
         const auto notRising = [](float a, float b) { return !(a < b); };
         if (!info.fits && std::adjacent_find(info.toneHz.begin(), info.toneHz.end(), notRising) !=
                               info.toneHz.end()) {
             // Tones that are not strictly rising: the spacing snapped to whole analysis bins
             // too wide for it (the audible plan above 384000 Hz).
-            throw std::invalid_argument(std::string("the ") + planName(plan) + " plan's tones " +
-                                        formatHz(info.toneHz[0]) + ".." +
-                                        formatHz(info.toneHz[kToneCount - 1]) + " merge at " +
-                                        formatHz(sampleRate) + ", whose analysis bins are " +
-                                        formatHz(sampleRate / static_cast<float>(info.windowSize)) +
-                                        " wide: use 44100 or 48000 Hz");
-        }
-        if (!info.fits) {
-            throw std::invalid_argument(std::string("the ") + planName(plan) + " plan reaches " +
-                                        formatHz(info.bandHighHz) +
-                                        ", above half the sample rate of " + formatHz(sampleRate) +
-                                        ": use 44100 or 48000 Hz" +
-                                        (plan == Plan::Audible ? " (or 22050 Hz)" : "") +
-                                        (plan == Plan::Custom ? ", or a lower custom base" : ""));
+            refusal = phrase(
+                "the %s plan's tones %g Hz..%g Hz merge at %g Hz, whose analysis bins are %g Hz "
+                "wide: use 44100 or 48000 Hz",
+                planName(plan), info.toneHz[0], info.toneHz[kToneCount - 1], sampleRate,
+                sampleRate / static_cast<float>(info.windowSize));
+        } else if (!info.fits) {
+            refusal = phrase(
+                "the %s plan reaches %g Hz, above half the sample rate of %g Hz: use 44100 or "
+                "48000 Hz%s%s",
+                planName(plan), info.bandHighHz, sampleRate,
+                plan == Plan::Audible ? " (or 22050 Hz)" : "",
+                plan == Plan::Custom ? ", or a lower custom base" : "");
         }
     }
+    return refusal;
+}
+
+void checkModeFits(Mode mode, float sampleRate, CustomBand custom) {
+    refuseIf(modeFitsRefusal(mode, sampleRate, custom));
+}
+
+std::string listenerRefusal(Mode mode, float sampleRate, CustomBand custom) {
+    std::string refusal = modeNumberRefusal(static_cast<int>(mode));
+    if (refusal.empty()) refusal = sampleRateRefusal(sampleRate);
+    return refusal.empty() ? modeFitsRefusal(mode, sampleRate, custom) : refusal;
 }
 
 std::vector<float> supportedRates(Mode mode, CustomBand custom) {
@@ -251,12 +314,16 @@ namespace {
 // planRate for a mode and band; nativeHalfRate says whether 22050 Hz, where the analysis window
 // is half as long and the hop twice as wide, is a plan rate of its own (not for presets, whose
 // band holds only with the 2048-sample window).
-float planRateOf(Mode mode, float fileRate, CustomBand custom, bool nativeHalfRate) {
-    checkSampleRate(fileRate);
+std::string planRateOf(Mode mode, float fileRate, CustomBand custom, bool nativeHalfRate,
+                       float* planRate) {
+    if (std::string refusal = sampleRateRefusal(fileRate); !refusal.empty()) return refusal;
     std::vector<float> rates = supportedRates(mode, custom);
     if (!nativeHalfRate)
         rates.erase(std::remove(rates.begin(), rates.end(), 22050.0f), rates.end());
-    if (std::find(rates.begin(), rates.end(), fileRate) != rates.end()) return fileRate;
+    if (std::find(rates.begin(), rates.end(), fileRate) != rates.end()) {
+        *planRate = fileRate;
+        return {};
+    }
     // The nearer by ratio of 44100 and 48000 Hz: at or below 46009 Hz (their geometric mean)
     // 44100, above it 48000.
     float best = 0.0f;
@@ -267,7 +334,7 @@ float planRateOf(Mode mode, float fileRate, CustomBand custom, bool nativeHalfRa
             best = rate;
         }
     }
-    if (best == 0.0f) checkModeFits(mode, 44100.0f, custom);  // throws: the mode fits no rate
+    if (best == 0.0f) return modeFitsRefusal(mode, 44100.0f, custom);  // the mode fits no rate
     // Audio at fileRate keeps what lies below 0.45 fileRate: the converter's pass band.
     const float limit = 0.45f * fileRate;
     float lowestTop = 0.0f;
@@ -280,22 +347,36 @@ float planRateOf(Mode mode, float fileRate, CustomBand custom, bool nativeHalfRa
         }
     }
     if (!(lowestTop < limit)) {
-        throw std::invalid_argument("audio at " + formatHz(fileRate) + " holds up to " +
-                                    formatHz(limit) + ", the " + planName(lowestPlan) +
-                                    " plan reaches " + formatHz(lowestTop) + ": use a higher rate" +
-                                    (mode == Mode::Custom ? " or a lower custom base" : ""));
+        return phrase(
+            "audio at %g Hz holds up to %g Hz, the %s plan reaches %g Hz: use a higher "
+            "rate%s",
+            fileRate, limit, planName(lowestPlan), lowestTop,
+            mode == Mode::Custom ? " or a lower custom base" : "");
     }
-    return best;
+    *planRate = best;
+    return {};
 }
 
 }  // namespace
 
+std::string planRateRefusal(Mode mode, float fileRate, CustomBand custom, float* rate) {
+    return planRateOf(mode, fileRate, custom, true, rate);
+}
+
+std::string planRateRefusal(const Preset& preset, float fileRate, float* rate) {
+    return planRateOf(preset.mode, fileRate, preset.custom, false, rate);
+}
+
 float planRate(Mode mode, float fileRate, CustomBand custom) {
-    return planRateOf(mode, fileRate, custom, true);
+    float rate = 0.0f;
+    refuseIf(planRateRefusal(mode, fileRate, custom, &rate));
+    return rate;
 }
 
 float planRate(const Preset& preset, float fileRate) {
-    return planRateOf(preset.mode, fileRate, preset.custom, false);
+    float rate = 0.0f;
+    refuseIf(planRateRefusal(preset, fileRate, &rate));
+    return rate;
 }
 
 }  // namespace ryxsound

@@ -1,21 +1,24 @@
 // ryxsound::Decoder and the spectrum: the chosen receiver behind argument checks, its messages
 // turned into the public record.
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "api/core_plans.h"
+#include "api/refusals.h"
 #include "decoder/message_receiver.h"
 #include "decoder/robust_receiver.h"
 #include "decoder/standard_receiver.h"
 #include "dsp/spectrum_analyzer.h"
 #include "modes/message_frame.h"
+#include "modes/phrase.h"
 #include "modes/tuning.h"
 #include "ryxsound/ryxsound.hpp"
 
 namespace ryxsound {
 namespace {
+
+using RYX::phrase;
 
 // The receiver listening for the plans of `mode` (checked to fit beforehand).
 std::unique_ptr<RYX::MessageReceiver> makeReceiver(Receiver receiver, Mode mode,
@@ -27,9 +30,8 @@ std::unique_ptr<RYX::MessageReceiver> makeReceiver(Receiver receiver, Mode mode,
         case Receiver::Robust:
             return std::make_unique<RYX::RobustReceiver>(plans, tuning);
     }
-    throw std::invalid_argument("unknown receiver " + std::to_string(static_cast<int>(receiver)) +
-                                ": use " + receiverName(Receiver::Robust) + " or " +
-                                receiverName(Receiver::Standard));
+    refuse(phrase("unknown receiver %d: use %s or %s", static_cast<int>(receiver),
+                  receiverName(Receiver::Robust), receiverName(Receiver::Standard)));
 }
 
 Message toMessage(const RYX::ReceivedMessage& m) {
@@ -69,9 +71,7 @@ struct Decoder::Impl {
 };
 
 Decoder::Decoder(Mode mode, float sampleRate, Receiver receiver, CustomBand custom) {
-    modeFromNumber(static_cast<int>(mode));  // a value outside the enumeration throws here
-    checkSampleRate(sampleRate);
-    checkModeFits(mode, sampleRate, custom);
+    refuseIf(listenerRefusal(mode, sampleRate, custom));
     const RYX::Tuning tuning = RYX::makeTuning(sampleRate, {custom.baseHz, custom.step});
     impl_ = std::make_unique<Impl>(
         Impl{mode, receiver, sampleRate, makeReceiver(receiver, mode, tuning), {}});
@@ -84,7 +84,7 @@ Decoder& Decoder::operator=(Decoder&&) noexcept = default;
 
 size_t Decoder::feed(const float* samples, size_t count, std::vector<Message>& out) {
     if (samples == nullptr && count > 0) {
-        throw std::invalid_argument("no samples given for a count of " + std::to_string(count));
+        refuse(phrase("no samples given for a count of %zu", count));
     }
     impl_->core->feed(samples, count, impl_->received);
     return impl_->deliver(out);
@@ -111,12 +111,14 @@ Receiver Decoder::receiver() const {
     return impl_->receiver;
 }
 
+std::string windowSizeRefusal(int windowSize) {
+    if (windowSize >= 4 && windowSize <= 8192 && (windowSize & (windowSize - 1)) == 0) return {};
+    return phrase("the window size must be a power of two 4..8192, not %d", windowSize);
+}
+
 void powerSpectrum(const float* frame, int windowSize, float* out) {
-    if (!(windowSize >= 4 && windowSize <= 8192 && (windowSize & (windowSize - 1)) == 0)) {
-        throw std::invalid_argument("the window size must be a power of two 4..8192, not " +
-                                    std::to_string(windowSize));
-    }
-    if (frame == nullptr || out == nullptr) throw std::invalid_argument("no frame given");
+    refuseIf(windowSizeRefusal(windowSize));
+    if (frame == nullptr || out == nullptr) refuse("no frame given");
     RYX::SpectrumAnalyzer analyzer(windowSize, windowSize);
     analyzer.analyze(frame);
     const float* power = analyzer.powerSpectrum();

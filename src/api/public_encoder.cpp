@@ -3,17 +3,19 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <stdexcept>
 #include <string>
 
+#include "api/refusals.h"
 #include "encoder/multi_tone_encoder.h"
 #include "modes/frequency_plan.h"
+#include "modes/phrase.h"
 #include "modes/symbol_alphabet.h"
 #include "ryxsound/ryxsound.hpp"
 
 namespace ryxsound {
 namespace {
+
+using RYX::phrase;
 
 RYX::Plan sendingPlan(Mode mode) {
     switch (mode) {
@@ -59,41 +61,61 @@ std::string quoted(std::string_view text) {
         if (n > 1 || (u >= 0x20 && u < 0x7f)) {
             out.append(text.substr(i, n));
         } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", u);
-            out += hex;
+            const char* digits = "0123456789abcdef";
+            out.append("\\x").append(1, digits[u >> 4]).append(1, digits[u & 15]);
         }
         i += n;
     }
     return out + "'";
 }
 
-// Throws unless every character is in the base-32 alphabet, naming the first that is not and its
+// Unless every character is in the base-32 alphabet, names the first that is not and its
 // position in characters: "text 'héllo0123' has 'é' at position 2, ...".
-void checkAlphabet(std::string_view text, const char* what) {
+std::string alphabetRefusal(std::string_view text, const char* what) {
     size_t position = 1;
     for (size_t i = 0; i < text.size(); ++position) {
         const size_t n = characterBytes(text.substr(i));
         if (n > 1 || RYX::charToSymbol(static_cast<unsigned char>(text[i])) < 0) {
-            throw std::invalid_argument(std::string(what) + " " + quoted(text) + " has " +
-                                        quoted(text.substr(i, n)) + " at position " +
-                                        std::to_string(position) +
-                                        ", which is not a base-32 character (use 0-9 and a-v)");
+            return phrase(
+                "%s %s has %s at position %zu, which is not a base-32 character (use "
+                "0-9 and a-v)",
+                what, quoted(text).c_str(), quoted(text.substr(i, n)).c_str(), position);
         }
         i += n;
     }
-}
-
-// Throws unless text is nine base-32 characters, naming the length or the first bad character.
-void checkText(std::string_view text) {
-    if (characterCount(text) != static_cast<size_t>(kTextLength)) {
-        throw std::invalid_argument("text must be exactly 9 characters long, got " +
-                                    std::to_string(characterCount(text)) + ": " + quoted(text));
-    }
-    checkAlphabet(text, "text");
+    return {};
 }
 
 }  // namespace
+
+std::string textRefusal(std::string_view text) {
+    if (characterCount(text) != static_cast<size_t>(kTextLength)) {
+        return phrase("text must be exactly 9 characters long, got %zu: %s", characterCount(text),
+                      quoted(text).c_str());
+    }
+    return alphabetRefusal(text, "text");
+}
+
+std::string encodeRefusal(float sampleRate, std::string_view text, const EncodeOptions& options) {
+    if (std::string refusal = textRefusal(text); !refusal.empty()) return refusal;
+    const int symbol = RYX::symbolDuration(sampleRate);
+    const size_t maxNotes =
+        symbol > 0 ? static_cast<size_t>(RYX::Encoder::capacityFor(sampleRate) / symbol) : 0;
+    if (!options.melody.empty()) {
+        if (options.randomTones) return "choose either a melody or random tones, not both";
+        if (options.melody.size() > maxNotes) {
+            return phrase("a melody has at most %zu notes at this sample rate, got %zu", maxNotes,
+                          options.melody.size());
+        }
+        if (std::string refusal = alphabetRefusal(options.melody, "melody"); !refusal.empty()) {
+            return refusal;
+        }
+    }
+    if (!std::isfinite(options.randomToneGainDb)) {
+        return "the random tones' gain must be a finite number of dB";
+    }
+    return {};
+}
 
 struct Encoder::Impl {
     Impl(Mode m, float rate, CustomBand band)
@@ -113,24 +135,8 @@ Encoder::Encoder(Encoder&&) noexcept = default;
 Encoder& Encoder::operator=(Encoder&&) noexcept = default;
 
 size_t Encoder::encode(std::string_view text, const EncodeOptions& options) {
-    checkText(text);
     RYX::MultiToneEncoder& core = impl_->core;
-    const int symbol = RYX::symbolDuration(core.sampleRate());
-    const size_t maxNotes = symbol > 0 ? static_cast<size_t>(core.capacity() / symbol) : 0;
-    if (!options.melody.empty()) {
-        if (options.randomTones) {
-            throw std::invalid_argument("choose either a melody or random tones, not both");
-        }
-        if (options.melody.size() > maxNotes) {
-            throw std::invalid_argument("a melody has at most " + std::to_string(maxNotes) +
-                                        " notes at this sample rate, got " +
-                                        std::to_string(options.melody.size()));
-        }
-        checkAlphabet(options.melody, "melody");
-    }
-    if (!std::isfinite(options.randomToneGainDb)) {
-        throw std::invalid_argument("the random tones' gain must be a finite number of dB");
-    }
+    refuseIf(encodeRefusal(core.sampleRate(), text, options));
     const int32_t synthMode = options.randomTones ? 1 : options.melody.empty() ? 0 : 2;
     const RYX::SynthesisSettings settings{{impl_->custom.baseHz, impl_->custom.step},
                                           options.randomToneGainDb};
@@ -140,8 +146,8 @@ size_t Encoder::encode(std::string_view text, const EncodeOptions& options) {
     const int32_t count = core.encode(text.data(), synthMode, kTextLength, options.melody.data(),
                                       static_cast<int32_t>(options.melody.size()), settings);
     if (count <= 0) {
-        throw std::invalid_argument("the " + std::string(modeName(impl_->mode)) +
-                                    " plan cannot hold a transmission at this sample rate");
+        refuse(phrase("the %s plan cannot hold a transmission at this sample rate",
+                      modeName(impl_->mode)));
     }
     return static_cast<size_t>(count);
 }
@@ -169,7 +175,7 @@ std::vector<float> encode(std::string_view text, Mode mode, float sampleRate,
 std::array<TonePair, kTransmissionSymbols> messageTones(std::string_view text, Plan plan,
                                                         float sampleRate, CustomBand custom) {
     const PlanInfo info = planInfo(plan, sampleRate, custom);
-    checkText(text);
+    refuseIf(textRefusal(text));
     const RYX::Plan corePlan = static_cast<RYX::Plan>(plan);
     const RYX::Tuning tuning = RYX::makeTuning(sampleRate, {custom.baseHz, custom.step});
     RYX::MultiToneEncoder framer(corePlan, sampleRate, info.transmissionSamples, tuning.windowSize);
@@ -177,8 +183,8 @@ std::array<TonePair, kTransmissionSymbols> messageTones(std::string_view text, P
     settings.custom = tuning.custom;
     if (framer.encode(text.data(), 0, kTextLength, nullptr, 0, settings) == 0 ||
         framer.frameLength() != kTransmissionSymbols) {
-        throw std::invalid_argument("the " + std::string(planName(plan)) +
-                                    " plan cannot hold a transmission at this sample rate");
+        refuse(
+            phrase("the %s plan cannot hold a transmission at this sample rate", planName(plan)));
     }
     std::array<TonePair, kTransmissionSymbols> tones{};
     for (int position = 0; position < kTransmissionSymbols; ++position) {

@@ -2,11 +2,11 @@
 // encoder and receiver, with the argument checks every binding reports.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <stdexcept>
 #include <string>
 
 #include "api/core_plans.h"
+#include "api/refusals.h"
+#include "modes/phrase.h"
 #include "payload/payload_encoder.h"
 #include "payload/payload_receiver.h"
 #include "ryxsound/ryxsound.hpp"
@@ -14,14 +14,12 @@
 namespace ryxsound {
 namespace {
 
+using RYX::phrase;
+
 constexpr int kMaxRepeat = 16;
 constexpr int kFadeSamples = 64;  // start and end of a transmission, against clicks
 
 RYX::PayloadProfile coreProfile(Profile profile) {
-    if (profile != Profile::Fast && profile != Profile::Robust) {
-        throw std::invalid_argument("unknown profile " + std::to_string(int(profile)) +
-                                    ": use fast or robust");
-    }
     return profile == Profile::Fast ? RYX::PayloadProfile::Fast : RYX::PayloadProfile::Robust;
 }
 
@@ -30,36 +28,60 @@ RYX::Plan sendingPlan(Mode mode) {
     return corePlans(mode == Mode::All ? Mode::NonAudible : mode).front();
 }
 
-void checkPayloadSize(size_t size) {
-    if (size < 1 || size > kMaxPayloadBytes) {
-        throw std::invalid_argument("payload of " + std::to_string(size) +
-                                    " bytes: a payload holds 1 to " +
-                                    std::to_string(kMaxPayloadBytes) + " bytes");
+std::string payloadSizeRefusal(size_t size) {
+    if (size >= 1 && size <= kMaxPayloadBytes) return {};
+    return phrase("payload of %zu bytes: a payload holds 1 to %zu bytes", size, kMaxPayloadBytes);
+}
+
+// The layout of `profile` in the plan `mode` sends, into *layout unless refused.
+std::string layoutRefusal(Profile profile, Mode mode, float sampleRate, CustomBand custom,
+                          RYX::PayloadLayout* layout) {
+    std::string refusal = modeNumberRefusal(int(mode));
+    if (refusal.empty()) refusal = sampleRateRefusal(sampleRate);
+    if (refusal.empty()) {
+        refusal = modeFitsRefusal(mode == Mode::All ? Mode::NonAudible : mode, sampleRate, custom);
     }
+    if (refusal.empty() && profile != Profile::Fast && profile != Profile::Robust) {
+        refusal = phrase("unknown profile %d: use fast or robust", int(profile));
+    }
+    if (!refusal.empty()) return refusal;
+    *layout = RYX::makePayloadLayout(coreProfile(profile), sendingPlan(mode),
+                                     {custom.baseHz, custom.step}, sampleRate);
+    if (layout->fits) return {};
+    return phrase("the %s plan cannot carry %s payloads at %g Hz: %s",
+                  planName(Plan(int(layout->plan))), profileName(profile), sampleRate,
+                  layout->channels == 0 ? "its band is too narrow" : "use 44100 or 48000 Hz");
 }
 
 RYX::PayloadLayout checkedLayout(Profile profile, Mode mode, float sampleRate, CustomBand custom) {
-    modeFromNumber(int(mode));
-    checkSampleRate(sampleRate);
-    checkModeFits(mode == Mode::All ? Mode::NonAudible : mode, sampleRate, custom);
-    const RYX::PayloadLayout layout = RYX::makePayloadLayout(
-        coreProfile(profile), sendingPlan(mode), {custom.baseHz, custom.step}, sampleRate);
-    if (!layout.fits) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%g Hz", double(sampleRate));
-        throw std::invalid_argument(
-            std::string("the ") + planName(Plan(int(layout.plan))) + " plan cannot carry " +
-            profileName(profile) + " payloads at " + text +
-            (layout.channels == 0 ? ": its band is too narrow" : ": use 44100 or 48000 Hz"));
-    }
+    RYX::PayloadLayout layout{};
+    refuseIf(layoutRefusal(profile, mode, sampleRate, custom, &layout));
     return layout;
 }
 
 }  // namespace
 
+std::string payloadShapeRefusal(size_t size, Profile profile, Mode mode, float sampleRate,
+                                CustomBand custom) {
+    RYX::PayloadLayout layout{};
+    const std::string refusal = payloadSizeRefusal(size);
+    return refusal.empty() ? layoutRefusal(profile, mode, sampleRate, custom, &layout) : refusal;
+}
+
+std::string encodePayloadRefusal(const uint8_t* data, size_t size, Profile profile, Mode mode,
+                                 float sampleRate, CustomBand custom, int repeat) {
+    if (std::string refusal = payloadSizeRefusal(size); !refusal.empty()) return refusal;
+    if (data == nullptr) return "payload data is null";
+    if (repeat < 1 || repeat > kMaxRepeat) {
+        return phrase("repeat %d is outside 1..%d", repeat, kMaxRepeat);
+    }
+    RYX::PayloadLayout layout{};
+    return layoutRefusal(profile, mode, sampleRate, custom, &layout);
+}
+
 PayloadShape payloadShape(size_t size, Profile profile, Mode mode, float sampleRate,
                           CustomBand custom) {
-    checkPayloadSize(size);
+    refuseIf(payloadSizeRefusal(size));
     const RYX::PayloadLayout l = checkedLayout(profile, mode, sampleRate, custom);
     PayloadShape shape;
     shape.dataFrames = RYX::dataFrameCount(int(size));
@@ -74,12 +96,7 @@ PayloadShape payloadShape(size_t size, Profile profile, Mode mode, float sampleR
 
 std::vector<float> encodePayload(const uint8_t* data, size_t size, Profile profile, Mode mode,
                                  float sampleRate, CustomBand custom, int repeat) {
-    checkPayloadSize(size);
-    if (data == nullptr) throw std::invalid_argument("payload data is null");
-    if (repeat < 1 || repeat > kMaxRepeat) {
-        throw std::invalid_argument("repeat " + std::to_string(repeat) + " is outside 1.." +
-                                    std::to_string(kMaxRepeat));
-    }
+    refuseIf(encodePayloadRefusal(data, size, profile, mode, sampleRate, custom, repeat));
     const RYX::PayloadLayout layout = checkedLayout(profile, mode, sampleRate, custom);
     RYX::PayloadEncoder encoder(layout.profile, layout.plan, {custom.baseHz, custom.step},
                                 sampleRate);
@@ -135,9 +152,7 @@ struct PayloadDecoder::Impl {
 };
 
 PayloadDecoder::PayloadDecoder(Mode mode, float sampleRate, CustomBand custom) {
-    modeFromNumber(int(mode));
-    checkSampleRate(sampleRate);
-    checkModeFits(mode, sampleRate, custom);
+    refuseIf(listenerRefusal(mode, sampleRate, custom));
     impl_ = std::make_unique<Impl>(
         Impl{mode,
              sampleRate,
@@ -152,7 +167,7 @@ PayloadDecoder& PayloadDecoder::operator=(PayloadDecoder&&) noexcept = default;
 
 size_t PayloadDecoder::feed(const float* samples, size_t count, std::vector<Payload>& out) {
     if (samples == nullptr && count > 0) {
-        throw std::invalid_argument("samples is null with a count of " + std::to_string(count));
+        refuse(phrase("samples is null with a count of %zu", count));
     }
     impl_->core.feed(samples, count, impl_->received);
     return impl_->deliver(out);

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
-#include <string>
 
 #include "modes/frequency_plan.h"
+#include "modes/phrase.h"
 
 namespace RYX {
 namespace {
@@ -18,28 +17,22 @@ constexpr int kMaxEventsPerChunk = 100000;
 constexpr double kUnitSineThreeBins = 1.459;
 constexpr float kFloorDbfs = -120.0f;
 
-std::string describe(float hz) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g Hz", static_cast<double>(hz));
-    return text;
-}
-
 // The decoder of `plans`, once they are known to be heard.
 std::unique_ptr<Decoder> makeDecoder(const std::vector<Plan>& plans, const Tuning& tuning) {
     if (!sampleRateInRange(tuning.sampleRate)) {
-        throw std::invalid_argument("standard receiver: sample rate " +
-                                    describe(tuning.sampleRate) + " is outside " +
-                                    describe(kMinSampleRate) + ".." + describe(kMaxSampleRate));
+        throw std::invalid_argument(
+            phrase("standard receiver: sample rate %g Hz is outside %g Hz..%g Hz",
+                   tuning.sampleRate, kMinSampleRate, kMaxSampleRate));
     }
     if (plans.empty()) throw std::invalid_argument("standard receiver: no plan to listen for");
     auto decoder = std::make_unique<Decoder>(tuning, plans);
     for (int i = 0; i < decoder->receiverCount(); ++i) {
         const Plan plan = decoder->receiver(i).plan();
         if (!decoder->receiver(i).fits() || !planTonesFit(plan, tuning)) {
-            throw std::invalid_argument("standard receiver: plan " +
-                                        std::to_string(static_cast<int>(plan)) +
-                                        " cannot be heard at " + describe(tuning.sampleRate) +
-                                        ": its tones must be distinct and lie within the spectrum");
+            throw std::invalid_argument(
+                phrase("standard receiver: plan %d cannot be heard at %g Hz: its tones must be "
+                       "distinct and lie within the spectrum",
+                       static_cast<int>(plan), tuning.sampleRate));
         }
     }
     return decoder;

@@ -17,9 +17,13 @@ int sampleCountFrom(float product) {
 
 }  // namespace
 
+int Encoder::capacityFor(float sampleRate) {
+    return sampleCountFrom(sampleRate * 10.0f);
+}
+
 Encoder::Encoder(float sampleRate, int bufferSize, int windowSize)
     : sampleRate_(sampleRate),
-      capacity_(sampleCountFrom(sampleRate * 10.0f)),
+      capacity_(capacityFor(sampleRate)),
       bufferSize_(bufferSize),
       windowSize_(windowSize) {
     samples_.assign(static_cast<size_t>(capacity_), 0.0f);

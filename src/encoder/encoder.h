@@ -18,9 +18,8 @@ struct SynthesisSettings {
 
 class Encoder {
   public:
-    // capacity = int(sampleRate x 10) samples (441000 at 44100 Hz), allocated here once; 0 when
-    // that is not a positive int (NaN, negative or absurd rates), so such an encoder never holds
-    // audio. The hop steps follow this encoder's own windowSize.
+    // capacity = capacityFor(sampleRate), allocated here once. The hop steps follow this
+    // encoder's own windowSize.
     Encoder(float sampleRate, int bufferSize, int windowSize);
     virtual ~Encoder();
     Encoder(const Encoder&) = delete;
@@ -50,6 +49,9 @@ class Encoder {
     int sampleCount() const { return sampleCount_; }
     int readPosition() const { return readPosition_; }
     int capacity() const { return capacity_; }
+    // int(sampleRate x 10) samples (441000 at 44100 Hz); 0 when that is not a positive int (NaN,
+    // negative or absurd rates), so such an encoder never holds audio.
+    static int capacityFor(float sampleRate);
     int bufferSize() const { return bufferSize_; }
     int windowSize() const { return windowSize_; }
     float sampleRate() const { return sampleRate_; }

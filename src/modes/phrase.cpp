@@ -1,0 +1,161 @@
+#include "modes/phrase.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace RYX {
+namespace {
+
+constexpr uint32_t kLimb = 1000000000;  // nine decimal digits
+constexpr int kPrecision = 6;           // %g's significant digits
+
+void appendUnsigned(std::string& out, unsigned long long value) {
+    char text[20];
+    char* at = text + sizeof text;
+    do {
+        *--at = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    out.append(at, static_cast<size_t>(text + sizeof text - at));
+}
+
+// The decimal digits of significand x 2^binary, most significant first, into `digits`; returns
+// their count (at most 767, for 2^53 x 5^1074: 2^-1074 is 5^1074 / 10^1074) and sets *exponent to
+// the power of ten of the first. Exact: the number is held in base 10^9.
+int exactDigits(uint64_t significand, int binary, char* digits, int* exponent) {
+    uint32_t limb[86];
+    int count = 0;
+    int last = 0;  // the power of ten of the last digit
+    for (; significand != 0; significand /= kLimb) {
+        limb[count++] = static_cast<uint32_t>(significand % kLimb);
+    }
+    while (binary != 0) {
+        // Times 2^step, or times 5^step with the point moved step digits; either factor is below
+        // 10^9, so a carry fits a limb.
+        const int step = binary > 0 ? (binary < 29 ? binary : 29) : (-binary < 12 ? -binary : 12);
+        uint32_t factor = 1;
+        for (int k = 0; k < step; ++k) factor *= binary > 0 ? 2 : 5;
+        uint64_t carry = 0;
+        for (int i = 0; i < count; ++i) {
+            const uint64_t x = uint64_t{limb[i]} * factor + carry;
+            limb[i] = static_cast<uint32_t>(x % kLimb);
+            carry = x / kLimb;
+        }
+        if (carry != 0) limb[count++] = static_cast<uint32_t>(carry);
+        if (binary < 0) last -= step;
+        binary += binary > 0 ? -step : step;
+    }
+    char top[10];
+    int t = 0;
+    for (uint32_t v = limb[count - 1]; v != 0; v /= 10) top[t++] = static_cast<char>('0' + v % 10);
+    int n = 0;
+    while (t > 0) digits[n++] = top[--t];
+    for (int i = count - 2; i >= 0; --i, n += 9) {
+        uint32_t v = limb[i];
+        for (int k = 8; k >= 0; --k, v /= 10) digits[n + k] = static_cast<char>('0' + v % 10);
+    }
+    *exponent = last + n - 1;
+    return n;
+}
+
+// `value` as %g writes it.
+void appendNumber(std::string& out, double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    if (bits >> 63) out += '-';
+    const int biased = static_cast<int>(bits >> 52) & 0x7ff;
+    uint64_t significand = bits & ((uint64_t{1} << 52) - 1);
+    if (biased == 0x7ff) {
+        out += significand != 0 ? "nan" : "inf";
+        return;
+    }
+    if (biased == 0 && significand == 0) {
+        out += '0';
+        return;
+    }
+    if (biased != 0) significand |= uint64_t{1} << 52;
+    char digits[800];
+    int exponent;  // of the first digit
+    int n = exactDigits(significand, (biased != 0 ? biased : 1) - 1075, digits, &exponent);
+
+    // Six significant digits, an exact half going to the even digit as printf rounds.
+    if (n > kPrecision) {
+        bool beyondHalf = false;
+        for (int i = kPrecision + 1; i < n; ++i) beyondHalf |= digits[i] != '0';
+        const char next = digits[kPrecision];
+        n = kPrecision;
+        if (next > '5' || (next == '5' && (beyondHalf || (digits[n - 1] & 1)))) {
+            int i = n - 1;
+            for (; i >= 0 && digits[i] == '9'; --i) digits[i] = '0';
+            if (i >= 0) {
+                ++digits[i];
+            } else {
+                digits[0] = '1';
+                ++exponent;
+            }
+        }
+    }
+    while (n > 1 && digits[n - 1] == '0') --n;
+
+    const int whole = exponent + 1;  // digits before the point
+    if (exponent < -4 || exponent >= kPrecision) {
+        out += digits[0];
+        if (n > 1) out.append(".").append(digits + 1, static_cast<size_t>(n - 1));
+        out += exponent < 0 ? "e-" : "e+";
+        if (exponent > -10 && exponent < 10) out += '0';
+        appendUnsigned(out, static_cast<unsigned>(exponent < 0 ? -exponent : exponent));
+    } else if (exponent < 0) {
+        out.append("0.").append(static_cast<size_t>(-whole), '0');
+        out.append(digits, static_cast<size_t>(n));
+    } else if (n <= whole) {
+        out.append(digits, static_cast<size_t>(n)).append(static_cast<size_t>(whole - n), '0');
+    } else {
+        out.append(digits, static_cast<size_t>(whole)).append(".");
+        out.append(digits + whole, static_cast<size_t>(n - whole));
+    }
+}
+
+}  // namespace
+
+std::string phraseOf(const char* format, va_list arguments) {
+    std::string out;
+    for (const char* f = format; *f != '\0'; ++f) {
+        const char* percent = std::strchr(f, '%');
+        if (percent == nullptr) return out.append(f);
+        out.append(f, static_cast<size_t>(percent - f));
+        f = percent + 1;
+        if (*f == '%') {
+            out += '%';
+        } else if (*f == 'd') {
+            const int v = va_arg(arguments, int);
+            if (v < 0) out += '-';
+            appendUnsigned(out, v < 0 ? 0ull - static_cast<unsigned long long>(v)
+                                      : static_cast<unsigned long long>(v));
+        } else if (f[0] == 'z' && f[1] == 'u') {
+            appendUnsigned(out, va_arg(arguments, size_t));
+            ++f;
+        } else if (*f == 'g') {
+            appendNumber(out, va_arg(arguments, double));
+        } else if (*f == 's') {
+            out += va_arg(arguments, const char*);
+        } else if (std::strncmp(f, ".*s", 3) == 0) {
+            const int length = va_arg(arguments, int);
+            out.append(va_arg(arguments, const char*), static_cast<size_t>(length));
+            f += 2;
+        } else {
+            std::abort();
+        }
+    }
+    return out;
+}
+
+std::string phrase(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::string out = phraseOf(format, arguments);
+    va_end(arguments);
+    return out;
+}
+
+}  // namespace RYX
