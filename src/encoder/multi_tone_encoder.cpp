@@ -21,14 +21,17 @@ float peakAmplitude(int position) {
     return 0.65f;
 }
 
-// Note v semitones above 440 Hz (v may be -1): 440 x 2^(v / 12), exponent in single precision,
-// power and product in double. 12 -> 880 Hz, 31 -> about 2637.02 Hz.
-float noteFrequency(int v) {
-    const float exponent = static_cast<float>(v) / 12.0f;
-    return static_cast<float>(440.0 * std::pow(2.0, static_cast<double>(exponent)));
-}
-
 }  // namespace
+
+float noteFrequency(int note) {
+    static constexpr float kNotes[kSymbolCount + 1] = {
+        415.304688f, 440.0f,      466.163757f, 493.883301f, 523.25116f,  554.365295f, 587.329529f,
+        622.253967f, 659.255127f, 698.456482f, 739.988831f, 783.990845f, 830.609436f, 880.0f,
+        932.327576f, 987.766602f, 1046.50232f, 1108.73059f, 1174.65906f, 1244.50793f, 1318.51025f,
+        1396.91284f, 1479.97766f, 1567.98181f, 1661.21875f, 1760.0f,     1864.65491f, 1975.53333f,
+        2093.00464f, 2217.46094f, 2349.31836f, 2489.01587f, 2637.02026f};
+    return kNotes[note + 1];
+}
 
 MultiToneEncoder::MultiToneEncoder(Plan plan, float sampleRate, int bufferSize, int windowSize)
     : Encoder(sampleRate, bufferSize, windowSize),

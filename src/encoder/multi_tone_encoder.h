@@ -11,6 +11,12 @@
 
 namespace RYX {
 
+// The frequency of melody note v (-1..31, -1 for characters outside the alphabet), v semitones
+// above 440 Hz: 440 x 2^(v / 12) with the exponent in single precision and the power and product
+// in double, rounded to single precision. 12 -> 880 Hz, 31 -> about 2637.02 Hz. A table: the
+// power would take the web module 2.7 KB.
+float noteFrequency(int note);
+
 class MultiToneEncoder : public Encoder {
   public:
     // Texts of 9 characters make the usual 20-position frame; 10..20 characters still frame

@@ -509,6 +509,14 @@ TEST_F(Overlay, LongMelodyExtendsTheAudio) {
     }
 }
 
+TEST(NoteFrequency, IsTheSemitoneFormulaToTheLastBit) {
+    for (int v = -1; v < kSymbolCount; ++v) {
+        const float exponent = static_cast<float>(v) / 12.0f;
+        EXPECT_EQ(noteFrequency(v), static_cast<float>(440.0 * std::pow(2.0, double{exponent})))
+            << v;
+    }
+}
+
 TEST_F(Overlay, MelodyNotesAreSemitonesAbove440Hz) {
     // Slots 20 on lie beyond the data and hold the melody alone; '-' is outside the alphabet.
     const std::string melody = std::string(20, '0') + "0cv-";
