@@ -20,9 +20,9 @@ void appendUnsigned(std::string& out, unsigned long long value) {
     out.append(at, static_cast<size_t>(text + sizeof text - at));
 }
 
-// The decimal digits of significand x 2^binary, most significant first, into `digits`; returns
-// their count (at most 767, for 2^53 x 5^1074: 2^-1074 is 5^1074 / 10^1074) and sets *exponent to
-// the power of ten of the first. Exact: the number is held in base 10^9.
+// The decimal digits of significand x 2^binary (not 0), most significant first, into `digits`;
+// returns their count (at most 767, for 2^53 x 5^1074: 2^-1074 is 5^1074 / 10^1074) and sets
+// *exponent to the power of ten of the first. Exact: the number is held in base 10^9.
 int exactDigits(uint64_t significand, int binary, char* digits, int* exponent) {
     uint32_t limb[86];
     int count = 0;
@@ -46,15 +46,16 @@ int exactDigits(uint64_t significand, int binary, char* digits, int* exponent) {
         if (binary < 0) last -= step;
         binary += binary > 0 ? -step : step;
     }
-    char top[10];
-    int t = 0;
-    for (uint32_t v = limb[count - 1]; v != 0; v /= 10) top[t++] = static_cast<char>('0' + v % 10);
-    int n = 0;
-    while (t > 0) digits[n++] = top[--t];
-    for (int i = count - 2; i >= 0; --i, n += 9) {
+    // Nine digits a limb, then the leading zeros of the highest (which is not 0) dropped.
+    char* at = digits;
+    for (int i = count - 1; i >= 0; --i, at += 9) {
         uint32_t v = limb[i];
-        for (int k = 8; k >= 0; --k, v /= 10) digits[n + k] = static_cast<char>('0' + v % 10);
+        for (int k = 8; k >= 0; --k, v /= 10) at[k] = static_cast<char>('0' + v % 10);
     }
+    int lead = 0;
+    while (digits[lead] == '0') ++lead;
+    const int n = 9 * count - lead;
+    std::memmove(digits, digits + lead, static_cast<size_t>(n));
     *exponent = last + n - 1;
     return n;
 }
@@ -75,7 +76,7 @@ void appendNumber(std::string& out, double value) {
         return;
     }
     if (biased != 0) significand |= uint64_t{1} << 52;
-    char digits[800];
+    char digits[774];
     int exponent;  // of the first digit
     int n = exactDigits(significand, (biased != 0 ? biased : 1) - 1075, digits, &exponent);
 
@@ -98,21 +99,18 @@ void appendNumber(std::string& out, double value) {
     }
     while (n > 1 && digits[n - 1] == '0') --n;
 
-    const int whole = exponent + 1;  // digits before the point
-    if (exponent < -4 || exponent >= kPrecision) {
+    if (exponent < -4 || exponent >= kPrecision) {  // d.ddddde+XX
         out += digits[0];
         if (n > 1) out.append(".").append(digits + 1, static_cast<size_t>(n - 1));
         out += exponent < 0 ? "e-" : "e+";
         if (exponent > -10 && exponent < 10) out += '0';
         appendUnsigned(out, static_cast<unsigned>(exponent < 0 ? -exponent : exponent));
-    } else if (exponent < 0) {
-        out.append("0.").append(static_cast<size_t>(-whole), '0');
-        out.append(digits, static_cast<size_t>(n));
-    } else if (n <= whole) {
-        out.append(digits, static_cast<size_t>(n)).append(static_cast<size_t>(whole - n), '0');
-    } else {
-        out.append(digits, static_cast<size_t>(whole)).append(".");
-        out.append(digits + whole, static_cast<size_t>(n - whole));
+        return;
+    }
+    // The digits with the point after the units digit, zeros where there are none.
+    for (int i = exponent < 0 ? exponent : 0; i < n || i <= exponent; ++i) {
+        if (i == exponent + 1) out += '.';
+        out += i >= 0 && i < n ? digits[i] : '0';
     }
 }
 
