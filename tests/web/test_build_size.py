@@ -5,18 +5,20 @@ import pytest
 
 from browser import WEB_BUILD
 
-# Files (glob in build/web) and the most bytes they may take together, uncompressed.
-# With payloads: 180,058 bytes of wasm and 44,148 of JavaScript (151,317 and 30,709 before them).
+# Files in build/web and the most bytes they may take together, uncompressed. Measured: 112,875
+# bytes of wasm (181,435 before it was built for size, without exceptions and printf); the page's
+# whole download 147,182 (the scripts, page and style stripped of comments and indentation).
 LIMITS = [
-    ("ryxsound.wasm", 178 * 1024),
-    ("*.js", 45 * 1024),
+    (["ryxsound.wasm"], 112 * 1024),
+    (["ryxsound.wasm", "ryxsound.js", "app.js", "capture-worklet.js", "index.html", "style.css"],
+     144 * 1024),
 ]
 
 
-@pytest.mark.parametrize("pattern,limit", LIMITS)
-def test_the_web_build_fits_its_size_budget(pattern, limit):
-    files = sorted(WEB_BUILD.glob(pattern))
-    assert files, f"nothing matches {pattern} in {WEB_BUILD}: run `make web`"
-    total = sum(f.stat().st_size for f in files)
-    print(f"{pattern}: {total} bytes ({', '.join(f.name for f in files)})")
+@pytest.mark.parametrize("names,limit", LIMITS, ids=["module", "page"])
+def test_the_web_build_fits_its_size_budget(names, limit):
+    missing = [name for name in names if not (WEB_BUILD / name).exists()]
+    assert not missing, f"{missing} not in {WEB_BUILD}: run `make web`"
+    total = sum((WEB_BUILD / name).stat().st_size for name in names)
+    print(f"{' + '.join(names)}: {total} bytes")
     assert total <= limit
