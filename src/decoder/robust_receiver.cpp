@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -11,6 +10,7 @@
 
 #include "dsp/simd_clone.h"
 #include "modes/frequency_plan.h"
+#include "modes/phrase.h"
 #include "modes/tuning.h"
 
 namespace RYX {
@@ -75,12 +75,6 @@ int countTrailingZeros(uint32_t bits) {
     return __builtin_ctz(bits);
 }  // of a non-zero word
 
-std::string describe(float hz) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g Hz", static_cast<double>(hz));
-    return text;
-}
-
 // Tones a lossy codec's low-pass removed: the highest two or more tones, each 20 dB or more
 // below the typical tone even in the symbol where it is loudest (a tone that is there sounds in 2
 // of 9 symbols, so in 18 symbols it is almost surely heard, and two unused tones at the top are
@@ -108,13 +102,14 @@ void findRemovedTones(const Energies& energy, bool removed[kToneCount]) {
 RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tuning) {
     const float sampleRate = tuning.sampleRate;
     if (!sampleRateInRange(sampleRate)) {
-        throw std::invalid_argument("robust receiver: sample rate " + describe(sampleRate) +
-                                    " is outside " + describe(kMinSampleRate) + ".." +
-                                    describe(kMaxSampleRate));
+        throw std::invalid_argument(
+            phrase("robust receiver: sample rate %g Hz is outside %g Hz..%g Hz",
+                   static_cast<double>(sampleRate), static_cast<double>(kMinSampleRate),
+                   static_cast<double>(kMaxSampleRate)));
     }
     if (plans.empty() || plans.size() > static_cast<size_t>(kMaxPlans)) {
-        throw std::invalid_argument("robust receiver: " + std::to_string(plans.size()) +
-                                    " plans given, it listens for 1.." + std::to_string(kMaxPlans));
+        throw std::invalid_argument(phrase("robust receiver: %zu plans given, it listens for 1..%d",
+                                           plans.size(), kMaxPlans));
     }
     std::vector<float> frequencies(plans.size() * kFrequenciesPerPlan);
     plans_.reserve(plans.size());
@@ -122,11 +117,11 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
         const RobustPlan plan = makeRobustPlan(wanted, tuning);
         if (!plan.fits) {
             throw std::invalid_argument(
-                "robust receiver: plan " + std::to_string(static_cast<int>(wanted)) +
-                " cannot be heard at " + describe(sampleRate) + ": its tones " +
-                describe(plan.toneHz[0][0]) + ".." +
-                describe(plan.toneHz[RobustPlan::kHops - 1][kToneCount - 1]) +
-                " must be distinct and lie below half the rate");
+                phrase("robust receiver: plan %d cannot be heard at %g Hz: its tones %g Hz..%g Hz "
+                       "must be distinct and lie below half the rate",
+                       static_cast<int>(wanted), static_cast<double>(sampleRate),
+                       static_cast<double>(plan.toneHz[0][0]),
+                       static_cast<double>(plan.toneHz[RobustPlan::kHops - 1][kToneCount - 1])));
         }
         plans_.emplace_back();
         PlanState& ps = plans_[static_cast<size_t>(planCount_++)];
