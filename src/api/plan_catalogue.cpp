@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <stdexcept>
 #include <string>
 
 #include "api/core_plans.h"
@@ -29,10 +28,6 @@ std::string lowerWithout(std::string_view name, std::string_view dropped) {
 }
 
 }  // namespace
-
-void refuse(const std::string& message) {
-    throw std::invalid_argument(message);
-}
 
 void refuseIf(const std::string& refusal) {
     if (!refusal.empty()) refuse(refusal);

@@ -9,12 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "modes/phrase.h"
 #include "ryxsound/ryxsound.hpp"
 
 namespace ryxsound {
 
-// Throws std::invalid_argument with `message`.
-[[noreturn]] void refuse(const std::string& message);
+using RYX::refuse;
 // Throws std::invalid_argument with `refusal` unless it is empty.
 void refuseIf(const std::string& refusal);
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 #include <string>
 
+#include "dsp/ascending_order.h"
 #include "dsp/simd_clone.h"
 #include "modes/frequency_plan.h"
 #include "modes/phrase.h"
@@ -85,12 +85,11 @@ void findRemovedTones(const Energies& energy, bool removed[kToneCount]) {
     for (const auto& symbol : energy) {
         for (int j = 0; j < kToneCount; ++j) loudest[j] = std::max(loudest[j], symbol[j]);
     }
-    float typical[kToneCount];
-    std::copy(loudest, loudest + kToneCount, typical);
-    std::nth_element(typical, typical + kToneCount / 2, typical + kToneCount);
+    int order[kToneCount];
+    ascendingOrder(loudest, kToneCount, order);
+    const float typical = loudest[order[kToneCount / 2]];
     int firstRemoved = kToneCount;
-    while (firstRemoved > 0 &&
-           loudest[firstRemoved - 1] < kRemovedShare * typical[kToneCount / 2]) {
+    while (firstRemoved > 0 && loudest[firstRemoved - 1] < kRemovedShare * typical) {
         --firstRemoved;
     }
     if (firstRemoved > kToneCount - 2) firstRemoved = kToneCount;  // one missing tone is no sign
@@ -102,21 +101,20 @@ void findRemovedTones(const Energies& energy, bool removed[kToneCount]) {
 RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tuning) {
     const float sampleRate = tuning.sampleRate;
     if (!sampleRateInRange(sampleRate)) {
-        throw std::invalid_argument(
-            phrase("robust receiver: sample rate %g Hz is outside %g Hz..%g Hz",
-                   static_cast<double>(sampleRate), static_cast<double>(kMinSampleRate),
-                   static_cast<double>(kMaxSampleRate)));
+        refuse(phrase("robust receiver: sample rate %g Hz is outside %g Hz..%g Hz",
+                      static_cast<double>(sampleRate), static_cast<double>(kMinSampleRate),
+                      static_cast<double>(kMaxSampleRate)));
     }
     if (plans.empty() || plans.size() > static_cast<size_t>(kMaxPlans)) {
-        throw std::invalid_argument(phrase("robust receiver: %zu plans given, it listens for 1..%d",
-                                           plans.size(), kMaxPlans));
+        refuse(phrase("robust receiver: %zu plans given, it listens for 1..%d", plans.size(),
+                      kMaxPlans));
     }
     std::vector<float> frequencies(plans.size() * kFrequenciesPerPlan);
     plans_.reserve(plans.size());
     for (Plan wanted : plans) {
         const RobustPlan plan = makeRobustPlan(wanted, tuning);
         if (!plan.fits) {
-            throw std::invalid_argument(
+            refuse(
                 phrase("robust receiver: plan %d cannot be heard at %g Hz: its tones %g Hz..%g Hz "
                        "must be distinct and lie below half the rate",
                        static_cast<int>(wanted), static_cast<double>(sampleRate),
@@ -135,18 +133,13 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
                 double cycles = static_cast<double>(f) * plan.sliceSamples / sampleRate;
                 cycles -= std::floor(cycles);
                 SliceWeights& w = ps.weights[static_cast<size_t>(h * kToneCount + j)];
-                for (int d = 0; d < kDriftLanes; ++d) {
-                    const bool used = d < kDriftHypotheses;
+                // Lanes past the drifts stay zero.
+                for (int d = 0; d < kDriftHypotheses; ++d) {
                     // A tone heard at f (1 + ppm) turns by this much more per slice than f.
                     const double drift =
-                        used ? 2.0 * kPi * f * driftPpm(d) * 1e-6 * plan.sliceSamples / sampleRate
-                             : 0.0;
-                    const std::complex<double> step = std::polar(1.0, -2.0 * kPi * cycles - drift);
-                    std::complex<double> weight = used ? 1.0 : 0.0;
-                    for (int k = 0; k < kPlateauSlices; ++k, weight *= step) {
-                        w.re[k][d] = static_cast<float>(weight.real());
-                        w.im[k][d] = static_cast<float>(weight.imag());
-                    }
+                        2.0 * kPi * f * driftPpm(d) * 1e-6 * plan.sliceSamples / sampleRate;
+                    unitTurns(-2.0 * kPi * cycles - drift, kPlateauSlices, &w.re[0][0] + d,
+                              &w.im[0][0] + d, kDriftLanes);
                 }
             }
         }
@@ -577,16 +570,24 @@ float RobustReceiver::hopContrast(const Candidate& c, int i) const {
     for (int h = 0; h < RobustPlan::kHops; ++h) {
         const unsigned heard =
             h == own ? kAllTones : ps.apart[static_cast<size_t>(own)][static_cast<size_t>(h)];
-        float e[kToneCount];
+        float top = -1.0f;  // the two strongest energies heard (energies are >= 0)
+        float next = -1.0f;
         int n = 0;
         for (int j = 0; j < kToneCount; ++j) {
-            if (heard >> j & 1u) e[n++] = symbolEnergy(ps, h, j, c.drift, first);
+            if (!(heard >> j & 1u)) continue;
+            const float e = symbolEnergy(ps, h, j, c.drift, first);
+            ++n;
+            if (e > top) {
+                next = top;
+                top = e;
+            } else if (e > next) {
+                next = e;
+            }
         }
         if (n >= 2) {
-            std::nth_element(e, e + n - 2, e + n);  // e[n - 2], e[n - 1]: the two strongest
-            strongest[h] = e[n - 2] + e[n - 1];
+            strongest[h] = next + top;
         } else if (n == 1) {
-            strongest[h] = 2.0f * e[0];
+            strongest[h] = 2.0f * top;
         }
     }
     static_assert(RobustPlan::kHops == 3, "the own hop against the two others");
@@ -633,7 +634,7 @@ RobustReceiver::PairRanking RobustReceiver::rankPairs(const SymbolEnergies& ener
     // by a per-frequency noise floor: a floor estimated from 18 symbols scatters by about 45%,
     // which costs more symbols in white noise than it saves in speech or coloured noise.
     PairRanking r;
-    std::array<std::pair<float, int>, kDataSymbols> reliability{};
+    float margin[kDataSymbols];  // best pair's score over the second best's
     r.received[0] = kStartSymbol1;
     r.received[1] = kStartSymbol2;
     for (int i = 0; i < kDataSymbols; ++i) {
@@ -647,8 +648,9 @@ RobustReceiver::PairRanking RobustReceiver::rankPairs(const SymbolEnergies& ener
             if (!removed[j]) live[liveCount++] = level[j];
         }
         if (liveCount > 0 && liveCount < kToneCount) {
-            std::sort(live, live + liveCount);
-            const float neutral = 0.5f * (live[liveCount - 1] + live[liveCount / 2]);
+            int order[kToneCount];
+            ascendingOrder(live, liveCount, order);
+            const float neutral = 0.5f * (live[order[liveCount - 1]] + live[order[liveCount / 2]]);
             for (int j = 0; j < kToneCount; ++j) {
                 if (removed[j]) level[j] = neutral;
             }
@@ -676,11 +678,12 @@ RobustReceiver::PairRanking RobustReceiver::rankPairs(const SymbolEnergies& ener
         r.received[static_cast<size_t>(p)] = first;
         r.alternative[static_cast<size_t>(p)] = second;
         r.bestScore[static_cast<size_t>(i)] = top;
-        reliability[static_cast<size_t>(i)] = {top - runnerUp, p};
+        margin[i] = top - runnerUp;
     }
-    std::sort(reliability.begin(), reliability.end());
+    int order[kDataSymbols];
+    ascendingOrder(margin, kDataSymbols, order);
     for (int k = 0; k < kRanked; ++k) {
-        r.leastReliable[static_cast<size_t>(k)] = reliability[static_cast<size_t>(k)].second;
+        r.leastReliable[static_cast<size_t>(k)] = kStartSymbols + order[k];
     }
     // A symbol's spread: its best pair's score over the mean of all 32 (what a guess would get).
     for (size_t i = 0; i < kDataSymbols; ++i) {

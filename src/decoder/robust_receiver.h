@@ -153,7 +153,7 @@ class RobustReceiver : public MessageReceiver {
         int firstFrequency = 0;  // the plan's first column in the bank (see column())
         // Per tone (h * 9 + j): what each plateau slice of a symbol is weighed by in its coherent
         // sum under each drift hypothesis.
-        std::array<SliceWeights, kFrequenciesPerPlan> weights;
+        std::array<SliceWeights, kFrequenciesPerPlan> weights{};
         // apart[own][h] bit j: tone j at hop h lies apart from every tone at hop `own`.
         std::array<std::array<unsigned, RobustPlan::kHops>, RobustPlan::kHops> apart{};
         // By a symbol's first slice (the last kStartToneSymbols): the energy of tone 0 and of

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 
 #include "modes/frequency_plan.h"
 #include "modes/phrase.h"
@@ -20,16 +19,15 @@ constexpr float kFloorDbfs = -120.0f;
 // The decoder of `plans`, once they are known to be heard.
 std::unique_ptr<Decoder> makeDecoder(const std::vector<Plan>& plans, const Tuning& tuning) {
     if (!sampleRateInRange(tuning.sampleRate)) {
-        throw std::invalid_argument(
-            phrase("standard receiver: sample rate %g Hz is outside %g Hz..%g Hz",
-                   tuning.sampleRate, kMinSampleRate, kMaxSampleRate));
+        refuse(phrase("standard receiver: sample rate %g Hz is outside %g Hz..%g Hz",
+                      tuning.sampleRate, kMinSampleRate, kMaxSampleRate));
     }
-    if (plans.empty()) throw std::invalid_argument("standard receiver: no plan to listen for");
+    if (plans.empty()) refuse("standard receiver: no plan to listen for");
     auto decoder = std::make_unique<Decoder>(tuning, plans);
     for (int i = 0; i < decoder->receiverCount(); ++i) {
         const Plan plan = decoder->receiver(i).plan();
         if (!decoder->receiver(i).fits() || !planTonesFit(plan, tuning)) {
-            throw std::invalid_argument(
+            refuse(
                 phrase("standard receiver: plan %d cannot be heard at %g Hz: its tones must be "
                        "distinct and lie within the spectrum",
                        static_cast<int>(plan), tuning.sampleRate));

@@ -50,15 +50,26 @@ void ToneBank::configure(const std::vector<float>& frequenciesHz, float sampleRa
     cosTable_.assign(count_, sliceSamples);
     sinTable_.assign(count_, sliceSamples);
     for (int k = 0; k < count_; ++k) {
-        // e^(i w n) by repeated turns in double precision: a few hundred steps stay far inside
-        // a float's precision, at a fraction of the cost of a sine and cosine each.
-        const std::complex<double> step =
-            std::polar(1.0, 2.0 * kPi * frequenciesHz[static_cast<size_t>(k)] / sampleRate);
-        std::complex<double> turn = 1.0;
-        for (int n = 0; n < sliceSamples_; ++n, turn *= step) {
-            cosTable_.row(k)[n] = static_cast<float>(turn.real());
-            sinTable_.row(k)[n] = static_cast<float>(turn.imag());
-        }
+        unitTurns(2.0 * kPi * frequenciesHz[static_cast<size_t>(k)] / sampleRate, sliceSamples_,
+                  cosTable_.row(k), sinTable_.row(k), 1);
+    }
+}
+
+void unitTurns(double angle, int count, float* re, float* im, int stride) {
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    double x = 1.0;
+    double y = 0.0;
+    for (int n = 0; n < count; ++n) {
+        re[static_cast<size_t>(n) * static_cast<size_t>(stride)] = static_cast<float>(x);
+        im[static_cast<size_t>(n) * static_cast<size_t>(stride)] = static_cast<float>(y);
+        // (x + iy)(c + is), each product rounded on its own as the complex product is.
+        const double xc = x * c;
+        const double ys = y * s;
+        const double xs = x * s;
+        const double yc = y * c;
+        x = xc - ys;
+        y = xs + yc;
     }
 }
 

@@ -20,6 +20,12 @@
 
 namespace RYX {
 
+// e^(i angle n) for n = 0 .. count - 1, by repeated turns in double precision (a few hundred
+// steps stay far inside a float's precision, at a fraction of the cost of a sine and cosine
+// each), as floats into re[n x stride] and im[n x stride]. angle pi/2, count 3 -> re 1, 0, -1
+// and im 0, 1, 0.
+void unitTurns(double angle, int count, float* re, float* im, int stride);
+
 class ToneBank {
   public:
     // Sets the frequencies and the slice length (an empty bank analyses nothing).

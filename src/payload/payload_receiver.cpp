@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <bitset>
 #include <cmath>
-#include <stdexcept>
 
+#include "dsp/ascending_order.h"
 #include "dsp/real_fft.h"
+#include "modes/phrase.h"
 
 namespace RYX {
 namespace {
@@ -35,9 +36,9 @@ int64_t PayloadReceiver::Scanner::due() const {
 PayloadReceiver::PayloadReceiver(const std::vector<Plan>& plans, const CustomBand& custom,
                                  float sampleRate)
     : sampleRate_(sampleRate) {
-    if (plans.empty()) throw std::invalid_argument("a payload receiver needs at least one plan");
+    if (plans.empty()) refuse("a payload receiver needs at least one plan");
     if (!sampleRateInRange(sampleRate)) {
-        throw std::invalid_argument("sample rate out of range for a payload receiver");
+        refuse("sample rate out of range for a payload receiver");
     }
     int longest = 0;
     int largestFft = 4;
@@ -71,7 +72,7 @@ PayloadReceiver::PayloadReceiver(const std::vector<Plan>& plans, const CustomBan
         }
     }
     if (scanners_.empty()) {
-        throw std::invalid_argument("no payload profile fits these plans at this sample rate");
+        refuse("no payload profile fits these plans at this sample rate");
     }
     ring_.assign(size_t(longest), 0.0f);
     fftBuffer_.assign(size_t(largestFft), 0.0f);
@@ -210,12 +211,8 @@ void PayloadReceiver::decodeCandidate(Scanner& sc, const Candidate& c,
                       syncPower_.begin() + (d * PayloadLayout::kSyncSymbols + j) * bins);
         }
     }
-    struct Tried {
-        float score;
-        int timing;
-        int drift;
-    };
-    std::array<Tried, kTimings * kDriftHypotheses> tried{};
+    // The sync score of timing d under drift h, at d x kDriftHypotheses + h.
+    std::array<float, kTimings * kDriftHypotheses> score{};
     for (int d = 0; d < kTimings; ++d) {
         for (int h = 0; h < kDriftHypotheses; ++h) {
             float sum = 0.0f;
@@ -232,15 +229,16 @@ void PayloadReceiver::decodeCandidate(Scanner& sc, const Candidate& c,
                     sum += syncStrength(known, mean);
                 }
             }
-            tried[size_t(d * kDriftHypotheses + h)] = Tried{sum, d, h};
+            score[size_t(d * kDriftHypotheses + h)] = sum;
         }
     }
-    std::partial_sort(tried.begin(), tried.begin() + kTriedTimings, tried.end(),
-                      [](const Tried& a, const Tried& b) { return a.score > b.score; });
+    std::array<int, kTimings * kDriftHypotheses> order{};
+    ascendingOrder(score.data(), int(score.size()), order.data());
     for (int k = 0; k < kTriedTimings; ++k) {
+        const int tried = order[order.size() - 1 - size_t(k)];  // the best score first
         const int64_t start =
-            c.start + (tried[size_t(k)].timing - kTimings / 2) * l.sliceSamples / 4;
-        const FrameResult frame = decodeFrame(sc, start, driftOf(tried[size_t(k)].drift));
+            c.start + (tried / kDriftHypotheses - kTimings / 2) * l.sliceSamples / 4;
+        const FrameResult frame = decodeFrame(sc, start, driftOf(tried % kDriftHypotheses));
         if (frame.ok) {
             addFrame(sc, frame, out);
             return;
@@ -288,10 +286,8 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
             }
             word[size_t(i)] = best;
             reliability[size_t(i)] = e[best] / (second + 1e-30f);
-            order[size_t(i)] = i;
         }
-        std::sort(order.begin(), order.end(),
-                  [&](int a, int b) { return reliability[size_t(a)] < reliability[size_t(b)]; });
+        ascendingOrder(reliability.data(), kWordSymbols, order.data());
         bool decoded = false;
         for (int erased = 0; erased <= ReedSolomonCodec::kParityLength && !decoded; erased += 2) {
             codec_.setReceived(word.data(), kWordSymbols);
