@@ -5,12 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 #include <string>
 
 #include "dsp/simd_clone.h"
 #include "modes/frequency_plan.h"
 #include "modes/phrase.h"
+#include "modes/refuse.h"
 #include "modes/tuning.h"
 
 namespace RYX {
@@ -71,6 +71,35 @@ RYX_WITH_AVX_CLONE void sanitize(const float* in, float* out, size_t count) {
     }
 }
 
+// Weight k of a tone in lanes lane .. lane + 7, from weight k - 1 in (re, im) (k > 0): stored,
+// or weight k - 1 turned by weight 1.
+template <typename Weights>
+__attribute__((always_inline)) inline void nextWeightLanes(const Weights& w, int k, int lane,
+                                                           Lanes& re, Lanes& im) {
+    const int row = k < kStoredWeightSlices ? k : 1;
+    Lanes r, i;
+    std::memcpy(&r, &w.re[row][lane], sizeof r);
+    std::memcpy(&i, &w.im[row][lane], sizeof i);
+    if (k < kStoredWeightSlices) {
+        re = r;
+        im = i;
+    } else {
+        const Lanes turnedRe = re * r - im * i;
+        im = re * i + im * r;
+        re = turnedRe;
+    }
+}
+
+// Weight k of a tone in lanes lane .. lane + 7.
+template <typename Weights>
+__attribute__((always_inline)) inline void weightLanes(const Weights& w, int k, int lane, Lanes& re,
+                                                       Lanes& im) {
+    const int stored = k < kStoredWeightSlices ? k : kStoredWeightSlices - 1;
+    std::memcpy(&re, &w.re[stored][lane], sizeof re);
+    std::memcpy(&im, &w.im[stored][lane], sizeof im);
+    for (int t = stored + 1; t <= k; ++t) nextWeightLanes(w, t, lane, re, im);
+}
+
 int countTrailingZeros(uint32_t bits) {
     return __builtin_ctz(bits);
 }  // of a non-zero word
@@ -102,21 +131,20 @@ void findRemovedTones(const Energies& energy, bool removed[kToneCount]) {
 RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tuning) {
     const float sampleRate = tuning.sampleRate;
     if (!sampleRateInRange(sampleRate)) {
-        throw std::invalid_argument(
-            phrase("robust receiver: sample rate %g Hz is outside %g Hz..%g Hz",
-                   static_cast<double>(sampleRate), static_cast<double>(kMinSampleRate),
-                   static_cast<double>(kMaxSampleRate)));
+        refuse(phrase("robust receiver: sample rate %g Hz is outside %g Hz..%g Hz",
+                      static_cast<double>(sampleRate), static_cast<double>(kMinSampleRate),
+                      static_cast<double>(kMaxSampleRate)));
     }
     if (plans.empty() || plans.size() > static_cast<size_t>(kMaxPlans)) {
-        throw std::invalid_argument(phrase("robust receiver: %zu plans given, it listens for 1..%d",
-                                           plans.size(), kMaxPlans));
+        refuse(phrase("robust receiver: %zu plans given, it listens for 1..%d", plans.size(),
+                      kMaxPlans));
     }
     std::vector<float> frequencies(plans.size() * kFrequenciesPerPlan);
     plans_.reserve(plans.size());
     for (Plan wanted : plans) {
         const RobustPlan plan = makeRobustPlan(wanted, tuning);
         if (!plan.fits) {
-            throw std::invalid_argument(
+            refuse(
                 phrase("robust receiver: plan %d cannot be heard at %g Hz: its tones %g Hz..%g Hz "
                        "must be distinct and lie below half the rate",
                        static_cast<int>(wanted), static_cast<double>(sampleRate),
@@ -143,7 +171,7 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
                              : 0.0;
                     const std::complex<double> step = std::polar(1.0, -2.0 * kPi * cycles - drift);
                     std::complex<double> weight = used ? 1.0 : 0.0;
-                    for (int k = 0; k < kPlateauSlices; ++k, weight *= step) {
+                    for (int k = 0; k < kStoredWeightSlices; ++k, weight *= step) {
                         w.re[k][d] = static_cast<float>(weight.real());
                         w.im[k][d] = static_cast<float>(weight.imag());
                     }
@@ -192,7 +220,7 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
     }
     bank_.configure(frequencies, sampleRate, sliceSamples_);
     samples_.assign(kSampleSlices, sliceSamples_);
-    ring_.assign(static_cast<size_t>(kRingSlices) * frequencies.size(), 0.0f);
+    ring_.assign(static_cast<size_t>(kRingSlices) * frequencies.size(), StoredAmplitude{});
     reset();
 }
 
@@ -237,7 +265,7 @@ void RobustReceiver::flush(std::vector<ReceivedMessage>& out) {
 }
 
 void RobustReceiver::reset() {
-    std::fill(ring_.begin(), ring_.end(), 0.0f);
+    std::fill(ring_.begin(), ring_.end(), StoredAmplitude{});
     for (int p = 0; p < planCount_; ++p) {
         PlanState& ps = plans_[static_cast<size_t>(p)];
         ps.score.fill(0.0f);
@@ -259,13 +287,17 @@ void RobustReceiver::measure(PlanState& ps, int64_t k, uint32_t columns) {
     }
     uint32_t missing = columns & ~ps.measured[row];
     ps.measured[row] |= missing;
-    std::complex<float>* out = ring_.data() + row * static_cast<size_t>(bank_.size());
+    StoredAmplitude* out = ring_.data() + row * static_cast<size_t>(bank_.size());
+    std::complex<float> fresh[kMaxPlans * kFrequenciesPerPlan];
     while (missing != 0) {
         // Runs of adjacent columns in one call.
-        const int first = countTrailingZeros(missing);
-        const int count = countTrailingZeros(~(missing >> first));
-        bank_.analyse(sliceAt(k), ps.firstFrequency + first, count, out);
-        missing &= ~(((1u << count) - 1u) << first);
+        const int first = ps.firstFrequency + countTrailingZeros(missing);
+        const int count = countTrailingZeros(~(missing >> (first - ps.firstFrequency)));
+        bank_.analyse(sliceAt(k), first, count, fresh);
+        for (int c = first; c < first + count; ++c) {
+            out[c] = {toStored(fresh[c].real()), toStored(fresh[c].imag())};
+        }
+        missing &= ~(((1u << count) - 1u) << (first - ps.firstFrequency));
     }
 }
 
@@ -273,7 +305,7 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
     const int64_t newest = slices_++;
     for (int p = 0; p < planCount_; ++p) {
         PlanState& ps = plans_[static_cast<size_t>(p)];
-        uint32_t columns = kQuickColumns;
+        uint32_t columns = kEagerColumns;
         for (int i = 0; i < candidateCount_; ++i) {
             const Candidate& c = candidates_[static_cast<size_t>(i)];
             const int64_t r = newest - c.startSlice;
@@ -357,10 +389,10 @@ RYX_WITH_AVX_CLONE void RobustReceiver::weighedSums(
     for (int lane = 0; lane < kDriftLanes; lane += kLanes) {
         Lanes re = {};
         Lanes im = {};
+        Lanes wr, wi;
+        weightLanes(w, 0, lane, wr, wi);
         for (int k = 0; k < kPlateauSlices; ++k) {
-            Lanes wr, wi;
-            std::memcpy(&wr, &w.re[k][lane], sizeof wr);
-            std::memcpy(&wi, &w.im[k][lane], sizeof wi);
+            if (k > 0) nextWeightLanes(w, k, lane, wr, wi);
             const float a = plateau[k].real();
             const float b = plateau[k].imag();
             re += a * wr - b * wi;
@@ -381,10 +413,8 @@ RYX_WITH_AVX_CLONE void RobustReceiver::slideSums(DriftSums& sums, std::complex<
         Lanes re, im, w1r, w1i, wlr, wli;
         std::memcpy(&re, &sums.re[lane], sizeof re);
         std::memcpy(&im, &sums.im[lane], sizeof im);
-        std::memcpy(&w1r, &w.re[1][lane], sizeof w1r);
-        std::memcpy(&w1i, &w.im[1][lane], sizeof w1i);
-        std::memcpy(&wlr, &w.re[kLast][lane], sizeof wlr);
-        std::memcpy(&wli, &w.im[kLast][lane], sizeof wli);
+        weightLanes(w, 1, lane, w1r, w1i);
+        weightLanes(w, kLast, lane, wlr, wli);
         re -= leaving.real();
         im -= leaving.imag();
         Lanes nextRe = re * w1r + im * w1i;
@@ -403,8 +433,10 @@ float RobustReceiver::energyOf(float re, float im) const {
 }
 
 std::complex<float> RobustReceiver::ringAt(int64_t k, int column) const {
-    return ring_[static_cast<size_t>(k % kRingSlices) * static_cast<size_t>(bank_.size()) +
-                 static_cast<size_t>(column)];
+    const StoredAmplitude& v =
+        ring_[static_cast<size_t>(k % kRingSlices) * static_cast<size_t>(bank_.size()) +
+              static_cast<size_t>(column)];
+    return {static_cast<float>(v.re), static_cast<float>(v.im)};
 }
 
 void RobustReceiver::gatherPlateau(const PlanState& ps, int h, int j, int64_t first,
@@ -413,7 +445,8 @@ void RobustReceiver::gatherPlateau(const PlanState& ps, int h, int j, int64_t fi
     const auto at = static_cast<size_t>(column(ps, h, j));
     size_t row = static_cast<size_t>((first + kPlateauStart) % kRingSlices);
     for (int k = 0; k < kPlateauSlices; ++k) {
-        plateau[k] = ring_[row * width + at];
+        const StoredAmplitude& v = ring_[row * width + at];
+        plateau[k] = {static_cast<float>(v.re), static_cast<float>(v.im)};
         row = row + 1 == kRingSlices ? 0 : row + 1;
     }
 }
@@ -426,11 +459,21 @@ float RobustReceiver::symbolEnergy(const PlanState& ps, int h, int j, int drift,
     const SliceWeights& w = ps.weights[static_cast<size_t>(h * kToneCount + j)];
     float re = 0.0f;
     float im = 0.0f;
+    float wr = w.re[0][drift];
+    float wi = w.im[0][drift];
     for (int k = 0; k < kPlateauSlices; ++k) {
+        if (k >= kStoredWeightSlices) {  // weight k - 1 turned by weight 1
+            const float turnedRe = wr * w.re[1][drift] - wi * w.im[1][drift];
+            wi = wr * w.im[1][drift] + wi * w.re[1][drift];
+            wr = turnedRe;
+        } else if (k > 0) {
+            wr = w.re[k][drift];
+            wi = w.im[k][drift];
+        }
         const float a = plateau[k].real();
         const float b = plateau[k].imag();
-        re += a * w.re[k][drift] - b * w.im[k][drift];
-        im += a * w.im[k][drift] + b * w.re[k][drift];
+        re += a * wr - b * wi;
+        im += a * wi + b * wr;
     }
     return energyOf(re, im);
 }
@@ -547,11 +590,8 @@ void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMes
 int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
     // Plateau level of tone 0 per slice, then the first slice near the start that reaches half
     // of it: the fade-in (1.2 slices) puts that slice's beginning about one slice after the onset.
-    const size_t width = static_cast<size_t>(bank_.size());
-    const auto at = static_cast<size_t>(column(ps, 0, 0));
-    auto sliceEnergy = [&](int64_t k) {
-        return std::norm(ring_[static_cast<size_t>(k % kRingSlices) * width + at]);
-    };
+    const int at = column(ps, 0, 0);
+    auto sliceEnergy = [&](int64_t k) { return std::norm(ringAt(k, at)); };
     float plateau = 0.0f;
     for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
         plateau += sliceEnergy(start + k);

@@ -9,13 +9,15 @@
 // rest only where a transmission may be.
 //
 // Cost: two multiply-adds per sample per frequency asked for, eight lanes at a time; tables of
-// 2 x frequencies x sliceSamples floats are built at construction, nothing is allocated
-// afterwards. Results are the same on every processor.
+// 2 x frequencies x sliceSamples values (StoredFloat: float, half precision in the small build)
+// are built at construction, nothing is allocated afterwards. Results are the same on every
+// processor.
 #pragma once
 
 #include <complex>
 #include <vector>
 
+#include "decoder/robust_storage.h"
 #include "dsp/aligned_floats.h"
 
 namespace RYX {
@@ -35,8 +37,8 @@ class ToneBank {
   private:
     int count_ = 0;
     int sliceSamples_ = 0;
-    AlignedFloats cosTable_;  // count rows of sliceSamples
-    AlignedFloats sinTable_;
+    AlignedRows<StoredFloat> cosTable_;  // count rows of sliceSamples
+    AlignedRows<StoredFloat> sinTable_;
 };
 
 }  // namespace RYX
