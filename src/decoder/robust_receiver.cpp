@@ -23,7 +23,7 @@ float driftPpm(int d) {
     return 250.0f * static_cast<float>(d - RobustReceiver::kDriftHypotheses / 2);
 }
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kLanes = 8;
+constexpr int kLanes = kVectorLanes;
 typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 
 constexpr float kTiny = 1e-12f;         // energy floor: a tone 114 dB below full scale

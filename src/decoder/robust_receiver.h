@@ -115,17 +115,19 @@ class RobustReceiver : public MessageReceiver {
     // its decision, candidateSpan() + 4, at most 368 + 4 (at 1063 Hz; 324 at 22050 Hz).
     static constexpr int kRingSlices = kStoredRingSlices;
     static_assert(kRingSlices > 368 + 4, "every accepted rate's candidates fit");
-    static constexpr int kMaxCandidates = 192;  // more than can open in one transmission
-    static constexpr int kPlateauStart = 2;     // first slice of a symbol's plateau
-    static constexpr int kPlateauSlices = 13;   // slices summed coherently per symbol: the
-                                                // plateau and the start of the fade-out
-    static constexpr int kPeakHalfWidth = 8;    // a start must be the best within +-8 slices
+    // Candidates open at least 9 slices apart (a peak of +-8) and live at most candidateSpan():
+    // at most 42 per plan at any rate.
+    static constexpr int kMaxCandidates = kStoredCandidates;
+    static constexpr int kPlateauStart = 2;    // first slice of a symbol's plateau
+    static constexpr int kPlateauSlices = 13;  // slices summed coherently per symbol: the
+                                               // plateau and the start of the fade-out
+    static constexpr int kPeakHalfWidth = 8;   // a start must be the best within +-8 slices
     static constexpr int kFrequenciesPerPlan = kToneCount * RobustPlan::kHops;  // 27
     static constexpr int kRanked = kMaxErasures + kTrialSymbols;  // symbols the search may touch
 
-    // kDriftHypotheses padded to whole vectors of eight floats.
-    static constexpr int kDriftLanes = 24;
-    static_assert(kDriftLanes % 8 == 0 && kDriftLanes >= kDriftHypotheses, "whole vectors");
+    // kDriftHypotheses padded to whole vectors of kVectorLanes floats: 24, or 17 one at a time.
+    static constexpr int kDriftLanes =
+        (kDriftHypotheses + kVectorLanes - 1) / kVectorLanes * kVectorLanes;
     // The weight of a symbol's k-th plateau slice in its coherent sum under drift hypothesis d
     // (lane d): the bank measures each slice from its own start, so the tone's turn over k
     // slices is undone, and so is the drift's. The first kStoredWeightSlices are stored (all 13,
@@ -155,7 +157,9 @@ class RobustReceiver : public MessageReceiver {
     // at most 17 slices, its plateau, half the peak window and one slice of timing), or the one
     // being measured where every column is measured as it arrives.
     static constexpr int kSampleSlices = kMeasureAsHeard ? 1 : 64;
-    static constexpr int kStartToneSymbols = 32;  // more than a symbol's slices plus one
+    // Positions of start tone energies kept: more than a symbol's slices (at most 17.4) plus one.
+    static constexpr int kStartToneSymbols = kStoredStartSymbols;
+    static_assert(kStartToneSymbols > 18, "the first start symbol is there for the second");
     static_assert(kMeasureAsHeard || kSampleSlices > RobustPlan::kSlicesPerSymbol + 1 +
                                                          kPlateauStart + kPlateauSlices +
                                                          kPeakHalfWidth + 1,

@@ -9,6 +9,9 @@
 //   weights of a tone, per drift     13 slices stored         2 stored, the rest turned on
 //   slices measured                  start tones, the rest    every frequency as it arrives,
 //                                    from 64 kept slices      so one slice of samples is kept
+//   drift lanes (17 hypotheses)      24: vectors of 8         17: one at a time
+//   open candidates                  192 (three plans)        64 (one plan opens at most 42)
+//   start tone energies kept         32 symbol positions      20 (a symbol's slices and two)
 //
 // Half precision keeps 11 significant bits (a value's rounding error stays 66 dB under it) up to
 // 65504; values beyond are held at 65504 (a slice sum of samples about 500 times full scale).
@@ -27,11 +30,17 @@ using StoredFloat = _Float16;
 constexpr int kStoredRingSlices = 384;
 constexpr int kStoredWeightSlices = 2;
 constexpr bool kMeasureAsHeard = true;
+constexpr int kVectorLanes = 1;
+constexpr int kStoredCandidates = 64;
+constexpr int kStoredStartSymbols = 20;
 #else
 using StoredFloat = float;
 constexpr int kStoredRingSlices = 512;
 constexpr int kStoredWeightSlices = 13;
 constexpr bool kMeasureAsHeard = false;
+constexpr int kVectorLanes = 8;
+constexpr int kStoredCandidates = 192;
+constexpr int kStoredStartSymbols = 32;
 #endif
 
 // x as StoredFloat, held within its finite range (x itself for float).
