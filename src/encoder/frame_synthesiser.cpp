@@ -83,25 +83,22 @@ int FrameSynthesiser::render(float* out, int room) {
 
         const int tailStart = d - tail_;
         const int plateauEnd = d - tail_ - fadeOut_;  // last sample at full peak
-        float e = peak_;
-        bool silent = false;
-        if (k < fadeIn_) {
-            e = static_cast<float>(k) * peak_ / static_cast<float>(fadeIn_);
-        } else if (k >= tailStart) {
-            silent = true;
-        } else if (k > plateauEnd) {
-            e = static_cast<float>(d - k - tail_) * peak_ / static_cast<float>(fadeOut_);
-        }
-        double v = 0.0;
-        if (silent) {
-            v = 0.0;
-        } else if (pair_) {
-            const float w0 = e * amplitude_[0] * 0.5f;
-            const float w1 = e * amplitude_[1] * 0.5f;
-            v = static_cast<double>(w0) * std::sin(phase_[0]) +
-                static_cast<double>(w1) * std::sin(phase_[1]);
-        } else {
-            v = static_cast<double>(e * amplitude_[0]) * std::sin(phase_[0]);
+        double v = 0.0;                               // the silent tail
+        if (k < tailStart) {
+            float e = peak_;
+            if (k < fadeIn_) {
+                e = static_cast<float>(k) * peak_ / static_cast<float>(fadeIn_);
+            } else if (k > plateauEnd) {
+                e = static_cast<float>(d - k - tail_) * peak_ / static_cast<float>(fadeOut_);
+            }
+            if (pair_) {
+                const float w0 = e * amplitude_[0] * 0.5f;
+                const float w1 = e * amplitude_[1] * 0.5f;
+                v = static_cast<double>(w0) * std::sin(phase_[0]) +
+                    static_cast<double>(w1) * std::sin(phase_[1]);
+            } else {
+                v = static_cast<double>(e * amplitude_[0]) * std::sin(phase_[0]);
+            }
         }
         out[n] = static_cast<float>(v);
         if (++inPosition_ == d) {
