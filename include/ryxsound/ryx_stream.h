@@ -34,7 +34,8 @@ RYX_EXPORT int RYX_StreamSampleRate(int preset);
 
 typedef struct RYX_StreamEncoder RYX_StreamEncoder;
 
-/* An encoder for `preset` (about 300 bytes); null for an unknown preset or no memory. */
+/* An encoder for `preset` (about 2.5 KB, mostly its Reed-Solomon tables); null for an unknown
+ * preset or no memory. */
 RYX_EXPORT RYX_StreamEncoder* RYX_StreamEncoder_Create(int preset);
 
 /* Starts sending the nine characters of `text` ('0'-'9', 'a'-'v', either case; nine are read):
