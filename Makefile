@@ -6,13 +6,17 @@
 #               each fuzzer
 # make web    - the browser build in build/web/: ryxsound.wasm, the ES module ryxsound.js with its
 #               declarations, and the page index.html (serve the folder over http to use it)
+# make mcu    - the Cortex-M4F firmware (build/mcu/ryx_firmware.elf): the encoder and the robust
+#               receiver built for the processor, with recordings the desktop made held in flash
+# make mcu-test - runs it under QEMU (mps2-an386): the emulator must hear the desktop's texts and
+#               send the desktop's samples; RAM, flash and instructions per second of audio
 # make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md); the peer,
 #               ggwave, lives in the bench's own environment (build/peer-venv, build/peer-src)
 PY := .venv/bin/python
 JOBS ?= 2
 
 .PHONY: demo test env test-env format-check cpp-test asan-test py-test py-matrix asan-py-test consumer-test \
-	web web-test fuzz peer-env bench clean
+	web web-test fuzz mcu mcu-test peer-env bench clean
 
 env:
 	RYX_PROFILE=demo bash tools/ensure_env.sh
@@ -28,7 +32,8 @@ test-env:
 	RYX_PROFILE=test RYX_EXTRA_APT="ffmpeg sox espeak-ng pulseaudio pulseaudio-utils libportaudio2 libasound2-plugins" \
 		RYX_WEB=1 bash tools/ensure_env.sh
 
-test: test-env format-check cpp-test asan-test py-test py-matrix asan-py-test consumer-test web-test fuzz
+test: test-env format-check cpp-test asan-test py-test py-matrix asan-py-test consumer-test web-test fuzz \
+	mcu-test
 
 # Every C and C++ file as .clang-format lays it out.
 format-check:
@@ -71,6 +76,13 @@ web-test: web
 
 fuzz:
 	bash tools/run_fuzzers.sh 60
+
+mcu:
+	RYX_MCU=1 RYX_APT_ONLY=1 bash tools/ensure_env.sh
+	JOBS=$(JOBS) bash tools/mcu.sh build
+
+mcu-test: mcu
+	bash tools/mcu.sh test
 
 # ggwave, which the payload table and robust_speed measure beside RyxSound: a venv of its own
 # (never .venv) and its unpacked source, whose C++ decoder only the benchmarks build.

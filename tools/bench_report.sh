@@ -3,7 +3,7 @@
 # encode speed, FFT against FFTW, decode real-time factors and per-frame cost, the two receivers'
 # speed beside ggwave's own C++ decoder, memory per Context and per robust receiver, the channel
 # table, the white-noise limit, payloads beside ggwave, the false-alarm rates and decoding in the
-# browser. Prepares what it needs: the project's .venv (tools/ensure_env.sh) and the peer
+# browser, and the Cortex-M4 build under QEMU. Prepares what it needs: the project's .venv (tools/ensure_env.sh) and the peer
 # environment with ggwave (tools/peer_env.sh). Options through the environment:
 #   RYX_REPORT=path   where to write the report
 #   RYX_MESSAGES=n    messages (and payloads) per channel cell (default 20)
@@ -41,6 +41,7 @@ $PY bench/false_alarms.py --hours "$hours" --receiver payload --out "$tmp/false_
 $PY bench/false_alarms.py --mixed --out "$tmp/mixed.md"
 echo "== python binding"; $PY bench/python_binding.py | tee "$tmp/python_binding.md"
 echo "== web"; make -s web >/dev/null; $PY bench/web_speed.py | tee "$tmp/web.md"
+echo "== mcu"; make -s mcu-test >/dev/null; bash tools/mcu.sh table | tee "$tmp/mcu.md"
 
 mkdir -p "$(dirname "$report")"
 {
@@ -146,5 +147,14 @@ mkdir -p "$(dirname "$report")"
     echo "does (bench/web_speed.py; best of three, wall time)."
     echo
     cat "$tmp/web.md"
+    echo
+    echo "## On a Cortex-M4F"
+    echo
+    echo "The firmware of \`make mcu\` under QEMU (mps2-an386, \`-icount shift=0\`: one instruction"
+    echo "per emulated nanosecond, counted by SysTick on the board's 25 MHz clock): each preset's"
+    echo "robust receiver decodes three recordings made on the desktop (16-bit, fed 256 samples at a"
+    echo "time) and its encoder sends hello0123 block by block (tools/mcu.sh table)."
+    echo
+    cat "$tmp/mcu.md"
 } > "$report"
 echo "report written to $report"

@@ -6,7 +6,8 @@
 #                               demo imports (numpy 1.x, soundfile, soxr, matplotlib)
 #   RYX_PROFILE=test            also the C++ test and benchmark libraries and every test tool
 #   RYX_EXTRA_APT="pkg ..."     more system packages; RYX_WEB=1 what the browser build and tests
-#                               need; RYX_APT_ONLY=1 stops after apt-get
+#                               need; RYX_MCU=1 what the Cortex-M4 build and its emulator need;
+#                               RYX_APT_ONLY=1 stops after apt-get
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,6 +38,13 @@ if [ "${RYX_WEB:-0}" = 1 ]; then
         dpkg -s "$web" >/dev/null 2>&1 || need_apt+=("$web")
     done
     command -v node >/dev/null 2>&1 || need_apt+=(nodejs)
+fi
+# The Cortex-M4 build (RYX_MCU=1): the cross compiler and its C library, QEMU for the board, and
+# espeak-ng for the babble of the test recordings.
+if [ "${RYX_MCU:-0}" = 1 ]; then
+    for mcu in gcc-arm-none-eabi libnewlib-arm-none-eabi qemu-system-arm espeak-ng; do
+        dpkg -s "$mcu" >/dev/null 2>&1 || need_apt+=("$mcu")
+    done
 fi
 if [ ${#need_apt[@]} -gt 0 ]; then
     echo "== installing system packages: ${need_apt[*]}"

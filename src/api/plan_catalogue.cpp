@@ -157,7 +157,7 @@ Mode modeFromName(std::string_view name) {
 
 const std::vector<Preset>& presets() {
     static const std::vector<Preset> table = {
-        {"phone", Mode::Custom, CustomBand{600.0f, 1},
+        {"phone", Mode::Custom, CustomBand{RYX::kPhoneBand.baseHz, RYX::kPhoneBand.stepParam},
          "telephone band 300-3400 Hz: custom plan from 600 Hz (G.711, GSM, Speex, Opus NB)"},
     };
     return table;

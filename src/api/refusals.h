@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "modes/phrase.h"
+#include "modes/refuse.h"
 #include "ryxsound/ryxsound.hpp"
 
 namespace ryxsound {

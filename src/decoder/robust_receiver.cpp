@@ -11,6 +11,7 @@
 #include "dsp/simd_clone.h"
 #include "modes/frequency_plan.h"
 #include "modes/phrase.h"
+#include "modes/refuse.h"
 #include "modes/tuning.h"
 
 namespace RYX {
@@ -23,7 +24,7 @@ float driftPpm(int d) {
     return 250.0f * static_cast<float>(d - RobustReceiver::kDriftHypotheses / 2);
 }
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kLanes = 8;
+constexpr int kLanes = kVectorLanes;
 typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 
 constexpr float kTiny = 1e-12f;         // energy floor: a tone 114 dB below full scale
@@ -69,6 +70,35 @@ RYX_WITH_AVX_CLONE void sanitize(const float* in, float* out, size_t count) {
         sanitizeLanes(x);
         for (size_t k = i; k < count; ++k) out[k] = x[k - i];
     }
+}
+
+// Weight k of a tone in lanes lane .. lane + 7, from weight k - 1 in (re, im) (k > 0): stored,
+// or weight k - 1 turned by weight 1.
+template <typename Weights>
+__attribute__((always_inline)) inline void nextWeightLanes(const Weights& w, int k, int lane,
+                                                           Lanes& re, Lanes& im) {
+    const int row = k < kStoredWeightSlices ? k : 1;
+    Lanes r, i;
+    std::memcpy(&r, &w.re[row][lane], sizeof r);
+    std::memcpy(&i, &w.im[row][lane], sizeof i);
+    if (k < kStoredWeightSlices) {
+        re = r;
+        im = i;
+    } else {
+        const Lanes turnedRe = re * r - im * i;
+        im = re * i + im * r;
+        re = turnedRe;
+    }
+}
+
+// Weight k of a tone in lanes lane .. lane + 7.
+template <typename Weights>
+__attribute__((always_inline)) inline void weightLanes(const Weights& w, int k, int lane, Lanes& re,
+                                                       Lanes& im) {
+    const int stored = k < kStoredWeightSlices ? k : kStoredWeightSlices - 1;
+    std::memcpy(&re, &w.re[stored][lane], sizeof re);
+    std::memcpy(&im, &w.im[stored][lane], sizeof im);
+    for (int t = stored + 1; t <= k; ++t) nextWeightLanes(w, t, lane, re, im);
 }
 
 int countTrailingZeros(uint32_t bits) {
@@ -138,7 +168,7 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
                     // A tone heard at f (1 + ppm) turns by this much more per slice than f.
                     const double drift =
                         2.0 * kPi * f * driftPpm(d) * 1e-6 * plan.sliceSamples / sampleRate;
-                    unitTurns(-2.0 * kPi * cycles - drift, kPlateauSlices, &w.re[0][0] + d,
+                    unitTurns(-2.0 * kPi * cycles - drift, kStoredWeightSlices, &w.re[0][0] + d,
                               &w.im[0][0] + d, kDriftLanes);
                 }
             }
@@ -185,7 +215,7 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
     }
     bank_.configure(frequencies, sampleRate, sliceSamples_);
     samples_.assign(kSampleSlices, sliceSamples_);
-    ring_.assign(static_cast<size_t>(kRingSlices) * frequencies.size(), 0.0f);
+    ring_.assign(static_cast<size_t>(kRingSlices) * frequencies.size(), StoredAmplitude{});
     reset();
 }
 
@@ -230,7 +260,7 @@ void RobustReceiver::flush(std::vector<ReceivedMessage>& out) {
 }
 
 void RobustReceiver::reset() {
-    std::fill(ring_.begin(), ring_.end(), 0.0f);
+    std::fill(ring_.begin(), ring_.end(), StoredAmplitude{});
     for (int p = 0; p < planCount_; ++p) {
         PlanState& ps = plans_[static_cast<size_t>(p)];
         ps.score.fill(0.0f);
@@ -252,13 +282,17 @@ void RobustReceiver::measure(PlanState& ps, int64_t k, uint32_t columns) {
     }
     uint32_t missing = columns & ~ps.measured[row];
     ps.measured[row] |= missing;
-    std::complex<float>* out = ring_.data() + row * static_cast<size_t>(bank_.size());
+    StoredAmplitude* out = ring_.data() + row * static_cast<size_t>(bank_.size());
+    std::complex<float> fresh[kMaxPlans * kFrequenciesPerPlan];
     while (missing != 0) {
         // Runs of adjacent columns in one call.
-        const int first = countTrailingZeros(missing);
-        const int count = countTrailingZeros(~(missing >> first));
-        bank_.analyse(sliceAt(k), ps.firstFrequency + first, count, out);
-        missing &= ~(((1u << count) - 1u) << first);
+        const int first = ps.firstFrequency + countTrailingZeros(missing);
+        const int count = countTrailingZeros(~(missing >> (first - ps.firstFrequency)));
+        bank_.analyse(sliceAt(k), first, count, fresh);
+        for (int c = first; c < first + count; ++c) {
+            out[c] = {toStored(fresh[c].real()), toStored(fresh[c].imag())};
+        }
+        missing &= ~(((1u << count) - 1u) << (first - ps.firstFrequency));
     }
 }
 
@@ -266,7 +300,7 @@ void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
     const int64_t newest = slices_++;
     for (int p = 0; p < planCount_; ++p) {
         PlanState& ps = plans_[static_cast<size_t>(p)];
-        uint32_t columns = kQuickColumns;
+        uint32_t columns = kEagerColumns;
         for (int i = 0; i < candidateCount_; ++i) {
             const Candidate& c = candidates_[static_cast<size_t>(i)];
             const int64_t r = newest - c.startSlice;
@@ -350,10 +384,10 @@ RYX_WITH_AVX_CLONE void RobustReceiver::weighedSums(
     for (int lane = 0; lane < kDriftLanes; lane += kLanes) {
         Lanes re = {};
         Lanes im = {};
+        Lanes wr, wi;
+        weightLanes(w, 0, lane, wr, wi);
         for (int k = 0; k < kPlateauSlices; ++k) {
-            Lanes wr, wi;
-            std::memcpy(&wr, &w.re[k][lane], sizeof wr);
-            std::memcpy(&wi, &w.im[k][lane], sizeof wi);
+            if (k > 0) nextWeightLanes(w, k, lane, wr, wi);
             const float a = plateau[k].real();
             const float b = plateau[k].imag();
             re += a * wr - b * wi;
@@ -374,10 +408,8 @@ RYX_WITH_AVX_CLONE void RobustReceiver::slideSums(DriftSums& sums, std::complex<
         Lanes re, im, w1r, w1i, wlr, wli;
         std::memcpy(&re, &sums.re[lane], sizeof re);
         std::memcpy(&im, &sums.im[lane], sizeof im);
-        std::memcpy(&w1r, &w.re[1][lane], sizeof w1r);
-        std::memcpy(&w1i, &w.im[1][lane], sizeof w1i);
-        std::memcpy(&wlr, &w.re[kLast][lane], sizeof wlr);
-        std::memcpy(&wli, &w.im[kLast][lane], sizeof wli);
+        weightLanes(w, 1, lane, w1r, w1i);
+        weightLanes(w, kLast, lane, wlr, wli);
         re -= leaving.real();
         im -= leaving.imag();
         Lanes nextRe = re * w1r + im * w1i;
@@ -396,8 +428,10 @@ float RobustReceiver::energyOf(float re, float im) const {
 }
 
 std::complex<float> RobustReceiver::ringAt(int64_t k, int column) const {
-    return ring_[static_cast<size_t>(k % kRingSlices) * static_cast<size_t>(bank_.size()) +
-                 static_cast<size_t>(column)];
+    const StoredAmplitude& v =
+        ring_[static_cast<size_t>(k % kRingSlices) * static_cast<size_t>(bank_.size()) +
+              static_cast<size_t>(column)];
+    return {static_cast<float>(v.re), static_cast<float>(v.im)};
 }
 
 void RobustReceiver::gatherPlateau(const PlanState& ps, int h, int j, int64_t first,
@@ -406,7 +440,8 @@ void RobustReceiver::gatherPlateau(const PlanState& ps, int h, int j, int64_t fi
     const auto at = static_cast<size_t>(column(ps, h, j));
     size_t row = static_cast<size_t>((first + kPlateauStart) % kRingSlices);
     for (int k = 0; k < kPlateauSlices; ++k) {
-        plateau[k] = ring_[row * width + at];
+        const StoredAmplitude& v = ring_[row * width + at];
+        plateau[k] = {static_cast<float>(v.re), static_cast<float>(v.im)};
         row = row + 1 == kRingSlices ? 0 : row + 1;
     }
 }
@@ -419,11 +454,21 @@ float RobustReceiver::symbolEnergy(const PlanState& ps, int h, int j, int drift,
     const SliceWeights& w = ps.weights[static_cast<size_t>(h * kToneCount + j)];
     float re = 0.0f;
     float im = 0.0f;
+    float wr = w.re[0][drift];
+    float wi = w.im[0][drift];
     for (int k = 0; k < kPlateauSlices; ++k) {
+        if (k >= kStoredWeightSlices) {  // weight k - 1 turned by weight 1
+            const float turnedRe = wr * w.re[1][drift] - wi * w.im[1][drift];
+            wi = wr * w.im[1][drift] + wi * w.re[1][drift];
+            wr = turnedRe;
+        } else if (k > 0) {
+            wr = w.re[k][drift];
+            wi = w.im[k][drift];
+        }
         const float a = plateau[k].real();
         const float b = plateau[k].imag();
-        re += a * w.re[k][drift] - b * w.im[k][drift];
-        im += a * w.im[k][drift] + b * w.re[k][drift];
+        re += a * wr - b * wi;
+        im += a * wi + b * wr;
     }
     return energyOf(re, im);
 }
@@ -540,11 +585,8 @@ void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMes
 int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
     // Plateau level of tone 0 per slice, then the first slice near the start that reaches half
     // of it: the fade-in (1.2 slices) puts that slice's beginning about one slice after the onset.
-    const size_t width = static_cast<size_t>(bank_.size());
-    const auto at = static_cast<size_t>(column(ps, 0, 0));
-    auto sliceEnergy = [&](int64_t k) {
-        return std::norm(ring_[static_cast<size_t>(k % kRingSlices) * width + at]);
-    };
+    const int at = column(ps, 0, 0);
+    auto sliceEnergy = [&](int64_t k) { return std::norm(ringAt(k, at)); };
     float plateau = 0.0f;
     for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
         plateau += sliceEnergy(start + k);

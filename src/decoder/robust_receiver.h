@@ -58,6 +58,7 @@
 
 #include "decoder/message_receiver.h"
 #include "decoder/robust_plan.h"
+#include "decoder/robust_storage.h"
 #include "decoder/tone_bank.h"
 #include "dsp/aligned_floats.h"
 #include "fec/reed_solomon_codec.h"
@@ -110,25 +111,33 @@ class RobustReceiver : public MessageReceiver {
     const RobustStats& stats() const { return stats_; }
 
   private:
-    static constexpr int kRingSlices = 512;     // > 21 symbols of slices
-    static constexpr int kMaxCandidates = 192;  // more than can open in one transmission
-    static constexpr int kPlateauStart = 2;     // first slice of a symbol's plateau
-    static constexpr int kPlateauSlices = 13;   // slices summed coherently per symbol: the
-                                                // plateau and the start of the fade-out
-    static constexpr int kPeakHalfWidth = 8;    // a start must be the best within +-8 slices
+    // Slices of amplitudes kept: more than a candidate reads from 4 slices before its start to
+    // its decision, candidateSpan() + 4, at most 368 + 4 (at 1063 Hz; 324 at 22050 Hz).
+    static constexpr int kRingSlices = kStoredRingSlices;
+    static_assert(kRingSlices > 368 + 4, "every accepted rate's candidates fit");
+    // Candidates open at least 9 slices apart (a peak of +-8) and live at most candidateSpan():
+    // at most 42 per plan at any rate.
+    static constexpr int kMaxCandidates = kStoredCandidates;
+    static constexpr int kPlateauStart = 2;    // first slice of a symbol's plateau
+    static constexpr int kPlateauSlices = 13;  // slices summed coherently per symbol: the
+                                               // plateau and the start of the fade-out
+    static constexpr int kPeakHalfWidth = 8;   // a start must be the best within +-8 slices
     static constexpr int kFrequenciesPerPlan = kToneCount * RobustPlan::kHops;  // 27
     static constexpr int kRanked = kMaxErasures + kTrialSymbols;  // symbols the search may touch
 
-    // kDriftHypotheses padded to whole vectors of eight floats.
-    static constexpr int kDriftLanes = 24;
-    static_assert(kDriftLanes % 8 == 0 && kDriftLanes >= kDriftHypotheses, "whole vectors");
+    // kDriftHypotheses padded to whole vectors of kVectorLanes floats: 24, or 17 one at a time.
+    static constexpr int kDriftLanes =
+        (kDriftHypotheses + kVectorLanes - 1) / kVectorLanes * kVectorLanes;
     // The weight of a symbol's k-th plateau slice in its coherent sum under drift hypothesis d
     // (lane d): the bank measures each slice from its own start, so the tone's turn over k
-    // slices is undone, and so is the drift's.
+    // slices is undone, and so is the drift's. The first kStoredWeightSlices are stored (all 13,
+    // or 2 in the small build); each later one is the one before turned by weight 1.
     struct SliceWeights {
-        float re[kPlateauSlices][kDriftLanes];
-        float im[kPlateauSlices][kDriftLanes];
+        float re[kStoredWeightSlices][kDriftLanes];
+        float im[kStoredWeightSlices][kDriftLanes];
     };
+    static_assert(kStoredWeightSlices >= 2 && kStoredWeightSlices <= kPlateauSlices,
+                  "weight 1 turns the later ones");
     // A plateau's coherent sums under every drift hypothesis (lane d).
     struct DriftSums {
         float re[kDriftLanes];
@@ -141,12 +150,19 @@ class RobustReceiver : public MessageReceiver {
     static constexpr int kQuickFrequencies = 2;
     static constexpr uint32_t kQuickColumns = (1u << kQuickFrequencies) - 1u;
     static constexpr uint32_t kAllColumns = (1u << kFrequenciesPerPlan) - 1u;
+    // Columns measured on every slice as it arrives: the start frequencies, or all of them in the
+    // small build (kMeasureAsHeard).
+    static constexpr uint32_t kEagerColumns = kMeasureAsHeard ? kAllColumns : kQuickColumns;
     // Slices of samples kept: more than the 41 a candidate looks back when it opens (a symbol of
-    // at most 17 slices, its plateau, half the peak window and one slice of timing).
-    static constexpr int kSampleSlices = 64;
-    static constexpr int kStartToneSymbols = 32;  // more than a symbol's slices plus one
-    static_assert(kSampleSlices > RobustPlan::kSlicesPerSymbol + 1 + kPlateauStart +
-                                      kPlateauSlices + kPeakHalfWidth + 1,
+    // at most 17 slices, its plateau, half the peak window and one slice of timing), or the one
+    // being measured where every column is measured as it arrives.
+    static constexpr int kSampleSlices = kMeasureAsHeard ? 1 : 64;
+    // Positions of start tone energies kept: more than a symbol's slices (at most 17.4) plus one.
+    static constexpr int kStartToneSymbols = kStoredStartSymbols;
+    static_assert(kStartToneSymbols > 18, "the first start symbol is there for the second");
+    static_assert(kMeasureAsHeard || kSampleSlices > RobustPlan::kSlicesPerSymbol + 1 +
+                                                         kPlateauStart + kPlateauSlices +
+                                                         kPeakHalfWidth + 1,
                   "a candidate's slices are still there when it opens");
     struct PlanState {
         RobustPlan plan;
@@ -283,9 +299,13 @@ class RobustReceiver : public MessageReceiver {
     ToneBank bank_;
     AlignedFloats samples_;  // the last kSampleSlices slices, the newest being filled
     int sliceFill_ = 0;
-    std::vector<std::complex<float>> ring_;  // kRingSlices x bank size
-    int64_t slices_ = 0;                     // slices analysed since the last reset
-    int64_t origin_ = 0;                     // sample position of slice 0
+    struct StoredAmplitude {
+        StoredFloat re;
+        StoredFloat im;
+    };
+    std::vector<StoredAmplitude> ring_;  // kRingSlices x bank size
+    int64_t slices_ = 0;                 // slices analysed since the last reset
+    int64_t origin_ = 0;                 // sample position of slice 0
     int64_t position_ = 0;
     std::array<Candidate, kMaxCandidates> candidates_{};
     int candidateCount_ = 0;

@@ -5,6 +5,7 @@
 
 #include "modes/frequency_plan.h"
 #include "modes/phrase.h"
+#include "modes/refuse.h"
 
 namespace RYX {
 namespace {

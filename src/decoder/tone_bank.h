@@ -9,22 +9,45 @@
 // rest only where a transmission may be.
 //
 // Cost: two multiply-adds per sample per frequency asked for, eight lanes at a time; tables of
-// 2 x frequencies x sliceSamples floats are built at construction, nothing is allocated
-// afterwards. Results are the same on every processor.
+// 2 x frequencies x sliceSamples values (StoredFloat: float, half precision in the small build)
+// are built at construction, nothing is allocated afterwards. Results are the same on every
+// processor.
 #pragma once
 
+#include <cmath>
 #include <complex>
+#include <cstddef>
 #include <vector>
 
+#include "decoder/robust_storage.h"
 #include "dsp/aligned_floats.h"
 
 namespace RYX {
 
 // e^(i angle n) for n = 0 .. count - 1, by repeated turns in double precision (a few hundred
 // steps stay far inside a float's precision, at a fraction of the cost of a sine and cosine
-// each), as floats into re[n x stride] and im[n x stride]. angle pi/2, count 3 -> re 1, 0, -1
-// and im 0, 1, 0.
-void unitTurns(double angle, int count, float* re, float* im, int stride);
+// each), rounded to float and stored as T (float, or StoredFloat) into re[n x stride] and
+// im[n x stride]. angle pi/2, count 3 -> re 1, 0, -1 and im 0, 1, 0.
+template <typename T>
+void unitTurns(double angle, int count, T* re, T* im, int stride) {
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    double x = 1.0;
+    double y = 0.0;
+    for (int n = 0; n < count; ++n) {
+        re[static_cast<size_t>(n) * static_cast<size_t>(stride)] =
+            static_cast<T>(static_cast<float>(x));
+        im[static_cast<size_t>(n) * static_cast<size_t>(stride)] =
+            static_cast<T>(static_cast<float>(y));
+        // (x + iy)(c + is), each product rounded on its own as the complex product is.
+        const double xc = x * c;
+        const double ys = y * s;
+        const double xs = x * s;
+        const double yc = y * c;
+        x = xc - ys;
+        y = xs + yc;
+    }
+}
 
 class ToneBank {
   public:
@@ -41,8 +64,8 @@ class ToneBank {
   private:
     int count_ = 0;
     int sliceSamples_ = 0;
-    AlignedFloats cosTable_;  // count rows of sliceSamples
-    AlignedFloats sinTable_;
+    AlignedRows<StoredFloat> cosTable_;  // count rows of sliceSamples
+    AlignedRows<StoredFloat> sinTable_;
 };
 
 }  // namespace RYX

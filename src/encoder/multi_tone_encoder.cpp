@@ -9,19 +9,6 @@
 #include "modes/symbol_alphabet.h"
 
 namespace RYX {
-namespace {
-
-// The single-precision value of 2 pi, widened: the phase step constant and the wrap limit.
-constexpr double kTwoPi = 6.2831854820251465;
-
-// Peak of the data envelope by frame position: the start symbols are a little louder.
-float peakAmplitude(int position) {
-    if (position == 0) return 0.7f;
-    if (position == 1) return 0.67499995f;
-    return 0.65f;
-}
-
-}  // namespace
 
 float noteFrequency(int note) {
     static constexpr float kNotes[kSymbolCount + 1] = {
@@ -38,32 +25,12 @@ MultiToneEncoder::MultiToneEncoder(Plan plan, float sampleRate, int bufferSize, 
       plan_(plan),
       tuning_{sampleRate, windowSize, CustomBand{}} {}
 
-bool MultiToneEncoder::buildFrame(const char* text, int textLength) {
-    frameLength_ = 0;
-    if (text == nullptr || textLength < kMinTextLength || textLength > kMaxTextLength) {
-        return false;
-    }
-    int message[kMaxTextLength + 3];
-    message[0] = kStartSymbol1;
-    message[1] = kStartSymbol2;
-    for (int i = 0; i < textLength; ++i) {
-        const int symbol = charToSymbol(static_cast<unsigned char>(text[i]));
-        if (symbol < 0) return false;
-        message[kStartSymbols + i] = symbol;
-    }
-    // The checksum of the first nine text symbols follows the text.
-    message[kStartSymbols + textLength] = textChecksum(message + kStartSymbols);
-    codec_.setMessage(message, textLength + 3);
-    codec_.computeParity();
-    frameLength_ = codec_.getCodeword(frame_);
-    return true;
-}
-
 int MultiToneEncoder::encode(const char* text, int synthMode, int textLength, const char* melody,
                              int melodyLength, const SynthesisSettings& settings) {
     sampleCount_ = 0;
     readPosition_ = 0;
-    if (!buildFrame(text, textLength)) return 0;
+    frameLength_ = frameText(text, textLength, codec_, frame_);
+    if (frameLength_ == 0) return 0;
     tuning_.custom = settings.custom;
 
     symbolDurationExact_ = symbolDurationExact(sampleRate_);
@@ -75,12 +42,8 @@ int MultiToneEncoder::encode(const char* text, int synthMode, int textLength, co
     }
 
     std::fill(samples_.begin(), samples_.end(), 0.0f);
-    const double inverseRate = 1.0 / static_cast<double>(sampleRate_);
-    double phase[2] = {0.0, 0.0};
-    for (int p = 0; p < frameLength_; ++p) {
-        synthesisePosition(p, inverseRate, phase);
-        sampleCount_ += symbolSamples_;
-    }
+    synthesiser_.start(plan_, tuning_, frame_, frameLength_);
+    sampleCount_ = synthesiser_.render(samples_.data(), synthesiser_.total());
     readPosition_ = 0;
 
     if (synthMode == 1) {
@@ -90,61 +53,6 @@ int MultiToneEncoder::encode(const char* text, int synthMode, int textLength, co
     }
     mixSignature();
     return sampleCount_;
-}
-
-void MultiToneEncoder::synthesisePosition(int p, double inverseRate, double phase[2]) {
-    const int d = symbolSamples_;
-    const float df = symbolDurationExact_;
-    // At 44100 Hz (Df = 4608): fade-in 345, fade-out 230 at position 0 and 460 after, tail 230.
-    const int fadeIn = static_cast<int>(df * 0.075f);
-    const int fadeOut = static_cast<int>(df * (p == 0 ? 0.05f : 0.1f));
-    const int tail = p == 0 ? 0 : static_cast<int>(df * 0.05f);
-    const int tailStart = d - tail;
-    const int plateauEnd = d - tail - fadeOut;  // last sample at full peak
-    const float peak = peakAmplitude(p);
-    const bool pair = p >= 2;  // the start symbols sound their lower tone only
-
-    float toneHz[2];
-    float toneAmplitudes[2];
-    symbolFrequencies(plan_, frame_[p], p, tuning_, toneHz);
-    symbolAmplitudes(plan_, frame_[p], toneAmplitudes);
-    const double step0 = static_cast<double>(toneHz[0]) * kTwoPi * inverseRate;
-    const double step1 = static_cast<double>(toneHz[1]) * kTwoPi * inverseRate;
-    double phi0 = phase[0];
-    double phi1 = phase[1];
-
-    float* out = samples_.data() + static_cast<size_t>(p) * static_cast<size_t>(d);
-    for (int k = 0; k < d; ++k) {
-        // Both phases advance at every sample, silent ones included.
-        phi0 += step0;
-        if (phi0 > kTwoPi) phi0 -= kTwoPi;
-        phi1 += step1;
-        if (phi1 > kTwoPi) phi1 -= kTwoPi;
-
-        float e;
-        if (k < fadeIn) {
-            e = static_cast<float>(k) * peak / static_cast<float>(fadeIn);
-        } else if (k >= tailStart) {
-            out[k] = 0.0f;
-            continue;
-        } else if (k <= plateauEnd) {
-            e = peak;
-        } else {
-            e = static_cast<float>(d - k - tail) * peak / static_cast<float>(fadeOut);
-        }
-
-        double v;
-        if (pair) {
-            const float w0 = e * toneAmplitudes[0] * 0.5f;
-            const float w1 = e * toneAmplitudes[1] * 0.5f;
-            v = static_cast<double>(w0) * std::sin(phi0) + static_cast<double>(w1) * std::sin(phi1);
-        } else {
-            v = static_cast<double>(e * toneAmplitudes[0]) * std::sin(phi0);
-        }
-        out[k] = static_cast<float>(v);
-    }
-    phase[0] = phi0;
-    phase[1] = phi1;
 }
 
 float MultiToneEncoder::overlayEnvelope(int l, int fade) const {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "encoder/encoder.h"
+#include "encoder/frame_synthesiser.h"
 #include "fec/reed_solomon_codec.h"
 #include "modes/frequency_plan.h"
 
@@ -19,23 +20,17 @@ float noteFrequency(int note);
 
 class MultiToneEncoder : public Encoder {
   public:
-    // Texts of 9 characters make the usual 20-position frame; 10..20 characters still frame
-    // (textLength + 11 positions) although the decoders expect 20.
-    static constexpr int kMinTextLength = kTextSymbols;
-    static constexpr int kMaxTextLength = 20;
-    static constexpr int kMaxFrameLength = kMaxTextLength + 3 + ReedSolomonCodec::kParityLength;
-
     MultiToneEncoder(Plan plan, float sampleRate, int bufferSize, int windowSize);
 
-    // Encodes `textLength` characters of `text` (digits and 'a'-'v' in either case; exactly
-    // textLength characters are read) into (textLength + 11) x D samples, D = int(sampleRate x
-    // 0.104489796): 92160 at 44100 Hz for nine characters. synthMode 1 adds random tones at
-    // settings.randomToneGainDb; synthMode 2 adds the notes of `melody` (melodyLength
-    // characters, one per symbol slot, possibly beyond the data), kept only while they fit the
-    // ten-second buffer. The audio signature is then mixed into the first samples.
-    // A text it cannot frame (null, fewer than 9 or more than 20 characters, a character outside
-    // the alphabet, or a frame longer than the buffer) is refused: returns 0 and leaves no audio.
-    // The custom plan takes its band from settings.custom at each encode.
+    // Encodes `textLength` characters of `text` (kMinTextLength..kMaxTextLength digits and 'a'-'v'
+    // in either case, framed by frameText; exactly textLength characters are read) into (textLength
+    // + 11) x D samples, D = int(sampleRate x 0.104489796): 92160 at 44100 Hz for nine characters.
+    // synthMode 1 adds random tones at settings.randomToneGainDb; synthMode 2 adds the notes of
+    // `melody` (melodyLength characters, one per symbol slot, possibly beyond the data), kept only
+    // while they fit the ten-second buffer. The audio signature is then mixed into the first
+    // samples. A text it cannot frame (null, fewer than 9 or more than 20 characters, a character
+    // outside the alphabet, or a frame longer than the buffer) is refused: returns 0 and leaves no
+    // audio. The custom plan takes its band from settings.custom at each encode.
     int encode(const char* text, int synthMode, int textLength, const char* melody,
                int melodyLength, const SynthesisSettings& settings = {}) override;
 
@@ -46,10 +41,6 @@ class MultiToneEncoder : public Encoder {
     int frameLength() const { return frameLength_; }
 
   private:
-    // Fills frame_ from the text; false (and frameLength_ 0) for a text that cannot be framed.
-    bool buildFrame(const char* text, int textLength);
-    // Writes the D samples of frame position p, advancing the two phases.
-    void synthesisePosition(int p, double inverseRate, double phase[2]);
     // Adds one random note with a random glide to each of the frame's slots.
     void addRandomTones(float gainDb);
     // Mixes the melody notes 0.75 : 0.25 into their slots; may extend sampleCount.
@@ -65,6 +56,7 @@ class MultiToneEncoder : public Encoder {
     float symbolDurationExact_ = 0;  // Df of the current encode
     int frame_[kMaxFrameLength] = {};
     int frameLength_ = 0;
+    FrameSynthesiser synthesiser_;  // sounds the frame into the buffer
 };
 
 // Mode 2: tones from about 3.3 kHz, all at amplitude 1.

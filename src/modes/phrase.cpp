@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 
 namespace RYX {
 namespace {
@@ -155,15 +154,6 @@ std::string phrase(const char* format, ...) {
     std::string out = phraseOf(format, arguments);
     va_end(arguments);
     return out;
-}
-
-void refuse(const std::string& message) {
-#if defined(__cpp_exceptions)
-    throw std::invalid_argument(message);
-#else
-    (void)message;
-    std::abort();
-#endif
 }
 
 }  // namespace RYX

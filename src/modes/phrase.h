@@ -19,11 +19,6 @@ namespace RYX {
 std::string phrase(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string phraseOf(const char* format, va_list arguments);
 
-// Throws std::invalid_argument with `message`, the one way the core refuses an argument. In a
-// build without exceptions (the web module, whose glue asks the argument checks before every
-// call, so nothing it passes is refused) it stops the program.
-[[noreturn]] void refuse(const std::string& message);
-
 // The length of `text` for %.*s (texts beyond INT_MAX bytes are cut there).
 inline int lengthOf(std::string_view text) {
     return text.size() < static_cast<size_t>(INT_MAX) ? static_cast<int>(text.size()) : INT_MAX;

@@ -23,6 +23,10 @@ struct CustomBand {
     int stepParam = 1;
 };
 
+// The phone preset's band: tone 0 from 600 Hz with the default step, the nine tones and their hops
+// within 0.6 .. 2.3 kHz (at a 2048-point window), inside a telephone line's 300 .. 3400 Hz.
+constexpr CustomBand kPhoneBand{600.0f, 1};
+
 struct Tuning {
     float sampleRate = 44100.0f;  // Hz
     int windowSize = 2048;        // analysis length in samples (a power of two)

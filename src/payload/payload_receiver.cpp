@@ -7,6 +7,7 @@
 #include "dsp/ascending_order.h"
 #include "dsp/real_fft.h"
 #include "modes/phrase.h"
+#include "modes/refuse.h"
 
 namespace RYX {
 namespace {

@@ -1,0 +1,93 @@
+/* RyxSound for small processors: a streaming encoder and a streaming robust receiver, for C or
+ * C++, built the same on a desktop and for a Cortex-M4F (the mcu/ folder).
+ *
+ *   #include <ryxsound/ryx_stream.h>
+ *
+ * Objects are created once (create), used any number of times (start, execute, poll) and freed
+ * (destroy). Only create takes memory; nothing afterwards allocates, so a firmware creates its
+ * objects at start-up. Sizes below are for the Cortex-M4 build; the desktop build keeps more. A
+ * null object, a null buffer or a negative count is "nothing to do": the call returns 0.
+ *
+ * A preset fixes the plan and the sample rate of both ends:
+ *   RYX_STREAM_AUDIBLE_22050  the audible plan (3.3 to 9.8 kHz) at 22050 Hz: 2304 samples per
+ *                             symbol, 46080 per transmission (2.09 s)
+ *   RYX_STREAM_PHONE_16000    the phone preset (0.6 to 2.3 kHz, for telephone paths) at 16000 Hz:
+ *                             1671 samples per symbol, 33420 per transmission (2.09 s) */
+#ifndef RYX_STREAM_H
+#define RYX_STREAM_H
+
+#include <stdint.h>
+
+#include "ryxsound/export.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define RYX_STREAM_AUDIBLE_22050 0
+#define RYX_STREAM_PHONE_16000 1
+
+/* The preset's sample rate in Hz (22050, 16000); 0 for an unknown preset. */
+RYX_EXPORT int RYX_StreamSampleRate(int preset);
+
+/* ---- Encoder: one transmission, written block by block into the caller's buffer ---- */
+
+typedef struct RYX_StreamEncoder RYX_StreamEncoder;
+
+/* An encoder for `preset` (about 2.5 KB, mostly its Reed-Solomon tables); null for an unknown
+ * preset or no memory. */
+RYX_EXPORT RYX_StreamEncoder* RYX_StreamEncoder_Create(int preset);
+
+/* Starts sending the nine characters of `text` ('0'-'9', 'a'-'v', either case; nine are read):
+ * returns the transmission's length in samples (46080 at 22050 Hz), or 0 for a text it cannot
+ * send (null, a character outside the alphabet), which leaves nothing to send. A transmission in
+ * progress is abandoned. */
+RYX_EXPORT int RYX_StreamEncoder_Start(RYX_StreamEncoder* encoder, const char* text);
+
+/* Writes the next at most `room` samples (-0.7 .. 0.7) into `out` and returns how many; 0 once
+ * the transmission is complete. The samples are the same however the blocks are cut. Cost: two
+ * double-precision sines per sample. */
+RYX_EXPORT int RYX_StreamEncoder_Execute(RYX_StreamEncoder* encoder, float* out, int room);
+
+/* Frees the encoder; null is ignored. */
+RYX_EXPORT void RYX_StreamEncoder_Destroy(RYX_StreamEncoder* encoder);
+
+/* ---- Robust receiver: feed samples, poll for messages ---- */
+
+typedef struct RYX_StreamMessage {
+    char text[10];    /* the nine characters and a NUL */
+    int64_t start;    /* sample where its first start symbol began, counting the first sample fed
+                       * as 0 (within a tenth of a symbol) */
+    float confidence; /* 0..1: how well the text explains the audio */
+    float levelDbfs;  /* received tone level, dB relative to a full-scale sine */
+} RYX_StreamMessage;
+
+typedef struct RYX_StreamReceiver RYX_StreamReceiver;
+
+/* Messages a receiver holds until they are polled; a ninth pushes out the oldest. */
+#define RYX_STREAM_QUEUE 8
+
+/* A receiver for `preset`; null for an unknown preset or no memory. It takes its memory once, here
+ * (the Cortex-M4 build at 22050 Hz: see docs/benchmarks.md). */
+RYX_EXPORT RYX_StreamReceiver* RYX_StreamReceiver_Create(int preset);
+
+/* Feeds `count` samples at the preset's rate (any count; nominally -1 .. 1, anything finite is
+ * taken, NaN and infinities count as 0) and returns the messages now waiting. A message is ready
+ * about one symbol after its transmission ends. */
+RYX_EXPORT int RYX_StreamReceiver_Execute(RYX_StreamReceiver* receiver, const float* samples,
+                                          int count);
+
+/* Takes the oldest waiting message into *out: 1, or 0 when none waits (out untouched). */
+RYX_EXPORT int RYX_StreamReceiver_Poll(RYX_StreamReceiver* receiver, RYX_StreamMessage* out);
+
+/* Messages pushed out of a full queue since creation. */
+RYX_EXPORT int RYX_StreamReceiver_Lost(const RYX_StreamReceiver* receiver);
+
+/* Frees the receiver; null is ignored. */
+RYX_EXPORT void RYX_StreamReceiver_Destroy(RYX_StreamReceiver* receiver);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RYX_STREAM_H */

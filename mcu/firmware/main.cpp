@@ -1,0 +1,176 @@
+// The firmware test: on the emulated Cortex-M4, each preset's receiver decodes the recordings the
+// desktop made (fed 256 samples at a time) and must hear exactly the texts the desktop robust
+// receiver heard; each preset's encoder sends a text block by block, and its samples are compared
+// with the desktop encoder's. Prints one "ryx-mcu:" line per result and measure (read by
+// tools/run_mcu.sh and tools/bench_report.sh) and exits 0 only when everything matches.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "board.h"
+#include "fixtures.h"
+#include "ryxsound/ryx_stream.h"
+
+extern "C" const int16_t audible_clean[], audible_white[], audible_babble[];
+extern "C" const int16_t phone_clean[], phone_white[], phone_babble[];
+extern "C" const float audible_encoded[], phone_encoded[];
+
+namespace {
+
+constexpr int kBlock = 256;       // samples per feed and per encoder call
+constexpr int kMostMessages = 4;  // texts a recording may give
+
+struct Recording {
+    const char* name;
+    const int16_t* pcm;
+    int length;
+    const char* sent;
+    const char* desktop[kMostMessages];  // null-terminated
+};
+
+struct PresetCase {
+    const char* name;
+    int preset;
+    Recording recordings[3];
+    const float* encoded;
+    int encodedLength;
+};
+
+const PresetCase kCases[] = {
+    {"audible_22050",
+     RYX_STREAM_AUDIBLE_22050,
+     {{"clean", audible_clean, audible_clean_length, audible_clean_sent, audible_clean_desktop},
+      {"white-15dB", audible_white, audible_white_length, audible_white_sent,
+       audible_white_desktop},
+      {"babble-10dB", audible_babble, audible_babble_length, audible_babble_sent,
+       audible_babble_desktop}},
+     audible_encoded,
+     audible_encoded_length},
+    {"phone_16000",
+     RYX_STREAM_PHONE_16000,
+     {{"clean", phone_clean, phone_clean_length, phone_clean_sent, phone_clean_desktop},
+      {"white-15dB", phone_white, phone_white_length, phone_white_sent, phone_white_desktop},
+      {"babble-10dB", phone_babble, phone_babble_length, phone_babble_sent, phone_babble_desktop}},
+     phone_encoded,
+     phone_encoded_length},
+};
+
+}  // namespace
+
+namespace {
+
+// Instructions per second of audio from clock ticks over `samples` at `rate`.
+uint64_t perSecond(uint64_t ticks, int samples, int rate) {
+    return ticks * RYX_INSTRUCTIONS_PER_TICK * static_cast<uint64_t>(rate) /
+           static_cast<uint64_t>(samples);
+}
+
+// Decodes one recording; true when the emulator hears exactly the desktop's texts.
+bool decode(const PresetCase& c, RYX_StreamReceiver* receiver, const Recording& r,
+            uint64_t& ticks) {
+    float block[kBlock];
+    char heard[kMostMessages][10] = {};
+    int count = 0;
+    for (int at = 0; at < r.length; at += kBlock) {
+        const int n = r.length - at < kBlock ? r.length - at : kBlock;
+        for (int i = 0; i < n; ++i) block[i] = static_cast<float>(r.pcm[at + i]) / 32768.0f;
+        const uint64_t before = clockTicks();
+        RYX_StreamReceiver_Execute(receiver, block, n);
+        RYX_StreamMessage m;
+        while (RYX_StreamReceiver_Poll(receiver, &m) == 1) {
+            if (count < kMostMessages) std::memcpy(heard[count], m.text, sizeof m.text);
+            ++count;
+        }
+        ticks += clockTicks() - before;
+    }
+    // The silence of a gap between recordings, so no transmission runs into the next one.
+    bool same = count <= kMostMessages;
+    int expected = 0;
+    while (expected < kMostMessages && r.desktop[expected] != nullptr) ++expected;
+    same = same && count == expected;
+    for (int i = 0; i < count && i < expected && same; ++i) {
+        same = std::strcmp(heard[i], r.desktop[i]) == 0;
+    }
+    std::printf("ryx-mcu: decoded %s %s sent %s desktop", c.name, r.name, r.sent);
+    for (int i = 0; i < expected; ++i) std::printf(" %s", r.desktop[i]);
+    std::printf(" emulator");
+    for (int i = 0; i < count && i < kMostMessages; ++i) std::printf(" %s", heard[i]);
+    std::printf(" %s\n", same ? "same" : "DIFFERENT");
+    return same;
+}
+
+// Sends encoded_text block by block; true when every sample is the desktop's within 1e-6.
+bool encode(const PresetCase& c, RYX_StreamEncoder* encoder) {
+    const uint64_t before = clockTicks();
+    const int total = RYX_StreamEncoder_Start(encoder, encoded_text);
+    float block[kBlock];
+    int at = 0;
+    int exact = 0;
+    float largest = 0.0f;
+    for (int n; (n = RYX_StreamEncoder_Execute(encoder, block, kBlock)) > 0; at += n) {
+        for (int i = 0; i < n && at + i < c.encodedLength; ++i) {
+            const float difference = std::fabs(block[i] - c.encoded[at + i]);
+            exact += difference == 0.0f ? 1 : 0;
+            largest = difference > largest ? difference : largest;
+        }
+    }
+    const uint64_t ticks = clockTicks() - before;
+    const bool same = total == c.encodedLength && at == total && largest <= 1e-6f;
+    std::printf(
+        "ryx-mcu: encoded %s %s samples %d desktop %d exact %d largest_difference_e9 %lu "
+        "instructions_per_second %lu %s\n",
+        c.name, encoded_text, at, c.encodedLength, exact,
+        static_cast<unsigned long>(largest * 1e9f),
+        static_cast<unsigned long>(
+            perSecond(ticks, at > 0 ? at : 1, RYX_StreamSampleRate(c.preset))),
+        same ? "same" : "DIFFERENT");
+    return same;
+}
+
+}  // namespace
+
+int main() {
+    std::printf("ryx-mcu: start\n");  // stdout's buffer is taken here, before the measures
+    clockStart();
+    // Start-up: every object is created (and its memory taken) now; the receiver at 22050 Hz
+    // first, so its own share of the heap is known.
+    const size_t heapBefore = heapBytes();
+    RYX_StreamReceiver* receivers[2];
+    RYX_StreamEncoder* encoders[2];
+    receivers[0] = RYX_StreamReceiver_Create(kCases[0].preset);
+    const size_t receiverHeap = heapBytes() - heapBefore;
+    receivers[1] = RYX_StreamReceiver_Create(kCases[1].preset);
+    const size_t phoneHeap = heapBytes() - heapBefore - receiverHeap;
+    encoders[0] = RYX_StreamEncoder_Create(kCases[0].preset);
+    encoders[1] = RYX_StreamEncoder_Create(kCases[1].preset);
+    heapClose();
+    bool pass = receivers[0] != nullptr && receivers[1] != nullptr && encoders[0] != nullptr &&
+                encoders[1] != nullptr;
+
+    for (int p = 0; p < 2 && pass; ++p) {
+        const PresetCase& c = kCases[p];
+        uint64_t ticks = 0;
+        int samples = 0;
+        for (const Recording& r : c.recordings) {
+            pass &= decode(c, receivers[p], r, ticks);
+            samples += r.length;
+        }
+        std::printf(
+            "ryx-mcu: receiver %s instructions_per_second %lu\n", c.name,
+            static_cast<unsigned long>(perSecond(ticks, samples, RYX_StreamSampleRate(c.preset))));
+        pass &= encode(c, encoders[p]);
+    }
+    const size_t stack = stackHighWater();
+    std::printf("ryx-mcu: memory static %u receiver_heap %u phone_receiver_heap %u stack %u\n",
+                static_cast<unsigned>(staticBytes()), static_cast<unsigned>(receiverHeap),
+                static_cast<unsigned>(phoneHeap), static_cast<unsigned>(stack));
+    std::printf("ryx-mcu: allocations_after_start_up %d\n", heapLateAllocations());
+    pass &= heapLateAllocations() == 0;
+    for (int p = 0; p < 2; ++p) {
+        RYX_StreamReceiver_Destroy(receivers[p]);
+        RYX_StreamEncoder_Destroy(encoders[p]);
+    }
+    std::printf("ryx-mcu: %s\n", pass ? "pass" : "FAIL");
+    return pass ? 0 : 1;
+}

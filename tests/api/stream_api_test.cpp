@@ -1,0 +1,151 @@
+// The streaming C interface: the encoder's blocks, however cut, are the desktop encoder's samples;
+// the receiver hears texts fed in blocks of any size, holds RYX_STREAM_QUEUE of them and counts
+// those a full queue pushes out; every call takes null objects, null buffers, negative counts and
+// unknown presets without harm.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "encoder/multi_tone_encoder.h"
+#include "ryxsound/ryx_stream.h"
+
+namespace {
+
+struct PresetShape {
+    int preset;
+    RYX::Plan plan;
+    int windowSize;
+    RYX::CustomBand band;
+};
+const PresetShape kShapes[] = {
+    {RYX_STREAM_AUDIBLE_22050, RYX::Plan::Audible, 1024, {}},
+    {RYX_STREAM_PHONE_16000, RYX::Plan::Custom, 2048, RYX::kPhoneBand},
+};
+
+std::vector<float> streamed(int preset, const char* text, int block) {
+    RYX_StreamEncoder* encoder = RYX_StreamEncoder_Create(preset);
+    std::vector<float> out(static_cast<size_t>(RYX_StreamEncoder_Start(encoder, text)));
+    size_t at = 0;
+    for (int n;
+         at < out.size() && (n = RYX_StreamEncoder_Execute(encoder, out.data() + at, block)) > 0;) {
+        at += static_cast<size_t>(n);
+    }
+    EXPECT_EQ(RYX_StreamEncoder_Execute(encoder, out.data(), block), 0);  // nothing after the end
+    RYX_StreamEncoder_Destroy(encoder);
+    out.resize(at);
+    return out;
+}
+
+class StreamEncoderBlocks : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(StreamEncoderBlocks, SameSamplesAsTheDesktopEncoder) {
+    const PresetShape& shape = kShapes[std::get<0>(GetParam())];
+    const float rate = static_cast<float>(RYX_StreamSampleRate(shape.preset));
+    RYX::MultiToneEncoder desktop(shape.plan, rate, 1 << 20, shape.windowSize);
+    RYX::SynthesisSettings settings;
+    settings.custom = shape.band;
+    const int n = desktop.encode("hello0123", 0, 9, nullptr, 0, settings);
+    const std::vector<float> samples = streamed(shape.preset, "HELLO0123", std::get<1>(GetParam()));
+    ASSERT_EQ(samples.size(), static_cast<size_t>(n));
+    EXPECT_EQ(samples, std::vector<float>(desktop.samples(), desktop.samples() + n));
+}
+
+INSTANTIATE_TEST_SUITE_P(PresetsAndBlocks, StreamEncoderBlocks,
+                         ::testing::Combine(::testing::Values(0, 1),
+                                            ::testing::Values(1, 255, 2304, 1 << 20)));
+
+// A preset's transmissions of `texts`, one after another with `gap` seconds of quiet noise before
+// each, fed in blocks of `block`; the texts heard (polled after every block unless `hold`).
+std::vector<std::string> hear(int preset, const std::vector<std::string>& texts, float gap,
+                              int block, bool hold, RYX_StreamReceiver** keep = nullptr) {
+    const int rate = RYX_StreamSampleRate(preset);
+    std::mt19937 random(7);
+    std::normal_distribution<float> noise(0.0f, 0.001f);
+    std::vector<float> audio;
+    for (const std::string& t : texts) {
+        for (int i = 0; i < static_cast<int>(gap * rate); ++i) audio.push_back(noise(random));
+        for (float v : streamed(preset, t.c_str(), 4096)) audio.push_back(v + noise(random));
+    }
+    for (int i = 0; i < rate; ++i) audio.push_back(noise(random));
+    RYX_StreamReceiver* receiver = RYX_StreamReceiver_Create(preset);
+    std::vector<std::string> heard;
+    RYX_StreamMessage m;
+    for (size_t at = 0; at < audio.size(); at += static_cast<size_t>(block)) {
+        const int n = static_cast<int>(std::min<size_t>(block, audio.size() - at));
+        RYX_StreamReceiver_Execute(receiver, audio.data() + at, n);
+        while (!hold && RYX_StreamReceiver_Poll(receiver, &m) == 1) heard.emplace_back(m.text);
+    }
+    while (RYX_StreamReceiver_Poll(receiver, &m) == 1) heard.emplace_back(m.text);
+    if (keep != nullptr) {
+        *keep = receiver;
+    } else {
+        RYX_StreamReceiver_Destroy(receiver);
+    }
+    return heard;
+}
+
+class StreamReceiverBlocks : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(StreamReceiverBlocks, HearsEveryText) {
+    const int preset = kShapes[std::get<0>(GetParam())].preset;
+    EXPECT_EQ(hear(preset, {"emul8tor1", "stream0k2"}, 0.4f, std::get<1>(GetParam()), false),
+              (std::vector<std::string>{"emul8tor1", "stream0k2"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(PresetsAndBlocks, StreamReceiverBlocks,
+                         ::testing::Combine(::testing::Values(0, 1),
+                                            ::testing::Values(1, 100, 144, 4096, 1 << 20)));
+
+TEST(StreamReceiver, AFullQueuePushesOutTheOldestAndCountsIt) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < RYX_STREAM_QUEUE + 1; ++i) texts.push_back("queue000" + std::to_string(i));
+    RYX_StreamReceiver* receiver = nullptr;
+    const std::vector<std::string> heard =
+        hear(RYX_STREAM_PHONE_16000, texts, 0.2f, 4096, true, &receiver);
+    EXPECT_EQ(heard, std::vector<std::string>(texts.begin() + 1, texts.end()));
+    EXPECT_EQ(RYX_StreamReceiver_Lost(receiver), 1);
+    RYX_StreamReceiver_Destroy(receiver);
+}
+
+TEST(StreamInterface, HostileArgumentsDoNothing) {
+    for (int preset : {-1, 2, 1 << 30}) {
+        EXPECT_EQ(RYX_StreamSampleRate(preset), 0);
+        EXPECT_EQ(RYX_StreamEncoder_Create(preset), nullptr);
+        EXPECT_EQ(RYX_StreamReceiver_Create(preset), nullptr);
+    }
+    float buffer[16] = {};
+    RYX_StreamMessage m{};
+    EXPECT_EQ(RYX_StreamEncoder_Start(nullptr, "hello0123"), 0);
+    EXPECT_EQ(RYX_StreamEncoder_Execute(nullptr, buffer, 16), 0);
+    EXPECT_EQ(RYX_StreamReceiver_Execute(nullptr, buffer, 16), 0);
+    EXPECT_EQ(RYX_StreamReceiver_Poll(nullptr, &m), 0);
+    EXPECT_EQ(RYX_StreamReceiver_Lost(nullptr), 0);
+    RYX_StreamEncoder_Destroy(nullptr);
+    RYX_StreamReceiver_Destroy(nullptr);
+
+    RYX_StreamEncoder* encoder = RYX_StreamEncoder_Create(RYX_STREAM_AUDIBLE_22050);
+    EXPECT_EQ(RYX_StreamEncoder_Execute(encoder, buffer, 16), 0);  // nothing started
+    for (const char* text : {static_cast<const char*>(nullptr), "hellox123", "hello 123"}) {
+        EXPECT_EQ(RYX_StreamEncoder_Start(encoder, text), 0);
+        EXPECT_EQ(RYX_StreamEncoder_Execute(encoder, buffer, 16), 0);
+    }
+    EXPECT_EQ(RYX_StreamEncoder_Start(encoder, "hello0123"), 46080);
+    EXPECT_EQ(RYX_StreamEncoder_Execute(encoder, nullptr, 16), 0);
+    EXPECT_EQ(RYX_StreamEncoder_Execute(encoder, buffer, -5), 0);
+    EXPECT_EQ(RYX_StreamEncoder_Execute(encoder, buffer, 16), 16);
+    RYX_StreamEncoder_Destroy(encoder);
+
+    RYX_StreamReceiver* receiver = RYX_StreamReceiver_Create(RYX_STREAM_AUDIBLE_22050);
+    const float hostile[4] = {NAN, INFINITY, -1e30f, 1e30f};
+    EXPECT_EQ(RYX_StreamReceiver_Execute(receiver, nullptr, 100), 0);
+    EXPECT_EQ(RYX_StreamReceiver_Execute(receiver, buffer, -100), 0);
+    EXPECT_EQ(RYX_StreamReceiver_Execute(receiver, hostile, 4), 0);
+    EXPECT_EQ(RYX_StreamReceiver_Poll(receiver, nullptr), 0);
+    EXPECT_EQ(RYX_StreamReceiver_Poll(receiver, &m), 0);
+    RYX_StreamReceiver_Destroy(receiver);
+}
+
+}  // namespace
