@@ -34,21 +34,11 @@
 //    threshold once half the ratios do (3 of the first 6, 9 of all 18), so a candidate is
 //    dropped as soon as too many fall short, and once enough reach it the other hops' tones
 //    need not be measured for it any more.
-//  - Decoding a candidate (tryDecode, at the candidate's timing and one slice either side) takes
-//    four steps:
-//    1. measure the symbols: the energy of the nine tones of each data symbol at its hop;
-//    2. rank the pairs: each symbol's 32 tone pairs scored by the sum of their two tone
-//       amplitudes (the highest tones, when a low-pass removed them all through the message, at
-//       a neutral level instead), its best and second best pair, and the symbols ordered from
-//       the least reliable (smallest lead of the best pair over the second);
-//    3. search the words: errors-and-erasures Reed-Solomon decoding with the f least reliable
-//       symbols erased (f = 0 .. kMaxErasures, the code's parity count) and each of the next
-//       kTrialSymbols at its best or its second best pair; a word counts when the start symbols
-//       needed no correction, the checksum matches and its confidence (how well it explains the
-//       audio) clears kAcceptThreshold, and the most confident wins. A word that takes every
-//       symbol at its best pair ends the search, and a word of kCertainConfidence at the
-//       candidate's own timing spares the timings either side;
-//    4. fill the message: text, plan, positions, confidence, corrections and levels.
+//  - Decoding a candidate (tryDecode, at the candidate's timing and one slice either side):
+//    measure the symbols (the energy of the nine tones of each data symbol at its hop), let the
+//    WordSearch decide the word (word_search.h), and fill the message: text, plan, positions,
+//    confidence, corrections and levels. A word of kCertainConfidence at the candidate's own
+//    timing spares the timings either side.
 #pragma once
 
 #include <array>
@@ -60,8 +50,8 @@
 #include "decoder/robust_plan.h"
 #include "decoder/robust_storage.h"
 #include "decoder/tone_bank.h"
+#include "decoder/word_search.h"
 #include "dsp/aligned_floats.h"
-#include "fec/reed_solomon_codec.h"
 #include "modes/message_frame.h"
 #include "modes/symbol_alphabet.h"
 
@@ -86,14 +76,7 @@ class RobustReceiver : public MessageReceiver {
     static constexpr float kEarlyContrastThreshold = 1.1f;
     static constexpr float kContrastThreshold = 1.3f;
     static constexpr int kPairSymbols = 6;
-    static constexpr int kDataSymbols = kSymbolsAfterStart;  // transmission symbols 2 .. 19
-    static constexpr float kAcceptThreshold = 0.89f;
-    // The word search: f = 0 .. kMaxErasures least reliable symbols erased (as many as the code
-    // has parity symbols: with eight, the twelve others fix the word alone) and each of the
-    // kTrialSymbols next least reliable at its best or second best pair.
-    static constexpr int kMaxErasures = ReedSolomonCodec::kParityLength;
-    static constexpr int kTrialSymbols = 7;
-    static constexpr int kWordsPerTiming = (kMaxErasures + 1) << kTrialSymbols;  // 1152
+    static constexpr int kDataSymbols = WordSearch::kDataSymbols;  // transmission symbols 2 .. 19
     // A word this sure at the candidate's own timing is not looked for again one slice either
     // side.
     static constexpr float kCertainConfidence = 0.97f;
@@ -123,7 +106,6 @@ class RobustReceiver : public MessageReceiver {
                                                // plateau and the start of the fade-out
     static constexpr int kPeakHalfWidth = 8;   // a start must be the best within +-8 slices
     static constexpr int kFrequenciesPerPlan = kToneCount * RobustPlan::kHops;  // 27
-    static constexpr int kRanked = kMaxErasures + kTrialSymbols;  // symbols the search may touch
 
     // kDriftHypotheses padded to whole vectors of kVectorLanes floats: 24, or 17 one at a time.
     static constexpr int kDriftLanes =
@@ -205,29 +187,8 @@ class RobustReceiver : public MessageReceiver {
         float confidence = 0.0f;
         ReceivedMessage message;
     };
-    // Step 1 of a decision: the energy of tone j in data symbol i at that symbol's hop.
-    using SymbolEnergies = std::array<std::array<float, kToneCount>, kDataSymbols>;
-    // Step 2: the pairs each data symbol ranks first and second, and how reliable that is.
-    struct PairRanking {
-        // By transmission position: the start symbols, then each data symbol's best pair.
-        std::array<int, kTransmissionSymbols> received{};
-        // By transmission position: each data symbol's second best pair.
-        std::array<int, kTransmissionSymbols> alternative{};
-        std::array<std::array<float, kSymbolCount>, kDataSymbols> score{};  // pair amplitude sums
-        std::array<float, kDataSymbols> bestScore{};
-        // The best pair's score over the mean of all 32 (what a guess would get).
-        std::array<float, kDataSymbols> spread{};
-        // Transmission positions of the kRanked least reliable data symbols, least first.
-        std::array<int, kRanked> leastReliable{};
-    };
-    // Step 3: the most confident word the search accepted.
-    struct Word {
-        bool found = false;
-        float confidence = 0.0f;
-        std::array<int, kMessageSymbols> message{};        // corrected message symbols
-        std::array<int, kTransmissionSymbols> codeword{};  // re-encoded, parity included
-        uint32_t correctedMask = 0;
-    };
+    using SymbolEnergies = WordSearch::SymbolEnergies;
+    using Word = WordSearch::Word;
 
     // Column of tone j at hop h among a plan's, the start frequencies first, and in the bank.
     static int columnInPlan(int h, int j);
@@ -265,8 +226,6 @@ class RobustReceiver : public MessageReceiver {
     Decision tryDecode(const PlanState& ps, int64_t start, int drift);
     void measureSymbols(const PlanState& ps, int64_t start, int drift,
                         SymbolEnergies& energy) const;
-    static PairRanking rankPairs(const SymbolEnergies& energy);
-    Word searchWords(const PairRanking& ranking);
     ReceivedMessage fillMessage(const PlanState& ps, int64_t start, const SymbolEnergies& energy,
                                 const Word& word) const;
     // The plateau of tone j at hop h of the symbol whose first slice is `first`; its coherent
@@ -310,13 +269,8 @@ class RobustReceiver : public MessageReceiver {
     std::array<Candidate, kMaxCandidates> candidates_{};
     int candidateCount_ = 0;
     int64_t lastReportedStart_ = -1;
-    ReedSolomonCodec codec_;    // decodes the words tried
-    ReedSolomonCodec encoder_;  // re-encodes a word found
+    WordSearch search_;  // decides a candidate's symbols
     RobustStats stats_;
 };
-
-static_assert(kParitySymbols == ReedSolomonCodec::kParityLength &&
-                  kMessageSymbols + ReedSolomonCodec::kParityLength == kTransmissionSymbols,
-              "the frame's parity is the code's");
 
 }  // namespace RYX

@@ -10,6 +10,7 @@ namespace RYX {
 
 constexpr int kSymbolCount = 32;  // symbols 0..31, five bits
 constexpr int kToneCount = 9;     // tones 0..8 of every plan
+constexpr int kPairTones = 2;     // tones sounding in each symbol
 
 // Only the low 8 bits of c count: '0'..'9' -> 0..9, 'a'..'v' and 'A'..'V' -> 10..31, else -1.
 int charToSymbol(int c);

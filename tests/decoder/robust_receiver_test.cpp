@@ -538,7 +538,7 @@ class RobustSearch : public ::testing::Test {
 };
 
 // The limit of the search is the code's: as many erasures as parity symbols.
-static_assert(RobustReceiver::kMaxErasures == ReedSolomonCodec::kParityLength);
+static_assert(WordSearch::kMaxErasures == ReedSolomonCodec::kParityLength);
 
 // Eight symbols that only erasing them fixes: decodable with all eight erased, the most the code
 // allows, and not with seven (the eighth would be an error on top: 2 + 7 > 8).
@@ -548,7 +548,7 @@ TEST_F(RobustSearch, UsesAsManyErasuresAsTheCodeHasParitySymbols) {
     for (int p : thirds) makeThird(tones, p);
     const Heard h = hear(sound(tones));
     ASSERT_NO_FATAL_FAILURE(expectText(h));
-    EXPECT_GT(h.messages[0].confidence, RobustReceiver::kAcceptThreshold);
+    EXPECT_GT(h.messages[0].confidence, WordSearch::kAcceptThreshold);
 }
 
 // Nine such symbols are beyond the code: nothing is reported, and nothing wrong.
@@ -573,7 +573,7 @@ TEST_F(RobustSearch, TriesTheSecondBestPairsOfTheSymbolsAfterTheErasedOnes) {
     ASSERT_NO_FATAL_FAILURE(expectText(h));
     // Not sure enough at the candidate's own timing: the full search at all three timings.
     EXPECT_LT(h.messages[0].confidence, RobustReceiver::kCertainConfidence);
-    EXPECT_EQ(h.stats.words, 3 * RobustReceiver::kWordsPerTiming);
+    EXPECT_EQ(h.stats.words, 3 * WordSearch::kWordsPerTiming);
 }
 
 // Nine symbols whose right pair is their second best: more than correction alone fixes (eight
@@ -605,7 +605,7 @@ TEST_F(RobustSearch, StopsAfterTheCandidatesTimingWhenTheWordIsSure) {
     ASSERT_NO_FATAL_FAILURE(expectText(h));
     EXPECT_GE(h.messages[0].confidence, RobustReceiver::kCertainConfidence);
     EXPECT_LT(h.messages[0].confidence, 1.0f);
-    EXPECT_EQ(h.stats.words, RobustReceiver::kWordsPerTiming);
+    EXPECT_EQ(h.stats.words, WordSearch::kWordsPerTiming);
 }
 
 }  // namespace
