@@ -7,12 +7,13 @@
 # make web    - the browser build in build/web/: ryxsound.wasm, the ES module ryxsound.js with its
 #               declarations, and the page index.html (serve the folder over http to use it)
 # make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md); the peer,
-#               ggwave, lives in the bench's own environment (build/peer-venv, build/peer-src)
+#               ggwave, lives in the bench's own environment (build/peer-venv, build/peer-src), the
+#               room simulator, pyroomacoustics, in another (build/room-venv)
 PY := .venv/bin/python
 JOBS ?= 2
 
 .PHONY: demo test env test-env format-check cpp-test asan-test py-test py-matrix asan-py-test consumer-test \
-	web web-test fuzz peer-env bench clean
+	web web-test fuzz peer-env room-env bench clean
 
 env:
 	RYX_PROFILE=demo bash tools/ensure_env.sh
@@ -77,7 +78,11 @@ fuzz:
 peer-env:
 	bash tools/peer_env.sh
 
-bench: test-env peer-env
+# pyroomacoustics, which simulates the rooms of the range table: a venv of its own (never .venv).
+room-env:
+	bash tools/room_env.sh
+
+bench: test-env peer-env room-env
 	bash tools/bench_report.sh
 
 clean:

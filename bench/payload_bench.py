@@ -29,6 +29,7 @@ from collections.abc import Callable
 import numpy as np
 
 import channel
+import noise_units
 import ryxsound
 
 PAYLOAD_BYTES = 140
@@ -182,10 +183,12 @@ def payload_table(systems: list[System], names: tuple[str, ...], n: int, seed: i
     """The table of one group of systems: Markdown, the misses of RyxSound listed, and the wrong
     payloads counted."""
     header = ["channel"] + [s.name for s in systems]
-    rows, misses, wrong = [], [], 0
+    rows, misses, wrong, white = [], [], 0, []
     seconds: dict[str, float] = {}
     for name in names:
         entry = channel.find_channel(name)
+        if entry.white_snr_db is not None:
+            white.append(entry.white_snr_db)
         row = [name]
         for system in systems:
             try:
@@ -204,6 +207,11 @@ def payload_table(systems: list[System], names: tuple[str, ...], n: int, seed: i
         print(" | ".join(row), flush=True)
     rows.append(["seconds on air per payload"] +
                 [f"{seconds[s.name]:.2f}" if s.name in seconds else "n/a" for s in systems])
+    for snr in white:
+        rows.append([f"white {snr:g} dB is {noise_units.in_band(snr, rate):.1f} dB in "
+                     f"{noise_units.BAND_HZ:g} Hz; Eb/N0 per payload bit"] + [
+            f"{noise_units.eb_n0(snr, rate, seconds[s.name], 8 * PAYLOAD_BYTES):.1f} dB"
+            if s.name in seconds else "n/a" for s in systems])
     return channel.markdown_table(header, rows), misses, wrong
 
 
