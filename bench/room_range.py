@@ -209,11 +209,19 @@ class Cell:
 
     received: int = 0
     sent: int = 0
-    wrong: int = 0
+    wrong: list[tuple[str, str]] = dataclasses.field(default_factory=list)  # (sent, reported)
 
     @property
     def share(self) -> float:
         return self.received / self.sent if self.sent else 0.0
+
+    def count(self, text: str, intact: list[str]) -> None:
+        """One text sent and the texts its decoder reported intact."""
+        self.received += text in intact
+        self.wrong += [(text, t) for t in intact if t != text]
+
+    def __str__(self) -> str:
+        return f"{100 * self.share:.0f}%" + (f" ({len(self.wrong)} wrong)" if self.wrong else "")
 
 
 def ryxsound_cells(plan: str, run: Run, simulated: SimulatedRoom,
@@ -225,9 +233,8 @@ def ryxsound_cells(plan: str, run: Run, simulated: SimulatedRoom,
         row = {rx: Cell(sent=len(run.texts)) for rx in RECEIVERS}
         for text, slot in zip(run.texts, run.slots(sent, response, (r, d))):
             for rx in RECEIVERS:
-                intact = [m.text for m in ryxsound.decode(slot, RATE, plan, receiver=rx) if m.ok]
-                row[rx].received += text in intact
-                row[rx].wrong += sum(t != text for t in intact)
+                row[rx].count(text, [m.text for m in ryxsound.decode(slot, RATE, plan,
+                                                                      receiver=rx) if m.ok])
         cells.append(row)
     return cells
 
@@ -240,9 +247,7 @@ def ggwave_cells(protocol: str, run: Run, simulated: SimulatedRoom, r: int) -> l
         cell = Cell(sent=len(run.texts))
         for text, reports in zip(run.texts,
                                  system.decode(run.slots(sent, response, (r, d)), RATE)):
-            intact = [p.data for p in reports if p.ok]
-            cell.received += text.encode() in intact
-            cell.wrong += sum(p != text.encode() for p in intact)
+            cell.count(text, [p.data.decode(errors="replace") for p in reports if p.ok])
         cells.append(cell)
     return cells
 
@@ -273,9 +278,10 @@ def say_ratio(ours: float | None, theirs: float | None, last: float) -> str:
     return f"{'>= ' if ours == last else ''}{ours / theirs:.2f}"
 
 
-def measure(run: Run, grid: tuple[float, ...]) -> tuple[str, str, int]:
-    """The summary table, the per-distance table and the wrong texts counted."""
-    summary, detail, wrong = [], [], 0
+def measure(run: Run, grid: tuple[float, ...]) -> tuple[str, str, dict[str, int]]:
+    """The summary table, the per-distance table and the wrong texts counted, RyxSound's and
+    ggwave's."""
+    summary, detail, wrong = [], [], {"RyxSound": 0, "ggwave": 0}
     for r, simulated in enumerate(simulate_rooms(grid)):
         room, last = simulated.room, simulated.distances[-1]
         name = (f"{room.name} ({' x '.join(f'{s:g}' for s in room.size_m)} m, RT60 "
@@ -296,10 +302,16 @@ def measure(run: Run, grid: tuple[float, ...]) -> tuple[str, str, int]:
                               reach_theirs, last) for rx in RECEIVERS]
             summary.append(row)
             print(" | ".join(row), flush=True)
-        wrong += sum(c.wrong for column in columns.values() for c in column)
+        for column_name, column in columns.items():
+            for d, cell in zip(simulated.distances, column):
+                for sent, got in cell.wrong:
+                    print(f"  WRONG TEXT {room.name} {d:g} m {column_name}: sent {sent} got "
+                          f"{got!r}", file=sys.stderr)
+                wrong["ggwave" if column_name.startswith("ggwave") else "RyxSound"] += len(
+                    cell.wrong)
         detail.append(f"#### {name}\n\n" + channel.markdown_table(
             ["distance"] + list(columns),
-            [[f"{d:g} m"] + [f"{100 * column[i].share:.0f}%" for column in columns.values()]
+            [[f"{d:g} m"] + [str(column[i]) for column in columns.values()]
              for i, d in enumerate(simulated.distances)]))
     header = ["room", "plan"] + [f"RyxSound {rx}" for rx in RECEIVERS] + [
         "ggwave (protocol: distance)"] + [f"{rx} / ggwave" for rx in RECEIVERS]
@@ -333,7 +345,8 @@ def main(argv: list[str] | None = None) -> int:
         f"Speaker and microphone {HEIGHT_M:g} m above the floor on the room's long axis, the "
         f"speaker {WALL_CLEARANCE_M:g} m from its wall. ggwave {payload_bench.ggwave_version()} "
         f"at its own rate, protocols as named, a fresh decoder per slot in 1024-sample chunks. "
-        f"Texts reported intact but wrong: {wrong}. {time.time() - started:.0f} s.")
+        f"Texts reported intact but wrong: RyxSound {wrong['RyxSound']}, ggwave "
+        f"{wrong['ggwave']}. {time.time() - started:.0f} s.")
     md = f"{summary}\n\n{note}\n\nTexts received per distance:\n\n{detail}\n"
     channel.emit_report(md, args.out)
     return 0
