@@ -11,8 +11,8 @@ babble, pink HVAC noise and the microphone's own white noise. Levels are dB SPL 
 microphone, full band; a digital RMS of 1 is MIC_FULL_SCALE_DB.
 
 Every transmission, RyxSound's and ggwave's, is scaled to the same RMS at the speaker, the
-level whose direct sound 1 m away in free field is SOURCE_DB (--source-db). The room's response includes the
-speaker's band limit (Butterworth high-pass and low-pass). Each transmission gets a slot of its
+level whose direct sound 1 m away in free field is SOURCE_DB (--source-db). The room's response
+includes the speaker's band limit (Butterworth high-pass and low-pass). Each transmission gets a slot of its
 own (background before, the message, background after), decoded whole by a fresh decoder:
 RyxSound's robust and standard receivers through the ryxsound package, ggwave's through
 bench/ggwave_peer.py in the peer environment (tools/peer_env.sh). The responses come from
@@ -73,8 +73,13 @@ class Room:
         inside = tuple(d for d in grid if d <= farthest)
         return inside if farthest > grid[-1] or farthest in inside else inside + (farthest,)
 
-    def positions(self, distance: float) -> list[float]:
-        return [WALL_CLEARANCE_M + distance, 0.4 * self.size_m[1], HEIGHT_M]
+    def source(self) -> list[float]:
+        return [WALL_CLEARANCE_M, 0.4 * self.size_m[1], HEIGHT_M]
+
+    def microphone(self, distance: float) -> list[float]:
+        """The microphone `distance` from the source along the room's length."""
+        x, y, z = self.source()
+        return [x + distance, y, z]
 
 
 ROOMS = (
@@ -126,8 +131,8 @@ def simulate_rooms(grid: tuple[float, ...]) -> list[SimulatedRoom]:
     """Every room's responses at the grid's distances, from the cache or bench/room_impulses.py."""
     spec = {"rate": RATE, "speaker": SPEAKER, "rooms": [
         {"size": list(room.size_m), "rt60": room.rt60_s,
-         "source": [WALL_CLEARANCE_M, 0.4 * room.size_m[1], HEIGHT_M],
-         "microphones": [room.positions(d) for d in room.distances(grid)]} for room in ROOMS]}
+         "source": room.source(),
+         "microphones": [room.microphone(d) for d in room.distances(grid)]} for room in ROOMS]}
     text = json.dumps(spec, sort_keys=True)
     path = os.path.join(channel.CACHE_DIR,
                         f"room-{hashlib.sha256(text.encode()).hexdigest()[:16]}.npz")
@@ -197,8 +202,8 @@ class Run:
 
     def slots(self, transmissions: list[np.ndarray], response: np.ndarray,
               place: tuple[int, int]) -> list[np.ndarray]:
-        """Every transmission heard at one place (room, distance); slot i gets the same
-        background and lead whichever system sent it."""
+        """Every transmission heard at one place (room, distance); slot i gets the same lead
+        and the same stretch of babble whichever system sent it."""
         return [heard(t, response, self.source_db, np.random.default_rng([self.seed, *place, i]))
                 for i, t in enumerate(transmissions)]
 

@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 version=0.10.1
 venv=build/room-venv
 
-if ! "$venv/bin/python" -c "import pyroomacoustics, sys; sys.exit(pyroomacoustics.__version__ != '$version')" 2>/dev/null; then
+if ! "$venv/bin/python" -c "import pyroomacoustics as p, sys; sys.exit(p.__version__ != '$version')" \
+        2>/dev/null; then
     echo "== creating $venv with pyroomacoustics $version (the room bench's simulator)"
     python3 -m venv "$venv"
     "$venv/bin/python" -m pip install -q --upgrade pip
