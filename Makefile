@@ -11,12 +11,13 @@
 # make mcu-test - runs it under QEMU (mps2-an386): the emulator must hear the desktop's texts and
 #               send the desktop's samples; RAM, flash and instructions per second of audio
 # make bench  - every benchmark, written as one Markdown report (docs/benchmarks.md); the peer,
-#               ggwave, lives in the bench's own environment (build/peer-venv, build/peer-src)
+#               ggwave, lives in the bench's own environment (build/peer-venv, build/peer-src), the
+#               room simulator, pyroomacoustics, in another (build/room-venv)
 PY := .venv/bin/python
 JOBS ?= 2
 
 .PHONY: demo test env test-env format-check cpp-test asan-test py-test py-matrix asan-py-test consumer-test \
-	web web-test fuzz mcu mcu-test peer-env bench clean
+	web web-test fuzz mcu mcu-test peer-env room-env bench clean
 
 env:
 	RYX_PROFILE=demo bash tools/ensure_env.sh
@@ -89,7 +90,11 @@ mcu-test: mcu
 peer-env:
 	bash tools/peer_env.sh
 
-bench: test-env peer-env
+# pyroomacoustics, which simulates the rooms of the range table: a venv of its own (never .venv).
+room-env:
+	bash tools/room_env.sh
+
+bench: test-env peer-env room-env
 	bash tools/bench_report.sh
 
 clean:

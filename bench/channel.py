@@ -514,7 +514,7 @@ def crowd_noise(snr_db: float) -> Channel:
 
 def hard_channel_rows() -> list[ChannelSpec]:
     rows = [ChannelSpec(f"crowd of 5 talkers {s} dB", crowd_noise(s)) for s in (-5, -10, -15)]
-    rows.append(ChannelSpec("white -25 dB", white_noise(-25)))
+    rows.append(white_row(-25))
     rows += [
         ChannelSpec("mp3 32k", codec("libmp3lame", "32k", "mp3")),
         ChannelSpec("aac 32k", codec("aac", "32k", "adts")),
@@ -578,13 +578,18 @@ class ChannelSpec:
     name: str
     apply: Channel
     modes: tuple[int, ...] = tuple(MODES)  # modes the row is measured for; others show a dash
+    white_snr_db: float | None = None  # the full-band SNR of a white-noise row
+
+
+def white_row(snr_db: float) -> ChannelSpec:
+    return ChannelSpec(f"white {snr_db:g} dB", white_noise(snr_db), white_snr_db=snr_db)
 
 
 def channel_table() -> list[ChannelSpec]:
     rows = [ChannelSpec("clean", clean), ChannelSpec("offset 0..2 symbols", offsets)]
     rows += [ChannelSpec(f"gain {g}", gain(g)) for g in (0.003, 0.01, 0.03, 0.1, 0.3)]
     rows.append(ChannelSpec("gain 2.0, clipped", gain(2.0, clip=True)))
-    rows += [ChannelSpec(f"white {s} dB", white_noise(s)) for s in SNRS]
+    rows += [white_row(s) for s in SNRS]
     rows += [ChannelSpec(f"pink {s} dB", pink_noise(s)) for s in SNRS]
     rows += [ChannelSpec(f"babble {s} dB", babble_noise(s)) for s in SNRS]
     rows += [ChannelSpec(f"drift {p:+d} ppm", drift(p))
@@ -876,7 +881,15 @@ def main(argv: list[str] | None = None) -> int:
             f"{args.messages} messages per cell, seed {args.seed}; cell: success percent "
             f"(wrong texts with a matching checksum). SNR is full-band signal to noise power. "
             f"Wrong texts in total: {wrong_total}. {time.time() - started:.0f} s.")
-    emit_report(markdown_table(header, table) + "\n\n" + note + "\n", args.out)
+    md = markdown_table(header, table) + "\n\n" + note + "\n"
+    white = [c.white_snr_db for c in rows if c.white_snr_db is not None]
+    if white:
+        import noise_units  # needs the ryxsound package: only here, where it is needed
+
+        md += ("\nThe white-noise rows in three units:\n\n"
+               + markdown_table(*noise_units.units_rows(white, rates))
+               + "\n\n" + noise_units.NOTE + "\n")
+    emit_report(md, args.out)
     return 0
 
 

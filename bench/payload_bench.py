@@ -29,6 +29,7 @@ from collections.abc import Callable
 import numpy as np
 
 import channel
+import noise_units
 import ryxsound
 
 PAYLOAD_BYTES = 140
@@ -42,7 +43,9 @@ PAYLOAD_CHANNELS = ("clean", "white -10 dB", "babble -10 dB", "mp3 32k", "aac 32
 NARROW_PLANS = ("nonaudible", "compression")
 NARROW_CHANNELS = ("clean", "white -10 dB", "babble -10 dB", "reverb living room",
                    "drift -2000 ppm")
-GGWAVE_PROTOCOLS = {"normal": 0, "fastest": 2}  # ggwave's audible protocol ids
+# ggwave's protocol ids by the names the tables give them; the payload table has the audible ones.
+GGWAVE_PROTOCOLS = {"normal": 0, "fastest": 2, "ultrasound normal": 3}
+GGWAVE_AUDIBLE = ("normal", "fastest")
 PEER_PROGRAM = os.path.join(channel.ROOT, "bench", "ggwave_peer.py")
 
 
@@ -180,10 +183,12 @@ def payload_table(systems: list[System], names: tuple[str, ...], n: int, seed: i
     """The table of one group of systems: Markdown, the misses of RyxSound listed, and the wrong
     payloads counted."""
     header = ["channel"] + [s.name for s in systems]
-    rows, misses, wrong = [], [], 0
+    rows, misses, wrong, white = [], [], 0, []
     seconds: dict[str, float] = {}
     for name in names:
         entry = channel.find_channel(name)
+        if entry.white_snr_db is not None:
+            white.append(entry.white_snr_db)
         row = [name]
         for system in systems:
             try:
@@ -202,6 +207,11 @@ def payload_table(systems: list[System], names: tuple[str, ...], n: int, seed: i
         print(" | ".join(row), flush=True)
     rows.append(["seconds on air per payload"] +
                 [f"{seconds[s.name]:.2f}" if s.name in seconds else "n/a" for s in systems])
+    for snr in white:
+        rows.append([f"white {snr:g} dB is {noise_units.in_band(snr, rate):.1f} dB in "
+                     f"{noise_units.BAND_HZ:g} Hz; Eb/N0 per payload bit"] + [
+            f"{noise_units.eb_n0(snr, rate, seconds[s.name], 8 * PAYLOAD_BYTES):.1f} dB"
+            if s.name in seconds else "n/a" for s in systems])
     return channel.markdown_table(header, rows), misses, wrong
 
 
@@ -232,7 +242,7 @@ def payload_report(n: int, seed: int, pattern: str = "", rate: int = 44100) -> s
     """Both payload tables, the misses and the times on air, as Markdown."""
     started = time.time()
     audible = [ryxsound_system(p, "audible") for p in ("fast", "robust")]
-    audible += [ggwave_system(p) for p in GGWAVE_PROTOCOLS]
+    audible += [ggwave_system(p) for p in GGWAVE_AUDIBLE]
     narrow = [ryxsound_system(p, m) for m in NARROW_PLANS for p in ("fast", "robust")]
     main, misses, wrong = payload_table(
         audible, tuple(c for c in PAYLOAD_CHANNELS if re.search(pattern, c)), n, seed, rate)

@@ -25,6 +25,7 @@ import time
 
 import numpy as np
 
+import noise_units
 import ryxsound
 
 PLANS = (("audible", 44100), ("audible", 48000), ("nonaudible", 44100), ("nonaudible", 48000),
@@ -137,19 +138,21 @@ def main(argv: list[str] | None = None) -> int:
     args = parser.parse_args(argv)
     snrs = [float(s) for s in args.snrs.split(",")]
     began = time.time()
-    lines = ["| plan | SNR | symbol errors | bits per symbol (of 5; 2.78 needed) | "
-             "messages with <= 4 errors | with <= 8 errors |", "|---|---|---|---|---|---|"]
+    header = ["plan", *noise_units.HEADERS, "symbol errors", "bits per symbol (of 5; 2.78 "
+              "needed)", "messages with <= 4 errors", "with <= 8 errors"]
+    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
     for plan_name, rate in PLANS:
         for snr in snrs:
             rng = np.random.default_rng([args.seed, rate, int(-snr * 10)])
             r = measure(plan_name, rate, snr, args.messages, rng)
-            lines.append(f"| {plan_name} {rate / 1000:g}k | {snr:g} dB | {100 * r['ser']:.1f}% | "
+            lines.append(f"| {plan_name} {rate / 1000:g}k | "
+                         f"{' | '.join(noise_units.cells(snr, rate))} | {100 * r['ser']:.1f}% | "
                          f"{r['bits']:.2f} | {100 * r['four']:.0f}% | {100 * r['eight']:.0f}% |")
             print(lines[-1], flush=True)
     table = "\n".join(lines)
     note = (f"\nGenie receiver (exact start, clock and tone amplitudes; maximum likelihood per "
-            f"symbol), {args.messages} messages per cell, seed {args.seed}. SNR is full-band "
-            f"signal to noise power. A message needs more than {NEEDED_BITS:.2f} bits per "
+            f"symbol), {args.messages} messages per cell, seed {args.seed}. "
+            f"{noise_units.NOTE} A message needs more than {NEEDED_BITS:.2f} bits per "
             f"symbol. {time.time() - began:.0f} s.\n")
     print(note)
     if args.out:

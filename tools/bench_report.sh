@@ -2,16 +2,20 @@
 # Runs every benchmark and writes one Markdown report (default docs/benchmarks.md):
 # encode speed, FFT against FFTW, decode real-time factors and per-frame cost, the two receivers'
 # speed beside ggwave's own C++ decoder, memory per Context and per robust receiver, the channel
-# table, the white-noise limit, payloads beside ggwave, the false-alarm rates and decoding in the
-# browser, and the Cortex-M4 build under QEMU. Prepares what it needs: the project's .venv (tools/ensure_env.sh) and the peer
-# environment with ggwave (tools/peer_env.sh). Options through the environment:
+# table, the white-noise limit, payloads beside ggwave, the range in simulated rooms beside ggwave,
+# the false-alarm rates, decoding in the browser and the Cortex-M4 build under QEMU. Prepares what
+# it needs: the project's .venv (tools/ensure_env.sh), the peer environment with ggwave
+# (tools/peer_env.sh) and the room simulator's (tools/room_env.sh). Options through the
+# environment:
 #   RYX_REPORT=path   where to write the report
 #   RYX_MESSAGES=n    messages (and payloads) per channel cell (default 20)
+#   RYX_ROOM_TEXTS=n  texts per room, plan and distance (default 40)
 #   RYX_HOURS=h       hours of audio per false-alarm source and mode (default 0.05)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 report=${RYX_REPORT:-docs/benchmarks.md}
 messages=${RYX_MESSAGES:-20}
+room_texts=${RYX_ROOM_TEXTS:-40}
 hours=${RYX_HOURS:-0.05}
 PY=.venv/bin/python
 tmp=$(mktemp -d)
@@ -19,6 +23,7 @@ trap 'rm -rf "$tmp"' EXIT
 
 RYX_PROFILE=test RYX_EXTRA_APT="ffmpeg sox espeak-ng" RYX_WEB=1 bash tools/ensure_env.sh >/dev/null
 bash tools/peer_env.sh >/dev/null
+bash tools/room_env.sh >/dev/null
 cmake -S . -B build/bench -G Ninja -DRYX_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/bench -j 2 >/dev/null
 
@@ -35,6 +40,7 @@ echo "== telephone"
 $PY bench/channel.py --telephone --receiver both --messages "$messages" --out "$tmp/telephone.md"
 echo "== payloads"
 $PY bench/channel.py --payloads --messages "$messages" --out "$tmp/payloads.md"
+echo "== rooms"; $PY bench/room_range.py --texts "$room_texts" --out "$tmp/rooms.md"
 echo "== false alarms"; $PY bench/false_alarms.py --hours "$hours" --out "$tmp/false_alarms.md"
 $PY bench/false_alarms.py --hours "$hours" --receiver both --out "$tmp/false_receivers.md"
 $PY bench/false_alarms.py --hours "$hours" --receiver payload --out "$tmp/false_payloads.md"
@@ -73,6 +79,9 @@ mkdir -p "$(dirname "$report")"
     echo
     cat "$tmp/receivers.md"
     echo
+    echo "20 dB under white noise is, for a text: $($PY bench/noise_units.py -20 44100) at 44.1 kHz;"
+    echo "$($PY bench/noise_units.py -20 48000) at 48 kHz."
+    echo
     sed 's/^## /### /' "$tmp/memory.md" | sed '1s/^### /## /'
     echo
     echo "## Channels"
@@ -106,6 +115,15 @@ mkdir -p "$(dirname "$report")"
     echo "decoder in 1024-sample chunks."
     echo
     cat "$tmp/payloads.md"
+    echo
+    echo "## Range in rooms"
+    echo
+    echo "Texts from a loudspeaker to a microphone in three simulated rooms with babble, HVAC and"
+    echo "microphone noise (bench/room_range.py, rooms by pyroomacoustics): per room, plan and"
+    echo "receiver the farthest distance with at least 95% of the texts received, beside ggwave's"
+    echo "at the same RMS at the speaker, and RyxSound's distance over ggwave's."
+    echo
+    cat "$tmp/rooms.md"
     echo
     echo "## False alarms"
     echo
