@@ -9,7 +9,10 @@ namespace RYX {
 namespace {
 
 constexpr float kRemovedShare = 0.01f;  // a removed tone: below this share of the typical
-constexpr float kSilentSpread = 1e-3f;  // spread of pair scores below which a symbol heard nothing
+// Spread of pair scores (tone amplitudes, full scale 1) below which a symbol heard nothing: 140 dB
+// under full scale, far below any recording's noise (16-bit samples: 101 dB), so a quiet
+// transmission is decided on its ratios like a loud one.
+constexpr float kSilentSpread = 1e-7f;
 constexpr uint32_t kStartMask = (1u << kStartSymbols) - 1u;  // correctedMask bits of the start
 
 // Tones a lossy codec's low-pass removed: the highest two or more tones, each 20 dB or more

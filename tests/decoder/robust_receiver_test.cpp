@@ -98,6 +98,26 @@ INSTANTIATE_TEST_SUITE_P(
         Case{kCustom, Plan::Custom, 192000.0f, {}},
         Case{kCustom, Plan::Custom, 24000.0f, {600.0f, 0}}));
 
+// Only ratios decide: a transmission far below full scale (a quiet loudspeaker metres away, a
+// recording never normalised) is decided as at full scale, down to 100 dB below it.
+class RobustQuiet : public ::testing::TestWithParam<float> {};
+
+TEST_P(RobustQuiet, DecidesAQuietTransmissionAsALoudOne) {
+    const float rate = 48000.0f;
+    const Audio loud = test::padded(test::encode(Plan::Audible, rate, "fgou14qu7"), rate, 0.5, 0.5);
+    Audio quiet = loud;
+    for (float& x : quiet) x *= GetParam();
+    const auto reference = receive(kAudible, rate, loud);
+    const auto got = receive(kAudible, rate, quiet);
+    ASSERT_EQ(reference.size(), 1u);
+    ASSERT_EQ(got.size(), 1u) << "gain " << GetParam();
+    EXPECT_EQ(std::string(got[0].text.data()), "fgou14qu7");
+    EXPECT_EQ(got[0].start, reference[0].start);
+    EXPECT_NEAR(got[0].confidence, reference[0].confidence, 1e-3f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Gains, RobustQuiet, ::testing::Values(1e-2f, 6e-4f, 1e-4f, 1e-5f));
+
 TEST(RobustReceiver, HearsMessagesBackToBackAndInOrder) {
     const float rate = 44100.0f;
     std::mt19937 rng(3);
