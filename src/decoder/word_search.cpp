@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "dsp/ascending_order.h"
 
@@ -14,75 +13,7 @@ constexpr float kRemovedShare = 0.01f;  // a removed tone: below this share of t
 // under full scale, far below any recording's noise (16-bit samples: 101 dB), so a quiet
 // transmission is decided on its ratios like a loud one.
 constexpr float kSilentSpread = 1e-7f;
-constexpr uint32_t kStartMask = (1u << kStartSymbols) - 1u;     // correctedMask bits of the start
-constexpr float kSilentEnergy = kSilentSpread * kSilentSpread;  // keeps the noise above 0
-
-// ln I0(x) for x >= 0, the modified Bessel function of order 0, within 2e-7 of I0 relative
-// (polynomials 9.8.1 and 9.8.2 of Abramowitz and Stegun): ln I0(1) = 0.2359, ln I0(10) = 7.9337.
-float logBesselI0(float x) {
-    if (x < 3.75f) {
-        const float t = (x / 3.75f) * (x / 3.75f);
-        return std::log(
-            1.0f +
-            t * (3.5156229f +
-                 t * (3.0899424f +
-                      t * (1.2067492f + t * (0.2659732f + t * (0.0360768f + t * 0.0045813f))))));
-    }
-    const float t = 3.75f / x;
-    const float p =
-        0.39894228f +
-        t * (0.01328592f +
-             t * (0.00225319f +
-                  t * (-0.00157565f +
-                       t * (0.00916281f +
-                            t * (-0.02057706f +
-                                 t * (0.02635537f + t * (-0.01647633f + t * 0.00392377f)))))));
-    return x - 0.5f * std::log(x) + std::log(p);
-}
-
-// Each data symbol's log posterior of its 32 pairs from tone levels (amplitudes): a silent tone's
-// energy E in a coherent sum is exponential with mean N, a sounding one's Rician with signal
-// energy S, so a tone's likelihood ratio of sounding is e^(-S/N) I0(2 sqrt(S E) / N) and a
-// pair's the product of its two tones'. N is the median energy over ln 2 (the median of an
-// exponential; seven of nine tones are silent), S the best pairs' mean energy less N (at least
-// N / 50): estimates from the transmission itself, which leave the posteriors too flat rather than
-// too sure in noise alone.
-template <typename Levels, typename Posteriors>
-void pairPosteriors(const Levels& level, const int* best, Posteriors& logPosterior) {
-    constexpr int kValues = WordSearch::kDataSymbols * kToneCount;
-    float energy[kValues];
-    for (int i = 0; i < WordSearch::kDataSymbols; ++i) {
-        for (int j = 0; j < kToneCount; ++j) energy[i * kToneCount + j] = level[i][j] * level[i][j];
-    }
-    int order[kValues];
-    ascendingOrder(energy, kValues, order);
-    const float noise = energy[order[kValues / 2]] / 0.6931472f + kSilentEnergy;
-    float bestPairs = 0.0f;
-    for (int i = 0; i < WordSearch::kDataSymbols; ++i) {
-        int pair[kPairTones];
-        symbolToTonePair(best[i], pair);
-        bestPairs += 0.5f * (energy[i * kToneCount + pair[0]] + energy[i * kToneCount + pair[1]]);
-    }
-    const float signal = std::max(bestPairs / WordSearch::kDataSymbols - noise, 0.02f * noise);
-    for (int i = 0; i < WordSearch::kDataSymbols; ++i) {
-        float tone[kToneCount];
-        for (int j = 0; j < kToneCount; ++j) {
-            tone[j] = logBesselI0(2.0f * std::sqrt(signal * energy[i * kToneCount + j]) / noise);
-        }
-        auto& out = logPosterior[static_cast<size_t>(i)];
-        float largest = -std::numeric_limits<float>::infinity();
-        for (int s = 0; s < kSymbolCount; ++s) {
-            int pair[kPairTones];
-            symbolToTonePair(s, pair);
-            out[static_cast<size_t>(s)] = tone[pair[0]] + tone[pair[1]];
-            largest = std::max(largest, out[static_cast<size_t>(s)]);
-        }
-        float sum = 0.0f;
-        for (float v : out) sum += std::exp(v - largest);
-        const float normaliser = largest + std::log(sum);
-        for (float& v : out) v -= normaliser;
-    }
-}
+constexpr uint32_t kStartMask = (1u << kStartSymbols) - 1u;  // correctedMask bits of the start
 
 // Tones a lossy codec's low-pass removed: the highest two or more tones, each 20 dB or more
 // below the typical tone even in the symbol where it is loudest (a tone that is there sounds in 2
@@ -127,12 +58,10 @@ WordSearch::PairRanking WordSearch::rankPairs(const SymbolEnergies& energy) {
     float margin[kDataSymbols];  // best pair's score over the second best's
     r.received[0] = kStartSymbol1;
     r.received[1] = kStartSymbol2;
-    float levels[kDataSymbols][kToneCount];
-    int best[kDataSymbols];
     for (int i = 0; i < kDataSymbols; ++i) {
         const auto& e = energy[static_cast<size_t>(i)];
         auto& score = r.score[static_cast<size_t>(i)];
-        float* level = levels[i];
+        float level[kToneCount];
         for (int j = 0; j < kToneCount; ++j) level[j] = std::sqrt(e[static_cast<size_t>(j)]);
         float live[kToneCount];
         int liveCount = 0;
@@ -171,9 +100,7 @@ WordSearch::PairRanking WordSearch::rankPairs(const SymbolEnergies& energy) {
         r.alternative[static_cast<size_t>(p)] = second;
         r.bestScore[static_cast<size_t>(i)] = top;
         margin[i] = top - runnerUp;
-        best[i] = first;
     }
-    pairPosteriors(levels, best, r.logPosterior);
     int order[kDataSymbols];
     ascendingOrder(margin, kDataSymbols, order);
     for (int k = 0; k < kRanked; ++k) {
@@ -190,7 +117,6 @@ WordSearch::PairRanking WordSearch::rankPairs(const SymbolEnergies& energy) {
 
 WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
     Word best;
-    Word likeliest;
     std::array<int, kTransmissionSymbols> trial{};
     // Attempt a: f = a / 2^kTrialSymbols least reliable symbols erased, and bit t of a puts the
     // symbol ranked f + t at its second best pair.
@@ -228,30 +154,15 @@ WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
                 spread > kSilentSpread ? std::min(1.0f, (r.bestScore[at] - given) / spread) : 1.0f;
         }
         const float confidence = 1.0f - loss / kDataSymbols;
-        float logPosterior = 0.0f;
-        for (int i = 0; i < kDataSymbols; ++i) {
-            logPosterior += r.logPosterior[static_cast<size_t>(i)]
-                                          [static_cast<size_t>(word[kStartSymbols + i])];
+        if (confidence < kAcceptThreshold || (best.found && confidence <= best.confidence)) {
+            continue;
         }
-        // The most confident word that clears kAcceptThreshold, else the likeliest that clears
-        // kAcceptLogPosterior.
-        Word& kept = confidence >= kAcceptThreshold ? best : likeliest;
-        const bool better = confidence >= kAcceptThreshold
-                                ? !best.found || confidence > best.confidence
-                                : logPosterior >= kAcceptLogPosterior &&
-                                      (!likeliest.found || logPosterior > likeliest.logPosterior);
-        if (!better) continue;
-        kept.found = true;
-        kept.confidence = confidence;
-        kept.logPosterior = logPosterior;
-        kept.message = message;
-        kept.codeword = word;
-        kept.correctedMask = codec_.correctedMask();
+        best.found = true;
+        best.confidence = confidence;
+        best.message = message;
+        best.codeword = word;
+        best.correctedMask = codec_.correctedMask();
         if (loss == 0.0f) break;  // every symbol at its best pair: no word explains more
-    }
-    if (!best.found && likeliest.found) {
-        likeliest.tried = best.tried;
-        return likeliest;
     }
     return best;
 }

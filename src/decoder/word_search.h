@@ -10,9 +10,7 @@
 //     kTrialSymbols at its best or its second best pair; a word counts when the start symbols
 //     needed no correction, the checksum matches and its confidence (how well it explains the
 //     energies) clears kAcceptThreshold, and the most confident wins. A word that takes every
-//     symbol at its best pair ends the search. Where no word clears it, the word most likely
-//     under a model of the energies (noise and tone levels estimated from the symbols
-//     themselves) is taken when its log posterior reaches kAcceptLogPosterior.
+//     symbol at its best pair ends the search.
 // Cost: at most kWordsPerTiming (1152) errors-and-erasures decodings, about a millisecond; it
 // allocates nothing.
 #pragma once
@@ -30,10 +28,6 @@ class WordSearch {
   public:
     static constexpr int kDataSymbols = kSymbolsAfterStart;  // transmission symbols 2 .. 19
     static constexpr float kAcceptThreshold = 0.89f;
-    // A word no other rule accepts is still taken when its log posterior (the natural log of the
-    // chance the energies give it, summed over its symbols) reaches this: about the chance of
-    // one random code word in e^28 (a text of the code holds 45 of its 90 bits).
-    static constexpr float kAcceptLogPosterior = -28.0f;
     // f = 0 .. kMaxErasures least reliable symbols erased (as many as the code has parity
     // symbols: with eight, the twelve others fix the word alone) and each of the kTrialSymbols
     // next least reliable at its best or second best pair.
@@ -48,7 +42,6 @@ class WordSearch {
     struct Word {
         bool found = false;
         float confidence = 0.0f;                           // 0 .. 1, 1 when every symbol is best
-        float logPosterior = 0.0f;                         // see kAcceptLogPosterior
         std::array<int, kMessageSymbols> message{};        // corrected message symbols
         std::array<int, kTransmissionSymbols> codeword{};  // re-encoded, parity included
         uint32_t correctedMask = 0;                        // bit p: position p was corrected
@@ -69,8 +62,6 @@ class WordSearch {
         std::array<float, kDataSymbols> bestScore{};
         // The best pair's score over the mean of all 32 (what a guess would get).
         std::array<float, kDataSymbols> spread{};
-        // ln P(pair | the symbol's energies) under the tone model of rankPairs.
-        std::array<std::array<float, kSymbolCount>, kDataSymbols> logPosterior{};
         // Transmission positions of the kRanked least reliable data symbols, least first.
         std::array<int, kRanked> leastReliable{};
     };
