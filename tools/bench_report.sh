@@ -2,11 +2,11 @@
 # Runs every benchmark and writes one Markdown report (default docs/benchmarks.md):
 # encode speed, FFT against FFTW, decode real-time factors and per-frame cost, the two receivers'
 # speed beside ggwave's own C++ decoder, memory per Context and per robust receiver, the channel
-# table, the white-noise limit, payloads beside ggwave, the range in simulated rooms beside ggwave,
-# the false-alarm rates, decoding in the browser and the Cortex-M4 build under QEMU. Prepares what
-# it needs: the project's .venv (tools/ensure_env.sh), the peer environment with ggwave
-# (tools/peer_env.sh) and the room simulator's (tools/room_env.sh). Options through the
-# environment:
+# table, the white-noise limit, weak signals and false acceptance, payloads beside ggwave, the
+# range in simulated rooms beside ggwave, the false-alarm rates, decoding in the browser and the
+# Cortex-M4 build under QEMU. Prepares what it needs: the project's .venv (tools/ensure_env.sh),
+# the peer environment with ggwave (tools/peer_env.sh) and the room simulator's
+# (tools/room_env.sh). Options through the environment:
 #   RYX_REPORT=path   where to write the report
 #   RYX_MESSAGES=n    messages (and payloads) per channel cell (default 20)
 #   RYX_ROOM_TEXTS=n  texts per room, plan and distance (default 40)
@@ -36,6 +36,8 @@ export RYX_DECODE_STREAM=build/bench/bench/decode_stream
 echo "== channels"
 $PY bench/channel.py --messages "$messages" --receiver both --out "$tmp/channel.md"
 echo "== white noise limit"; $PY bench/white_noise_limit.py --out "$tmp/limit.md"
+echo "== weak signals"; $PY bench/weak_signal.py --out "$tmp/weak.md"
+echo "== false acceptance"; $PY bench/false_acceptance.py --out "$tmp/false_acceptance.md"
 echo "== telephone"
 $PY bench/channel.py --telephone --receiver both --messages "$messages" --out "$tmp/telephone.md"
 echo "== payloads"
@@ -98,6 +100,20 @@ mkdir -p "$(dirname "$report")"
     echo "decides every data symbol by maximum likelihood (bench/white_noise_limit.py)."
     echo
     cat "$tmp/limit.md"
+    echo
+    echo "### How weak a transmission the robust receiver hears"
+    echo
+    echo "Every plan through white noise from -20 to -26 dB full band, 40 texts per cell"
+    echo "(bench/weak_signal.py)."
+    echo
+    cat "$tmp/weak.md"
+    echo
+    echo "### Words accepted where no transmission is"
+    echo
+    echo "The robust receiver's full word search on candidates of noise alone: white noise,"
+    echo "babble and chords (bench/false_acceptance.py)."
+    echo
+    cat "$tmp/false_acceptance.md"
     echo
     echo "## Telephone channels"
     echo
