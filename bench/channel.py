@@ -73,6 +73,15 @@ class Unavailable(RuntimeError):
     """A channel needs a tool that is not installed: the cell is reported as n/a."""
 
 
+def bench_python(venv: str, variable: str, script: str) -> str:
+    """The Python of a bench's own environment: $variable, else build/<venv>; Unavailable, naming
+    the script that makes it, when it is missing."""
+    path = os.environ.get(variable) or os.path.join(ROOT, "build", venv, "bin", "python")
+    if not os.path.exists(path):
+        raise Unavailable(f"build/{venv} is missing: run {script}")
+    return path
+
+
 # ---------------------------------------------------------------------------------------------
 # Streams
 

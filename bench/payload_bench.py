@@ -90,12 +90,8 @@ def ryxsound_system(profile: str, mode: str) -> System:
 
 
 def peer_python() -> str:
-    """The peer environment's Python ($RYX_PEER_PYTHON, else build/peer-venv)."""
-    path = os.environ.get("RYX_PEER_PYTHON") or os.path.join(channel.ROOT, "build", "peer-venv",
-                                                             "bin", "python")
-    if not os.path.exists(path):
-        raise channel.Unavailable("ggwave's environment is missing: run tools/peer_env.sh")
-    return path
+    """The Python of ggwave's environment ($RYX_PEER_PYTHON, else build/peer-venv)."""
+    return channel.bench_python("peer-venv", "RYX_PEER_PYTHON", "tools/peer_env.sh")
 
 
 def _peer(args: list[str], arrays: dict[str, np.ndarray]) -> dict[str, np.ndarray]:

@@ -111,12 +111,8 @@ def level(db: float) -> float:
 
 
 def room_python() -> str:
-    """The room environment's Python ($RYX_ROOM_PYTHON, else build/room-venv)."""
-    path = os.environ.get("RYX_ROOM_PYTHON") or os.path.join(channel.ROOT, "build", "room-venv",
-                                                             "bin", "python")
-    if not os.path.exists(path):
-        raise channel.Unavailable("the room environment is missing: run tools/room_env.sh")
-    return path
+    """The Python of the room simulator's environment ($RYX_ROOM_PYTHON, else build/room-venv)."""
+    return channel.bench_python("room-venv", "RYX_ROOM_PYTHON", "tools/room_env.sh")
 
 
 @dataclasses.dataclass
