@@ -46,7 +46,9 @@ RYX_EXPORT int RYX_StreamEncoder_Start(RYX_StreamEncoder* encoder, const char* t
 
 /* Writes the next at most `room` samples (-0.7 .. 0.7) into `out` and returns how many; 0 once
  * the transmission is complete. The samples are the same however the blocks are cut. Cost: two
- * double-precision sines per sample. */
+ * sines per sample, in single precision in the Cortex-M4 build (12 M instructions per second of
+ * audio at 22050 Hz; its samples lie within 1e-6 of the desktop build's, which are the ones
+ * ryxsound's other encoders give). */
 RYX_EXPORT int RYX_StreamEncoder_Execute(RYX_StreamEncoder* encoder, float* out, int room);
 
 /* Frees the encoder; null is ignored. */
