@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "api/stream_presets.h"
 #include "decoder/robust_receiver.h"
 #include "dsp/arena.h"
 #include "encoder/frame_synthesiser.h"
@@ -12,23 +13,7 @@
 
 namespace {
 
-struct StreamPreset {
-    RYX::Plan plan;
-    RYX::Tuning tuning;
-};
-
-// The presets by number. The audible plan takes the rate's own window (1024 points at 22050 Hz,
-// hops of 517 Hz); the phone band keeps the 2048-point hops it has at 44100 Hz (64.6 Hz), its
-// tones on the 16000 Hz grid of that window, which keeps it inside 0.6 .. 2.3 kHz.
-constexpr StreamPreset kPresets[] = {
-    {RYX::Plan::Audible, {22050.0f, 1024, RYX::CustomBand{}}},
-    {RYX::Plan::Custom, {16000.0f, 2048, RYX::kPhoneBand}},
-};
-constexpr int kPresetCount = static_cast<int>(sizeof kPresets / sizeof kPresets[0]);
-
-const StreamPreset* presetOf(int preset) {
-    return preset >= 0 && preset < kPresetCount ? &kPresets[preset] : nullptr;
-}
+using RYX::StreamPreset;
 
 // Bytes of caller memory an object of type T takes, `more` bytes of arena after it included, at
 // any address: the object on whole lines, then the rest.
@@ -110,23 +95,23 @@ struct RYX_StreamReceiver final : RYX::MessageSink {
 extern "C" {
 
 int RYX_StreamSampleRate(int preset) {
-    const StreamPreset* p = presetOf(preset);
+    const StreamPreset* p = RYX::streamPreset(preset);
     return p != nullptr ? static_cast<int>(p->tuning.sampleRate) : 0;
 }
 
 size_t RYX_StreamEncoder_Size(int preset) {
-    return presetOf(preset) != nullptr ? blockBytes<RYX_StreamEncoder>(0) : 0;
+    return RYX::streamPreset(preset) != nullptr ? blockBytes<RYX_StreamEncoder>(0) : 0;
 }
 
 RYX_StreamEncoder* RYX_StreamEncoder_CreateIn(int preset, void* memory, size_t bytes) {
     const size_t needed = RYX_StreamEncoder_Size(preset);
     if (needed == 0 || memory == nullptr || bytes < needed) return nullptr;
-    return buildIn<RYX_StreamEncoder>(memory, bytes, *presetOf(preset));
+    return buildIn<RYX_StreamEncoder>(memory, bytes, *RYX::streamPreset(preset));
 }
 
 RYX_StreamEncoder* RYX_StreamEncoder_Create(int preset) {
     const size_t bytes = RYX_StreamEncoder_Size(preset);
-    return bytes > 0 ? buildOnHeap<RYX_StreamEncoder>(bytes, *presetOf(preset)) : nullptr;
+    return bytes > 0 ? buildOnHeap<RYX_StreamEncoder>(bytes, *RYX::streamPreset(preset)) : nullptr;
 }
 
 int RYX_StreamEncoder_Start(RYX_StreamEncoder* encoder, const char* text) {
@@ -146,7 +131,7 @@ void RYX_StreamEncoder_Destroy(RYX_StreamEncoder* encoder) {
 }
 
 size_t RYX_StreamReceiver_Size(int preset) {
-    const StreamPreset* p = presetOf(preset);
+    const StreamPreset* p = RYX::streamPreset(preset);
     // The presets fit their rates, so the receiver refuses none of them.
     return p != nullptr ? blockBytes<RYX_StreamReceiver>(
                               RYX::RobustReceiver::arenaBytes(&p->plan, 1, p->tuning))
@@ -156,7 +141,7 @@ size_t RYX_StreamReceiver_Size(int preset) {
 RYX_StreamReceiver* RYX_StreamReceiver_CreateIn(int preset, void* memory, size_t bytes) {
     const size_t needed = RYX_StreamReceiver_Size(preset);
     if (needed == 0 || memory == nullptr || bytes < needed) return nullptr;
-    RYX_StreamReceiver* r = buildIn<RYX_StreamReceiver>(memory, bytes, *presetOf(preset));
+    RYX_StreamReceiver* r = buildIn<RYX_StreamReceiver>(memory, bytes, *RYX::streamPreset(preset));
     if (r != nullptr && !r->receiver.ready()) {  // not reached: the size was checked
         destroy(r);
         return nullptr;
@@ -166,7 +151,7 @@ RYX_StreamReceiver* RYX_StreamReceiver_CreateIn(int preset, void* memory, size_t
 
 RYX_StreamReceiver* RYX_StreamReceiver_Create(int preset) {
     const size_t bytes = RYX_StreamReceiver_Size(preset);
-    return bytes > 0 ? buildOnHeap<RYX_StreamReceiver>(bytes, *presetOf(preset)) : nullptr;
+    return bytes > 0 ? buildOnHeap<RYX_StreamReceiver>(bytes, *RYX::streamPreset(preset)) : nullptr;
 }
 
 int RYX_StreamReceiver_Execute(RYX_StreamReceiver* r, const float* samples, int count) {
