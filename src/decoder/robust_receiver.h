@@ -97,8 +97,8 @@ class RobustReceiver : public MessageReceiver {
     RobustReceiver& operator=(const RobustReceiver&) = delete;
 
     // Bytes of arena the receiver of plans[0 .. count) at `tuning` takes, or 0 for what the
-    // constructors refuse. One plan at 22050 Hz: 86,528 in the small build (the ring 41,472, the
-    // tone bank's tables 15,552, the plan's state 29,184), 227,392 on the desktop.
+    // constructors refuse. One plan at 22050 Hz: 77,312 in the small build (the ring 41,472, the
+    // tone bank's tables 15,552, the plan's state 17,024, the rest 3,264), 263,936 on the desktop.
     static size_t arenaBytes(const Plan* plans, size_t count, const Tuning& tuning);
     // The reason the constructors refuse plans[0 .. count) at `tuning`, or empty.
     static std::string refusal(const Plan* plans, size_t count, const Tuning& tuning);
