@@ -20,9 +20,8 @@ uint64_t clockTicks(void);
 size_t stackHighWater(void);
 size_t staticBytes(void);
 size_t heapBytes(void);
-/* Declares start-up over; allocations after it are counted. */
-void heapClose(void);
-int heapLateAllocations(void);
+/* Allocations since reset (malloc, and what calls it: new, stdio's buffers). */
+int heapAllocations(void);
 
 #ifdef __cplusplus
 }

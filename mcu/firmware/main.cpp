@@ -56,10 +56,6 @@ const PresetCase kCases[] = {
      phone_encoded_length},
 };
 
-}  // namespace
-
-namespace {
-
 // Instructions per second of audio from clock ticks over `samples` at `rate`.
 uint64_t perSecond(uint64_t ticks, int samples, int rate) {
     return ticks * RYX_INSTRUCTIONS_PER_TICK * static_cast<uint64_t>(rate) /
@@ -128,25 +124,40 @@ bool encode(const PresetCase& c, RYX_StreamEncoder* encoder) {
     return same;
 }
 
+// Every object of the test lives here: no heap.
+constexpr size_t kArenaBytes = 180 * 1024;
+alignas(8) unsigned char arena[kArenaBytes];
+// stdout's buffer, so printing takes no heap either.
+char outputBuffer[256];
+
 }  // namespace
 
 int main() {
-    std::printf("ryx-mcu: start\n");  // stdout's buffer is taken here, before the measures
+    std::setvbuf(stdout, outputBuffer, _IOLBF, sizeof outputBuffer);
+    std::printf("ryx-mcu: start\n");
     clockStart();
-    // Start-up: every object is created (and its memory taken) now; the receiver at 22050 Hz
-    // first, so its own share of the heap is known.
-    const size_t heapBefore = heapBytes();
+    // Start-up: every object is built in the static arena now, the receiver at 22050 Hz first.
     RYX_StreamReceiver* receivers[2];
     RYX_StreamEncoder* encoders[2];
-    receivers[0] = RYX_StreamReceiver_Create(kCases[0].preset);
-    const size_t receiverHeap = heapBytes() - heapBefore;
-    receivers[1] = RYX_StreamReceiver_Create(kCases[1].preset);
-    const size_t phoneHeap = heapBytes() - heapBefore - receiverHeap;
-    encoders[0] = RYX_StreamEncoder_Create(kCases[0].preset);
-    encoders[1] = RYX_StreamEncoder_Create(kCases[1].preset);
-    heapClose();
-    bool pass = receivers[0] != nullptr && receivers[1] != nullptr && encoders[0] != nullptr &&
-                encoders[1] != nullptr;
+    size_t used = 0;
+    size_t sizes[4];
+    for (int p = 0; p < 2; ++p) {
+        sizes[p] = RYX_StreamReceiver_Size(kCases[p].preset);
+        receivers[p] =
+            RYX_StreamReceiver_CreateIn(kCases[p].preset, arena + used, kArenaBytes - used);
+        used += sizes[p];
+    }
+    for (int p = 0; p < 2; ++p) {
+        sizes[2 + p] = RYX_StreamEncoder_Size(kCases[p].preset);
+        encoders[p] =
+            RYX_StreamEncoder_CreateIn(kCases[p].preset, arena + used, kArenaBytes - used);
+        used += sizes[2 + p];
+    }
+    // What is left of the arena holds no third receiver: null, and nothing is built.
+    bool pass =
+        used <= kArenaBytes && kArenaBytes - used < sizes[0] &&
+        RYX_StreamReceiver_CreateIn(kCases[0].preset, arena + used, kArenaBytes - used) == nullptr;
+    for (int p = 0; p < 2; ++p) pass &= receivers[p] != nullptr && encoders[p] != nullptr;
 
     for (int p = 0; p < 2 && pass; ++p) {
         const PresetCase& c = kCases[p];
@@ -162,11 +173,13 @@ int main() {
         pass &= encode(c, encoders[p]);
     }
     const size_t stack = stackHighWater();
-    std::printf("ryx-mcu: memory static %u receiver_heap %u phone_receiver_heap %u stack %u\n",
-                static_cast<unsigned>(staticBytes()), static_cast<unsigned>(receiverHeap),
-                static_cast<unsigned>(phoneHeap), static_cast<unsigned>(stack));
-    std::printf("ryx-mcu: allocations_after_start_up %d\n", heapLateAllocations());
-    pass &= heapLateAllocations() == 0;
+    std::printf(
+        "ryx-mcu: memory static %u receiver %u phone_receiver %u encoder %u stack %u heap %u\n",
+        static_cast<unsigned>(staticBytes() - kArenaBytes), static_cast<unsigned>(sizes[0]),
+        static_cast<unsigned>(sizes[1]), static_cast<unsigned>(sizes[2]),
+        static_cast<unsigned>(stack), static_cast<unsigned>(heapBytes()));
+    std::printf("ryx-mcu: allocations %d\n", heapAllocations());
+    pass &= heapAllocations() == 0;
     for (int p = 0; p < 2; ++p) {
         RYX_StreamReceiver_Destroy(receivers[p]);
         RYX_StreamEncoder_Destroy(encoders[p]);

@@ -22,8 +22,7 @@ extern int main(void);
 #define SYSTICK_RELOAD 0xFFFFFFu
 
 static volatile uint32_t systickWraps;
-static int heapClosed;
-static int heapLate;
+static int heapCalls;
 static size_t heapHigh;
 
 void Reset_Handler(void) {
@@ -95,23 +94,19 @@ size_t staticBytes(void) {
     return (size_t)((const char*)&__bss_end__ - (const char*)&__data_start);
 }
 
-/* Every allocation goes through here (-Wl,--wrap=malloc): the heap's high-water mark, and the
- * allocations made once heapClose() declared start-up over. */
+/* Every allocation goes through here (-Wl,--wrap=malloc): the heap's high-water mark and the
+ * count of allocations. */
 void* __real_malloc(size_t size);
 void* __wrap_malloc(size_t size) {
     void* p = __real_malloc(size);
-    heapLate += heapClosed;
+    ++heapCalls;
     const size_t used = (size_t)((char*)sbrk(0) - (char*)&__heap_start);
     if (used > heapHigh) heapHigh = used;
     return p;
 }
 
-void heapClose(void) {
-    heapClosed = 1;
-}
-
-int heapLateAllocations(void) {
-    return heapLate;
+int heapAllocations(void) {
+    return heapCalls;
 }
 
 size_t heapBytes(void) {

@@ -1,68 +1,117 @@
 // The streaming C interface (include/ryxsound/ryx_stream.h): the core's frame synthesiser and
-// robust receiver behind create/execute/destroy objects that allocate only when created.
+// robust receiver behind create/execute/destroy objects built in one block of memory, the caller's
+// (CreateIn) or one taken from the heap (Create), nothing taken afterwards.
+#include <cstddef>
 #include <cstring>
 #include <new>
-#include <vector>
 
+#include "api/stream_presets.h"
 #include "decoder/robust_receiver.h"
+#include "dsp/arena.h"
 #include "encoder/frame_synthesiser.h"
 #include "ryxsound/ryx_stream.h"
 
 namespace {
 
-struct StreamPreset {
-    RYX::Plan plan;
-    RYX::Tuning tuning;
-};
+using RYX::StreamPreset;
 
-// The presets by number. The audible plan takes the rate's own window (1024 points at 22050 Hz,
-// hops of 517 Hz); the phone band keeps the 2048-point hops it has at 44100 Hz (64.6 Hz), its
-// tones on the 16000 Hz grid of that window, which keeps it inside 0.6 .. 2.3 kHz.
-constexpr StreamPreset kPresets[] = {
-    {RYX::Plan::Audible, {22050.0f, 1024, RYX::CustomBand{}}},
-    {RYX::Plan::Custom, {16000.0f, 2048, RYX::kPhoneBand}},
+// Bytes of caller memory an object of type T takes, `more` bytes of arena after it included, at
+// any address: the object on whole lines, then the rest.
+template <typename T>
+struct Slot {
+    alignas(T) unsigned char bytes[sizeof(T)];
 };
-constexpr int kPresetCount = static_cast<int>(sizeof kPresets / sizeof kPresets[0]);
+template <typename T>
+size_t blockBytes(size_t more) {
+    RYX::Arena measuring;
+    measuring.take<Slot<T>>(1);
+    return measuring.needed() + more + RYX::Arena::kLineBytes - 1;
+}
 
-const StreamPreset* presetOf(int preset) {
-    return preset >= 0 && preset < kPresetCount ? &kPresets[preset] : nullptr;
+// Builds a T in memory[0 .. bytes) (at least blockBytes<T>(...)), the rest of it as its arena.
+template <typename T, typename... Arguments>
+T* buildIn(void* memory, size_t bytes, const Arguments&... arguments) {
+    RYX::Arena arena(memory, bytes);
+    Slot<T>* slot = arena.take<Slot<T>>(1);
+    return slot != nullptr ? new (slot->bytes) T(arena, arguments...) : nullptr;
+}
+
+// The heap block of an object Create made (freed by Destroy), or null for CreateIn's.
+template <typename T, typename... Arguments>
+T* buildOnHeap(size_t bytes, const Arguments&... arguments) {
+    if (bytes == 0) return nullptr;
+    auto* block = new (std::nothrow) unsigned char[bytes];
+    T* made = block != nullptr ? buildIn<T>(block, bytes, arguments...) : nullptr;
+    if (made == nullptr) {
+        delete[] block;
+        return nullptr;
+    }
+    made->heapBlock = block;
+    return made;
+}
+
+template <typename T>
+void destroy(T* object) {
+    if (object == nullptr) return;
+    unsigned char* block = object->heapBlock;
+    object->~T();
+    delete[] block;
 }
 
 }  // namespace
 
 struct RYX_StreamEncoder {
+    RYX_StreamEncoder(RYX::Arena&, const StreamPreset& p) : preset(p) {}
     StreamPreset preset;
     RYX::ReedSolomonCodec codec;
     RYX::FrameSynthesiser synthesiser;
+    unsigned char* heapBlock = nullptr;
 };
 
-struct RYX_StreamReceiver {
-    RYX_StreamReceiver(const StreamPreset& preset, int slice)
-        : receiver({preset.plan}, preset.tuning), sliceSamples(slice) {
-        // A feed of at most one slice completes at most one slice, which reports at most one
-        // message per plan.
-        fresh.reserve(RYX::RobustReceiver::kMaxPlans);
+// The receiver hands each message into the queue.
+struct RYX_StreamReceiver final : RYX::MessageSink {
+    RYX_StreamReceiver(RYX::Arena& arena, const StreamPreset& preset)
+        : receiver(&preset.plan, 1, preset.tuning, arena) {}
+    void take(const RYX::ReceivedMessage& m) override {
+        if (waiting == RYX_STREAM_QUEUE) {
+            first = (first + 1) % RYX_STREAM_QUEUE;
+            --waiting;
+            ++lost;
+        }
+        RYX_StreamMessage& to = queue[(first + waiting++) % RYX_STREAM_QUEUE];
+        std::memcpy(to.text, m.text.data(), sizeof to.text);
+        to.start = m.start;
+        to.confidence = m.confidence;
+        to.levelDbfs = m.levelDbfs;
     }
     RYX::RobustReceiver receiver;
-    int sliceSamples;
-    std::vector<RYX::ReceivedMessage> fresh;
     RYX_StreamMessage queue[RYX_STREAM_QUEUE] = {};
     int first = 0;  // oldest waiting
     int waiting = 0;
     int lost = 0;
+    unsigned char* heapBlock = nullptr;
 };
 
 extern "C" {
 
 int RYX_StreamSampleRate(int preset) {
-    const StreamPreset* p = presetOf(preset);
+    const StreamPreset* p = RYX::streamPreset(preset);
     return p != nullptr ? static_cast<int>(p->tuning.sampleRate) : 0;
 }
 
+size_t RYX_StreamEncoder_Size(int preset) {
+    return RYX::streamPreset(preset) != nullptr ? blockBytes<RYX_StreamEncoder>(0) : 0;
+}
+
+RYX_StreamEncoder* RYX_StreamEncoder_CreateIn(int preset, void* memory, size_t bytes) {
+    const size_t needed = RYX_StreamEncoder_Size(preset);
+    if (needed == 0 || memory == nullptr || bytes < needed) return nullptr;
+    return buildIn<RYX_StreamEncoder>(memory, bytes, *RYX::streamPreset(preset));
+}
+
 RYX_StreamEncoder* RYX_StreamEncoder_Create(int preset) {
-    const StreamPreset* p = presetOf(preset);
-    if (p == nullptr) return nullptr;
-    return new (std::nothrow) RYX_StreamEncoder{*p, {}, {}};
+    const size_t bytes = RYX_StreamEncoder_Size(preset);
+    return bytes > 0 ? buildOnHeap<RYX_StreamEncoder>(bytes, *RYX::streamPreset(preset)) : nullptr;
 }
 
 int RYX_StreamEncoder_Start(RYX_StreamEncoder* encoder, const char* text) {
@@ -78,42 +127,40 @@ int RYX_StreamEncoder_Execute(RYX_StreamEncoder* encoder, float* out, int room) 
 }
 
 void RYX_StreamEncoder_Destroy(RYX_StreamEncoder* encoder) {
-    delete encoder;
+    destroy(encoder);
+}
+
+size_t RYX_StreamReceiver_Size(int preset) {
+    const StreamPreset* p = RYX::streamPreset(preset);
+    // The presets fit their rates, so the receiver refuses none of them.
+    return p != nullptr ? blockBytes<RYX_StreamReceiver>(
+                              RYX::RobustReceiver::arenaBytes(&p->plan, 1, p->tuning))
+                        : 0;
+}
+
+RYX_StreamReceiver* RYX_StreamReceiver_CreateIn(int preset, void* memory, size_t bytes) {
+    const size_t needed = RYX_StreamReceiver_Size(preset);
+    if (needed == 0 || memory == nullptr || bytes < needed) return nullptr;
+    RYX_StreamReceiver* r = buildIn<RYX_StreamReceiver>(memory, bytes, *RYX::streamPreset(preset));
+    if (r != nullptr && !r->receiver.ready()) {  // not reached: the size was checked
+        destroy(r);
+        return nullptr;
+    }
+    return r;
 }
 
 RYX_StreamReceiver* RYX_StreamReceiver_Create(int preset) {
-    const StreamPreset* p = presetOf(preset);
-    if (p == nullptr) return nullptr;
-    // The presets fit their rates, so the receiver refuses none of them.
-    const RYX::RobustPlan plan = RYX::makeRobustPlan(p->plan, p->tuning);
-    return new (std::nothrow) RYX_StreamReceiver(*p, plan.sliceSamples);
+    const size_t bytes = RYX_StreamReceiver_Size(preset);
+    return bytes > 0 ? buildOnHeap<RYX_StreamReceiver>(bytes, *RYX::streamPreset(preset)) : nullptr;
 }
 
 int RYX_StreamReceiver_Execute(RYX_StreamReceiver* r, const float* samples, int count) {
     if (r == nullptr) return 0;
-    if (samples == nullptr || count < 0) count = 0;
-    while (count > 0) {
-        const int take = count < r->sliceSamples ? count : r->sliceSamples;
-        r->receiver.feed(samples, static_cast<size_t>(take), r->fresh);
-        samples += take;
-        count -= take;
-        for (const RYX::ReceivedMessage& m : r->fresh) {
-            if (r->waiting == RYX_STREAM_QUEUE) {
-                r->first = (r->first + 1) % RYX_STREAM_QUEUE;
-                --r->waiting;
-                ++r->lost;
-            }
-            RYX_StreamMessage& to = r->queue[(r->first + r->waiting++) % RYX_STREAM_QUEUE];
-            std::memcpy(to.text, m.text.data(), sizeof to.text);
-            to.start = m.start;
-            to.confidence = m.confidence;
-            to.levelDbfs = m.levelDbfs;
-        }
-        r->fresh.clear();
+    if (samples != nullptr && count > 0) {
+        r->receiver.feed(samples, static_cast<size_t>(count), *r);
     }
     return r->waiting;
 }
-
 int RYX_StreamReceiver_Poll(RYX_StreamReceiver* r, RYX_StreamMessage* out) {
     if (r == nullptr || out == nullptr || r->waiting == 0) return 0;
     *out = r->queue[r->first];
@@ -127,7 +174,7 @@ int RYX_StreamReceiver_Lost(const RYX_StreamReceiver* r) {
 }
 
 void RYX_StreamReceiver_Destroy(RYX_StreamReceiver* r) {
-    delete r;
+    destroy(r);
 }
 
 }  // extern "C"

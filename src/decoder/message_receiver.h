@@ -27,6 +27,16 @@ struct ReceivedMessage {
     uint32_t correctedMask = 0;   // bit i set: message symbol i (0..11) was corrected
 };
 
+// Where a receiver hands the messages it completes, one at a time, oldest first, without a list
+// that grows (the streaming interface's queue of fixed length).
+class MessageSink {
+  public:
+    virtual void take(const ReceivedMessage& message) = 0;
+
+  protected:
+    ~MessageSink() = default;
+};
+
 class MessageReceiver {
   public:
     virtual ~MessageReceiver() = default;

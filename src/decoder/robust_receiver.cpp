@@ -101,32 +101,106 @@ int countTrailingZeros(uint32_t bits) {
     return __builtin_ctz(bits);
 }  // of a non-zero word
 
+// Hands each message to a list.
+class ListSink final : public MessageSink {
+  public:
+    explicit ListSink(std::vector<ReceivedMessage>& list) : list_(list) {}
+    void take(const ReceivedMessage& message) override { list_.push_back(message); }
+
+  private:
+    std::vector<ReceivedMessage>& list_;
+};
+
 }  // namespace
 
-RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tuning) {
+std::string RobustReceiver::refusal(const Plan* plans, size_t count, const Tuning& tuning) {
     const float sampleRate = tuning.sampleRate;
     if (!sampleRateInRange(sampleRate)) {
-        refuse(phrase("robust receiver: sample rate %g Hz is outside %g Hz..%g Hz",
+        return phrase("robust receiver: sample rate %g Hz is outside %g Hz..%g Hz",
                       static_cast<double>(sampleRate), static_cast<double>(kMinSampleRate),
-                      static_cast<double>(kMaxSampleRate)));
+                      static_cast<double>(kMaxSampleRate));
     }
-    if (plans.empty() || plans.size() > static_cast<size_t>(kMaxPlans)) {
-        refuse(phrase("robust receiver: %zu plans given, it listens for 1..%d", plans.size(),
-                      kMaxPlans));
+    if (plans == nullptr || count == 0 || count > static_cast<size_t>(kMaxPlans)) {
+        return phrase("robust receiver: %zu plans given, it listens for 1..%d",
+                      plans == nullptr ? size_t{0} : count, kMaxPlans);
     }
-    std::vector<float> frequencies(plans.size() * kFrequenciesPerPlan);
-    plans_.reserve(plans.size());
-    for (Plan wanted : plans) {
-        const RobustPlan plan = makeRobustPlan(wanted, tuning);
+    for (size_t i = 0; i < count; ++i) {
+        const RobustPlan plan = makeRobustPlan(plans[i], tuning);
         if (!plan.fits) {
-            refuse(
-                phrase("robust receiver: plan %d cannot be heard at %g Hz: its tones %g Hz..%g Hz "
-                       "must be distinct and lie below half the rate",
-                       static_cast<int>(wanted), static_cast<double>(sampleRate),
-                       static_cast<double>(plan.toneHz[0][0]),
-                       static_cast<double>(plan.toneHz[RobustPlan::kHops - 1][kToneCount - 1])));
+            return phrase(
+                "robust receiver: plan %d cannot be heard at %g Hz: its tones %g Hz..%g Hz "
+                "must be distinct and lie below half the rate",
+                static_cast<int>(plans[i]), static_cast<double>(sampleRate),
+                static_cast<double>(plan.toneHz[0][0]),
+                static_cast<double>(plan.toneHz[RobustPlan::kHops - 1][kToneCount - 1]));
         }
-        plans_.emplace_back();
+    }
+    return {};
+}
+
+int RobustReceiver::symbolOffsetOf(int p, int symbolSamples, int sliceSamples) {
+    return static_cast<int>(std::lround(static_cast<double>(p) * symbolSamples / sliceSamples));
+}
+
+RobustReceiver::Buffers RobustReceiver::takeBuffers(Arena& arena, size_t planCount,
+                                                    int sliceSamples, int span) {
+    const size_t frequencies = planCount * kFrequenciesPerPlan;
+    Buffers b;
+    b.plans = arena.take<PlanState>(planCount);
+    b.decodeColumns = arena.take<uint32_t>(static_cast<size_t>(span));
+    b.contrastColumns = arena.take<uint32_t>(static_cast<size_t>(span));
+    b.samples.take(arena, kSampleSlices, sliceSamples);
+    b.bank.take(arena, static_cast<int>(frequencies), sliceSamples);
+    b.ring = arena.take<StoredAmplitude>(static_cast<size_t>(kRingSlices) * frequencies);
+    return b;
+}
+
+size_t RobustReceiver::arenaBytes(const Plan* plans, size_t count, const Tuning& tuning) {
+    if (!refusal(plans, count, tuning).empty()) return 0;
+    const RobustPlan plan = makeRobustPlan(plans[0], tuning);
+    Arena measuring;
+    takeBuffers(
+        measuring, count, plan.sliceSamples,
+        spanFrom(symbolOffsetOf(kTransmissionSymbols - 1, plan.symbolSamples, plan.sliceSamples)));
+    return measuring.needed();
+}
+
+RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tuning) {
+    const std::string why = refusal(plans.data(), plans.size(), tuning);
+    if (!why.empty()) refuse(why);
+    const size_t bytes = arenaBytes(plans.data(), plans.size(), tuning) + Arena::kLineBytes - 1;
+    owned_.reset(new unsigned char[bytes]);
+    Arena arena(owned_.get(), bytes);
+    build(plans.data(), plans.size(), tuning, arena);
+}
+
+RobustReceiver::RobustReceiver(const Plan* plans, size_t count, const Tuning& tuning,
+                               Arena& arena) {
+    const std::string why = refusal(plans, count, tuning);
+    if (!why.empty()) refuse(why);
+    build(plans, count, tuning, arena);
+}
+
+void RobustReceiver::build(const Plan* plans, size_t count, const Tuning& tuning, Arena& arena) {
+    const float sampleRate = tuning.sampleRate;
+    // Every plan at one rate has the same symbol and slice.
+    const RobustPlan first = makeRobustPlan(plans[0], tuning);
+    sliceSamples_ = first.sliceSamples;
+    symbolSamples_ = first.symbolSamples;
+    for (int p = 0; p <= kTransmissionSymbols; ++p) {
+        symbolOffset_[static_cast<size_t>(p)] = symbolOffsetOf(p, symbolSamples_, sliceSamples_);
+    }
+    Buffers b = takeBuffers(arena, count, sliceSamples_, static_cast<int>(candidateSpan()));
+    if (!arena.fits()) return;  // not ready
+    plans_ = b.plans;
+    decodeColumns_ = b.decodeColumns;
+    contrastColumns_ = b.contrastColumns;
+    samples_ = b.samples;
+    bank_ = b.bank;
+    ring_ = b.ring;
+    std::array<float, kMaxPlans * kFrequenciesPerPlan> frequencies{};
+    for (size_t i = 0; i < count; ++i) {
+        const RobustPlan plan = makeRobustPlan(plans[i], tuning);
         PlanState& ps = plans_[static_cast<size_t>(planCount_++)];
         ps.plan = plan;
         ps.firstFrequency = (planCount_ - 1) * kFrequenciesPerPlan;
@@ -167,17 +241,9 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
                 ps.apart[static_cast<size_t>(own)][static_cast<size_t>(h)] = apart;
             }
         }
-        sliceSamples_ = plan.sliceSamples;
-        symbolSamples_ = plan.symbolSamples;
-    }
-    for (int p = 0; p <= kTransmissionSymbols; ++p) {
-        symbolOffset_[static_cast<size_t>(p)] =
-            static_cast<int>(std::lround(static_cast<double>(p) * symbolSamples_ / sliceSamples_));
     }
     // What a candidate reads where: each data symbol's plateau at its own hop, at the timings
     // one slice either side too, and for the pair check every column at its own timing.
-    decodeColumns_.assign(static_cast<size_t>(candidateSpan()), 0u);
-    contrastColumns_.assign(static_cast<size_t>(candidateSpan()), 0u);
     for (int p = kStartSymbols; p < kTransmissionSymbols; ++p) {
         uint32_t ownHop = 0;
         for (int j = 0; j < kToneCount; ++j) ownHop |= 1u << columnInPlan(hopSteps(p), j);
@@ -188,9 +254,7 @@ RobustReceiver::RobustReceiver(const std::vector<Plan>& plans, const Tuning& tun
             contrastColumns_[static_cast<size_t>(symbolOffset_[p] + k)] = kAllColumns;
         }
     }
-    bank_.configure(frequencies, sampleRate, sliceSamples_);
-    samples_.assign(kSampleSlices, sliceSamples_);
-    ring_.assign(static_cast<size_t>(kRingSlices) * frequencies.size(), StoredAmplitude{});
+    bank_.tune(frequencies.data(), sampleRate);
     reset();
 }
 
@@ -205,7 +269,12 @@ float* RobustReceiver::sliceAt(int64_t k) {
 }
 
 void RobustReceiver::feed(const float* samples, size_t count, std::vector<ReceivedMessage>& out) {
-    if (samples == nullptr) count = 0;
+    ListSink sink(out);
+    feed(samples, count, sink);
+}
+
+void RobustReceiver::feed(const float* samples, size_t count, MessageSink& out) {
+    if (samples == nullptr || !ready()) count = 0;
     position_ += static_cast<int64_t>(count);
     while (count > 0) {
         const size_t take = std::min(count, static_cast<size_t>(sliceSamples_ - sliceFill_));
@@ -222,6 +291,8 @@ void RobustReceiver::feed(const float* samples, size_t count, std::vector<Receiv
 }
 
 void RobustReceiver::flush(std::vector<ReceivedMessage>& out) {
+    if (!ready()) return;
+    ListSink sink(out);
     // Silence until every start already heard has been tested and every candidate decoded.
     const int tail =
         symbolOffset_[kTransmissionSymbols] + symbolOffset_[kStartSymbols] + 2 * kPeakHalfWidth + 4;
@@ -229,13 +300,14 @@ void RobustReceiver::flush(std::vector<ReceivedMessage>& out) {
         float* slice = sliceAt(slices_);
         std::fill(slice + sliceFill_, slice + sliceSamples_, 0.0f);
         sliceFill_ = 0;
-        processSlice(out);
+        processSlice(sink);
     }
     reset();
 }
 
 void RobustReceiver::reset() {
-    std::fill(ring_.begin(), ring_.end(), StoredAmplitude{});
+    std::fill(ring_, ring_ + static_cast<size_t>(kRingSlices) * static_cast<size_t>(bank_.size()),
+              StoredAmplitude{});
     for (int p = 0; p < planCount_; ++p) {
         PlanState& ps = plans_[static_cast<size_t>(p)];
         ps.score.fill(0.0f);
@@ -257,7 +329,7 @@ void RobustReceiver::measure(PlanState& ps, int64_t k, uint32_t columns) {
     }
     uint32_t missing = columns & ~ps.measured[row];
     ps.measured[row] |= missing;
-    StoredAmplitude* out = ring_.data() + row * static_cast<size_t>(bank_.size());
+    StoredAmplitude* out = ring_ + row * static_cast<size_t>(bank_.size());
     std::complex<float> fresh[kMaxPlans * kFrequenciesPerPlan];
     while (missing != 0) {
         // Runs of adjacent columns in one call.
@@ -271,7 +343,7 @@ void RobustReceiver::measure(PlanState& ps, int64_t k, uint32_t columns) {
     }
 }
 
-void RobustReceiver::processSlice(std::vector<ReceivedMessage>& out) {
+void RobustReceiver::processSlice(MessageSink& out) {
     const int64_t newest = slices_++;
     for (int p = 0; p < planCount_; ++p) {
         PlanState& ps = plans_[static_cast<size_t>(p)];
@@ -532,7 +604,7 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     }
 }
 
-void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out) {
+void RobustReceiver::decodeCandidate(const Candidate& c, MessageSink& out) {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
     Decision best;
     for (int offset : kTimingOffsets) {
@@ -554,7 +626,7 @@ void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMes
     best.message.start = onsetSample(ps, best.startSlice);
     best.message.end =
         best.message.start + kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
-    out.push_back(best.message);
+    out.take(best.message);
 }
 
 int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {

@@ -44,6 +44,8 @@
 #include <array>
 #include <complex>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "decoder/message_receiver.h"
@@ -52,6 +54,7 @@
 #include "decoder/tone_bank.h"
 #include "decoder/word_search.h"
 #include "dsp/aligned_floats.h"
+#include "dsp/arena.h"
 #include "modes/message_frame.h"
 #include "modes/symbol_alphabet.h"
 
@@ -85,9 +88,26 @@ class RobustReceiver : public MessageReceiver {
     // an encoder with the same tuning sends them. Throws std::invalid_argument, naming the
     // reason, for no plans or too many, a rate outside kMinSampleRate .. kMaxSampleRate, and a
     // plan it cannot hear at that rate (makeRobustPlan: tones that merge or reach half the rate).
+    // Takes its buffers from the heap, once, here (arenaBytes of them).
     RobustReceiver(const std::vector<Plan>& plans, const Tuning& tuning);
+    // The same for plans[0 .. count), its buffers taken from `arena` (arenaBytes of it): where
+    // they do not fit, the receiver is not ready() and hears nothing.
+    RobustReceiver(const Plan* plans, size_t count, const Tuning& tuning, Arena& arena);
+    RobustReceiver(const RobustReceiver&) = delete;
+    RobustReceiver& operator=(const RobustReceiver&) = delete;
+
+    // Bytes of arena the receiver of plans[0 .. count) at `tuning` takes, or 0 for what the
+    // constructors refuse. One plan at 22050 Hz: 77,312 in the small build (the ring 41,472, the
+    // tone bank's tables 15,552, the plan's state 17,024, the rest 3,264), 263,936 on the desktop.
+    static size_t arenaBytes(const Plan* plans, size_t count, const Tuning& tuning);
+    // The reason the constructors refuse plans[0 .. count) at `tuning`, or empty.
+    static std::string refusal(const Plan* plans, size_t count, const Tuning& tuning);
+    // False when its buffers did not fit the arena it was given.
+    bool ready() const { return plans_ != nullptr; }
 
     void feed(const float* samples, size_t count, std::vector<ReceivedMessage>& out) override;
+    // The same, each completed message handed to `out`.
+    void feed(const float* samples, size_t count, MessageSink& out);
     void flush(std::vector<ReceivedMessage>& out) override;
     int64_t position() const override { return position_; }
     bool inMessage() const override { return candidateCount_ > 0; }
@@ -195,16 +215,38 @@ class RobustReceiver : public MessageReceiver {
     static int column(const PlanState& ps, int h, int j) {
         return ps.firstFrequency + columnInPlan(h, j);
     }
-    void processSlice(std::vector<ReceivedMessage>& out);
+    // The buffers, taken from one arena when the receiver is built (a measuring arena counts
+    // them): plan states, what a candidate reads where, slices of samples, the bank's tables and
+    // the ring of amplitudes.
+    struct StoredAmplitude {
+        StoredFloat re;
+        StoredFloat im;
+    };
+    struct Buffers {
+        PlanState* plans = nullptr;
+        uint32_t* decodeColumns = nullptr;
+        uint32_t* contrastColumns = nullptr;
+        AlignedFloats samples;
+        ToneBank bank;
+        StoredAmplitude* ring = nullptr;
+    };
+    static Buffers takeBuffers(Arena& arena, size_t planCount, int sliceSamples, int span);
+    // Symbol p's first slice from the transmission's start: round(p D / L).
+    static int symbolOffsetOf(int p, int symbolSamples, int sliceSamples);
+    // Slices from a candidate's start to the one after the last its decision reads, from the
+    // last symbol's offset.
+    static int spanFrom(int lastSymbolOffset) {
+        return lastSymbolOffset + kPlateauStart + kPlateauSlices + 1;
+    }
+    void build(const Plan* plans, size_t count, const Tuning& tuning, Arena& arena);
+    void processSlice(MessageSink& out);
     // Measures the plan's columns in `columns` (bit c: column c) on slice k, one of the last
     // kSampleSlices, where they are not measured yet.
     void measure(PlanState& ps, int64_t k, uint32_t columns);
     // Samples of slice k, one of the last kSampleSlices.
     float* sliceAt(int64_t k);
     // Slices from a candidate's start to the one after the last its decision reads.
-    int64_t candidateSpan() const {
-        return symbolOffset_[kTransmissionSymbols - 1] + kPlateauStart + kPlateauSlices + 1;
-    }
+    int64_t candidateSpan() const { return spanFrom(symbolOffset_[kTransmissionSymbols - 1]); }
     // The columns candidate c reads on slice start + r (0 <= r < candidateSpan()).
     uint32_t columnsRead(const Candidate& c, int64_t r) const {
         const auto at = static_cast<size_t>(r);
@@ -214,7 +256,7 @@ class RobustReceiver : public MessageReceiver {
     // can no longer pass the check.
     bool judgeSymbols(Candidate& c, int64_t newest);
     void runStartTest(int p, int64_t start);
-    void decodeCandidate(const Candidate& c, std::vector<ReceivedMessage>& out);
+    void decodeCandidate(const Candidate& c, MessageSink& out);
     // Data symbol i's two strongest tones at its own hop over the two strongest at the stronger
     // other hop. About 1 for noise, speech and music; several for tone pairs.
     float hopContrast(const Candidate& c, int i) const;
@@ -246,25 +288,22 @@ class RobustReceiver : public MessageReceiver {
     int64_t symbolSlice(int64_t start, int p) const { return start + symbolOffset_[p]; }
     void reset();
 
-    std::vector<PlanState> plans_;  // one per plan listened for, sized at construction
+    std::unique_ptr<unsigned char[]> owned_;  // the arena of a receiver that takes the heap
+    PlanState* plans_ = nullptr;              // one per plan listened for
     int planCount_ = 0;
     int sliceSamples_ = 0;
     int symbolSamples_ = 0;
     std::array<int, kTransmissionSymbols + 1> symbolOffset_{};  // round(p D / L)
     // By slice r of a candidate (0 .. candidateSpan() - 1): the columns its decision reads at
     // any of its timings (each data symbol's own hop), and those its pair check reads.
-    std::vector<uint32_t> decodeColumns_;
-    std::vector<uint32_t> contrastColumns_;
+    uint32_t* decodeColumns_ = nullptr;
+    uint32_t* contrastColumns_ = nullptr;
     ToneBank bank_;
     AlignedFloats samples_;  // the last kSampleSlices slices, the newest being filled
     int sliceFill_ = 0;
-    struct StoredAmplitude {
-        StoredFloat re;
-        StoredFloat im;
-    };
-    std::vector<StoredAmplitude> ring_;  // kRingSlices x bank size
-    int64_t slices_ = 0;                 // slices analysed since the last reset
-    int64_t origin_ = 0;                 // sample position of slice 0
+    StoredAmplitude* ring_ = nullptr;  // kRingSlices x bank size
+    int64_t slices_ = 0;               // slices analysed since the last reset
+    int64_t origin_ = 0;               // sample position of slice 0
     int64_t position_ = 0;
     std::array<Candidate, kMaxCandidates> candidates_{};
     int candidateCount_ = 0;

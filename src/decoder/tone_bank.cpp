@@ -52,15 +52,19 @@ RYX_WITH_AVX_CLONE std::complex<float> localSum(const float* x, const StoredFloa
 
 }  // namespace
 
-void ToneBank::configure(const std::vector<float>& frequenciesHz, float sampleRate,
-                         int sliceSamples) {
-    count_ = static_cast<int>(frequenciesHz.size());
+bool ToneBank::take(Arena& arena, int count, int sliceSamples) {
+    // Both are taken, so a measuring arena counts both.
+    const bool cosTaken = cosTable_.take(arena, count, sliceSamples);
+    const bool sinTaken = sinTable_.take(arena, count, sliceSamples);
+    count_ = cosTaken && sinTaken ? count : 0;
     sliceSamples_ = sliceSamples;
-    cosTable_.assign(count_, sliceSamples);
-    sinTable_.assign(count_, sliceSamples);
+    return count_ > 0;
+}
+
+void ToneBank::tune(const float* frequenciesHz, float sampleRate) {
     for (int k = 0; k < count_; ++k) {
-        unitTurns(2.0 * kPi * frequenciesHz[static_cast<size_t>(k)] / sampleRate, sliceSamples_,
-                  cosTable_.row(k), sinTable_.row(k), 1);
+        unitTurns(2.0 * kPi * frequenciesHz[k] / sampleRate, sliceSamples_, cosTable_.row(k),
+                  sinTable_.row(k), 1);
     }
 }
 

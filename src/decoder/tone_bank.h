@@ -10,17 +10,17 @@
 //
 // Cost: two multiply-adds per sample per frequency asked for, eight lanes at a time; tables of
 // 2 x frequencies x sliceSamples values (StoredFloat: float, half precision in the small build)
-// are built at construction, nothing is allocated afterwards. Results are the same on every
-// processor.
+// are taken from the owner's arena and filled once, nothing is allocated. Results are the same on
+// every processor.
 #pragma once
 
 #include <cmath>
 #include <complex>
 #include <cstddef>
-#include <vector>
 
 #include "decoder/robust_storage.h"
 #include "dsp/aligned_floats.h"
+#include "dsp/arena.h"
 
 namespace RYX {
 
@@ -51,8 +51,13 @@ void unitTurns(double angle, int count, T* re, T* im, int stride) {
 
 class ToneBank {
   public:
-    // Sets the frequencies and the slice length (an empty bank analyses nothing).
-    void configure(const std::vector<float>& frequenciesHz, float sampleRate, int sliceSamples);
+    // Takes the tables of `count` frequencies over slices of `sliceSamples` from `arena`
+    // (2 x count x AlignedFloats::strideFor(sliceSamples) values: 2 x 27 x 144 halves, 15.2 KiB,
+    // for one plan at 22050 Hz in the small build); false, and an empty bank, when they do not
+    // fit. An empty bank analyses nothing.
+    bool take(Arena& arena, int count, int sliceSamples);
+    // Fills the tables for frequenciesHz[0 .. size()) at `sampleRate`.
+    void tune(const float* frequenciesHz, float sampleRate);
 
     int size() const { return count_; }
     int sliceSamples() const { return sliceSamples_; }

@@ -1,12 +1,12 @@
 // A buffer of floats (or of another value type T) in rows of a stride rounded up to whole lines of
-// sixteen values (64 bytes of floats), the first row starting on a line, so vector loads of a row
-// never straddle two lines. Sized once; reading and writing never allocate. (A copy holds the same
-// values; only its alignment may differ.)
+// sixteen values (64 bytes of floats), taken from an arena (whose pieces start on lines), so
+// vector loads of a row never straddle two lines. Sized once; reading and writing never allocate.
+// A copy is a second view of the same values.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <vector>
+
+#include "dsp/arena.h"
 
 namespace RYX {
 
@@ -20,20 +20,20 @@ class AlignedRows {
         return (length + kLineFloats - 1) / kLineFloats * kLineFloats;
     }
 
-    // rows x strideFor(length) zeros.
-    void assign(int rows, int length) {
+    // rows x strideFor(length) zeros from `arena`; false (and no rows) when they do not fit.
+    bool take(Arena& arena, int rows, int length) {
+        static_assert(Arena::kLineBytes % (kLineFloats * sizeof(float)) == 0, "rows on lines");
         stride_ = strideFor(length);
-        store_.assign(static_cast<size_t>(rows) * stride_ + kLineFloats, T{});
-        const auto address = reinterpret_cast<std::uintptr_t>(store_.data());
-        const auto lineBytes = static_cast<std::uintptr_t>(kLineFloats * sizeof(T));
-        offset_ = ((lineBytes - address % lineBytes) % lineBytes) / sizeof(T);
+        values_ = arena.take<T>(static_cast<size_t>(rows) * static_cast<size_t>(stride_));
+        return values_ != nullptr;
     }
-    T* row(int r) { return store_.data() + offset_ + static_cast<size_t>(r) * stride_; }
-    const T* row(int r) const { return store_.data() + offset_ + static_cast<size_t>(r) * stride_; }
+    T* row(int r) { return values_ + static_cast<size_t>(r) * static_cast<size_t>(stride_); }
+    const T* row(int r) const {
+        return values_ + static_cast<size_t>(r) * static_cast<size_t>(stride_);
+    }
 
   private:
-    std::vector<T> store_;
-    size_t offset_ = 0;
+    T* values_ = nullptr;
     int stride_ = 0;
 };
 

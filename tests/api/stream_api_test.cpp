@@ -4,6 +4,7 @@
 // unknown presets without harm.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -110,11 +111,55 @@ TEST(StreamReceiver, AFullQueuePushesOutTheOldestAndCountsIt) {
     RYX_StreamReceiver_Destroy(receiver);
 }
 
+// Objects built in the caller's memory: exactly Size bytes at any address hold one that works as
+// Create's does; a byte fewer, null memory or an unknown preset give null and touch nothing.
+class StreamCreateIn : public ::testing::TestWithParam<std::tuple<int, size_t>> {};
+
+TEST_P(StreamCreateIn, SizeBytesAtAnyAddressAndNotOneFewer) {
+    const int preset = kShapes[std::get<0>(GetParam())].preset;
+    const size_t offset = std::get<1>(GetParam());
+    const size_t rx = RYX_StreamReceiver_Size(preset);
+    const size_t tx = RYX_StreamEncoder_Size(preset);
+    ASSERT_GT(rx, 0u);
+    ASSERT_GT(tx, 0u);
+    std::vector<unsigned char> memory(offset + rx + tx, 0x5a);
+    unsigned char* at = memory.data() + offset;
+    EXPECT_EQ(RYX_StreamReceiver_CreateIn(preset, at, rx - 1), nullptr);
+    EXPECT_EQ(RYX_StreamEncoder_CreateIn(preset, at, tx - 1), nullptr);
+    EXPECT_EQ(RYX_StreamReceiver_CreateIn(preset, nullptr, rx), nullptr);
+    EXPECT_EQ(RYX_StreamReceiver_CreateIn(7, at, rx), nullptr);
+    EXPECT_TRUE(
+        std::all_of(memory.begin(), memory.end(), [](unsigned char b) { return b == 0x5a; }));
+
+    RYX_StreamReceiver* receiver = RYX_StreamReceiver_CreateIn(preset, at, rx);
+    RYX_StreamEncoder* encoder = RYX_StreamEncoder_CreateIn(preset, at + rx, tx);
+    ASSERT_NE(receiver, nullptr);
+    ASSERT_NE(encoder, nullptr);
+    std::vector<float> audio(static_cast<size_t>(RYX_StreamEncoder_Start(encoder, "arena0123")));
+    audio.resize(static_cast<size_t>(
+        RYX_StreamEncoder_Execute(encoder, audio.data(), static_cast<int>(audio.size()))));
+    EXPECT_EQ(audio, streamed(preset, "arena0123", 1 << 20));
+    audio.resize(audio.size() + static_cast<size_t>(RYX_StreamSampleRate(preset)), 0.0f);
+    EXPECT_EQ(RYX_StreamReceiver_Execute(receiver, audio.data(), static_cast<int>(audio.size())),
+              1);
+    RYX_StreamMessage m;
+    ASSERT_EQ(RYX_StreamReceiver_Poll(receiver, &m), 1);
+    EXPECT_STREQ(m.text, "arena0123");
+    RYX_StreamReceiver_Destroy(receiver);
+    RYX_StreamEncoder_Destroy(encoder);
+}
+
+INSTANTIATE_TEST_SUITE_P(PresetsAndAddresses, StreamCreateIn,
+                         ::testing::Combine(::testing::Values(0, 1),
+                                            ::testing::Values(size_t{0}, size_t{1}, size_t{63})));
+
 TEST(StreamInterface, HostileArgumentsDoNothing) {
     for (int preset : {-1, 2, 1 << 30}) {
         EXPECT_EQ(RYX_StreamSampleRate(preset), 0);
         EXPECT_EQ(RYX_StreamEncoder_Create(preset), nullptr);
         EXPECT_EQ(RYX_StreamReceiver_Create(preset), nullptr);
+        EXPECT_EQ(RYX_StreamEncoder_Size(preset), 0u);
+        EXPECT_EQ(RYX_StreamReceiver_Size(preset), 0u);
     }
     float buffer[16] = {};
     RYX_StreamMessage m{};
