@@ -330,7 +330,7 @@ void RobustReceiver::measure(PlanState& ps, int64_t k, uint32_t columns) {
     uint32_t missing = columns & ~ps.measured[row];
     ps.measured[row] |= missing;
     StoredAmplitude* out = ring_ + row * static_cast<size_t>(bank_.size());
-    std::complex<float> fresh[kMaxPlans * kFrequenciesPerPlan];
+    std::complex<float>* fresh = fresh_.data();
     while (missing != 0) {
         // Runs of adjacent columns in one call.
         const int first = ps.firstFrequency + countTrailingZeros(missing);

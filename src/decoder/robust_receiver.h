@@ -302,8 +302,10 @@ class RobustReceiver : public MessageReceiver {
     AlignedFloats samples_;  // the last kSampleSlices slices, the newest being filled
     int sliceFill_ = 0;
     StoredAmplitude* ring_ = nullptr;  // kRingSlices x bank size
-    int64_t slices_ = 0;               // slices analysed since the last reset
-    int64_t origin_ = 0;               // sample position of slice 0
+    // A slice's amplitudes as the bank gives them, before they are stored.
+    std::array<std::complex<float>, kMaxPlans * kFrequenciesPerPlan> fresh_;
+    int64_t slices_ = 0;  // slices analysed since the last reset
+    int64_t origin_ = 0;  // sample position of slice 0
     int64_t position_ = 0;
     std::array<Candidate, kMaxCandidates> candidates_{};
     int candidateCount_ = 0;

@@ -13,11 +13,11 @@ constexpr int kLanes = 8;
 typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 
 // Eight table values as floats.
-inline void loadLanes(Lanes& v, const float* from) {
+__attribute__((always_inline)) inline void loadLanes(Lanes& v, const float* from) {
     std::memcpy(&v, from, sizeof v);
 }
 template <typename Stored>
-inline void loadLanes(Lanes& v, const Stored* from) {
+__attribute__((always_inline)) inline void loadLanes(Lanes& v, const Stored* from) {
     for (int lane = 0; lane < kLanes; ++lane) v[lane] = static_cast<float>(from[lane]);
 }
 
