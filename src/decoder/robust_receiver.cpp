@@ -30,6 +30,10 @@ typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 constexpr float kTiny = 1e-12f;                // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;           // samples are clamped to +-this; NaN counts as 0
 constexpr int kTimingOffsets[3] = {0, -1, 1};  // slices around the candidate's start
+// The share of a start tone's energy that a room's echoes may carry into the next symbol, which
+// the start test forgives: a reflection of up to 0.7 of the amplitude (0.49 of the energy) at any
+// delay. A tone held through both start symbols leaves more there.
+constexpr float kEchoShare = 0.5f;
 constexpr int kSilentTones = kToneCount - kPairTones;  // the seven a symbol leaves silent
 constexpr unsigned kAllTones = (1u << kToneCount) - 1u;
 // Two frequencies nearer than this many resolutions of a symbol's coherent sum (its inverse
@@ -473,18 +477,26 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
                                            [static_cast<size_t>(best)];
     const float tone2First =
         ps.startTones[static_cast<size_t>(start % kStartToneSymbols)][1][static_cast<size_t>(best)];
-    const float echo0 = tone0Second + kTiny;
-    const float echo2 = tone2First + kTiny;
     constexpr float kOthers = kFrequenciesPerPlan - 1;
     constexpr float kRounding = 1.0f + 1e-5f;  // so that rounding never fails a passing start
     // Per start symbol: the tone's energy, the sum so far, and the next column to add.
     const float tone[2] = {a0, a2};
-    const float echo[2] = {echo0, echo2};
     float others[2] = {tone2First, tone0Second};
     int next[2] = {kQuickFrequencies, kQuickFrequencies};
+    // Each start tone in the other start symbol. Tone 2 in the first counts in full: no echo of
+    // the transmission reaches back there. Of tone 0 in the second, what stands above the mean of
+    // that symbol's other frequencies counts only beyond the share an echo of the first leaves
+    // (kEchoShare of its energy), so a room's reflection does not fail the start while a tone
+    // held through both symbols does, and in noise it counts in full. It grows with the second
+    // symbol's sum, so the sums so far bound it from below as they bound the rest.
+    auto echo = [&](int i) {
+        return kTiny + (i == 1 ? tone2First
+                               : std::max(tone0Second - kEchoShare * a0,
+                                          std::min(tone0Second, others[1] / kOthers)));
+    };
     // How far the sum may still grow before the threshold is out of reach (negative: it is).
     auto slack = [&](int i) {
-        return tone[i] * kRounding / kStartThreshold - (others[i] / kOthers + echo[i]);
+        return tone[i] * kRounding / kStartThreshold - (others[i] / kOthers + echo(i));
     };
     bool reach = slack(0) >= 0.0f && slack(1) >= 0.0f;
     while (reach && (next[0] < kFrequenciesPerPlan || next[1] < kFrequenciesPerPlan)) {
@@ -500,22 +512,25 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
         }
         const int t = columnInPlan(c / kToneCount, c % kToneCount);  // the swap undoes itself
         others[i] += symbolEnergy(ps, t / kToneCount, t % kToneCount, best, symbol);
-        reach = slack(i) >= 0.0f;
+        reach = slack(0) >= 0.0f && slack(1) >= 0.0f;  // the second symbol's sum weighs on both
     }
-    const float others0 = others[0];
-    const float others1 = others[1];
-    const float score =
-        reach ? std::min(a0 / (others0 / kOthers + echo0), a2 / (others1 / kOthers + echo2)) : 0.0f;
+    const bool passes = reach && std::min(a0 / (others[0] / kOthers + echo(0)),
+                                          a2 / (others[1] / kOthers + echo(1))) >= kStartThreshold;
+    // A start that passes is ranked among its neighbours with tone 0 in the second symbol counted
+    // in full: a start too early leaves the first symbol's tone there, which the echo's share would
+    // forgive, and in clean audio every such start would score alike.
+    const float rank = std::min(a0 / (others[0] / kOthers + tone0Second + kTiny),
+                                a2 / (others[1] / kOthers + echo(1)));
     const size_t at = static_cast<size_t>(start % kRingSlices);
-    ps.score[at] = score;
+    ps.score[at] = passes ? rank : 0.0f;
     ps.bestDrift[at] = static_cast<int8_t>(best);
 
-    // The start kPeakHalfWidth slices back is a candidate when it clears the threshold and no
-    // start within kPeakHalfWidth either side scores higher (ties go to the earlier one).
+    // The start kPeakHalfWidth slices back is a candidate when it passes and no start within
+    // kPeakHalfWidth either side ranks higher (ties go to the earlier one).
     const int64_t centre = start - kPeakHalfWidth;
     if (centre < 0) return;
     const float s = ps.score[static_cast<size_t>(centre % kRingSlices)];
-    if (!(s >= kStartThreshold)) return;
+    if (!(s > 0.0f)) return;
     for (int64_t k = std::max<int64_t>(0, centre - kPeakHalfWidth); k <= start; ++k) {
         if (k == centre) continue;
         const float other = ps.score[static_cast<size_t>(k % kRingSlices)];
