@@ -250,7 +250,7 @@ void RobustReceiver::reset() {
     sliceFill_ = 0;
     origin_ = position_;
     candidateCount_ = 0;
-    lastReportedStart_ = -1;
+    lastReported_ = ReceivedMessage{};
 }
 
 void RobustReceiver::measure(PlanState& ps, int64_t k, uint32_t columns) {
@@ -560,12 +560,16 @@ void RobustReceiver::decodeCandidate(const Candidate& c, std::vector<ReceivedMes
         stats_.phantomSamples += kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
         return;
     }
-    // The same transmission found again from a neighbouring start is reported once.
-    if (lastReportedStart_ >= 0 &&
-        std::llabs(best.message.start - lastReportedStart_) < symbolSamples_ / 2) {
+    // The same transmission found again from a neighbouring start, or in a room's echo of it (the
+    // same text of the same plan heard again more than half a symbol before the transmission
+    // ends, where a second sending of it cannot begin), is reported once.
+    const ReceivedMessage& last = lastReported_;
+    if (last.ok && (std::llabs(best.message.start - last.start) < symbolSamples_ / 2 ||
+                    (best.message.text == last.text && best.message.plan == last.plan &&
+                     best.message.start < last.end - symbolSamples_ / 2))) {
         return;
     }
-    lastReportedStart_ = best.message.start;
+    lastReported_ = best.message;
     best.message.start = onsetSample(ps, best.startSlice);
     best.message.end =
         best.message.start + kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);

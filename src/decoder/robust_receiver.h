@@ -271,8 +271,8 @@ class RobustReceiver : public MessageReceiver {
     int64_t position_ = 0;
     std::array<Candidate, kMaxCandidates> candidates_{};
     int candidateCount_ = 0;
-    int64_t lastReportedStart_ = -1;
-    WordSearch search_;  // decides a candidate's symbols
+    ReceivedMessage lastReported_;  // as decided (its start at the slice), none when not ok
+    WordSearch search_;             // decides a candidate's symbols
     RobustStats stats_;
 };
 
