@@ -34,6 +34,11 @@ constexpr int kTimingOffsets[3] = {0, -1, 1};  // slices around the candidate's 
 // the start test forgives: a reflection of up to 0.7 of the amplitude (0.49 of the energy) at any
 // delay. A tone held through both start symbols leaves more there.
 constexpr float kEchoShare = 0.5f;
+// What tone 0 in the second start symbol may hold without an echo, in multiples of tone 2 in the
+// first (which holds noise alone); only the rest is taken for an echo. So high that in noise the
+// start frequencies alone still fail nearly every start as they did (the start test of quiet
+// noise costs 3% more than without the echo's share; 16 would cost 5%, 4 15%).
+constexpr float kEchoNoise = 32.0f;
 constexpr int kSilentTones = kToneCount - kPairTones;  // the seven a symbol leaves silent
 constexpr unsigned kAllTones = (1u << kToneCount) - 1u;
 // Two frequencies nearer than this many resolutions of a symbol's coherent sum (its inverse
@@ -484,19 +489,18 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     float others[2] = {tone2First, tone0Second};
     int next[2] = {kQuickFrequencies, kQuickFrequencies};
     // Each start tone in the other start symbol. Tone 2 in the first counts in full: no echo of
-    // the transmission reaches back there. Of tone 0 in the second, what stands above the mean of
-    // that symbol's other frequencies counts only beyond the share an echo of the first leaves
-    // (kEchoShare of its energy), so a room's reflection does not fail the start while a tone
-    // held through both symbols does, and in noise it counts in full. It grows with the second
-    // symbol's sum, so the sums so far bound it from below as they bound the rest.
-    auto echo = [&](int i) {
-        return kTiny + (i == 1 ? tone2First
-                               : std::max(tone0Second - kEchoShare * a0,
-                                          std::min(tone0Second, others[1] / kOthers)));
-    };
+    // the transmission reaches back there, so it also tells how loud tone 0 would be in the
+    // second without one. Of tone 0 in the second, what stands above kEchoNoise times that counts
+    // only beyond the share an echo of the first leaves (kEchoShare of its energy): a room's
+    // reflection does not fail the start while a tone held through both symbols does, and in
+    // noise tone 0 in the second counts in full as it did, on the start frequencies alone.
+    const float echo[2] = {
+        std::max(tone0Second - kEchoShare * a0, std::min(tone0Second, kEchoNoise * tone2First)) +
+            kTiny,
+        tone2First + kTiny};
     // How far the sum may still grow before the threshold is out of reach (negative: it is).
     auto slack = [&](int i) {
-        return tone[i] * kRounding / kStartThreshold - (others[i] / kOthers + echo(i));
+        return tone[i] * kRounding / kStartThreshold - (others[i] / kOthers + echo[i]);
     };
     bool reach = slack(0) >= 0.0f && slack(1) >= 0.0f;
     while (reach && (next[0] < kFrequenciesPerPlan || next[1] < kFrequenciesPerPlan)) {
@@ -512,15 +516,15 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
         }
         const int t = columnInPlan(c / kToneCount, c % kToneCount);  // the swap undoes itself
         others[i] += symbolEnergy(ps, t / kToneCount, t % kToneCount, best, symbol);
-        reach = slack(0) >= 0.0f && slack(1) >= 0.0f;  // the second symbol's sum weighs on both
+        reach = slack(i) >= 0.0f;
     }
-    const bool passes = reach && std::min(a0 / (others[0] / kOthers + echo(0)),
-                                          a2 / (others[1] / kOthers + echo(1))) >= kStartThreshold;
+    const bool passes = reach && std::min(a0 / (others[0] / kOthers + echo[0]),
+                                          a2 / (others[1] / kOthers + echo[1])) >= kStartThreshold;
     // A start that passes is ranked among its neighbours with tone 0 in the second symbol counted
     // in full: a start too early leaves the first symbol's tone there, which the echo's share would
     // forgive, and in clean audio every such start would score alike.
     const float rank = std::min(a0 / (others[0] / kOthers + tone0Second + kTiny),
-                                a2 / (others[1] / kOthers + echo(1)));
+                                a2 / (others[1] / kOthers + echo[1]));
     const size_t at = static_cast<size_t>(start % kRingSlices);
     ps.score[at] = passes ? rank : 0.0f;
     ps.bestDrift[at] = static_cast<int8_t>(best);

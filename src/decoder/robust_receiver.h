@@ -10,8 +10,8 @@
 // clock-drift hypotheses (-2000 .. 2000 ppm, chosen once per candidate on the start symbols).
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
 //    26 other frequencies of its symbol and against itself in the other symbol (tone 0 in the
-//    second, where it stands above that symbol's other frequencies, only beyond the share an
-//    echo leaves there, so a room's reflections do not fail the start while a held tone does).
+//    second, where it stands far above tone 2 in the first, only beyond the share an echo leaves
+//    there, so a room's reflections do not fail the start while a held tone does).
 //    A start that clears kStartThreshold and ranks best within half a symbol (tone 0 in the
 //    second symbol counted in full, which marks a start too early) opens a candidate.
 //  - Most audio holds no transmission, so every slice is measured at the two start frequencies
