@@ -30,6 +30,15 @@ typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 constexpr float kTiny = 1e-12f;                // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;           // samples are clamped to +-this; NaN counts as 0
 constexpr int kTimingOffsets[3] = {0, -1, 1};  // slices around the candidate's start
+// The share of a start tone's energy that a room's echoes may carry into the next symbol, which
+// the start test forgives: a reflection of up to 0.7 of the amplitude (0.49 of the energy) at any
+// delay. A tone held through both start symbols leaves more there.
+constexpr float kEchoShare = 0.5f;
+// What tone 0 in the second start symbol may hold without an echo, in multiples of tone 2 in the
+// first (which holds noise alone); only the rest is taken for an echo. So high that in noise the
+// start frequencies alone still fail nearly every start as they did (the start test of quiet
+// noise costs 3% more than without the echo's share; 16 would cost 5%, 4 15%).
+constexpr float kEchoNoise = 32.0f;
 constexpr int kSilentTones = kToneCount - kPairTones;  // the seven a symbol leaves silent
 constexpr unsigned kAllTones = (1u << kToneCount) - 1u;
 // Two frequencies nearer than this many resolutions of a symbol's coherent sum (its inverse
@@ -318,7 +327,7 @@ void RobustReceiver::reset() {
     sliceFill_ = 0;
     origin_ = position_;
     candidateCount_ = 0;
-    lastReportedStart_ = -1;
+    lastReported_ = ReceivedMessage{};
 }
 
 void RobustReceiver::measure(PlanState& ps, int64_t k, uint32_t columns) {
@@ -545,15 +554,22 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
                                            [static_cast<size_t>(best)];
     const float tone2First =
         ps.startTones[static_cast<size_t>(start % kStartToneSymbols)][1][static_cast<size_t>(best)];
-    const float echo0 = tone0Second + kTiny;
-    const float echo2 = tone2First + kTiny;
     constexpr float kOthers = kFrequenciesPerPlan - 1;
     constexpr float kRounding = 1.0f + 1e-5f;  // so that rounding never fails a passing start
     // Per start symbol: the tone's energy, the sum so far, and the next column to add.
     const float tone[2] = {a0, a2};
-    const float echo[2] = {echo0, echo2};
     float others[2] = {tone2First, tone0Second};
     int next[2] = {kQuickFrequencies, kQuickFrequencies};
+    // Each start tone in the other start symbol. Tone 2 in the first counts in full: no echo of
+    // the transmission reaches back there, so it also tells how loud tone 0 would be in the
+    // second without one. Of tone 0 in the second, what stands above kEchoNoise times that counts
+    // only beyond the share an echo of the first leaves (kEchoShare of its energy): a room's
+    // reflection does not fail the start while a tone held through both symbols does, and in
+    // noise tone 0 in the second counts in full as it did, on the start frequencies alone.
+    const float echo[2] = {
+        std::max(tone0Second - kEchoShare * a0, std::min(tone0Second, kEchoNoise * tone2First)) +
+            kTiny,
+        tone2First + kTiny};
     // How far the sum may still grow before the threshold is out of reach (negative: it is).
     auto slack = [&](int i) {
         return tone[i] * kRounding / kStartThreshold - (others[i] / kOthers + echo[i]);
@@ -574,20 +590,23 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
         others[i] += symbolEnergy(ps, t / kToneCount, t % kToneCount, best, symbol);
         reach = slack(i) >= 0.0f;
     }
-    const float others0 = others[0];
-    const float others1 = others[1];
-    const float score =
-        reach ? std::min(a0 / (others0 / kOthers + echo0), a2 / (others1 / kOthers + echo2)) : 0.0f;
+    const bool passes = reach && std::min(a0 / (others[0] / kOthers + echo[0]),
+                                          a2 / (others[1] / kOthers + echo[1])) >= kStartThreshold;
+    // A start that passes is ranked among its neighbours with tone 0 in the second symbol counted
+    // in full: a start too early leaves the first symbol's tone there, which the echo's share would
+    // forgive, and in clean audio every such start would score alike.
+    const float rank = std::min(a0 / (others[0] / kOthers + tone0Second + kTiny),
+                                a2 / (others[1] / kOthers + echo[1]));
     const size_t at = static_cast<size_t>(start % kRingSlices);
-    ps.score[at] = score;
+    ps.score[at] = passes ? rank : 0.0f;
     ps.bestDrift[at] = static_cast<int8_t>(best);
 
-    // The start kPeakHalfWidth slices back is a candidate when it clears the threshold and no
-    // start within kPeakHalfWidth either side scores higher (ties go to the earlier one).
+    // The start kPeakHalfWidth slices back is a candidate when it passes and no start within
+    // kPeakHalfWidth either side ranks higher (ties go to the earlier one).
     const int64_t centre = start - kPeakHalfWidth;
     if (centre < 0) return;
     const float s = ps.score[static_cast<size_t>(centre % kRingSlices)];
-    if (!(s >= kStartThreshold)) return;
+    if (!(s > 0.0f)) return;
     for (int64_t k = std::max<int64_t>(0, centre - kPeakHalfWidth); k <= start; ++k) {
         if (k == centre) continue;
         const float other = ps.score[static_cast<size_t>(k % kRingSlices)];
@@ -617,12 +636,16 @@ void RobustReceiver::decodeCandidate(const Candidate& c, MessageSink& out) {
         stats_.phantomSamples += kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
         return;
     }
-    // The same transmission found again from a neighbouring start is reported once.
-    if (lastReportedStart_ >= 0 &&
-        std::llabs(best.message.start - lastReportedStart_) < symbolSamples_ / 2) {
+    // The same transmission found again from a neighbouring start, or in a room's echo of it (the
+    // same text of the same plan heard again more than half a symbol before the transmission
+    // ends, where a second sending of it cannot begin), is reported once.
+    const ReceivedMessage& last = lastReported_;
+    if (last.ok && (std::llabs(best.message.start - last.start) < symbolSamples_ / 2 ||
+                    (best.message.text == last.text && best.message.plan == last.plan &&
+                     best.message.start < last.end - symbolSamples_ / 2))) {
         return;
     }
-    lastReportedStart_ = best.message.start;
+    lastReported_ = best.message;
     best.message.start = onsetSample(ps, best.startSlice);
     best.message.end =
         best.message.start + kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);

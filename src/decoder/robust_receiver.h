@@ -9,8 +9,11 @@
 // coherent sum over thirteen slices of its plateau and the start of its fade-out, under one of 17
 // clock-drift hypotheses (-2000 .. 2000 ppm, chosen once per candidate on the start symbols).
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
-//    26 other frequencies of its symbol and against itself in the other symbol. A local maximum
-//    within half a symbol that clears kStartThreshold opens a candidate.
+//    26 other frequencies of its symbol and against itself in the other symbol (tone 0 in the
+//    second, where it stands far above tone 2 in the first, only beyond the share an echo leaves
+//    there, so a room's reflections do not fail the start while a held tone does).
+//    A start that clears kStartThreshold and ranks best within half a symbol (tone 0 in the
+//    second symbol counted in full, which marks a start too early) opens a candidate.
 //  - Most audio holds no transmission, so every slice is measured at the two start frequencies
 //    only (kQuickFrequencies), and the other 25 where they are needed, from the last
 //    kSampleSlices slices of samples kept. The start test first weighs each start tone against
@@ -180,7 +183,7 @@ class RobustReceiver : public MessageReceiver {
             startTones{};
         std::array<DriftSums, kQuickFrequencies> startSums{};  // of the newest position
         int64_t startSumsSymbol = -1;
-        std::array<float, kRingSlices> score{};  // start test by start slice
+        std::array<float, kRingSlices> score{};  // by start slice: its rank, 0 if it fails
         std::array<int8_t, kRingSlices> bestDrift{};
         // The slice each ring row holds and which of its columns are measured (bit c: the plan's
         // column c).
@@ -309,8 +312,8 @@ class RobustReceiver : public MessageReceiver {
     int64_t position_ = 0;
     std::array<Candidate, kMaxCandidates> candidates_{};
     int candidateCount_ = 0;
-    int64_t lastReportedStart_ = -1;
-    WordSearch search_;  // decides a candidate's symbols
+    ReceivedMessage lastReported_;  // as decided (its start at the slice), none when not ok
+    WordSearch search_;             // decides a candidate's symbols
     RobustStats stats_;
 };
 

@@ -138,6 +138,20 @@ TEST(RobustReceiver, HearsMessagesBackToBackAndInOrder) {
     }
 }
 
+// An echo of a transmission is reported with it, once; the same text sent again right after it
+// is a message of its own.
+TEST(RobustReceiver, ReportsTheSameTextSentTwiceBackToBackTwice) {
+    for (float rate : {44100.0f, 48000.0f}) {
+        const Audio once = test::encode(Plan::Audible, rate, "hello0123");
+        Audio audio(static_cast<size_t>(0.2 * rate), 0.0f);
+        for (int i = 0; i < 2; ++i) audio.insert(audio.end(), once.begin(), once.end());
+        const auto got = receive(kAudible, rate, test::padded(audio, rate, 0.0, 0.3));
+        ASSERT_EQ(got.size(), 2u) << rate;
+        EXPECT_NEAR(static_cast<double>(got[1].start - got[0].start),
+                    static_cast<double>(once.size()), symbolDuration(rate) / 10.0);
+    }
+}
+
 TEST(RobustReceiver, HearsAMessageThatBeginsAtTheFirstSample) {
     const float rate = 44100.0f;
     const auto got = receive(kAll, rate, test::encode(Plan::NonAudible, rate, "first0000"));
@@ -309,6 +323,53 @@ TEST_P(RobustLowPassed, HearsTransmissionsWithoutTheirHighestTones) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, RobustLowPassed, ::testing::Values(44100.0f, 48000.0f));
+
+struct Echo {
+    float rate;
+    double delay;  // in symbols
+    float gain;    // of the reflection's amplitude
+};
+
+class RobustEchoed : public ::testing::TestWithParam<Echo> {};
+
+// A room's reflection `delay` symbols late at `gain` of the amplitude: one symbol late it fills
+// the second start symbol with the first's tone, three late it lays each symbol over one of the
+// same hop; the reflection may be heard as a transmission of its own, but is reported once.
+TEST_P(RobustEchoed, HearsTransmissionsWithAnEcho) {
+    const Echo e = GetParam();
+    const auto lag = static_cast<size_t>(std::lround(e.delay * symbolDuration(e.rate)));
+    for (const std::string text : {"fgou14qu7", "hello0123", "000000000", "vvvvvvvvv"}) {
+        const Audio direct =
+            test::padded(test::encode(Plan::Audible, e.rate, text), e.rate, 0.3, 0.5);
+        Audio audio = direct;
+        for (size_t n = lag; n < audio.size(); ++n) audio[n] += e.gain * direct[n - lag];
+        const auto got = receive(kAudible, e.rate, audio);
+        ASSERT_EQ(got.size(), 1u) << text;
+        EXPECT_EQ(std::string(got[0].text.data()), text);
+    }
+}
+
+std::vector<Echo> echoes() {
+    std::vector<Echo> all;
+    for (float rate : {44100.0f, 48000.0f}) {
+        for (double delay : {0.0, 0.25, 0.5, 0.75, 1.0, 1.5, 2.0, 2.5, 3.0}) {
+            for (float gain : {0.3f, 0.5f, 0.7f}) {
+                // Exactly three symbols late, a stronger reflection cancels a tone the two symbols
+                // share where it meets it out of phase, and a symbol's pair is lost to it.
+                if (delay < 3.0 || gain <= 0.5f) all.push_back({rate, delay, gain});
+            }
+        }
+    }
+    return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(DelaysAndGains, RobustEchoed, ::testing::ValuesIn(echoes()),
+                         [](const auto& info) {
+                             const Echo& e = info.param;
+                             return std::to_string(static_cast<int>(e.rate)) + "Hz_" +
+                                    std::to_string(std::lround(e.delay * 100)) + "_100_symbols_" +
+                                    std::to_string(std::lround(e.gain * 10)) + "_10";
+                         });
 
 // Sound with a voice's structure: harmonics of a gliding fundamental (90..260 Hz) under slowly
 // moving formant-like weights, in syllables with pauses, several talkers at once.
