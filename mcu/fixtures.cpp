@@ -7,7 +7,10 @@
 // preset, fast in the phone preset), which the desktop payload receiver must decode. The firmware
 // decodes and encodes the same and compares.
 //
-//   mcu_fixtures <folder>     (make mcu runs it; needs espeak-ng)
+//   mcu_fixtures <folder>           (make mcu runs it; needs espeak-ng)
+//   mcu_fixtures --heard <folder>   after the firmware test (make mcu-test): the desktop payload
+//                                   receiver must decode the emulator's payload samples,
+//                                   <folder>/<preset>_payload_emulator.f32, into the payload
 //
 // Files: <preset>_<channel>.s16 (little-endian int16), <preset>_encoded.f32, <preset>_payload.f32,
 // fixtures.h (their lengths, the expected texts, the payload's bytes), fixtures.stamp. The audio is
@@ -171,36 +174,61 @@ std::vector<std::string> hear(const Preset& p, const std::vector<float>& audio) 
     return texts;
 }
 
+const Preset kPresets[] = {
+    {"audible",
+     RYX_STREAM_AUDIBLE_22050,
+     RYX::Plan::Audible,
+     {22050.0f, 1024, {}},
+     RYX_STREAM_PAYLOAD_ROBUST},
+    {"phone",
+     RYX_STREAM_PHONE_16000,
+     RYX::Plan::Custom,
+     {16000.0f, 2048, RYX::kPhoneBand},
+     RYX_STREAM_PAYLOAD_FAST},
+};
+
+std::vector<uint8_t> payloadBytes() {
+    std::vector<uint8_t> payload(kPayloadBytes);
+    for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i * 73 + 41);
+    return payload;
+}
+
+// The --heard check: one line per preset in the firmware's form; 0 when both are decoded.
+int checkEmulatorPayloads(const std::string& folder) {
+    const std::vector<uint8_t> payload = payloadBytes();
+    bool all = true;
+    for (const Preset& p : kPresets) {
+        const std::string path = folder + "/" + p.name + "_payload_emulator.f32";
+        std::vector<float> samples;
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            float v;
+            while (std::fread(&v, sizeof v, 1, f) == 1) samples.push_back(v);
+            std::fclose(f);
+        }
+        const bool heard = !samples.empty() && payloadHeard(p, samples, payload);
+        std::printf("ryx-mcu: payload_heard %s samples %zu desktop_payload_receiver %s\n", p.name,
+                    samples.size(), heard ? "same" : "DIFFERENT");
+        all = all && heard;
+    }
+    return all ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--heard") return checkEmulatorPayloads(argv[2]);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: mcu_fixtures <folder>\n");
+        std::fprintf(stderr, "usage: mcu_fixtures [--heard] <folder>\n");
         return 2;
     }
     const std::string folder = argv[1];
-    const Preset presets[] = {
-        {"audible",
-         RYX_STREAM_AUDIBLE_22050,
-         RYX::Plan::Audible,
-         {22050.0f, 1024, {}},
-         RYX_STREAM_PAYLOAD_ROBUST},
-        {"phone",
-         RYX_STREAM_PHONE_16000,
-         RYX::Plan::Custom,
-         {16000.0f, 2048, RYX::kPhoneBand},
-         RYX_STREAM_PAYLOAD_FAST},
-    };
-    std::vector<uint8_t> payload(kPayloadBytes);
+    const std::vector<uint8_t> payload = payloadBytes();
     std::string bytes;
-    for (size_t i = 0; i < payload.size(); ++i) {
-        payload[i] = static_cast<uint8_t>(i * 73 + 41);
-        bytes += std::to_string(payload[i]) + ", ";
-    }
+    for (uint8_t b : payload) bytes += std::to_string(b) + ", ";
     std::string header =
         "/* Written by mcu_fixtures: the firmware test's recordings and the desktop's results. "
         "*/\n";
-    for (const Preset& p : presets) {
+    for (const Preset& p : kPresets) {
         if (RYX_StreamSampleRate(p.number) != static_cast<int>(p.tuning.sampleRate)) {
             std::fprintf(stderr, "preset %s: rate differs from the streaming interface's\n",
                          p.name);

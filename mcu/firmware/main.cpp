@@ -1,9 +1,14 @@
 // The firmware test: on the emulated Cortex-M4, each preset's receiver decodes the recordings the
 // desktop made (fed 256 samples at a time) and must hear exactly the texts the desktop robust
 // receiver heard; each preset's encoder sends a text and its payload encoder a payload block by
-// block, and their samples are compared with the desktop encoders'. Prints one "ryx-mcu:" line per
+// block, and their samples are compared with the desktop encoders'; the payload's samples also go
+// to build/mcu/<preset>_payload_emulator.f32 on the host (semihosting), where mcu_fixtures --heard
+// decodes them with the desktop payload receiver. Prints one "ryx-mcu:" line per
 // result and measure (read by tools/run_mcu.sh and tools/bench_report.sh) and exits 0 only when
 // everything matches.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +38,7 @@ struct Recording {
 
 struct PresetCase {
     const char* name;
+    const char* emulatorPayload;  // host file of the emulator's payload samples
     int preset;
     Recording recordings[3];
     const float* encoded;
@@ -46,6 +52,7 @@ const uint8_t kPayload[] = payload_bytes;
 
 const PresetCase kCases[] = {
     {"audible_22050",
+     "build/mcu/audible_payload_emulator.f32",
      RYX_STREAM_AUDIBLE_22050,
      {{"clean", audible_clean, audible_clean_length, audible_clean_sent, audible_clean_desktop},
       {"white-15dB", audible_white, audible_white_length, audible_white_sent,
@@ -58,6 +65,7 @@ const PresetCase kCases[] = {
      audible_payload,
      audible_payload_length},
     {"phone_16000",
+     "build/mcu/phone_payload_emulator.f32",
      RYX_STREAM_PHONE_16000,
      {{"clean", phone_clean, phone_clean_length, phone_clean_sent, phone_clean_desktop},
       {"white-15dB", phone_white, phone_white_length, phone_white_sent, phone_white_desktop},
@@ -137,8 +145,13 @@ bool encode(const PresetCase& c, RYX_StreamEncoder* encoder) {
     return same;
 }
 
-// Sends kPayload block by block; true when every sample is the desktop's within 1e-6.
+// Sends kPayload block by block, its samples written to c.emulatorPayload too; true when every
+// sample is the desktop's within 1e-6 and all reached the host file. The clock leaves out the
+// writing.
 bool sendPayload(const PresetCase& c, RYX_StreamPayloadEncoder* encoder) {
+    const int file = open(c.emulatorPayload, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    bool written = file >= 0;
+    uint64_t writing = 0;
     const uint64_t before = clockTicks();
     const int64_t total =
         RYX_StreamPayloadEncoder_Start(encoder, kPayload, static_cast<int>(sizeof kPayload));
@@ -152,18 +165,23 @@ bool sendPayload(const PresetCase& c, RYX_StreamPayloadEncoder* encoder) {
             exact += difference == 0.0f ? 1 : 0;
             largest = difference > largest ? difference : largest;
         }
+        const uint64_t start = clockTicks();
+        const int bytes = n * static_cast<int>(sizeof(float));
+        written = written && write(file, block, static_cast<size_t>(bytes)) == bytes;
+        writing += clockTicks() - start;
     }
-    const uint64_t ticks = clockTicks() - before;
-    const bool same = total == c.payloadLength && at == total && largest <= 1e-6f;
+    const uint64_t ticks = clockTicks() - before - writing;
+    written = file >= 0 && close(file) == 0 && written;
+    const bool same = total == c.payloadLength && at == total && largest <= 1e-6f && written;
     std::printf(
         "ryx-mcu: payload %s %s bytes %u samples %d desktop %d exact %d largest_difference_e9 "
-        "%lu instructions_per_second %lu %s\n",
+        "%lu instructions_per_second %lu %s%s\n",
         c.name, c.payloadProfile == RYX_STREAM_PAYLOAD_FAST ? "fast" : "robust",
         static_cast<unsigned>(sizeof kPayload), at, c.payloadLength, exact,
         static_cast<unsigned long>(largest * 1e9f),
         static_cast<unsigned long>(
             perSecond(ticks, at > 0 ? at : 1, RYX_StreamSampleRate(c.preset))),
-        same ? "same" : "DIFFERENT");
+        same ? "same" : "DIFFERENT", written ? "" : " (not written to the host)");
     return same;
 }
 
