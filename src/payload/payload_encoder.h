@@ -4,10 +4,11 @@
 // frame to frame (repeats included), the whole transmission faded in and out over kFadeSamples.
 //
 // The object holds the frames' bodies for the largest payload (92 rows of 50 bytes) and one
-// frame's code symbols, made as the frame begins: 10,784 bytes in the Cortex-M4 build, 12,608 on
-// a 64-bit desktop; encoding allocates nothing. 140 bytes robust in the audible plan at 44100 Hz:
-// 4 frames of 135168 samples, 12.26 s; 100 bytes robust at 22050 Hz: 4 frames of 67584 samples.
-// Cost per sample: a sine for the pilot and one per channel (SineFloat, dsp/sine_precision.h).
+// frame's code symbols, made as the frame begins: about 11 KiB (11,264 bytes on a 64-bit desktop),
+// whatever the payload's size; encoding allocates nothing. 140 bytes robust in the audible plan at
+// 44100 Hz: 4 frames of 135168 samples, 12.26 s; 100 bytes robust at 22050 Hz: 4 frames of 67584
+// samples. Cost per sample: a sine for the pilot and one per channel (SineFloat,
+// dsp/sine_precision.h).
 #pragma once
 
 #include <array>
