@@ -2,14 +2,19 @@
 // preset of the streaming interface, three recordings of one transmission each (clean, white
 // noise at -15 dB, four espeak-ng talkers at -10 dB, each signal-to-noise ratio over the whole
 // band and the transmission's duration), as 16-bit samples the way a microphone delivers them;
-// the texts the desktop robust receiver hears in them; and the desktop encoder's samples of one
-// text. The firmware decodes and encodes the same and compares.
+// the texts the desktop robust receiver hears in them; the desktop encoder's samples of one text;
+// and the desktop payload encoder's samples of one payload of kPayloadBytes (robust in the audible
+// preset, fast in the phone preset), which the desktop payload receiver must decode. The firmware
+// decodes and encodes the same and compares.
 //
-//   mcu_fixtures <folder>     (make mcu runs it; needs espeak-ng)
+//   mcu_fixtures <folder>           (make mcu runs it; needs espeak-ng)
+//   mcu_fixtures --heard <folder>   after the firmware test (make mcu-test): the desktop payload
+//                                   receiver must decode the emulator's payload samples,
+//                                   <folder>/<preset>_payload_emulator.f32, into the payload
 //
-// Files: <preset>_<channel>.s16 (little-endian int16), <preset>_encoded.f32, fixtures.h (their
-// lengths and the expected texts), fixtures.stamp. The audio is the same on every run: noise from
-// std::mt19937 through a Box-Muller transform written out here.
+// Files: <preset>_<channel>.s16 (little-endian int16), <preset>_encoded.f32, <preset>_payload.f32,
+// fixtures.h (their lengths, the expected texts, the payload's bytes), fixtures.stamp. The audio is
+// the same on every run: noise from std::mt19937 through a Box-Muller transform written out here.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +24,8 @@
 
 #include "decoder/robust_receiver.h"
 #include "encoder/multi_tone_encoder.h"
+#include "payload/payload_encoder.h"
+#include "payload/payload_receiver.h"
 #include "ryxsound/ryx_stream.h"
 
 namespace {
@@ -29,6 +36,7 @@ constexpr float kTailSeconds = 0.6f;  // and after it: the decision comes a symb
 constexpr float kPeakLevel = 0.9f;    // the recording's loudest sample, as a capture level
 constexpr int kFeedBlock = 256;       // samples per feed, as the firmware feeds them
 const char* const kEncodedText = "hello0123";
+constexpr int kPayloadBytes = 100;
 
 struct Channel {
     const char* name;
@@ -47,6 +55,7 @@ struct Preset {
     int number;  // RYX_STREAM_...
     RYX::Plan plan;
     RYX::Tuning tuning;
+    int payloadProfile;  // RYX_STREAM_PAYLOAD_...
 };
 
 std::vector<float> encode(const Preset& p, const char* text) {
@@ -55,6 +64,35 @@ std::vector<float> encode(const Preset& p, const char* text) {
     settings.custom = p.tuning.custom;
     const int n = encoder.encode(text, 0, 9, nullptr, 0, settings);
     return std::vector<float>(encoder.samples(), encoder.samples() + n);
+}
+
+RYX::PayloadProfile profileOf(int number) {
+    return number == RYX_STREAM_PAYLOAD_FAST ? RYX::PayloadProfile::Fast
+                                             : RYX::PayloadProfile::Robust;
+}
+
+std::vector<float> encodePayload(const Preset& p, const std::vector<uint8_t>& data) {
+    RYX::PayloadEncoder encoder(profileOf(p.payloadProfile), p.plan, p.tuning.custom,
+                                p.tuning.sampleRate);
+    encoder.prepare(data.data(), static_cast<int>(data.size()));
+    std::vector<float> out(static_cast<size_t>(encoder.totalSamples()));
+    encoder.render(out.data(), static_cast<int>(out.size()));
+    return out;
+}
+
+// Whether the desktop payload receiver decodes `samples` (with half a second of silence either
+// side) into `data`.
+bool payloadHeard(const Preset& p, const std::vector<float>& samples,
+                  const std::vector<uint8_t>& data) {
+    const size_t quiet = static_cast<size_t>(p.tuning.sampleRate / 2);
+    std::vector<float> audio(quiet, 0.0f);
+    audio.insert(audio.end(), samples.begin(), samples.end());
+    audio.resize(audio.size() + quiet, 0.0f);
+    RYX::PayloadReceiver receiver({p.plan}, p.tuning.custom, p.tuning.sampleRate);
+    std::vector<RYX::ReceivedPayload> heard;
+    receiver.feed(audio.data(), audio.size(), heard);
+    receiver.flush(heard);
+    return heard.size() == 1 && heard[0].ok && heard[0].data == data;
 }
 
 // espeak-ng's 16-bit mono output at 22050 Hz, as floats.
@@ -136,22 +174,61 @@ std::vector<std::string> hear(const Preset& p, const std::vector<float>& audio) 
     return texts;
 }
 
+const Preset kPresets[] = {
+    {"audible",
+     RYX_STREAM_AUDIBLE_22050,
+     RYX::Plan::Audible,
+     {22050.0f, 1024, {}},
+     RYX_STREAM_PAYLOAD_ROBUST},
+    {"phone",
+     RYX_STREAM_PHONE_16000,
+     RYX::Plan::Custom,
+     {16000.0f, 2048, RYX::kPhoneBand},
+     RYX_STREAM_PAYLOAD_FAST},
+};
+
+std::vector<uint8_t> payloadBytes() {
+    std::vector<uint8_t> payload(kPayloadBytes);
+    for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i * 73 + 41);
+    return payload;
+}
+
+// The --heard check: one line per preset in the firmware's form; 0 when both are decoded.
+int checkEmulatorPayloads(const std::string& folder) {
+    const std::vector<uint8_t> payload = payloadBytes();
+    bool all = true;
+    for (const Preset& p : kPresets) {
+        const std::string path = folder + "/" + p.name + "_payload_emulator.f32";
+        std::vector<float> samples;
+        if (FILE* f = std::fopen(path.c_str(), "rb")) {
+            float v;
+            while (std::fread(&v, sizeof v, 1, f) == 1) samples.push_back(v);
+            std::fclose(f);
+        }
+        const bool heard = !samples.empty() && payloadHeard(p, samples, payload);
+        std::printf("ryx-mcu: payload_heard %s samples %zu desktop_payload_receiver %s\n", p.name,
+                    samples.size(), heard ? "same" : "DIFFERENT");
+        all = all && heard;
+    }
+    return all ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--heard") return checkEmulatorPayloads(argv[2]);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: mcu_fixtures <folder>\n");
+        std::fprintf(stderr, "usage: mcu_fixtures [--heard] <folder>\n");
         return 2;
     }
     const std::string folder = argv[1];
-    const Preset presets[] = {
-        {"audible", RYX_STREAM_AUDIBLE_22050, RYX::Plan::Audible, {22050.0f, 1024, {}}},
-        {"phone", RYX_STREAM_PHONE_16000, RYX::Plan::Custom, {16000.0f, 2048, RYX::kPhoneBand}},
-    };
+    const std::vector<uint8_t> payload = payloadBytes();
+    std::string bytes;
+    for (uint8_t b : payload) bytes += std::to_string(b) + ", ";
     std::string header =
         "/* Written by mcu_fixtures: the firmware test's recordings and the desktop's results. "
         "*/\n";
-    for (const Preset& p : presets) {
+    for (const Preset& p : kPresets) {
         if (RYX_StreamSampleRate(p.number) != static_cast<int>(p.tuning.sampleRate)) {
             std::fprintf(stderr, "preset %s: rate differs from the streaming interface's\n",
                          p.name);
@@ -165,6 +242,19 @@ int main(int argc, char** argv) {
         }
         header += "#define " + std::string(p.name) + "_encoded_length " +
                   std::to_string(encoded.size()) + "\n";
+        const std::vector<float> payloadSamples = encodePayload(p, payload);
+        if (!payloadHeard(p, payloadSamples, payload)) {
+            std::fprintf(stderr, "preset %s: the payload receiver misses the payload\n", p.name);
+            return 1;
+        }
+        if (!writeFile(folder + "/" + p.name + "_payload.f32", payloadSamples.data(),
+                       payloadSamples.size() * sizeof(float))) {
+            return 1;
+        }
+        header += "#define " + std::string(p.name) + "_payload_length " +
+                  std::to_string(payloadSamples.size()) + "\n";
+        header += "#define " + std::string(p.name) + "_payload_profile " +
+                  std::to_string(p.payloadProfile) + "\n";
         int c = 0;
         for (const Channel& ch : kChannels) {
             const std::vector<float> sent = encode(p, ch.text);
@@ -209,6 +299,7 @@ int main(int argc, char** argv) {
         }
     }
     header += "#define encoded_text \"" + std::string(kEncodedText) + "\"\n";
+    header += "#define payload_bytes {" + bytes + "}\n";
     if (!writeFile(folder + "/fixtures.h", header.data(), header.size())) return 1;
     return writeFile(folder + "/fixtures.stamp", "", 0) ? 0 : 1;
 }

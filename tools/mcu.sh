@@ -3,8 +3,10 @@
 #   bash tools/mcu.sh build   the recordings and the desktop's references (mcu_fixtures, a host
 #                             program of the desktop build), then the firmware build/mcu/ryx_firmware.elf
 #   bash tools/mcu.sh test    runs the firmware on QEMU's mps2-an386 (Cortex-M4) with one
-#                             instruction per emulated nanosecond (-icount shift=0), writes its
-#                             lines to build/mcu/results.txt and fails unless it passed
+#                             instruction per emulated nanosecond (-icount shift=0), then has the
+#                             desktop payload receiver decode the payloads the emulator wrote
+#                             (mcu_fixtures --heard), writes the lines to build/mcu/results.txt and
+#                             fails unless both passed
 #   bash tools/mcu.sh table   those results as Markdown tables (make bench's report)
 # The tools come from Debian: gcc-arm-none-eabi, libnewlib-arm-none-eabi, qemu-system-arm, and
 # espeak-ng for the babble (make mcu installs them through tools/ensure_env.sh).
@@ -34,8 +36,10 @@ test)
     timeout 900 qemu-system-arm -machine mps2-an386 -cpu cortex-m4 -nographic -monitor none \
         -serial none -semihosting-config enable=on,target=native -icount shift=0 \
         -kernel build/mcu/ryx_firmware.elf | tee build/mcu/run.txt
-    cat build/mcu/flash.txt build/mcu/run.txt >build/mcu/results.txt
-    grep -qx 'ryx-mcu: pass' build/mcu/run.txt
+    heard=0
+    build/mcu-host/mcu_fixtures --heard build/mcu | tee build/mcu/heard.txt || heard=$?
+    cat build/mcu/flash.txt build/mcu/run.txt build/mcu/heard.txt >build/mcu/results.txt
+    grep -qx 'ryx-mcu: pass' build/mcu/run.txt && [ "$heard" = 0 ]
     ;;
 table)
     awk '
@@ -44,9 +48,14 @@ table)
         $2 == "flash" { flash = $3 }
         $2 == "receiver" { rx[$3] = $5 }
         $2 == "encoded" { tx[$3] = $14; largest[$3] = sprintf("%.1e", $12 / 1e9) }
+        $2 == "payload" {
+            ptx[$3] = $16; plargest[$3] = sprintf("%.1e", $14 / 1e9)
+            psent[$3] = $6 " bytes " $4 ", " $8 " samples"
+        }
+        $2 == "payload_heard" { pheard[$3] = $NF }
         $2 == "memory" {
             fixed = $4; block["audible_22050"] = $6; block["phone_16000"] = $8; encoder = $10
-            stack = $12; heap = $14
+            stack = $12; heap = $14; payload = $16
         }
         $2 == "allocations" { allocations = $3 }
         $2 == "decoded" {
@@ -66,7 +75,7 @@ table)
             print "| encoder'"'"'s block | " kib(encoder) " | " kib(encoder) " | |"
             print "| heap: bytes, allocations (everything in a static block) | " heap " B, " \
                   allocations " | | none |"
-            print "| flash: both encoders and receivers, the C interface, start-up and test code | " \
+            print "| flash: both encoders, the payload encoder, the receivers, the C interface, start-up and test code | " \
                   kib(flash) " (one image) | | at most 128 KiB |"
             print "| robust receiver, instructions per second of audio | " mega(rx[a]) " | " \
                   mega(rx[p]) " | at most 40 M (80 MHz, margin of two) |"
@@ -74,6 +83,15 @@ table)
                   " | at most 40 M |"
             print "| encoder samples: largest difference from the desktop encoder'"'"'s | " \
                   largest[a] " | " largest[p] " | at most 1e-6 (a 16-bit step: 3.1e-5) |"
+            print "| payload encoder'"'"'s block (payloads up to 4096 bytes) | " kib(payload) " | " \
+                  kib(payload) " | |"
+            print "| payload sent by the emulator | " psent[a] " | " psent[p] " | |"
+            print "| payload encoder, instructions per second of audio | " mega(ptx[a]) " | " \
+                  mega(ptx[p]) " | at most 40 M |"
+            print "| payload samples: largest difference from the desktop payload encoder'"'"'s | " \
+                  plargest[a] " | " plargest[p] " | at most 1e-6 |"
+            print "| the emulator'"'"'s payload samples, desktop payload receiver | " \
+                  pheard["audible"] " | " pheard["phone"] " | same (decoded) |"
             print ""
             print "| preset | recording | sent | desktop robust receiver | emulator | |"
             print "|---|---|---|---|---|---|"

@@ -1,5 +1,6 @@
-/* RyxSound for small processors: a streaming encoder and a streaming robust receiver, for C or
- * C++, built the same on a desktop and for a Cortex-M4F (the mcu/ folder).
+/* RyxSound for small processors: a streaming text encoder, a streaming payload encoder and a
+ * streaming robust text receiver, for C or C++, built the same on a desktop and for a Cortex-M4F
+ * (the mcu/ folder).
  *
  *   #include <ryxsound/ryx_stream.h>
  *
@@ -66,6 +67,59 @@ RYX_EXPORT int RYX_StreamEncoder_Execute(RYX_StreamEncoder* encoder, float* out,
 /* Ends the encoder (its memory is the caller's again, or goes back to the heap); null is ignored.
  */
 RYX_EXPORT void RYX_StreamEncoder_Destroy(RYX_StreamEncoder* encoder);
+
+/* ---- Payload encoder: 1 .. 4096 bytes, written block by block into the caller's buffer ---- */
+
+/* The payload profiles: fast (shorter symbols, up to three channels) or robust (symbols twice as
+ * long, hopping between sets, for rooms with echo). Both fit both presets:
+ *   RYX_STREAM_AUDIBLE_22050  fast three channels (1.6 .. 5.9 kHz), robust two (1.2 .. 5.5 kHz);
+ *                             100 bytes (4 frames): fast 94208 samples (4.27 s), robust 270336
+ *                             (12.26 s)
+ *   RYX_STREAM_PHONE_16000    one channel of each (fast symbols of 23.2 ms, robust 46.4 ms in two
+ *                             hop sets); 100 bytes: fast 190216 samples (11.9 s), robust 380436
+ *                             (23.8 s)
+ * The streaming interface sends payloads only: receiving them takes 526 KiB at 22050 Hz, beyond a
+ * small board's RAM. */
+#define RYX_STREAM_PAYLOAD_FAST 0
+#define RYX_STREAM_PAYLOAD_ROBUST 1
+#define RYX_STREAM_PAYLOAD_MAX_BYTES 4096
+
+typedef struct RYX_StreamPayloadEncoder RYX_StreamPayloadEncoder;
+
+/* Bytes a payload encoder for `preset` and `profile` takes in the caller's memory (11,391, for
+ * payloads of any size up to RYX_STREAM_PAYLOAD_MAX_BYTES: the frames' bodies, the Reed-Solomon
+ * tables, the tone layout); 0 for an unknown preset or profile, or a profile the preset's band
+ * cannot hold (none of today's presets). */
+RYX_EXPORT size_t RYX_StreamPayloadEncoder_Size(int preset, int profile);
+
+/* A payload encoder built in memory[0 .. bytes), at any address, which stays the encoder's until
+ * it is destroyed. Null, with nothing built, where RYX_StreamPayloadEncoder_Size is 0, for a null
+ * memory or fewer bytes than it names. */
+RYX_EXPORT RYX_StreamPayloadEncoder* RYX_StreamPayloadEncoder_CreateIn(int preset, int profile,
+                                                                       void* memory, size_t bytes);
+
+/* The same in RYX_StreamPayloadEncoder_Size(preset, profile) bytes from the heap; null where that
+ * size is 0 or the heap has not that much. */
+RYX_EXPORT RYX_StreamPayloadEncoder* RYX_StreamPayloadEncoder_Create(int preset, int profile);
+
+/* Starts sending data[0 .. size) (1 .. RYX_STREAM_PAYLOAD_MAX_BYTES bytes; copied, so `data` may
+ * change afterwards): returns the transmission's length in samples (270336 for 100 bytes robust at
+ * 22050 Hz), or 0 for a null data or a size out of range, which leaves nothing to send. A
+ * transmission in progress is abandoned. */
+RYX_EXPORT int64_t RYX_StreamPayloadEncoder_Start(RYX_StreamPayloadEncoder* encoder,
+                                                  const uint8_t* data, int size);
+
+/* Writes the next at most `room` samples (-1 .. 1) into `out` and returns how many; 0 once the
+ * transmission is complete. The samples are the same however the blocks are cut. Cost: a sine per
+ * sample for the pilot and one per channel, in single precision in the Cortex-M4 build, within
+ * 1e-6 of the desktop build's samples (17.7 M instructions per second of audio robust at 22050 Hz,
+ * 8.4 M fast in the phone preset). */
+RYX_EXPORT int RYX_StreamPayloadEncoder_Execute(RYX_StreamPayloadEncoder* encoder, float* out,
+                                                int room);
+
+/* Ends the encoder (its memory is the caller's again, or goes back to the heap); null is ignored.
+ */
+RYX_EXPORT void RYX_StreamPayloadEncoder_Destroy(RYX_StreamPayloadEncoder* encoder);
 
 /* ---- Robust receiver: feed samples, poll for messages ---- */
 

@@ -2,6 +2,7 @@
 // encoder and receiver, with the argument checks every binding reports.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "api/core_plans.h"
@@ -16,8 +17,7 @@ namespace {
 
 using RYX::phrase;
 
-constexpr int kMaxRepeat = 16;
-constexpr int kFadeSamples = 64;  // start and end of a transmission, against clicks
+constexpr int kMaxRepeat = RYX::PayloadEncoder::kMaxRepeat;
 
 RYX::PayloadProfile coreProfile(Profile profile) {
     return profile == Profile::Fast ? RYX::PayloadProfile::Fast : RYX::PayloadProfile::Robust;
@@ -100,17 +100,11 @@ std::vector<float> encodePayload(const uint8_t* data, size_t size, Profile profi
     const RYX::PayloadLayout layout = checkedLayout(profile, mode, sampleRate, custom);
     RYX::PayloadEncoder encoder(layout.profile, layout.plan, {custom.baseHz, custom.step},
                                 sampleRate);
-    const int frames = encoder.prepare(data, int(size));
-    std::vector<float> out(size_t(repeat) * size_t(frames) * size_t(layout.frameSamples));
-    float* at = out.data();
-    for (int r = 0; r < repeat; ++r) {
-        for (int f = 0; f < frames; ++f, at += layout.frameSamples) encoder.synthesiseFrame(f, at);
-    }
-    const size_t fade = std::min(out.size() / 2, size_t(kFadeSamples));
-    for (size_t i = 0; i < fade; ++i) {
-        const float g = float(i) / float(fade);
-        out[i] *= g;
-        out[out.size() - 1 - i] *= g;
+    encoder.prepare(data, int(size), repeat);
+    std::vector<float> out(size_t(encoder.totalSamples()));
+    for (float* at = out.data(); encoder.remaining() > 0;) {
+        at += encoder.render(
+            at, int(std::min<int64_t>(encoder.remaining(), std::numeric_limits<int>::max())));
     }
     return out;
 }

@@ -1,6 +1,6 @@
-// The streaming C interface (include/ryxsound/ryx_stream.h): the core's frame synthesiser and
-// robust receiver behind create/execute/destroy objects built in one block of memory, the caller's
-// (CreateIn) or one taken from the heap (Create), nothing taken afterwards.
+// The streaming C interface (include/ryxsound/ryx_stream.h): the core's frame synthesiser, payload
+// encoder and robust receiver behind create/execute/destroy objects built in one block of memory,
+// the caller's (CreateIn) or one taken from the heap (Create), nothing taken afterwards.
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -9,6 +9,7 @@
 #include "decoder/robust_receiver.h"
 #include "dsp/arena.h"
 #include "encoder/frame_synthesiser.h"
+#include "payload/payload_encoder.h"
 #include "ryxsound/ryx_stream.h"
 
 namespace {
@@ -65,6 +66,13 @@ struct RYX_StreamEncoder {
     StreamPreset preset;
     RYX::ReedSolomonCodec codec;
     RYX::FrameSynthesiser synthesiser;
+    unsigned char* heapBlock = nullptr;
+};
+
+struct RYX_StreamPayloadEncoder {
+    RYX_StreamPayloadEncoder(RYX::Arena&, const StreamPreset& p, RYX::PayloadProfile profile)
+        : encoder(profile, p.plan, p.tuning.custom, p.tuning.sampleRate) {}
+    RYX::PayloadEncoder encoder;
     unsigned char* heapBlock = nullptr;
 };
 
@@ -127,6 +135,60 @@ int RYX_StreamEncoder_Execute(RYX_StreamEncoder* encoder, float* out, int room) 
 }
 
 void RYX_StreamEncoder_Destroy(RYX_StreamEncoder* encoder) {
+    destroy(encoder);
+}
+
+namespace {
+
+// The profile numbered `profile` (RYX_STREAM_PAYLOAD_...) if `preset` is known and its band holds
+// it; else false.
+bool payloadProfile(int preset, int profile, RYX::PayloadProfile& out) {
+    const StreamPreset* p = RYX::streamPreset(preset);
+    if (p == nullptr ||
+        (profile != RYX_STREAM_PAYLOAD_FAST && profile != RYX_STREAM_PAYLOAD_ROBUST)) {
+        return false;
+    }
+    out = profile == RYX_STREAM_PAYLOAD_FAST ? RYX::PayloadProfile::Fast
+                                             : RYX::PayloadProfile::Robust;
+    return RYX::makePayloadLayout(out, p->plan, p->tuning.custom, p->tuning.sampleRate).fits;
+}
+
+}  // namespace
+
+size_t RYX_StreamPayloadEncoder_Size(int preset, int profile) {
+    RYX::PayloadProfile unused;
+    return payloadProfile(preset, profile, unused) ? blockBytes<RYX_StreamPayloadEncoder>(0) : 0;
+}
+
+RYX_StreamPayloadEncoder* RYX_StreamPayloadEncoder_CreateIn(int preset, int profile, void* memory,
+                                                            size_t bytes) {
+    RYX::PayloadProfile chosen;
+    if (!payloadProfile(preset, profile, chosen) || memory == nullptr ||
+        bytes < blockBytes<RYX_StreamPayloadEncoder>(0)) {
+        return nullptr;
+    }
+    return buildIn<RYX_StreamPayloadEncoder>(memory, bytes, *RYX::streamPreset(preset), chosen);
+}
+
+RYX_StreamPayloadEncoder* RYX_StreamPayloadEncoder_Create(int preset, int profile) {
+    RYX::PayloadProfile chosen;
+    if (!payloadProfile(preset, profile, chosen)) return nullptr;
+    return buildOnHeap<RYX_StreamPayloadEncoder>(blockBytes<RYX_StreamPayloadEncoder>(0),
+                                                 *RYX::streamPreset(preset), chosen);
+}
+
+int64_t RYX_StreamPayloadEncoder_Start(RYX_StreamPayloadEncoder* encoder, const uint8_t* data,
+                                       int size) {
+    if (encoder == nullptr) return 0;
+    encoder->encoder.prepare(data, size);
+    return encoder->encoder.totalSamples();
+}
+
+int RYX_StreamPayloadEncoder_Execute(RYX_StreamPayloadEncoder* encoder, float* out, int room) {
+    return encoder != nullptr ? encoder->encoder.render(out, room) : 0;
+}
+
+void RYX_StreamPayloadEncoder_Destroy(RYX_StreamPayloadEncoder* encoder) {
     destroy(encoder);
 }
 

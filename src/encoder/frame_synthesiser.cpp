@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "dsp/sine_precision.h"
 #include "modes/message_frame.h"
 #include "modes/symbol_alphabet.h"
 
@@ -10,17 +11,6 @@ namespace {
 
 // The single-precision value of 2 pi, widened: the phase step constant and the wrap limit.
 constexpr double kTwoPi = 6.2831854820251465;
-
-// The precision of the sines and of their sum. The phases run in double precision in every build;
-// the desktop takes their sines in double precision too, the small build (RYX_SMALL_STORAGE: a
-// Cortex-M4F, with single precision in hardware and double in software) in single precision,
-// which keeps its samples within 1e-6 of the desktop's (2 ulp of sinf over 2 pi; a 16-bit DAC's
-// step is 3.1e-5).
-#if defined(RYX_SMALL_STORAGE)
-using SineFloat = float;
-#else
-using SineFloat = double;
-#endif
 
 // Peak of the data envelope by frame position: the start symbols are a little louder.
 float peakAmplitude(int position) {

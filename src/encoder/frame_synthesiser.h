@@ -9,7 +9,7 @@
 // phases run on from position to position, silent samples included, in double precision.
 //
 // Cost per sample: two sines, in double precision on the desktop and in single precision in the
-// small build (within 1e-6 of the desktop's samples; frame_synthesiser.cpp); nothing is allocated.
+// small build (within 1e-6 of the desktop's samples; dsp/sine_precision.h); nothing is allocated.
 #pragma once
 
 #include "fec/reed_solomon_codec.h"

@@ -1,4 +1,5 @@
-// The streaming C interface: the encoder's blocks, however cut, are the desktop encoder's samples;
+// The streaming C interface: the encoders' blocks, however cut, are the desktop encoders' samples,
+// and the payload receiver decodes the payload encoder's;
 // the receiver hears texts fed in blocks of any size, holds RYX_STREAM_QUEUE of them and counts
 // those a full queue pushes out; every call takes null objects, null buffers, negative counts and
 // unknown presets without harm.
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "encoder/multi_tone_encoder.h"
+#include "payload/payload_encoder.h"
+#include "payload/payload_receiver.h"
 #include "ryxsound/ryx_stream.h"
 
 namespace {
@@ -57,6 +60,82 @@ TEST_P(StreamEncoderBlocks, SameSamplesAsTheDesktopEncoder) {
 INSTANTIATE_TEST_SUITE_P(PresetsAndBlocks, StreamEncoderBlocks,
                          ::testing::Combine(::testing::Values(0, 1),
                                             ::testing::Values(1, 255, 2304, 1 << 20)));
+
+// The payload encoder of `preset` and `profile` (created in caller memory at `offset` bytes into a
+// block of exactly its size) sending `data` in blocks of `block`.
+std::vector<float> streamedPayload(int preset, int profile, const std::vector<uint8_t>& data,
+                                   int block, size_t offset) {
+    const size_t bytes = RYX_StreamPayloadEncoder_Size(preset, profile);
+    std::vector<unsigned char> memory(offset + bytes);
+    EXPECT_EQ(RYX_StreamPayloadEncoder_CreateIn(preset, profile, memory.data() + offset, bytes - 1),
+              nullptr);
+    RYX_StreamPayloadEncoder* encoder =
+        RYX_StreamPayloadEncoder_CreateIn(preset, profile, memory.data() + offset, bytes);
+    EXPECT_NE(encoder, nullptr);
+    const int64_t total =
+        RYX_StreamPayloadEncoder_Start(encoder, data.data(), static_cast<int>(data.size()));
+    std::vector<float> out(static_cast<size_t>(total) + 1);
+    size_t at = 0;
+    for (int n; (n = RYX_StreamPayloadEncoder_Execute(
+                     encoder, out.data() + at,
+                     static_cast<int>(std::min<size_t>(block, out.size() - at)))) > 0;) {
+        at += static_cast<size_t>(n);
+    }
+    RYX_StreamPayloadEncoder_Destroy(encoder);
+    EXPECT_EQ(at, static_cast<size_t>(total));
+    out.resize(at);
+    return out;
+}
+
+struct PayloadCase {
+    int preset;
+    int profile;
+    int size;
+    int block;
+    size_t offset;
+};
+
+class StreamPayloadEncoder : public ::testing::TestWithParam<PayloadCase> {};
+
+// However cut, wherever built: the core encoder's samples, and the payload receiver decodes them.
+TEST_P(StreamPayloadEncoder, SameSamplesAsTheDesktopEncoderAndDecoded) {
+    const PayloadCase& c = GetParam();
+    const PresetShape& shape = kShapes[c.preset];
+    const float rate = static_cast<float>(RYX_StreamSampleRate(c.preset));
+    std::vector<uint8_t> data(static_cast<size_t>(c.size));
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 131 + 7);
+    const std::vector<float> samples =
+        streamedPayload(c.preset, c.profile, data, c.block, c.offset);
+
+    const RYX::PayloadProfile profile = c.profile == RYX_STREAM_PAYLOAD_FAST
+                                            ? RYX::PayloadProfile::Fast
+                                            : RYX::PayloadProfile::Robust;
+    RYX::PayloadEncoder desktop(profile, shape.plan, shape.band, rate);
+    desktop.prepare(data.data(), c.size);
+    std::vector<float> expected(static_cast<size_t>(desktop.totalSamples()));
+    desktop.render(expected.data(), static_cast<int>(expected.size()));
+    EXPECT_EQ(samples, expected);
+
+    std::vector<float> audio(static_cast<size_t>(rate / 2), 0.0f);
+    audio.insert(audio.end(), samples.begin(), samples.end());
+    audio.resize(audio.size() + static_cast<size_t>(rate / 2), 0.0f);
+    RYX::PayloadReceiver receiver({shape.plan}, shape.band, rate);
+    std::vector<RYX::ReceivedPayload> heard;
+    receiver.feed(audio.data(), audio.size(), heard);
+    receiver.flush(heard);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_TRUE(heard[0].ok);
+    EXPECT_EQ(heard[0].data, data);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PresetsProfilesAndBlocks, StreamPayloadEncoder,
+    ::testing::Values(
+        PayloadCase{RYX_STREAM_AUDIBLE_22050, RYX_STREAM_PAYLOAD_FAST, 1, 1, 0},
+        PayloadCase{RYX_STREAM_AUDIBLE_22050, RYX_STREAM_PAYLOAD_ROBUST, 100, 257, 1},
+        PayloadCase{RYX_STREAM_AUDIBLE_22050, RYX_STREAM_PAYLOAD_FAST, 4096, 1 << 20, 63},
+        PayloadCase{RYX_STREAM_PHONE_16000, RYX_STREAM_PAYLOAD_FAST, 100, 1000, 5},
+        PayloadCase{RYX_STREAM_PHONE_16000, RYX_STREAM_PAYLOAD_ROBUST, 451, 4096, 0}));
 
 // A preset's transmissions of `texts`, one after another with `gap` seconds of quiet noise before
 // each, fed in blocks of `block`; the texts heard (polled after every block unless `hold`).
@@ -160,7 +239,17 @@ TEST(StreamInterface, HostileArgumentsDoNothing) {
         EXPECT_EQ(RYX_StreamReceiver_Create(preset), nullptr);
         EXPECT_EQ(RYX_StreamEncoder_Size(preset), 0u);
         EXPECT_EQ(RYX_StreamReceiver_Size(preset), 0u);
+        EXPECT_EQ(RYX_StreamPayloadEncoder_Size(preset, RYX_STREAM_PAYLOAD_ROBUST), 0u);
+        EXPECT_EQ(RYX_StreamPayloadEncoder_Create(preset, RYX_STREAM_PAYLOAD_ROBUST), nullptr);
     }
+    for (int profile : {-1, 2, 1 << 30}) {
+        EXPECT_EQ(RYX_StreamPayloadEncoder_Size(RYX_STREAM_AUDIBLE_22050, profile), 0u);
+        EXPECT_EQ(RYX_StreamPayloadEncoder_Create(RYX_STREAM_AUDIBLE_22050, profile), nullptr);
+    }
+    unsigned char memory[1 << 14];
+    EXPECT_EQ(RYX_StreamPayloadEncoder_CreateIn(RYX_STREAM_AUDIBLE_22050, RYX_STREAM_PAYLOAD_FAST,
+                                                nullptr, sizeof memory),
+              nullptr);
     float buffer[16] = {};
     RYX_StreamMessage m{};
     EXPECT_EQ(RYX_StreamEncoder_Start(nullptr, "hello0123"), 0);
@@ -170,6 +259,28 @@ TEST(StreamInterface, HostileArgumentsDoNothing) {
     EXPECT_EQ(RYX_StreamReceiver_Lost(nullptr), 0);
     RYX_StreamEncoder_Destroy(nullptr);
     RYX_StreamReceiver_Destroy(nullptr);
+    const uint8_t bytes[4] = {1, 2, 3, 4};
+    EXPECT_EQ(RYX_StreamPayloadEncoder_Start(nullptr, bytes, 4), 0);
+    EXPECT_EQ(RYX_StreamPayloadEncoder_Execute(nullptr, buffer, 16), 0);
+    RYX_StreamPayloadEncoder_Destroy(nullptr);
+
+    RYX_StreamPayloadEncoder* payload =
+        RYX_StreamPayloadEncoder_Create(RYX_STREAM_PHONE_16000, RYX_STREAM_PAYLOAD_ROBUST);
+    EXPECT_EQ(RYX_StreamPayloadEncoder_Execute(payload, buffer, 16), 0);  // nothing started
+    const std::vector<uint8_t> large(RYX_STREAM_PAYLOAD_MAX_BYTES + 1, 0x33);
+    for (auto [data, size] : {std::pair<const uint8_t*, int>{nullptr, 4},
+                              {bytes, 0},
+                              {bytes, -1},
+                              {large.data(), RYX_STREAM_PAYLOAD_MAX_BYTES + 1}}) {
+        EXPECT_EQ(RYX_StreamPayloadEncoder_Start(payload, data, size), 0);
+        EXPECT_EQ(RYX_StreamPayloadEncoder_Execute(payload, buffer, 16), 0);
+    }
+    EXPECT_GT(RYX_StreamPayloadEncoder_Start(payload, large.data(), RYX_STREAM_PAYLOAD_MAX_BYTES),
+              0);
+    EXPECT_EQ(RYX_StreamPayloadEncoder_Execute(payload, nullptr, 16), 0);
+    EXPECT_EQ(RYX_StreamPayloadEncoder_Execute(payload, buffer, -5), 0);
+    EXPECT_EQ(RYX_StreamPayloadEncoder_Execute(payload, buffer, 16), 16);
+    RYX_StreamPayloadEncoder_Destroy(payload);
 
     RYX_StreamEncoder* encoder = RYX_StreamEncoder_Create(RYX_STREAM_AUDIBLE_22050);
     EXPECT_EQ(RYX_StreamEncoder_Execute(encoder, buffer, 16), 0);  // nothing started

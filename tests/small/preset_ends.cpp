@@ -4,6 +4,8 @@
 #include "api/stream_presets.h"
 #include "decoder/robust_receiver.h"
 #include "encoder/frame_synthesiser.h"
+#include "payload/payload_encoder.h"
+#include "ryxsound/ryx_stream.h"
 
 namespace RYX_ENDS {
 
@@ -33,6 +35,19 @@ std::vector<float> encode(int preset, const char* text) {
     synthesiser.start(p.plan, p.tuning, frame, length);
     std::vector<float> samples(static_cast<size_t>(synthesiser.total()));
     synthesiser.render(samples.data(), static_cast<int>(samples.size()));
+    return samples;
+}
+
+std::vector<float> encodePayload(int preset, int profile, const std::vector<uint8_t>& data) {
+    const RYX::StreamPreset& p = *RYX::streamPreset(preset);
+    RYX::PayloadEncoder encoder(profile == RYX_STREAM_PAYLOAD_FAST ? RYX::PayloadProfile::Fast
+                                                                   : RYX::PayloadProfile::Robust,
+                                p.plan, p.tuning.custom, p.tuning.sampleRate);
+    encoder.prepare(data.data(), static_cast<int>(data.size()));
+    std::vector<float> samples(static_cast<size_t>(encoder.totalSamples()));
+    for (size_t at = 0; at < samples.size();) {
+        at += static_cast<size_t>(encoder.render(samples.data() + at, 1000));
+    }
     return samples;
 }
 

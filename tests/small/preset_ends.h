@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ namespace default_build {
 std::vector<std::string> hear(int preset, const std::vector<float>& audio);
 // The synthesiser's samples of `text` (nine characters) for `preset`.
 std::vector<float> encode(int preset, const char* text);
+// The payload encoder's samples of `data` for `preset` in `profile` (RYX_STREAM_PAYLOAD_...),
+// rendered in blocks of 1000; empty where the profile does not fit.
+std::vector<float> encodePayload(int preset, int profile, const std::vector<uint8_t>& data);
 // The preset's sample rate.
 float sampleRate(int preset);
 }  // namespace default_build
@@ -21,5 +25,6 @@ float sampleRate(int preset);
 namespace small_build {
 std::vector<std::string> hear(int preset, const std::vector<float>& audio);
 std::vector<float> encode(int preset, const char* text);
+std::vector<float> encodePayload(int preset, int profile, const std::vector<uint8_t>& data);
 float sampleRate(int preset);
 }  // namespace small_build

@@ -1,15 +1,18 @@
 // The small storage (RYX_SMALL_STORAGE, the Cortex-M4 build's) against the desktop's, on the
 // desktop: the small robust receiver hears exactly the texts the default one hears in recordings of
 // both presets (clean, white noise, a crowd of talkers, clock drift, two transmissions in a row),
-// and the small synthesiser's samples lie within 1e-6 of the desktop's and are heard.
+// and the small synthesiser's and payload encoder's samples lie within 1e-6 of the desktop's and
+// are heard (the payloads by the desktop's payload receiver).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "payload/payload_receiver.h"
 #include "preset_ends.h"
 #include "ryxsound/ryx_stream.h"
 
@@ -135,5 +138,41 @@ TEST_P(SmallSynthesis, WithinAMillionthOfTheDesktopAndHeard) {
 
 INSTANTIATE_TEST_SUITE_P(Presets, SmallSynthesis,
                          ::testing::Values(RYX_STREAM_AUDIBLE_22050, RYX_STREAM_PHONE_16000));
+
+class SmallPayload : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(SmallPayload, WithinAMillionthOfTheDesktopAndDecoded) {
+    const int preset = std::get<0>(GetParam());
+    const int profile = std::get<1>(GetParam());
+    std::vector<uint8_t> data(100);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 37 + 11);
+    const std::vector<float> desktop = default_build::encodePayload(preset, profile, data);
+    const std::vector<float> small = small_build::encodePayload(preset, profile, data);
+    ASSERT_FALSE(desktop.empty());
+    ASSERT_EQ(small.size(), desktop.size());
+    float largest = 0.0f;
+    for (size_t n = 0; n < small.size(); ++n) {
+        largest = std::max(largest, std::fabs(small[n] - desktop[n]));
+    }
+    EXPECT_LE(largest, 1e-6f);
+
+    const float rate = default_build::sampleRate(preset);
+    std::vector<float> audio(static_cast<size_t>(rate), 0.0f);
+    audio.insert(audio.begin() + static_cast<long>(audio.size() / 2), small.begin(), small.end());
+    const bool audible = preset == RYX_STREAM_AUDIBLE_22050;
+    RYX::PayloadReceiver receiver({audible ? RYX::Plan::Audible : RYX::Plan::Custom},
+                                  audible ? RYX::CustomBand{} : RYX::kPhoneBand, rate);
+    std::vector<RYX::ReceivedPayload> heard;
+    receiver.feed(audio.data(), audio.size(), heard);
+    receiver.flush(heard);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_TRUE(heard[0].ok);
+    EXPECT_EQ(heard[0].data, data);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PresetsAndProfiles, SmallPayload,
+    ::testing::Combine(::testing::Values(RYX_STREAM_AUDIBLE_22050, RYX_STREAM_PHONE_16000),
+                       ::testing::Values(RYX_STREAM_PAYLOAD_FAST, RYX_STREAM_PAYLOAD_ROBUST)));
 
 }  // namespace
