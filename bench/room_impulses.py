@@ -39,29 +39,29 @@ def direct_gain_at_1m(rate: int) -> float:
     return float(np.sum(free.rir[0][0]))
 
 
-def speaker(spec: dict, rate: int) -> np.ndarray:
+def speaker(setup: dict, rate: int) -> np.ndarray:
     """The speaker's band limit as second-order sections."""
-    order = int(spec["order"])
+    order = int(setup["order"])
     return np.concatenate([
-        signal.butter(order, spec["high_pass_hz"], "highpass", fs=rate, output="sos"),
-        signal.butter(order, spec["low_pass_hz"], "lowpass", fs=rate, output="sos"),
+        signal.butter(order, setup["high_pass_hz"], "highpass", fs=rate, output="sos"),
+        signal.butter(order, setup["low_pass_hz"], "lowpass", fs=rate, output="sos"),
     ])
 
 
-def simulate(spec: dict) -> dict[str, np.ndarray]:
-    rate = int(spec["rate"])
-    band = speaker(spec["speaker"], rate)
+def simulate(setup: dict) -> dict[str, np.ndarray]:
+    rate = int(setup["rate"])
+    band = speaker(setup["speaker"], rate)
     scale = 1.0 / direct_gain_at_1m(rate)
     out = {}
-    for r, room_spec in enumerate(spec["rooms"]):
-        absorption, max_order = pra.inverse_sabine(room_spec["rt60"], room_spec["size"])
-        room = pra.ShoeBox(room_spec["size"], fs=rate, materials=pra.Material(absorption),
+    for r, shape in enumerate(setup["rooms"]):
+        absorption, max_order = pra.inverse_sabine(shape["rt60"], shape["size"])
+        room = pra.ShoeBox(shape["size"], fs=rate, materials=pra.Material(absorption),
                            max_order=max_order, air_absorption=True)
-        room.add_source(room_spec["source"])
-        for position in room_spec["microphones"]:
+        room.add_source(shape["source"])
+        for position in shape["microphones"]:
             room.add_microphone(position)
         room.compute_rir()
-        for m in range(len(room_spec["microphones"])):
+        for m in range(len(shape["microphones"])):
             response = signal.sosfilt(band, np.asarray(room.rir[m][0]) * scale)
             out[f"h{r}_{m}"] = response.astype(np.float32)
         out[f"rt60_{r}"] = np.asarray(room.measure_rt60(), dtype=np.float64).ravel()

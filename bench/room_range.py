@@ -125,11 +125,11 @@ class SimulatedRoom:
 
 def simulate_rooms(grid: tuple[float, ...]) -> list[SimulatedRoom]:
     """Every room's responses at the grid's distances, from the cache or bench/room_impulses.py."""
-    spec = {"rate": RATE, "speaker": SPEAKER, "rooms": [
+    setup = {"rate": RATE, "speaker": SPEAKER, "rooms": [
         {"size": list(room.size_m), "rt60": room.rt60_s,
          "source": room.source(),
          "microphones": [room.microphone(d) for d in room.distances(grid)]} for room in ROOMS]}
-    text = json.dumps(spec, sort_keys=True)
+    text = json.dumps(setup, sort_keys=True)
     path = os.path.join(channel.CACHE_DIR,
                         f"room-{hashlib.sha256(text.encode()).hexdigest()[:16]}.npz")
     if not os.path.exists(path):
