@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "dsp/ascending_order.h"
 
@@ -14,6 +15,23 @@ constexpr float kRemovedShare = 0.01f;  // a removed tone: below this share of t
 // transmission is decided on its ratios like a loud one.
 constexpr float kSilentSpread = 1e-7f;
 constexpr uint32_t kStartMask = (1u << kStartSymbols) - 1u;  // correctedMask bits of the start
+constexpr float kLn2 = 0.693147181f;
+constexpr float kLnSymbols = 3.465735903f;  // ln 32
+constexpr float kLeastSignal = 0.02f;       // the transmission's energy per tone, of the noise's
+constexpr float kToneMissing = 0.05f;       // the chance a tone of the word is not heard at all
+
+// ln I0(x) for x >= 0 to within 0.2%: its series below 3, its asymptotic expansion above.
+//   x = 0 -> 0, 1 -> 0.2359, 3 -> 1.5853, 10 -> 7.9477
+float logBesselI0(float x) {
+    if (x < 3.0f) {
+        const float q = 0.25f * x * x;  // I0(x) = sum of q^k / (k!)^2
+        return std::log(1.0f +
+                        q * (1.0f + q * (0.25f + q * (1.0f / 36 + q * (1.0f / 576 + q / 14400)))));
+    }
+    const float u = 1.0f / (8.0f * x);
+    return x - 0.5f * std::log(6.283185307f * x) +
+           std::log(1.0f + u * (1.0f + u * (4.5f + u * 37.5f)));
+}
 
 // Tones a lossy codec's low-pass removed: the highest two or more tones, each 20 dB or more
 // below the typical tone even in the symbol where it is loudest (a tone that is there sounds in 2
@@ -60,8 +78,7 @@ WordSearch::PairRanking WordSearch::rankPairs(const SymbolEnergies& energy) {
     r.received[1] = kStartSymbol2;
     for (int i = 0; i < kDataSymbols; ++i) {
         const auto& e = energy[static_cast<size_t>(i)];
-        auto& score = r.score[static_cast<size_t>(i)];
-        float level[kToneCount];
+        float* level = r.level[static_cast<size_t>(i)].data();
         for (int j = 0; j < kToneCount; ++j) level[j] = std::sqrt(e[static_cast<size_t>(j)]);
         float live[kToneCount];
         int liveCount = 0;
@@ -80,11 +97,10 @@ WordSearch::PairRanking WordSearch::rankPairs(const SymbolEnergies& energy) {
         int second = 0;
         float top = -1.0f;
         float runnerUp = -1.0f;
+        float sum = 0.0f;
         for (int s = 0; s < kSymbolCount; ++s) {
-            int pair[kPairTones];
-            symbolToTonePair(s, pair);
-            const float v = level[pair[0]] + level[pair[1]];
-            score[static_cast<size_t>(s)] = v;
+            const float v = pairScore(r, i, s);
+            sum += v;
             if (v > top) {
                 runnerUp = top;
                 second = first;
@@ -95,6 +111,9 @@ WordSearch::PairRanking WordSearch::rankPairs(const SymbolEnergies& energy) {
                 second = s;
             }
         }
+        // A symbol's spread: its best pair's score over the mean of all 32 (what a guess would
+        // get).
+        r.spread[static_cast<size_t>(i)] = top - sum / kSymbolCount;
         const int p = kStartSymbols + i;
         r.received[static_cast<size_t>(p)] = first;
         r.alternative[static_cast<size_t>(p)] = second;
@@ -106,17 +125,79 @@ WordSearch::PairRanking WordSearch::rankPairs(const SymbolEnergies& energy) {
     for (int k = 0; k < kRanked; ++k) {
         r.leastReliable[static_cast<size_t>(k)] = kStartSymbols + order[k];
     }
-    // A symbol's spread: its best pair's score over the mean of all 32 (what a guess would get).
-    for (size_t i = 0; i < kDataSymbols; ++i) {
-        float mean = 0.0f;
-        for (float score : r.score[i]) mean += score;
-        r.spread[i] = r.bestScore[i] - mean / kSymbolCount;
-    }
+    pairPosteriors(r);
     return r;
+}
+
+float WordSearch::pairScore(const PairRanking& r, int i, int s) {
+    int pair[kPairTones];
+    symbolToTonePair(s, pair);
+    const auto& level = r.level[static_cast<size_t>(i)];
+    return level[static_cast<size_t>(pair[0])] + level[static_cast<size_t>(pair[1])];
+}
+
+void WordSearch::pairPosteriors(PairRanking& r) {
+    // The noise's energy per tone: the median of all 162 tone energies over ln 2 (the median of
+    // an exponential); two of each symbol's nine tones hold the transmission, which lifts the
+    // median a little. The transmission's energy per tone: the best pairs' mean less the noise,
+    // at least 2% of it.
+    float energies[kDataSymbols * kToneCount];
+    float bestEnergy = 0.0f;
+    for (int i = 0; i < kDataSymbols; ++i) {
+        const auto& level = r.level[static_cast<size_t>(i)];
+        for (int j = 0; j < kToneCount; ++j) {
+            energies[i * kToneCount + j] =
+                level[static_cast<size_t>(j)] * level[static_cast<size_t>(j)];
+        }
+        int pair[kPairTones];
+        symbolToTonePair(r.received[static_cast<size_t>(kStartSymbols + i)], pair);
+        bestEnergy += energies[i * kToneCount + pair[0]] + energies[i * kToneCount + pair[1]];
+    }
+    constexpr int kTones = kDataSymbols * kToneCount;
+    int order[kTones];
+    ascendingOrder(energies, kTones, order);
+    const float noise = energies[order[kTones / 2]] / kLn2;
+    const float signal =
+        std::max(bestEnergy / (kPairTones * kDataSymbols) - noise, kLeastSignal * noise);
+    for (int i = 0; i < kDataSymbols; ++i) {
+        auto& logP = r.logPosterior[static_cast<size_t>(i)];
+        if (!(r.spread[static_cast<size_t>(i)] > kSilentSpread) || !(noise > 0.0f)) {
+            logP.fill(-kLnSymbols);
+            continue;
+        }
+        // Per tone: ln of the likelihood ratio of a tone of energy `signal` in the noise against
+        // the noise alone, I0(2 sqrt(signal E) / noise) exp(-signal / noise), where the tone is
+        // missing with probability kToneMissing (a fade, a dropout, a codec's gap): so a symbol
+        // that lost its tones tells little, instead of naming its loudest noise with certainty.
+        float tone[kToneCount];
+        const float lnHeard = std::log(1.0f - kToneMissing) - signal / noise;
+        const float lnMissing = std::log(kToneMissing);
+        for (int j = 0; j < kToneCount; ++j) {
+            const float heard =
+                lnHeard +
+                logBesselI0(2.0f * std::sqrt(signal * energies[i * kToneCount + j]) / noise);
+            const float high = std::max(heard, lnMissing);
+            tone[j] = high + std::log(1.0f + std::exp(std::min(heard, lnMissing) - high));
+        }
+        float most = -std::numeric_limits<float>::infinity();
+        for (int s = 0; s < kSymbolCount; ++s) {
+            int pair[kPairTones];
+            symbolToTonePair(s, pair);
+            logP[static_cast<size_t>(s)] = tone[pair[0]] + tone[pair[1]];
+            most = std::max(most, logP[static_cast<size_t>(s)]);
+        }
+        float total = 0.0f;
+        for (float v : logP) total += std::exp(v - most);
+        const float norm = most + std::log(total);
+        for (float& v : logP) v -= norm;
+    }
 }
 
 WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
     Word best;
+    // The likeliest word below kAcceptThreshold, taken when no word clears it.
+    Word likeliest;
+    float likeliestLog = kAcceptLogPosterior;
     std::array<int, kTransmissionSymbols> trial{};
     // Attempt a: f = a / 2^kTrialSymbols least reliable symbols erased, and bit t of a puts the
     // symbol ranked f + t at its second best pair.
@@ -145,24 +226,37 @@ WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
         // Confidence: 1 minus the mean share of its spread each symbol of the word gives up
         // against the best pair (0 where the word takes the best pair, about 1 for a guess).
         float loss = 0.0f;
+        float logPosterior = 0.0f;
         for (int i = 0; i < kDataSymbols; ++i) {
             const auto at = static_cast<size_t>(i);
+            const int s = word[kStartSymbols + at];
             const float spread = r.spread[at];
-            const float given = r.score[at][static_cast<size_t>(word[kStartSymbols + at])];
             // A symbol that heard nothing (digital silence) counts as a guess.
-            loss +=
-                spread > kSilentSpread ? std::min(1.0f, (r.bestScore[at] - given) / spread) : 1.0f;
+            loss += spread > kSilentSpread
+                        ? std::min(1.0f, (r.bestScore[at] - pairScore(r, i, s)) / spread)
+                        : 1.0f;
+            logPosterior += r.logPosterior[at][static_cast<size_t>(s)];
         }
         const float confidence = 1.0f - loss / kDataSymbols;
-        if (confidence < kAcceptThreshold || (best.found && confidence <= best.confidence)) {
-            continue;
+        Word* taken = nullptr;
+        if (confidence >= kAcceptThreshold) {
+            if (!best.found || confidence > best.confidence) taken = &best;
+        } else if (!best.found && logPosterior >= likeliestLog &&
+                   (!likeliest.found || logPosterior > likeliestLog)) {
+            likeliestLog = logPosterior;
+            taken = &likeliest;
         }
-        best.found = true;
-        best.confidence = confidence;
-        best.message = message;
-        best.codeword = word;
-        best.correctedMask = codec_.correctedMask();
+        if (taken == nullptr) continue;
+        taken->found = true;
+        taken->confidence = confidence;
+        taken->message = message;
+        taken->codeword = word;
+        taken->correctedMask = codec_.correctedMask();
         if (loss == 0.0f) break;  // every symbol at its best pair: no word explains more
+    }
+    if (!best.found && likeliest.found) {
+        likeliest.tried = best.tried;
+        return likeliest;
     }
     return best;
 }

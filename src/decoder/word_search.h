@@ -10,7 +10,11 @@
 //     kTrialSymbols at its best or its second best pair; a word counts when the start symbols
 //     needed no correction, the checksum matches and its confidence (how well it explains the
 //     energies) clears kAcceptThreshold, and the most confident wins. A word that takes every
-//     symbol at its best pair ends the search.
+//     symbol at its best pair ends the search. When no word clears kAcceptThreshold, the word
+//     whose pairs are likeliest (the sum over its symbols of the log posterior of its pair, from
+//     every tone's energy against the noise) is taken if that sum reaches kAcceptLogPosterior:
+//     a weak transmission whose symbols are mostly right but whose confidence the few wrong ones
+//     pull down is then heard, while a word that fits noise stays far below.
 // Cost: at most kWordsPerTiming (1152) errors-and-erasures decodings, about a millisecond; it
 // allocates nothing.
 #pragma once
@@ -28,6 +32,11 @@ class WordSearch {
   public:
     static constexpr int kDataSymbols = kSymbolsAfterStart;  // transmission symbols 2 .. 19
     static constexpr float kAcceptThreshold = 0.89f;
+    // The least sum of log posteriors (natural log, over the 18 data symbols) of a word taken
+    // below kAcceptThreshold: -28 is a probability of e^-1.56 = 0.21 per symbol on the average. A
+    // guess gets ln(1/32) = -3.47 per symbol, -62 in all; the best of the words the search tries
+    // on noise alone about -45 (bench/false_acceptance.py).
+    static constexpr float kAcceptLogPosterior = -28.0f;
     // f = 0 .. kMaxErasures least reliable symbols erased (as many as the code has parity
     // symbols: with eight, the twelve others fix the word alone) and each of the kTrialSymbols
     // next least reliable at its best or second best pair.
@@ -58,14 +67,23 @@ class WordSearch {
         std::array<int, kTransmissionSymbols> received{};
         // By transmission position: each data symbol's second best pair.
         std::array<int, kTransmissionSymbols> alternative{};
-        std::array<std::array<float, kSymbolCount>, kDataSymbols> score{};  // pair amplitude sums
+        // Tone amplitudes (a removed tone at its neutral level); a pair scores the sum of its two.
+        std::array<std::array<float, kToneCount>, kDataSymbols> level{};
         std::array<float, kDataSymbols> bestScore{};
+        // ln P(pair s | the symbol's energies) for each data symbol and pair.
+        std::array<std::array<float, kSymbolCount>, kDataSymbols> logPosterior{};
         // The best pair's score over the mean of all 32 (what a guess would get).
         std::array<float, kDataSymbols> spread{};
         // Transmission positions of the kRanked least reliable data symbols, least first.
         std::array<int, kRanked> leastReliable{};
     };
     static PairRanking rankPairs(const SymbolEnergies& energy);
+    // Fills ranking.logPosterior from its levels: each tone's likelihood of holding a tone of the
+    // transmission's typical energy against noise alone (a Rician against a Rayleigh amplitude,
+    // the noise's energy from the median of all 162 tones), a pair's the product of its two,
+    // normalised over the 32 pairs. A symbol that heard nothing gets 1/32 for every pair.
+    static void pairPosteriors(PairRanking& ranking);
+    static float pairScore(const PairRanking& ranking, int i, int s);
     Word searchWords(const PairRanking& ranking);
 
     ReedSolomonCodec codec_;    // decodes the words tried

@@ -666,6 +666,29 @@ TEST_F(RobustSearch, TriesTheSecondBestPairsOfTheLeastReliableSymbols) {
     ASSERT_NO_FATAL_FAILURE(expectText(h));
 }
 
+// Data symbols lost to a dropout (nothing but the faint noise there) pull the word's confidence
+// below kAcceptThreshold however right the others are; the word's posterior still takes it, and a
+// dropout too long for the code still gives nothing.
+class RobustDropout : public RobustSearch,
+                      public ::testing::WithParamInterface<std::pair<int, bool>> {};
+
+TEST_P(RobustDropout, TakesTheLikeliestWordWhenTheCodeCanRecoverIt) {
+    const auto [lost, heard] = GetParam();
+    std::vector<Tones> tones = plainTones();
+    for (int p = 8; p < 8 + lost; ++p) tones[static_cast<size_t>(p)].clear();
+    const Heard h = hear(sound(tones));
+    if (!heard) {
+        EXPECT_TRUE(h.messages.empty());
+        return;
+    }
+    ASSERT_NO_FATAL_FAILURE(expectText(h));
+    EXPECT_LT(h.messages[0].confidence, WordSearch::kAcceptThreshold);
+}
+
+INSTANTIATE_TEST_SUITE_P(Symbols, RobustDropout,
+                         ::testing::Values(std::pair{5, true}, std::pair{8, true},
+                                           std::pair{9, false}));
+
 // A word that takes every symbol at its best pair ends the search: a clean transmission costs
 // one word.
 TEST_F(RobustSearch, StopsAtAWordThatTakesEverySymbolAtItsBestPair) {
