@@ -19,6 +19,12 @@ constexpr float kLn2 = 0.693147181f;
 constexpr float kLnSymbols = 3.465735903f;  // ln 32
 constexpr float kLeastSignal = 0.02f;       // the transmission's energy per tone, of the noise's
 constexpr float kToneMissing = 0.05f;       // the chance a tone of the word is not heard at all
+// Words drawn at random when the ordered search finds none: each symbol erased with this share of
+// its chance of being wrong, else put at its second best pair with this share of that pair's
+// chance.
+constexpr float kEraseShare = 0.6f;
+constexpr float kSecondShare = 0.5f;
+constexpr uint32_t kRandomSeed = 0x9E3779B9u;
 
 // ln I0(x) for x >= 0 to within 0.2%: its series below 3, its asymptotic expansion above.
 //   x = 0 -> 0, 1 -> 0.2359, 3 -> 1.5853, 10 -> 7.9477
@@ -194,14 +200,11 @@ void WordSearch::pairPosteriors(PairRanking& r) {
 }
 
 WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
-    Word best;
-    // The likeliest word below kAcceptThreshold, taken when no word clears it.
-    Word likeliest;
-    float likeliestLog = kAcceptLogPosterior;
+    Found found;
     std::array<int, kTransmissionSymbols> trial{};
     // Attempt a: f = a / 2^kTrialSymbols least reliable symbols erased, and bit t of a puts the
     // symbol ranked f + t at its second best pair.
-    for (int attempt = 0; attempt < kWordsPerTiming; ++attempt) {
+    for (int attempt = 0; attempt < kOrderedWords; ++attempt) {
         const int f = attempt >> kTrialSymbols;
         trial = r.received;
         for (int t = 0; t < kTrialSymbols; ++t) {
@@ -210,55 +213,103 @@ WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
                 trial[at] = r.alternative[at];
             }
         }
-        ++best.tried;
-        codec_.setMessageLength(kMessageSymbols);
-        codec_.setReceived(trial.data(), kTransmissionSymbols);
-        if (!codec_.decodeWithErasures(r.leastReliable.data(), f)) continue;
-        if (codec_.correctedMask() & kStartMask) continue;  // start symbols must stand as received
-        std::array<int, kMessageSymbols> message;
-        codec_.getMessage(message.data());
-        if (textChecksum(message.data() + kStartSymbols) != message[kChecksumPosition]) continue;
-        // Re-encode to see every symbol of the corrected word, parity included.
-        std::array<int, kTransmissionSymbols> word;
-        encoder_.setMessage(message.data(), kMessageSymbols);
-        encoder_.computeParity();
-        encoder_.getCodeword(word.data());
-        // Confidence: 1 minus the mean share of its spread each symbol of the word gives up
-        // against the best pair (0 where the word takes the best pair, about 1 for a guess).
-        float loss = 0.0f;
-        float logPosterior = 0.0f;
+        if (tryWord(r, trial, r.leastReliable.data(), f, true, found)) break;
+    }
+    if (!found.best.found && !found.likeliest.found) searchAtRandom(r, found);
+    Word& result = found.best.found ? found.best : found.likeliest;
+    result.tried = found.tried;
+    return result;
+}
+
+void WordSearch::searchAtRandom(const PairRanking& r, Found& found) {
+    // Each symbol's chance that its best pair is wrong, and that its second best is right.
+    float wrong[kDataSymbols];
+    float second[kDataSymbols];
+    for (int i = 0; i < kDataSymbols; ++i) {
+        const auto& logP = r.logPosterior[static_cast<size_t>(i)];
+        const auto p = static_cast<size_t>(kStartSymbols + i);
+        wrong[i] = 1.0f - std::exp(logP[static_cast<size_t>(r.received[p])]);
+        second[i] = std::exp(logP[static_cast<size_t>(r.alternative[p])]);
+    }
+    uint32_t state = kRandomSeed;  // the same draws for the same energies
+    auto uniform = [&state] {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return static_cast<float>(state >> 8) * (1.0f / 16777216.0f);
+    };
+    std::array<int, kTransmissionSymbols> trial{};
+    int erased[kDataSymbols];
+    float erasedWrong[kDataSymbols];
+    for (int attempt = 0; attempt < kRandomWords; ++attempt) {
+        trial = r.received;
+        int count = 0;
         for (int i = 0; i < kDataSymbols; ++i) {
-            const auto at = static_cast<size_t>(i);
-            const int s = word[kStartSymbols + at];
-            const float spread = r.spread[at];
-            // A symbol that heard nothing (digital silence) counts as a guess.
-            loss += spread > kSilentSpread
-                        ? std::min(1.0f, (r.bestScore[at] - pairScore(r, i, s)) / spread)
-                        : 1.0f;
-            logPosterior += r.logPosterior[at][static_cast<size_t>(s)];
+            const float u = uniform();
+            const int p = kStartSymbols + i;
+            if (u < kEraseShare * wrong[i]) {
+                erased[count] = p;
+                erasedWrong[count++] = wrong[i];
+            } else if (u < kEraseShare * wrong[i] + kSecondShare * second[i]) {
+                trial[static_cast<size_t>(p)] = r.alternative[static_cast<size_t>(p)];
+            }
         }
-        const float confidence = 1.0f - loss / kDataSymbols;
-        Word* taken = nullptr;
-        if (confidence >= kAcceptThreshold) {
-            if (!best.found || confidence > best.confidence) taken = &best;
-        } else if (!best.found && logPosterior >= likeliestLog &&
-                   (!likeliest.found || logPosterior > likeliestLog)) {
-            likeliestLog = logPosterior;
-            taken = &likeliest;
+        // More than the code can erase: the likeliest wrong ones.
+        while (count > kMaxErasures) {
+            int least = 0;
+            for (int k = 1; k < count; ++k) least = erasedWrong[k] < erasedWrong[least] ? k : least;
+            erased[least] = erased[--count];
+            erasedWrong[least] = erasedWrong[count];
         }
-        if (taken == nullptr) continue;
-        taken->found = true;
-        taken->confidence = confidence;
-        taken->message = message;
-        taken->codeword = word;
-        taken->correctedMask = codec_.correctedMask();
-        if (loss == 0.0f) break;  // every symbol at its best pair: no word explains more
+        if (tryWord(r, trial, erased, count, false, found)) return;
     }
-    if (!best.found && likeliest.found) {
-        likeliest.tried = best.tried;
-        return likeliest;
+}
+
+bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissionSymbols>& trial,
+                         const int* erased, int erasures, bool ordered, Found& found) {
+    ++found.tried;
+    codec_.setMessageLength(kMessageSymbols);
+    codec_.setReceived(trial.data(), kTransmissionSymbols);
+    if (!codec_.decodeWithErasures(erased, erasures)) return false;
+    if (codec_.correctedMask() & kStartMask) return false;  // start symbols stand as received
+    std::array<int, kMessageSymbols> message;
+    codec_.getMessage(message.data());
+    if (textChecksum(message.data() + kStartSymbols) != message[kChecksumPosition]) return false;
+    // Re-encode to see every symbol of the corrected word, parity included.
+    std::array<int, kTransmissionSymbols> word;
+    encoder_.setMessage(message.data(), kMessageSymbols);
+    encoder_.computeParity();
+    encoder_.getCodeword(word.data());
+    // Confidence: 1 minus the mean share of its spread each symbol of the word gives up
+    // against the best pair (0 where the word takes the best pair, about 1 for a guess).
+    float loss = 0.0f;
+    float logPosterior = 0.0f;
+    for (int i = 0; i < kDataSymbols; ++i) {
+        const auto at = static_cast<size_t>(i);
+        const int s = word[kStartSymbols + at];
+        const float spread = r.spread[at];
+        // A symbol that heard nothing (digital silence) counts as a guess.
+        loss += spread > kSilentSpread
+                    ? std::min(1.0f, (r.bestScore[at] - pairScore(r, i, s)) / spread)
+                    : 1.0f;
+        logPosterior += r.logPosterior[at][static_cast<size_t>(s)];
     }
-    return best;
+    const float confidence = 1.0f - loss / kDataSymbols;
+    Word* taken = nullptr;
+    if (ordered && confidence >= kAcceptThreshold) {
+        if (!found.best.found || confidence > found.best.confidence) taken = &found.best;
+    } else if (!found.best.found && logPosterior >= found.likeliestLog &&
+               (!found.likeliest.found || logPosterior > found.likeliestLog)) {
+        found.likeliestLog = logPosterior;
+        taken = &found.likeliest;
+    }
+    if (taken == nullptr) return false;
+    taken->found = true;
+    taken->confidence = confidence;
+    taken->message = message;
+    taken->codeword = word;
+    taken->correctedMask = codec_.correctedMask();
+    return loss == 0.0f;  // every symbol at its best pair: no word explains more
 }
 
 }  // namespace RYX
