@@ -1,7 +1,6 @@
 #include "payload/payload_receiver.h"
 
 #include <algorithm>
-#include <bitset>
 #include <cmath>
 
 #include "dsp/ascending_order.h"
@@ -276,30 +275,57 @@ PayloadReceiver::FrameResult PayloadReceiver::decodeFrame(const Scanner& sc, int
     double confidence = 0.0;
     int changed = 0;
     int rankSum = 0;
+    std::array<int, kWordSymbols> runnerUp{};
+    std::array<int, kWordSymbols> trial{};
+    std::array<int, kWordMessageSymbols> tried{};
     for (int w = 0; w < kFrameWords; ++w) {
         for (int i = 0; i < kWordSymbols; ++i) {
             const auto& e = codeEnergy_[size_t(kFrameWords * i + w)];
             int best = 0;
             for (int t = 1; t < PayloadLayout::kSetTones; ++t) best = e[t] > e[best] ? t : best;
-            float second = 0.0f;
+            int second = best == 0 ? 1 : 0;
             for (int t = 0; t < PayloadLayout::kSetTones; ++t) {
-                if (t != best) second = std::max(second, e[t]);
+                if (t != best && e[t] > e[second]) second = t;
             }
             word[size_t(i)] = best;
-            reliability[size_t(i)] = e[best] / (second + 1e-30f);
+            runnerUp[size_t(i)] = second;
+            reliability[size_t(i)] = e[best] / (e[second] + 1e-30f);
         }
         ascendingOrder(reliability.data(), kWordSymbols, order.data());
+        // Every even count of the least reliable symbols erased, each with the kChaseSymbols
+        // next least reliable at their best or second best tone; of the words that decode, the
+        // one whose tones are loudest (the sum of their amplitudes: the likeliest in noise).
         bool decoded = false;
-        for (int erased = 0; erased <= ReedSolomonCodec::kParityLength && !decoded; erased += 2) {
-            codec_.setReceived(word.data(), kWordSymbols);
-            decoded = codec_.decodeWithErasures(order.data(), erased);
+        double loudest = -1.0;
+        for (int erased = 0; erased <= ReedSolomonCodec::kParityLength; erased += 2) {
+            for (int pattern = 0; pattern < 1 << kChaseSymbols; ++pattern) {
+                trial = word;
+                for (int t = 0; t < kChaseSymbols; ++t) {
+                    const auto at = size_t(order[size_t(erased + t)]);
+                    if (pattern >> t & 1) trial[at] = runnerUp[at];
+                }
+                codec_.setReceived(trial.data(), kWordSymbols);
+                if (!codec_.decodeWithErasures(order.data(), erased)) continue;
+                codec_.getMessage(tried.data());
+                codec_.setMessage(tried.data(), kWordMessageSymbols);
+                codec_.computeParity();
+                codec_.getCodeword(trial.data());
+                double loudness = 0.0;
+                for (int i = 0; i < kWordSymbols; ++i) {
+                    loudness += std::sqrt(
+                        double(codeEnergy_[size_t(kFrameWords * i + w)][size_t(trial[size_t(i)])]));
+                }
+                if (loudness <= loudest) continue;
+                loudest = loudness;
+                decoded = true;
+                corrected = trial;
+                std::copy(tried.begin(), tried.end(), message.begin() + w * kWordMessageSymbols);
+            }
         }
         if (!decoded) return result;
-        changed += std::bitset<32>(codec_.correctedMask()).count();
-        codec_.getMessage(message.data() + w * kWordMessageSymbols);
-        codec_.setMessage(message.data() + w * kWordMessageSymbols, kWordMessageSymbols);
-        codec_.computeParity();
-        codec_.getCodeword(corrected.data());
+        for (int i = 0; i < kWordSymbols; ++i) {
+            changed += corrected[size_t(i)] != word[size_t(i)] ? 1 : 0;
+        }
         for (int i = 0; i < kWordSymbols; ++i) {
             const auto& e = codeEnergy_[size_t(kFrameWords * i + w)];
             const float decided = e[size_t(corrected[size_t(i)])];

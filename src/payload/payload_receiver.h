@@ -16,8 +16,9 @@
 //    each tone read at its drifted frequency; then, for the kTriedTimings best, every data slot's
 //    FFT gives each channel's symbol (its strongest tone) and how reliable it is (strongest over
 //    second). Each of the four words is decoded with 0, 2, 4, 6 or 8 of its least reliable symbols
-//    erased until one succeeds; a frame counts when all four words decode, the corrections
-//    are few and plausible (kMaxCorrections, kMaxRankSum) and the frame check matches.
+//    erased and the kChaseSymbols next at their best or second best tone, and the word whose
+//    tones are loudest kept; a frame counts when all four words decode, the corrections are few
+//    and plausible (kMaxCorrections, kMaxRankSum) and the frame check matches.
 //
 // Memory: a sample ring of the longest frame plus two symbols (5.9 s of robust audible frames at
 // 44100 Hz take 1 MiB), per profile and plan a ring of 32 slices of tone energies, and
@@ -70,6 +71,9 @@ class PayloadReceiver {
     // Then the frame's 20 check bits.
     static constexpr int kMaxCorrections = 24;
     static constexpr int kMaxRankSum = 80;
+    // Symbols after the erased ones tried at their second best tone as well: each word is
+    // decoded 5 x 2^3 = 40 ways (0, 2, 4, 6 or 8 erased), the loudest word that decodes kept.
+    static constexpr int kChaseSymbols = 3;
 
     // Listens for both profiles in each of `plans` where the profile fits at the rate. Throws
     // std::invalid_argument for no plans, a rate out of range, or nothing that fits.
