@@ -19,12 +19,6 @@ constexpr float kLn2 = 0.693147181f;
 constexpr float kLnSymbols = 3.465735903f;  // ln 32
 constexpr float kLeastSignal = 0.02f;       // the transmission's energy per tone, of the noise's
 constexpr float kToneMissing = 0.05f;       // the chance a tone of the word is not heard at all
-// Words drawn at random when the ordered search finds none: each symbol erased with this share of
-// its chance of being wrong, else put at its second best pair with this share of that pair's
-// chance.
-constexpr float kEraseShare = 0.6f;
-constexpr float kSecondShare = 0.5f;
-constexpr uint32_t kRandomSeed = 0x9E3779B9u;
 
 // ln I0(x) for x >= 0 to within 0.2%: its series below 3, its asymptotic expansion above.
 //   x = 0 -> 0, 1 -> 0.2359, 3 -> 1.5853, 10 -> 7.9477
@@ -204,7 +198,7 @@ WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
     std::array<int, kTransmissionSymbols> trial{};
     // Attempt a: f = a / 2^kTrialSymbols least reliable symbols erased, and bit t of a puts the
     // symbol ranked f + t at its second best pair.
-    for (int attempt = 0; attempt < kOrderedWords; ++attempt) {
+    for (int attempt = 0; attempt < kWordsPerTiming; ++attempt) {
         const int f = attempt >> kTrialSymbols;
         trial = r.received;
         for (int t = 0; t < kTrialSymbols; ++t) {
@@ -213,60 +207,15 @@ WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
                 trial[at] = r.alternative[at];
             }
         }
-        if (tryWord(r, trial, r.leastReliable.data(), f, true, found)) break;
+        if (tryWord(r, trial, r.leastReliable.data(), f, found)) break;
     }
-    if (!found.best.found && !found.likeliest.found) searchAtRandom(r, found);
     Word& result = found.best.found ? found.best : found.likeliest;
     result.tried = found.tried;
     return result;
 }
 
-void WordSearch::searchAtRandom(const PairRanking& r, Found& found) {
-    // Each symbol's chance that its best pair is wrong, and that its second best is right.
-    float wrong[kDataSymbols];
-    float second[kDataSymbols];
-    for (int i = 0; i < kDataSymbols; ++i) {
-        const auto& logP = r.logPosterior[static_cast<size_t>(i)];
-        const auto p = static_cast<size_t>(kStartSymbols + i);
-        wrong[i] = 1.0f - std::exp(logP[static_cast<size_t>(r.received[p])]);
-        second[i] = std::exp(logP[static_cast<size_t>(r.alternative[p])]);
-    }
-    uint32_t state = kRandomSeed;  // the same draws for the same energies
-    auto uniform = [&state] {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return static_cast<float>(state >> 8) * (1.0f / 16777216.0f);
-    };
-    std::array<int, kTransmissionSymbols> trial{};
-    int erased[kDataSymbols];
-    float erasedWrong[kDataSymbols];
-    for (int attempt = 0; attempt < kRandomWords; ++attempt) {
-        trial = r.received;
-        int count = 0;
-        for (int i = 0; i < kDataSymbols; ++i) {
-            const float u = uniform();
-            const int p = kStartSymbols + i;
-            if (u < kEraseShare * wrong[i]) {
-                erased[count] = p;
-                erasedWrong[count++] = wrong[i];
-            } else if (u < kEraseShare * wrong[i] + kSecondShare * second[i]) {
-                trial[static_cast<size_t>(p)] = r.alternative[static_cast<size_t>(p)];
-            }
-        }
-        // More than the code can erase: the likeliest wrong ones.
-        while (count > kMaxErasures) {
-            int least = 0;
-            for (int k = 1; k < count; ++k) least = erasedWrong[k] < erasedWrong[least] ? k : least;
-            erased[least] = erased[--count];
-            erasedWrong[least] = erasedWrong[count];
-        }
-        if (tryWord(r, trial, erased, count, false, found)) return;
-    }
-}
-
 bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissionSymbols>& trial,
-                         const int* erased, int erasures, bool ordered, Found& found) {
+                         const int* erased, int erasures, Found& found) {
     ++found.tried;
     codec_.setMessageLength(kMessageSymbols);
     codec_.setReceived(trial.data(), kTransmissionSymbols);
@@ -296,7 +245,7 @@ bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissi
     }
     const float confidence = 1.0f - loss / kDataSymbols;
     Word* taken = nullptr;
-    if (ordered && confidence >= kAcceptThreshold) {
+    if (confidence >= kAcceptThreshold) {
         if (!found.best.found || confidence > found.best.confidence) taken = &found.best;
     } else if (!found.best.found && logPosterior >= found.likeliestLog &&
                (!found.likeliest.found || logPosterior > found.likeliestLog)) {

@@ -15,11 +15,8 @@
 //     every tone's energy against the noise) is taken if that sum reaches kAcceptLogPosterior:
 //     a weak transmission whose symbols are mostly right but whose confidence the few wrong ones
 //     pull down is then heard, while a word that fits noise stays far below.
-//  3. when those kOrderedWords (1152) give no word at all, draws kRandomWords (2048) more: each
-//     symbol erased, at its second best or at its best pair at random, by how likely its best
-//     pair is wrong and its second best right (the same draws for the same energies).
-// Cost: at most kWordsPerTiming (3200) errors-and-erasures decodings, about 3 ms, the last 2048
-// only where the first 1152 found nothing; it allocates nothing.
+// Cost: at most kWordsPerTiming (1152) errors-and-erasures decodings, about a millisecond; it
+// allocates nothing.
 #pragma once
 
 #include <array>
@@ -45,10 +42,7 @@ class WordSearch {
     // next least reliable at its best or second best pair.
     static constexpr int kMaxErasures = ReedSolomonCodec::kParityLength;
     static constexpr int kTrialSymbols = 7;
-    static constexpr int kOrderedWords = (kMaxErasures + 1) << kTrialSymbols;  // 1152
-    // Words drawn at random by the symbols' posteriors when the ordered ones give none.
-    static constexpr int kRandomWords = 2048;
-    static constexpr int kWordsPerTiming = kOrderedWords + kRandomWords;
+    static constexpr int kWordsPerTiming = (kMaxErasures + 1) << kTrialSymbols;  // 1152
 
     // The energy of tone j in data symbol i at that symbol's hop (any unit: only ratios count,
     // but for a symbol that heard nothing at all).
@@ -92,15 +86,9 @@ class WordSearch {
         int tried = 0;
     };
     // Decodes `trial` with erased[0 .. erasures) erased and takes the word into `found` where it
-    // is accepted; true when no word can explain more (every symbol at its best pair). A word
-    // drawn at random (not `ordered`) is taken by its posterior alone: so many words fit loud
-    // interference that one of them would clear kAcceptThreshold now and then (a held tone in
-    // every symbol: 2% of such candidates), while none comes near kAcceptLogPosterior.
+    // is accepted; true when no word can explain more (every symbol at its best pair).
     bool tryWord(const PairRanking& ranking, const std::array<int, kTransmissionSymbols>& trial,
-                 const int* erased, int erasures, bool ordered, Found& found);
-    // kRandomWords more words, each symbol erased, at its second best or at its best pair at
-    // random by its posteriors.
-    void searchAtRandom(const PairRanking& ranking, Found& found);
+                 const int* erased, int erasures, Found& found);
     // Fills ranking.logPosterior from its levels: each tone's likelihood of holding a tone of the
     // transmission's typical energy against noise alone (a Rician against a Rayleigh amplitude,
     // the noise's energy from the median of all 162 tones), a pair's the product of its two,

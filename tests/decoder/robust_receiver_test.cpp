@@ -654,7 +654,7 @@ TEST_F(RobustSearch, TriesTheSecondBestPairsOfTheSymbolsAfterTheErasedOnes) {
     ASSERT_NO_FATAL_FAILURE(expectText(h));
     // Not sure enough at the candidate's own timing: the full search at all three timings.
     EXPECT_LT(h.messages[0].confidence, RobustReceiver::kCertainConfidence);
-    EXPECT_EQ(h.stats.words, 3 * WordSearch::kOrderedWords);
+    EXPECT_EQ(h.stats.words, 3 * WordSearch::kWordsPerTiming);
 }
 
 // Nine symbols whose right pair is their second best: more than correction alone fixes (eight
@@ -709,7 +709,7 @@ TEST_F(RobustSearch, StopsAfterTheCandidatesTimingWhenTheWordIsSure) {
     ASSERT_NO_FATAL_FAILURE(expectText(h));
     EXPECT_GE(h.messages[0].confidence, RobustReceiver::kCertainConfidence);
     EXPECT_LT(h.messages[0].confidence, 1.0f);
-    EXPECT_EQ(h.stats.words, WordSearch::kOrderedWords);
+    EXPECT_EQ(h.stats.words, WordSearch::kWordsPerTiming);
 }
 
 }  // namespace
