@@ -13,10 +13,10 @@
 //    second, where it stands far above tone 2 in the first, only beyond the share an echo leaves
 //    there, so a room's reflections do not fail the start while a held tone does).
 //    A start passes alone, each tone clearing kStartThreshold, or together: each tone far above
-//    its echo, and the two tones' sum above their noises (the others on one slice of each
-//    symbol, a quarter of each echo), for weak transmissions, where one noisy echo or one faded
-//    tone fails the test alone. A start that passes and ranks best within half a symbol (tone 0
-//    in the second symbol counted in full, which marks a start too early) opens a candidate.
+//    its echo, and the two tones' sum above their noises (the others, a quarter of each echo),
+//    for weak transmissions, where one noisy echo or one faded tone fails the test alone. A start
+//    that passes and ranks best within half a symbol (tone 0 in the second symbol counted in full,
+//    which marks a start too early) opens a candidate.
 //  - Most audio holds no transmission, so every slice is measured at the two start frequencies
 //    only (kQuickFrequencies), and the other 25 where they are needed, from the last
 //    kSampleSlices slices of samples kept. The start test first weighs each start tone against
@@ -84,7 +84,7 @@ class RobustReceiver : public MessageReceiver {
     // A start passes alone with each start tone this many times its noise and echo, or together
     // (robust_receiver.cpp: kJointThreshold). 20 dB under white noise nearly every transmission
     // passes alone; 25 dB under it (44.1 kHz, audible plan) 30 of 40 open a candidate alone and
-    // 38 alone or together, 26 dB under it 24 and 32.
+    // 39 alone or together, 26 dB under it 24 and 33.
     static constexpr float kStartThreshold = 6.0f;
     static constexpr float kEarlyContrastThreshold = 1.1f;
     static constexpr float kContrastThreshold = 1.3f;
@@ -267,8 +267,9 @@ class RobustReceiver : public MessageReceiver {
     bool judgeSymbols(Candidate& c, int64_t newest);
     void runStartTest(int p, int64_t start);
     // Whether the start at slice `start` of tone energies a0 and a2, and echoes echo[0] and echo[1]
-    // (as runStartTest weighs them), passes together (kStartThreshold).
-    bool passesTogether(PlanState& ps, int64_t start, float a0, float a2, const float (&echo)[2]);
+    // (as runStartTest weighs them), passes together (kStartThreshold) against the noises of one
+    // slice of each start symbol.
+    bool passesOnOneSlice(PlanState& ps, int64_t start, float a0, float a2, const float (&echo)[2]);
     void decodeCandidate(const Candidate& c, MessageSink& out);
     // Data symbol i's two strongest tones at its own hop over the two strongest at the stronger
     // other hop. About 1 for noise, speech and music; several for tone pairs.
