@@ -41,13 +41,13 @@ constexpr float kEchoShare = 0.5f;
 constexpr float kEchoNoise = 32.0f;
 constexpr float kRounding = 1.0f + 1e-5f;  // so that rounding never fails a passing start
 // A start passes together (RobustReceiver::kStartThreshold) with each tone at least kEchoRatio
-// times its echo and kToneThreshold times its noise, and the two tones' sum at least
+// times itself before it began and kToneThreshold times its noise, and the two tones' sum at least
 // kJointThreshold times the sum of their noises. A tone's noise is the mean energy of the 26 other
 // frequencies, first on the middle slice of its symbol's plateau (times kPlateauSlices, what a
 // plateau's sum of noise averages: in white noise as good an estimate as the sums, at a
-// thirteenth of the measuring), then as sums, as alone; both with kEchoWeight of its echo. In an
-// hour of white noise 2 starts pass so at 44.1 and at 48 kHz (alone 1 and 0), all dropped by the
-// pair check; the start test of quiet noise costs 5% more than alone.
+// thirteenth of the measuring), then as sums, as alone; both with kEchoWeight of the tone before
+// it began. In an hour of white noise 2 starts pass so at 44.1 and at 48 kHz (alone 1 and 0),
+// all dropped by the pair check; the start test of quiet noise costs 5% more than alone.
 constexpr float kEchoRatio = 8.0f;
 constexpr float kEchoWeight = 0.25f;
 constexpr float kToneThreshold = 3.0f;
@@ -613,21 +613,28 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     }
     bool passes = reach && std::min(a0 / (others[0] / kOthers + echo[0]),
                                     a2 / (others[1] / kOthers + echo[1])) >= kStartThreshold;
-    // Failing alone, a start may pass together. Each start tone far above its echo comes first,
-    // on the start frequencies alone: in noise it fails all but one start in
-    // (1 + kEchoRatio)^2 = 81. Then the noises of one slice per symbol, and only where they pass,
-    // those of the sums (the rest of the other frequencies added), which tones held through a
-    // symbol (a transmission's own, music) raise thirteen times as much.
-    if (!passes && a0 * kRounding >= kEchoRatio * echo[0] &&
-        a2 * kRounding >= kEchoRatio * echo[1] && passesOnOneSlice(ps, start, a0, a2, echo)) {
-        auto clears = [&] {
-            return clearsTogether(a0, a2, others[0] / kOthers + kEchoWeight * echo[0],
-                                  others[1] / kOthers + kEchoWeight * echo[1]);
-        };
-        while (clears() && (next[0] < kFrequenciesPerPlan || next[1] < kFrequenciesPerPlan)) {
-            addOther(next[1] == kFrequenciesPerPlan || next[0] <= next[1] ? 0 : 1);
+    // Failing alone, a start may pass together: each tone against itself before it began (tone 2
+    // in the first symbol, tone 0 in the symbol before the first), so that a room's reverberation,
+    // which can leave tone 0 in the second symbol louder than in the first where the room's
+    // reflections cancel it, does not fail the start while a tone held from before does. Each
+    // start tone far above that comes first, on the start frequencies alone: in noise it fails all
+    // but one start in (1 + kEchoRatio)^2 = 81. Then the noises of one slice per symbol, and only
+    // where they pass, those of the sums (the rest of the other frequencies added), which tones
+    // held through a symbol (a transmission's own, music) raise thirteen times as much.
+    if (!passes && a2 * kRounding >= kEchoRatio * echo[1]) {
+        const int64_t before = start - symbolOffset_[1];
+        const float held[2] = {(before >= 0 ? symbolEnergy(ps, 0, 0, best, before) : 0.0f) + kTiny,
+                               echo[1]};
+        if (a0 * kRounding >= kEchoRatio * held[0] && passesOnOneSlice(ps, start, a0, a2, held)) {
+            auto clears = [&] {
+                return clearsTogether(a0, a2, others[0] / kOthers + kEchoWeight * held[0],
+                                      others[1] / kOthers + kEchoWeight * held[1]);
+            };
+            while (clears() && (next[0] < kFrequenciesPerPlan || next[1] < kFrequenciesPerPlan)) {
+                addOther(next[1] == kFrequenciesPerPlan || next[0] <= next[1] ? 0 : 1);
+            }
+            passes = clears();
         }
-        passes = clears();
     }
     // A start that passes is ranked among its neighbours with tone 0 in the second symbol counted
     // in full: a start too early leaves the first symbol's tone there, which the echo's share would
@@ -661,18 +668,18 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
 }
 
 bool RobustReceiver::passesOnOneSlice(PlanState& ps, int64_t start, float a0, float a2,
-                                      const float (&echo)[2]) {
+                                      const float (&held)[2]) {
     // Each tone's noise: the mean of the 26 other frequencies on the middle slice of its symbol's
     // plateau (kPlateauSlices times a slice's energy, what a plateau's sum of noise averages), and
-    // kEchoWeight of its echo. Added one frequency at a time to both symbols until the start
-    // can no longer clear the thresholds.
+    // kEchoWeight of the tone before it began. Added one frequency at a time to both symbols
+    // until the start can no longer clear the thresholds.
     constexpr float kOthers = kFrequenciesPerPlan - 1;
     const int64_t middle[2] = {start + kPlateauStart + kPlateauSlices / 2,
                                symbolSlice(start, 1) + kPlateauStart + kPlateauSlices / 2};
     float others[2] = {0.0f, 0.0f};
     auto clears = [&] {
-        return clearsTogether(a0, a2, others[0] / kOthers + kEchoWeight * echo[0],
-                              others[1] / kOthers + kEchoWeight * echo[1]);
+        return clearsTogether(a0, a2, others[0] / kOthers + kEchoWeight * held[0],
+                              others[1] / kOthers + kEchoWeight * held[1]);
     };
     for (int c = 0; c < kFrequenciesPerPlan && clears(); ++c) {
         for (int i = 0; i < 2; ++i) {

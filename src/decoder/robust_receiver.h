@@ -13,8 +13,10 @@
 //    second, where it stands far above tone 2 in the first, only beyond the share an echo leaves
 //    there, so a room's reflections do not fail the start while a held tone does).
 //    A start passes alone, each tone clearing kStartThreshold, or together: each tone far above
-//    its echo, and the two tones' sum above their noises (the others, a quarter of each echo),
-//    for weak transmissions, where one noisy echo or one faded tone fails the test alone. A start
+//    itself before it began (tone 0 in the symbol before the first), and the two tones' sum above
+//    their noises, for weak transmissions, where one noisy echo or one faded tone fails the test
+//    alone, and for rooms whose reverberation leaves tone 0 louder in the second symbol than in
+//    the first. A start
 //    that passes and ranks best within half a symbol (tone 0 in the second symbol counted in full,
 //    which marks a start too early) opens a candidate.
 //  - Most audio holds no transmission, so every slice is measured at the two start frequencies
@@ -266,9 +268,9 @@ class RobustReceiver : public MessageReceiver {
     // can no longer pass the check.
     bool judgeSymbols(Candidate& c, int64_t newest);
     void runStartTest(int p, int64_t start);
-    // Whether the start at slice `start` of tone energies a0 and a2, and echoes echo[0] and echo[1]
-    // (as runStartTest weighs them), passes together (kStartThreshold) against the noises of one
-    // slice of each start symbol.
+    // Whether the start at slice `start` of tone energies a0 and a2, held[0] and held[1] before
+    // they began (as runStartTest weighs them), passes together (kStartThreshold) against the
+    // noises of one slice of each start symbol.
     bool passesOnOneSlice(PlanState& ps, int64_t start, float a0, float a2, const float (&echo)[2]);
     void decodeCandidate(const Candidate& c, MessageSink& out);
     // Data symbol i's two strongest tones at its own hop over the two strongest at the stronger

@@ -252,9 +252,9 @@ TEST_P(RobustFaintStart, OpensACandidateForNearlyEveryTransmission) {
 
 INSTANTIATE_TEST_SUITE_P(WhiteNoise, RobustFaintStart,
                          ::testing::Values(Faint{Plan::Audible, 44100.0f, -25.0, 18},
-                                           Faint{Plan::Compression, 44100.0f, -25.0, 16},
-                                           Faint{Plan::Audible, 44100.0f, -26.0, 14},
-                                           Faint{Plan::Audible, 48000.0f, -26.0, 17}));
+                                           Faint{Plan::Compression, 44100.0f, -25.0, 14},
+                                           Faint{Plan::Audible, 44100.0f, -26.0, 16},
+                                           Faint{Plan::Audible, 48000.0f, -26.0, 13}));
 
 // What comes before a weak transmission must not change how it is heard: a full-scale
 // transmission just before it (whose start tones the start test has followed slice by slice), or
