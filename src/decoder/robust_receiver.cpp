@@ -40,6 +40,8 @@ constexpr float kEchoShare = 0.5f;
 // noise costs 3% more than without the echo's share; 16 would cost 5%, 4 15%).
 constexpr float kEchoNoise = 32.0f;
 constexpr float kRounding = 1.0f + 1e-5f;  // so that rounding never fails a passing start
+// The score of a start that fails, below every passing start's (see runStartTest).
+constexpr float kFails = -std::numeric_limits<float>::infinity();
 // A start passes together (RobustReceiver::kStartThreshold) with each tone at least kEchoRatio
 // times itself before it began and kToneThreshold times its noise, and the two tones' sum at least
 // kJointThreshold times the sum of their noises. A tone's noise is the mean energy of the 26 other
@@ -337,7 +339,7 @@ void RobustReceiver::reset() {
               StoredAmplitude{});
     for (int p = 0; p < planCount_; ++p) {
         PlanState& ps = plans_[static_cast<size_t>(p)];
-        ps.score.fill(0.0f);
+        ps.score.fill(kFails);
         ps.rowSlice.fill(-1);
         ps.startSumsSymbol = -1;
     }
@@ -611,8 +613,9 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
         addOther(i);
         reach = slack(i) >= 0.0f;
     }
-    bool passes = reach && std::min(a0 / (others[0] / kOthers + echo[0]),
-                                    a2 / (others[1] / kOthers + echo[1])) >= kStartThreshold;
+    const bool alone = reach && std::min(a0 / (others[0] / kOthers + echo[0]),
+                                         a2 / (others[1] / kOthers + echo[1])) >= kStartThreshold;
+    bool together = false;
     // Failing alone, a start may pass together: each tone against itself before it began (tone 2
     // in the first symbol, tone 0 in the symbol before the first), so that a room's reverberation,
     // which can leave tone 0 in the second symbol louder than in the first where the room's
@@ -621,7 +624,7 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     // but one start in (1 + kEchoRatio)^2 = 81. Then the noises of one slice per symbol, and only
     // where they pass, those of the sums (the rest of the other frequencies added), which tones
     // held through a symbol (a transmission's own, music) raise thirteen times as much.
-    if (!passes && a2 * kRounding >= kEchoRatio * echo[1]) {
+    if (!alone && a2 * kRounding >= kEchoRatio * echo[1]) {
         const int64_t before = start - symbolOffset_[1];
         const float held[2] = {(before >= 0 ? symbolEnergy(ps, 0, 0, best, before) : 0.0f) + kTiny,
                                echo[1]};
@@ -633,7 +636,7 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
             while (clears() && (next[0] < kFrequenciesPerPlan || next[1] < kFrequenciesPerPlan)) {
                 addOther(next[1] == kFrequenciesPerPlan || next[0] <= next[1] ? 0 : 1);
             }
-            passes = clears();
+            together = clears();
         }
     }
     // A start that passes is ranked among its neighbours with tone 0 in the second symbol counted
@@ -642,7 +645,10 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     const float rank = std::min(a0 / (others[0] / kOthers + tone0Second + kTiny),
                                 a2 / (others[1] / kOthers + echo[1]));
     const size_t at = static_cast<size_t>(start % kRingSlices);
-    ps.score[at] = passes ? rank : 0.0f;
+    // Its score among its neighbours: the rank of a start that passes alone; below every such,
+    // -1 / rank of one that passes together only, so that a weaker start beside a start that
+    // passes alone does not take its place; kFails for one that fails.
+    ps.score[at] = alone ? rank : together ? -1.0f / rank : kFails;
     ps.bestDrift[at] = static_cast<int8_t>(best);
 
     // The start kPeakHalfWidth slices back is a candidate when it passes and no start within
@@ -650,7 +656,7 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     const int64_t centre = start - kPeakHalfWidth;
     if (centre < 0) return;
     const float s = ps.score[static_cast<size_t>(centre % kRingSlices)];
-    if (!(s > 0.0f)) return;
+    if (s == kFails) return;
     for (int64_t k = std::max<int64_t>(0, centre - kPeakHalfWidth); k <= start; ++k) {
         if (k == centre) continue;
         const float other = ps.score[static_cast<size_t>(k % kRingSlices)];

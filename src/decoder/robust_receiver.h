@@ -16,9 +16,9 @@
 //    itself before it began (tone 0 in the symbol before the first), and the two tones' sum above
 //    their noises, for weak transmissions, where one noisy echo or one faded tone fails the test
 //    alone, and for rooms whose reverberation leaves tone 0 louder in the second symbol than in
-//    the first. A start
-//    that passes and ranks best within half a symbol (tone 0 in the second symbol counted in full,
-//    which marks a start too early) opens a candidate.
+//    the first. A start that passes and ranks best within half a symbol (tone 0 in the second
+//    symbol counted in full, which marks a start too early; one that passes alone before one
+//    that passes together only) opens a candidate.
 //  - Most audio holds no transmission, so every slice is measured at the two start frequencies
 //    only (kQuickFrequencies), and the other 25 where they are needed, from the last
 //    kSampleSlices slices of samples kept. The start test first weighs each start tone against
@@ -192,7 +192,7 @@ class RobustReceiver : public MessageReceiver {
             startTones{};
         std::array<DriftSums, kQuickFrequencies> startSums{};  // of the newest position
         int64_t startSumsSymbol = -1;
-        std::array<float, kRingSlices> score{};  // by start slice: its rank, 0 if it fails
+        std::array<float, kRingSlices> score{};  // by start slice: its score (runStartTest)
         std::array<int8_t, kRingSlices> bestDrift{};
         // The slice each ring row holds and which of its columns are measured (bit c: the plan's
         // column c).
