@@ -86,7 +86,7 @@ class RobustReceiver : public MessageReceiver {
     // A start passes alone with each start tone this many times its noise and echo, or together
     // (robust_receiver.cpp: kJointThreshold). 20 dB under white noise nearly every transmission
     // passes alone; 25 dB under it (44.1 kHz, audible plan) 30 of 40 open a candidate alone and
-    // 39 alone or together, 26 dB under it 24 and 33.
+    // 37 alone or together, 26 dB under it 24 and 35.
     static constexpr float kStartThreshold = 6.0f;
     static constexpr float kEarlyContrastThreshold = 1.1f;
     static constexpr float kContrastThreshold = 1.3f;
