@@ -27,9 +27,10 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kLanes = kVectorLanes;
 typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 
-constexpr float kTiny = 1e-12f;                // energy floor: a tone 114 dB below full scale
-constexpr float kSampleLimit = 1e6f;           // samples are clamped to +-this; NaN counts as 0
-constexpr int kTimingOffsets[3] = {0, -1, 1};  // slices around the candidate's start
+constexpr float kDecibelsPerNeper = 4.342944819f;  // 10 log10(x) = 4.3429 ln(x)
+constexpr float kTiny = 1e-12f;                    // energy floor: a tone 114 dB below full scale
+constexpr float kSampleLimit = 1e6f;               // samples are clamped to +-this; NaN counts as 0
+constexpr int kTimingOffsets[3] = {0, -1, 1};      // slices around the candidate's start
 // The share of a start tone's energy that a room's echoes may carry into the next symbol, which
 // the start test forgives: a reflection of up to 0.7 of the amplitude (0.49 of the energy) at any
 // delay. A tone held through both start symbols leaves more there.
@@ -842,8 +843,8 @@ ReceivedMessage RobustReceiver::fillMessage(const PlanState& ps, int64_t start,
     const float toneMean = toneSum / (static_cast<float>(kPairTones) * kDataSymbols);
     const float bandMean =
         std::max(bandSum, 0.0f) / (static_cast<float>(kSilentTones) * kDataSymbols);
-    m.toneToBandDb = 10.0f * std::log10((toneMean + kTiny) / (bandMean + kTiny));
-    m.levelDbfs = 10.0f * std::log10(toneMean + kTiny);
+    m.toneToBandDb = kDecibelsPerNeper * std::log((toneMean + kTiny) / (bandMean + kTiny));
+    m.levelDbfs = kDecibelsPerNeper * std::log(toneMean + kTiny);
     return m;
 }
 

@@ -21,7 +21,7 @@ constexpr float kLeastSignal = 0.02f;       // the transmission's energy per ton
 constexpr float kToneMissing = 0.05f;       // the chance a tone of the word is not heard at all
 
 // ln I0(x) for x >= 0 to within 0.2%: its series below 3, its asymptotic expansion above.
-//   x = 0 -> 0, 1 -> 0.2359, 3 -> 1.5853, 10 -> 7.9477
+//   x = 0 -> 0, 1 -> 0.2359, 3 -> 1.5826 (1.5853 exactly), 10 -> 7.9430
 float logBesselI0(float x) {
     if (x < 3.0f) {
         const float q = 0.25f * x * x;  // I0(x) = sum of q^k / (k!)^2
