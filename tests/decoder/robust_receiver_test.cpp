@@ -181,7 +181,16 @@ TEST(RobustReceiver, FlushFinishesAMessageCutShortAndKeepsPositions) {
     EXPECT_FALSE(rx.inMessage());
 }
 
-// Several texts at a fixed noise level: at least `least` of `count` come back, none wrong.
+// A transmission of `text` with 0.3 s of silence either side, in white noise `snrDb` (full band)
+// under its mean power.
+Audio inWhiteNoise(Plan plan, float rate, const std::string& text, double snrDb, unsigned seed) {
+    const Audio clean = test::encode(plan, rate, text);
+    Audio audio = test::padded(clean, rate, 0.3, 0.3);
+    test::addNoise(audio, std::sqrt(test::meanPower(clean) / std::pow(10.0, snrDb / 10.0)), seed);
+    return audio;
+}
+
+// Texts at a fixed noise level: at least `least` of them heard (decoded, or given a candidate).
 struct Weak {
     std::vector<Plan> plans;
     Plan plan;
@@ -190,6 +199,7 @@ struct Weak {
     int least;
 };
 
+// Of eight texts, at least `least` come back, none wrong.
 class RobustInNoise : public ::testing::TestWithParam<Weak> {};
 
 TEST_P(RobustInNoise, DecodesWeakTransmissionsAndNothingWrong) {
@@ -199,10 +209,7 @@ TEST_P(RobustInNoise, DecodesWeakTransmissionsAndNothingWrong) {
     int heard = 0;
     for (int i = 0; i < count; ++i) {
         const std::string text = randomText(rng);
-        const Audio clean = test::encode(w.plan, w.rate, text);
-        Audio audio = test::padded(clean, w.rate, 0.3, 0.3);
-        test::addNoise(audio, std::sqrt(test::meanPower(clean) / std::pow(10.0, w.snrDb / 10.0)),
-                       static_cast<unsigned>(100 + i));
+        const Audio audio = inWhiteNoise(w.plan, w.rate, text, w.snrDb, 100 + i);
         for (const auto& m : receive(w.plans, w.rate, audio)) {
             EXPECT_EQ(std::string(m.text.data()), text);
             heard += std::string(m.text.data()) == text ? 1 : 0;
@@ -224,26 +231,16 @@ INSTANTIATE_TEST_SUITE_P(WhiteNoise, RobustInNoise,
 // Transmissions so weak that one noisy echo or one faded start tone fails the start test alone:
 // weighing the two start tones together, it still opens a candidate for nearly every one of
 // `count`. (Alone it opens 14 and 11 of the 20 of the first two rows, 12 of the others.)
-struct Faint {
-    Plan plan;
-    float rate;
-    double snrDb;  // full band, against the mean power of the transmission
-    int least;
-};
-
-class RobustFaintStart : public ::testing::TestWithParam<Faint> {};
+class RobustFaintStart : public ::testing::TestWithParam<Weak> {};
 
 TEST_P(RobustFaintStart, OpensACandidateForNearlyEveryTransmission) {
-    const Faint f = GetParam();
+    const Weak f = GetParam();
     std::mt19937 rng(31);
     const int count = 20;
     int opened = 0;
     for (int i = 0; i < count; ++i) {
-        const Audio clean = test::encode(f.plan, f.rate, randomText(rng));
-        Audio audio = test::padded(clean, f.rate, 0.3, 0.3);
-        test::addNoise(audio, std::sqrt(test::meanPower(clean) / std::pow(10.0, f.snrDb / 10.0)),
-                       static_cast<unsigned>(200 + i));
-        RobustReceiver rx({f.plan}, makeTuning(f.rate));
+        const Audio audio = inWhiteNoise(f.plan, f.rate, randomText(rng), f.snrDb, 200 + i);
+        RobustReceiver rx(f.plans, makeTuning(f.rate));
         receive(rx, audio, 1000);
         opened += rx.stats().preambles > 0 ? 1 : 0;
     }
@@ -251,10 +248,11 @@ TEST_P(RobustFaintStart, OpensACandidateForNearlyEveryTransmission) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WhiteNoise, RobustFaintStart,
-                         ::testing::Values(Faint{Plan::Audible, 44100.0f, -25.0, 18},
-                                           Faint{Plan::Compression, 44100.0f, -25.0, 14},
-                                           Faint{Plan::Audible, 44100.0f, -26.0, 16},
-                                           Faint{Plan::Audible, 48000.0f, -26.0, 13}));
+                         ::testing::Values(Weak{kAudible, Plan::Audible, 44100.0f, -25.0, 18},
+                                           Weak{kCompression, Plan::Compression, 44100.0f, -25.0,
+                                                14},
+                                           Weak{kAudible, Plan::Audible, 44100.0f, -26.0, 16},
+                                           Weak{kAudible, Plan::Audible, 48000.0f, -26.0, 13}));
 
 // What comes before a weak transmission must not change how it is heard: a full-scale
 // transmission just before it (whose start tones the start test has followed slice by slice), or
