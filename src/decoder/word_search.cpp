@@ -163,6 +163,7 @@ void WordSearch::pairPosteriors(PairRanking& r) {
         auto& logP = r.logPosterior[static_cast<size_t>(i)];
         if (!(r.spread[static_cast<size_t>(i)] > kSilentSpread) || !(noise > 0.0f)) {
             logP.fill(-kLnSymbols);
+            r.likeliest[static_cast<size_t>(i)] = -kLnSymbols;
             continue;
         }
         // Per tone: ln of the likelihood ratio of a tone of energy `signal` in the noise against
@@ -190,6 +191,7 @@ void WordSearch::pairPosteriors(PairRanking& r) {
         for (float v : logP) total += std::exp(v - most);
         const float norm = most + std::log(total);
         for (float& v : logP) v -= norm;
+        r.likeliest[static_cast<size_t>(i)] = most - norm;
     }
 }
 
@@ -230,12 +232,6 @@ bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissi
     encoder_.setMessage(message.data(), kMessageSymbols);
     encoder_.computeParity();
     encoder_.getCodeword(word.data());
-    return consider(r, message, word, codec_.correctedMask(), found);
-}
-
-bool WordSearch::consider(const PairRanking& r, const std::array<int, kMessageSymbols>& message,
-                          const std::array<int, kTransmissionSymbols>& word, uint32_t correctedMask,
-                          Found& found) {
     // Confidence: 1 minus the mean share of its spread each symbol of the word gives up
     // against the best pair (0 where the word takes the best pair, about 1 for a guess).
     float loss = 0.0f;
@@ -264,150 +260,51 @@ bool WordSearch::consider(const PairRanking& r, const std::array<int, kMessageSy
     taken->confidence = confidence;
     taken->message = message;
     taken->codeword = word;
-    taken->correctedMask = correctedMask;
+    taken->correctedMask = codec_.correctedMask();
     return loss == 0.0f;  // every symbol at its best pair: no word explains more
 }
 
 void WordSearch::searchList(const PairRanking& r, Found& found) {
+    // The least reliable symbols are left to the code. They must have heard something themselves:
+    // where they heard next to nothing, the ten others fix the word alone and only the checksum
+    // stands against a word of noise.
     List list;
-    float lead[kDataSymbols];  // each symbol's likeliest log posterior over its next
-    for (int i = 0; i < kDataSymbols; ++i) {
-        float top = -std::numeric_limits<float>::infinity();
-        float next = top;
-        for (float v : r.logPosterior[static_cast<size_t>(i)]) {
-            if (v > top) {
-                next = top;
-                top = v;
-            } else if (v > next) {
-                next = v;
-            }
-        }
-        list.likeliest[static_cast<size_t>(i)] = top;
-        lead[i] = top - next;
-        list.upper += top;
-    }
-    if (!(list.upper >= found.likeliestLog)) return;  // no word can be taken
-    int order[kDataSymbols];
-    ascendingOrder(lead, kDataSymbols, order);
-    // The symbols left to the code must have heard something themselves: where they heard next
-    // to nothing, the ten others fix the word alone and only the checksum stands against a word
-    // of noise.
     float erasedUpper = 0.0f;
     for (int e = 0; e < kMaxErasures; ++e) {
-        list.erased[static_cast<size_t>(e)] = kStartSymbols + order[e];
-        erasedUpper += list.likeliest[static_cast<size_t>(order[e])];
+        const int p = r.leastReliable[static_cast<size_t>(e)];
+        list.erased |= 1u << p;
+        erasedUpper += r.likeliest[static_cast<size_t>(p - kStartSymbols)];
     }
     if (!(erasedUpper >= kListHeard)) return;
-    for (int k = 0; k < kListed; ++k) {
-        const int i = order[kMaxErasures + k];
-        list.listed[static_cast<size_t>(k)] = kStartSymbols + i;
-        float fall[kSymbolCount];
-        for (int s = 0; s < kSymbolCount; ++s) {
-            fall[s] = -r.logPosterior[static_cast<size_t>(i)][static_cast<size_t>(s)];
-        }
-        int byPair[kSymbolCount];
-        ascendingOrder(fall, kSymbolCount, byPair);
-        for (int s = 0; s < kSymbolCount; ++s) {
-            list.pairs[static_cast<size_t>(k)][static_cast<size_t>(s)] =
-                static_cast<uint8_t>(byPair[s]);
-        }
-    }
-    // The erased symbols of the codeword with 1 in one listed symbol and 0 in the other eleven.
-    for (int k = 0; k < kListed; ++k) {
-        list.word.fill(0);
-        list.word[static_cast<size_t>(list.listed[static_cast<size_t>(k)])] = 1;
-        fillErased(list);
-        for (int e = 0; e < kMaxErasures; ++e) {
-            list.change[static_cast<size_t>(k)][static_cast<size_t>(e)] = static_cast<uint8_t>(
-                list.word[static_cast<size_t>(list.erased[static_cast<size_t>(e)])]);
-        }
-    }
-    list.word.fill(0);
-    list.word[0] = kStartSymbol1;
-    list.word[1] = kStartSymbol2;
-    for (int k = 0; k < kListed; ++k) {
-        list.word[static_cast<size_t>(list.listed[static_cast<size_t>(k)])] =
-            list.pairs[static_cast<size_t>(k)][0];
-    }
-    fillErased(list);
-    std::array<uint8_t, kMaxErasures> erased;
-    for (int e = 0; e < kMaxErasures; ++e) {
-        erased[static_cast<size_t>(e)] = static_cast<uint8_t>(
-            list.word[static_cast<size_t>(list.erased[static_cast<size_t>(e)])]);
-    }
-    // Passes listing the words costing at most 1, 2, 4 .. nats, each scoring only the words the
-    // passes before left, until no word can beat the likeliest so far or the list is full.
+    for (float v : r.likeliest) list.upper += v;
+    list.word = r.received;
+    // Passes listing the words costing at most 1, 2, 4 .. nats, each decoding only the words the
+    // passes before left, until no word can beat the likeliest so far (none, where even the
+    // likeliest pairs fall short) or the list is full.
     list.scoredTo = -1.0f;
     for (float limit = 1.0f; list.words < kListWords; limit *= 2.0f) {
         list.limit = limit;
-        listFrom(r, list, 0, 0.0f, erased, found);
+        listFrom(r, list, kStartSymbols, 0.0f, found);
         if (limit >= list.upper - found.likeliestLog) break;
         list.scoredTo = limit;
     }
-    found.tried += list.words;
 }
 
-void WordSearch::fillErased(List& list) {
-    codec_.setMessageLength(kMessageSymbols);
-    codec_.setReceived(list.word.data(), kTransmissionSymbols);
-    // Eight erasures and twelve symbols known: exactly one codeword.
-    codec_.decodeWithErasures(list.erased.data(), kMaxErasures);
-    std::array<int, kMessageSymbols> message;
-    codec_.getMessage(message.data());
-    encoder_.setMessage(message.data(), kMessageSymbols);
-    encoder_.computeParity();
-    encoder_.getCodeword(list.word.data());
-}
-
-void WordSearch::listFrom(const PairRanking& r, List& list, int depth, float cost,
-                          const std::array<uint8_t, kMaxErasures>& erased, Found& found) {
-    if (depth == kListed) {
-        if (cost <= list.scoredTo) return;  // an earlier pass scored it
+void WordSearch::listFrom(const PairRanking& r, List& list, int position, float cost,
+                          Found& found) {
+    while (position < kTransmissionSymbols && (list.erased >> position & 1u)) ++position;
+    if (position == kTransmissionSymbols) {
+        if (cost <= list.scoredTo) return;  // an earlier pass decoded it
         ++list.words;
-        float total = 0.0f;
-        for (int k = 0; k < kListed; ++k) {
-            const int p = list.listed[static_cast<size_t>(k)];
-            total += r.logPosterior[static_cast<size_t>(p - kStartSymbols)]
-                                   [static_cast<size_t>(list.word[static_cast<size_t>(p)])];
-        }
-        for (int e = 0; e < kMaxErasures; ++e) {
-            const int p = list.erased[static_cast<size_t>(e)];
-            list.word[static_cast<size_t>(p)] = erased[static_cast<size_t>(e)];
-            total += r.logPosterior[static_cast<size_t>(p - kStartSymbols)]
-                                   [static_cast<size_t>(erased[static_cast<size_t>(e)])];
-        }
-        if (!(total > found.likeliestLog)) return;
-        std::array<int, kMessageSymbols> message;
-        std::copy(list.word.begin(), list.word.begin() + kMessageSymbols, message.begin());
-        if (textChecksum(message.data() + kStartSymbols) != message[kChecksumPosition]) return;
-        uint32_t corrected = 0;
-        for (int p = kStartSymbols; p < kTransmissionSymbols; ++p) {
-            if (list.word[static_cast<size_t>(p)] != r.received[static_cast<size_t>(p)]) {
-                corrected |= 1u << p;
-            }
-        }
-        consider(r, message, list.word, corrected, found);
+        tryWord(r, list.word, r.leastReliable.data(), kMaxErasures, found);
         return;
     }
-    const auto k = static_cast<size_t>(depth);
-    const auto at = static_cast<size_t>(list.listed[k]);
-    const auto& logP = r.logPosterior[at - kStartSymbols];
-    const float top = list.likeliest[at - kStartSymbols];
-    for (int rank = 0; rank < kSymbolCount && list.words < kListWords; ++rank) {
-        const int s = list.pairs[k][static_cast<size_t>(rank)];
-        const float c = cost + (top - logP[static_cast<size_t>(s)]);
-        // The pairs come in falling posterior: past the reach, every later one is too.
-        if (c > std::min(list.limit, list.upper - found.likeliestLog)) break;
-        list.word[at] = s;
-        std::array<uint8_t, kMaxErasures> next = erased;
-        const int delta = s ^ list.pairs[k][0];
-        if (delta != 0) {
-            for (int e = 0; e < kMaxErasures; ++e) {
-                next[static_cast<size_t>(e)] ^=
-                    static_cast<uint8_t>(codec_.mul(list.change[k][static_cast<size_t>(e)], delta));
-            }
-        }
-        listFrom(r, list, depth + 1, c, next, found);
+    const auto i = static_cast<size_t>(position - kStartSymbols);
+    for (int s = 0; s < kSymbolCount && list.words < kListWords; ++s) {
+        const float c = cost + (r.likeliest[i] - r.logPosterior[i][static_cast<size_t>(s)]);
+        if (c > std::min(list.limit, list.upper - found.likeliestLog)) continue;
+        list.word[static_cast<size_t>(position)] = s;
+        listFrom(r, list, position + 1, c, found);
     }
 }
 

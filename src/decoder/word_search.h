@@ -15,16 +15,16 @@
 //     every tone's energy against the noise) is taken if that sum reaches kAcceptLogPosterior:
 //     a weak transmission whose symbols are mostly right but whose confidence the few wrong ones
 //     pull down is then heard, while a word that fits noise stays far below.
-//  3. when no word cleared kAcceptThreshold, lists the likeliest words: the eight symbols whose
-//     likeliest pair leads its next by the least are left to the code, and the ten others take
-//     their pairs in every combination whose posterior could still beat the likeliest word so far
-//     (a change costs the fall of its symbol's log posterior), cheapest first, up to kListWords.
-//     The code is linear, so each word listed costs a few field products, not a decoding. A word
-//     takes the place of step 2's likeliest only with a larger sum of log posteriors, and no list
-//     is made where even every symbol at its likeliest pair could not reach kAcceptLogPosterior
-//     (noise, nearly always).
+//  3. when no word cleared kAcceptThreshold, lists the likeliest words: the eight least reliable
+//     symbols are erased, and the ten others take their pairs in every combination whose
+//     posterior could still beat the likeliest word so far (a change costs the fall of its
+//     symbol's log posterior), cheapest first, up to kListWords; each is decoded as in step 2,
+//     where the ten and the start fix the erased eight. A word takes the place of step 2's
+//     likeliest only with a larger sum of log posteriors, and no list is made where even every
+//     symbol at its likeliest pair could not reach kAcceptLogPosterior (noise, nearly always) or
+//     the eight erased symbols heard next to nothing (kListHeard).
 // Cost: at most kWordsPerTiming (1152) errors-and-erasures decodings, about a millisecond, and
-// kListWords listed words; it allocates nothing.
+// kListWords more where step 3 runs; it allocates nothing.
 #pragma once
 
 #include <array>
@@ -51,7 +51,7 @@ class WordSearch {
     static constexpr int kMaxErasures = ReedSolomonCodec::kParityLength;
     static constexpr int kTrialSymbols = 7;
     static constexpr int kWordsPerTiming = (kMaxErasures + 1) << kTrialSymbols;  // 1152
-    // Words listed at most in step 3, each a few dozen table lookups.
+    // Words listed (and decoded) at most in step 3.
     static constexpr int kListWords = 4096;
     // The least sum of the likeliest pairs' log posteriors over the eight symbols step 3 leaves to
     // the code: -15.5 is 0.14 per symbol on the average, where a guess gives 1/32 (-27.7 for
@@ -88,6 +88,7 @@ class WordSearch {
         std::array<float, kDataSymbols> bestScore{};
         // ln P(pair s | the symbol's energies) for each data symbol and pair.
         std::array<std::array<float, kSymbolCount>, kDataSymbols> logPosterior{};
+        std::array<float, kDataSymbols> likeliest{};  // the largest of each symbol's
         // The best pair's score over the mean of all 32 (what a guess would get).
         std::array<float, kDataSymbols> spread{};
         // Transmission positions of the kRanked least reliable data symbols, least first.
@@ -112,36 +113,21 @@ class WordSearch {
     static void pairPosteriors(PairRanking& ranking);
     static float pairScore(const PairRanking& ranking, int i, int s);
     Word searchWords(const PairRanking& ranking);
-    // Takes a codeword into `found` where it is accepted; true when it takes every symbol's best
-    // pair.
-    static bool consider(const PairRanking& ranking,
-                         const std::array<int, kMessageSymbols>& message,
-                         const std::array<int, kTransmissionSymbols>& word, uint32_t correctedMask,
-                         Found& found);
 
-    // Step 3. The symbols left to the code and those listed, by transmission position; each
-    // listed symbol's pairs from the likeliest down; what the erased symbols hold when every
-    // listed one holds its likeliest pair, and what they change by per unit of change in each
-    // listed symbol (the code's linearity).
-    static constexpr int kListed = kDataSymbols - kMaxErasures;  // 10
+    // Step 3: the word being listed; bit p of `erased` is set for each transmission position p
+    // left to the code.
     struct List {
-        std::array<int, kMaxErasures> erased{};
-        std::array<int, kListed> listed{};
-        std::array<std::array<uint8_t, kSymbolCount>, kListed> pairs{};
-        std::array<float, kDataSymbols> likeliest{};  // by data symbol: its largest log posterior
         std::array<int, kTransmissionSymbols> word{};
-        std::array<std::array<uint8_t, kMaxErasures>, kListed> change{};
-        float upper = 0.0f;     // the sum of likeliest: no word scores more
-        float scoredTo = 0.0f;  // words costing this much or less were scored in earlier passes
+        uint32_t erased = 0;
+        float upper = 0.0f;     // the sum of the likeliest log posteriors: no word scores more
+        float scoredTo = 0.0f;  // words costing this much or less were decoded in earlier passes
         float limit = 0.0f;     // this pass lists words costing this much or less
         int words = 0;
     };
     void searchList(const PairRanking& ranking, Found& found);
-    // The erased symbols' pairs of the codeword holding list.word elsewhere.
-    void fillErased(List& list);
-    // Listed symbols `depth` on, at a cost so far of `cost`, the erased ones holding `erased`.
-    void listFrom(const PairRanking& ranking, List& list, int depth, float cost,
-                  const std::array<uint8_t, kMaxErasures>& erased, Found& found);
+    // The listed symbols from transmission position `position` on, at a cost (the fall in log
+    // posterior) so far of `cost`.
+    void listFrom(const PairRanking& ranking, List& list, int position, float cost, Found& found);
 
     ReedSolomonCodec codec_;    // decodes the words tried
     ReedSolomonCodec encoder_;  // re-encodes a word found

@@ -25,6 +25,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "dsp/simd_clone.h"
@@ -542,39 +544,16 @@ struct Tables {
     std::vector<PostTwiddles> post;
 };
 
-template <int N>
-const Tables& tablesOf() {
-    static const Tables tables(N);
-    return tables;
-}
+// The transform lengths: 2^kLeastBits = 4 .. 2^kMostBits = 8192, tables for each.
+constexpr int kLeastBits = 2;
+constexpr int kMostBits = 13;
 
 const Tables& tablesFor(int n) {
-    switch (n) {
-        case 4:
-            return tablesOf<4>();
-        case 8:
-            return tablesOf<8>();
-        case 16:
-            return tablesOf<16>();
-        case 32:
-            return tablesOf<32>();
-        case 64:
-            return tablesOf<64>();
-        case 128:
-            return tablesOf<128>();
-        case 256:
-            return tablesOf<256>();
-        case 512:
-            return tablesOf<512>();
-        case 1024:
-            return tablesOf<1024>();
-        case 2048:
-            return tablesOf<2048>();
-        case 4096:
-            return tablesOf<4096>();
-        default:
-            return tablesOf<8192>();
-    }
+    static std::once_flag built[kMostBits - kLeastBits + 1];
+    static std::optional<Tables> tables[kMostBits - kLeastBits + 1];
+    const int k = __builtin_ctz(static_cast<unsigned>(n)) - kLeastBits;
+    std::call_once(built[k], [n, k] { tables[k].emplace(n); });
+    return *tables[k];
 }
 
 }  // namespace
@@ -582,7 +561,9 @@ const Tables& tablesFor(int n) {
 // ---------------------------------------------------------------------------------------------
 
 void RealFftWithPowers(int n, float* a, float* power) {
-    if (a == nullptr || n < 4 || n > 8192 || (n & (n - 1)) != 0) return;
+    if (a == nullptr || n < (1 << kLeastBits) || n > (1 << kMostBits) || (n & (n - 1)) != 0) {
+        return;
+    }
     const int count = n / 2;
     const Tables& tables = tablesFor(n);
     complexStage(a, count, tables.stage.data());

@@ -59,10 +59,6 @@ class ReedSolomonCodec {
     // lies inside the transmitted span; on false the received word is left as it was.
     // correctedMask() then has bit i set for each transmission index i whose symbol changed.
     bool decodeWithErasures(const int* erased, int count);
-    // The field's product (each factor masked to five bits). The code is linear over it: the sum
-    // (XOR) of two codewords, and any codeword times a field element, is a codeword.
-    //   mul(2, 2) = 4, mul(16, 2) = 5 (x^5 = x^2 + 1), mul(a, 1) = a, mul(a, 0) = 0
-    int mul(int a, int b) const;
     uint32_t correctedMask() const { return correctedMask_; }
 
   private:
@@ -71,6 +67,7 @@ class ReedSolomonCodec {
     static constexpr int kLocatorWidth = kParityLength + kCorrectable + 1;
     static constexpr int kRows = kParityLength + 2;
 
+    int mul(int a, int b) const;
     int div(int a, int b) const;                                  // b != 0
     int power(int e) const { return antilog_[e % kCodeLength]; }  // alpha^e, e >= 0
     int evaluate(const int* poly, int degree, int x) const;       // poly[0] + poly[1] x + ...

@@ -120,6 +120,26 @@ def open_page(driver, url: str, timeout: float = 30) -> None:
         d.find_element("id", "status").text.startswith("Ready"))
 
 
+def start_listening(driver, timeout: float = 30) -> None:
+    """Presses Listen until the page listens. WebKitWebDriver now and then answers a click with an
+    empty error (seen once in about forty runs, on a busy machine) though the page may have taken
+    it: the button says which, and a second press is only made where the first was lost."""
+    from selenium.common.exceptions import WebDriverException
+    from selenium.webdriver.support.ui import WebDriverWait
+
+    button = driver.find_element("id", "listen")
+    for attempt in range(3):
+        try:
+            button.click()
+        except WebDriverException:
+            if attempt == 2:
+                raise
+        WebDriverWait(driver, timeout).until(lambda d: button.is_enabled())
+        if button.get_attribute("aria-pressed") == "true":
+            return
+    raise AssertionError(f"the page did not listen: {driver.find_element('id', 'status').text}")
+
+
 def _stop(process: subprocess.Popen) -> None:
     """Ends a process this module started in a session of its own, with its children."""
     if process.poll() is None:

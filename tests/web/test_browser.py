@@ -19,7 +19,8 @@ import soundfile
 
 import ryxsound
 
-from browser import ROOT, BrowserUnavailable, chromium, open_page, run_in_browser, served, webkit
+from browser import (ROOT, BrowserUnavailable, chromium, open_page, run_in_browser, served,
+                     start_listening, webkit)
 
 SCREENSHOT = ROOT / "build" / "web-test" / "page-decoded.png"
 
@@ -90,7 +91,7 @@ def test_listen_lists_the_text_from_the_microphone(tmp_path, page_url, plan, tex
         box.send_keys(text)
         Select(driver.find_element("id", "plan")).select_by_value(plan)
         driver.execute_script(FEED_RECORDER)
-        driver.find_element("id", "listen").click()
+        start_listening(driver)
         messages = driver.find_element("id", "messages")
         WebDriverWait(driver, 40).until(
             lambda d: any(text in item.text
@@ -123,7 +124,7 @@ def test_listen_in_webkit_lists_the_text_from_the_microphone(tmp_path, page_url)
 
     def listen(driver):
         open_page(driver, page_url)
-        driver.find_element("id", "listen").click()
+        start_listening(driver)
         messages = driver.find_element("id", "messages")
         WebDriverWait(driver, 40).until(
             lambda d: "k3v90qa7c" in messages.text,

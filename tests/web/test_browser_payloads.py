@@ -12,7 +12,7 @@ from __future__ import annotations
 import pytest
 
 from browser import (BrowserUnavailable, chromium, open_page, payload_microphone, run_in_browser,
-                     served, webkit)
+                     served, start_listening, webkit)
 
 TEXT = "Frames over the air: 83 bytes, with a ü and line\nbreaks, sent in the fast profile."
 
@@ -58,7 +58,7 @@ def test_listen_shows_the_frames_arriving_then_the_payload(browser, tmp_path, pa
         open_page(driver, page_url)
         Select(driver.find_element("id", "plan")).select_by_value("audible")
         driver.execute_script(ARRIVING_RECORDER)
-        driver.find_element("id", "listen").click()
+        start_listening(driver)
         item = wait_for_payload(driver, TEXT.splitlines()[0], 40)
         assert item.find_element("css selector", "pre").text == TEXT
         assert item.get_attribute("class") == "ok"
