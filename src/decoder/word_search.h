@@ -88,7 +88,7 @@ class WordSearch {
         std::array<float, kDataSymbols> bestScore{};
         // ln P(pair s | the symbol's energies) for each data symbol and pair.
         std::array<std::array<float, kSymbolCount>, kDataSymbols> logPosterior{};
-        std::array<float, kDataSymbols> likeliest{};  // the largest of each symbol's
+        std::array<float, kDataSymbols> likeliest{};  // each symbol's largest logPosterior
         // The best pair's score over the mean of all 32 (what a guess would get).
         std::array<float, kDataSymbols> spread{};
         // Transmission positions of the kRanked least reliable data symbols, least first.
