@@ -273,7 +273,11 @@ void RobustReceiver::build(const Plan* plans, size_t count, const Tuning& tuning
         }
     }
     // What a candidate reads where: each data symbol's plateau at its own hop, at the timings
-    // one slice either side too, and for the pair check every column at its own timing.
+    // one slice either side too, and for the pair check every column at its own timing and at
+    // the second start symbol's (the own hop a symbol earlier).
+    for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
+        contrastColumns_[static_cast<size_t>(symbolOffset_[kStartSymbols - 1] + k)] = kAllColumns;
+    }
     for (int p = kStartSymbols; p < kTransmissionSymbols; ++p) {
         uint32_t ownHop = 0;
         for (int j = 0; j < kToneCount; ++j) ownHop |= 1u << columnInPlan(hopSteps(p), j);
@@ -437,20 +441,25 @@ bool RobustReceiver::judgeSymbols(Candidate& c, int64_t newest) {
     while (c.judged < kDataSymbols &&
            newest >= symbolSlice(c.startSlice, kStartSymbols + c.judged) + kPlateauStart +
                          kPlateauSlices - 1) {
-        const float ratio = hopContrast(c, c.judged);
-        c.above += ratio >= kContrastThreshold ? 1 : 0;
-        if (c.judged < kPairSymbols) c.earlyAbove += ratio >= kEarlyContrastThreshold ? 1 : 0;
+        const PairRatios ratios = hopContrast(c, c.judged);
+        bool passes = false;
+        for (int r = 0; r < kPairReadings; ++r) {
+            const float ratio = r == 0 ? ratios.acrossHops : ratios.forgivingRinging;
+            c.above[r] += ratio >= kContrastThreshold ? 1 : 0;
+            if (c.judged < kPairSymbols) {
+                c.earlyAbove[r] += ratio >= kEarlyContrastThreshold ? 1 : 0;
+            }
+            const bool early = c.judged + 1 >= kPairSymbols && c.earlyAbove[r] < kEarlyNeeded;
+            passes |= !early && c.judged + 1 - c.above[r] <= kDataSymbols - kNeeded;
+        }
         ++c.judged;
-        if (c.judged == kPairSymbols && c.earlyAbove < kEarlyNeeded) {
-            stats_.phantomSamples +=
-                (symbolOffset_[kStartSymbols - 1 + kPairSymbols] + kPlateauStart + kPlateauSlices) *
-                static_cast<int64_t>(sliceSamples_);
-            return false;
-        }
-        if (c.judged - c.above > kDataSymbols - kNeeded) {
-            stats_.phantomSamples += kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
-            return false;
-        }
+        if (passes) continue;
+        stats_.phantomSamples += c.judged == kPairSymbols
+                                     ? (symbolOffset_[kStartSymbols - 1 + kPairSymbols] +
+                                        kPlateauStart + kPlateauSlices) *
+                                           static_cast<int64_t>(sliceSamples_)
+                                     : kTransmissionSymbols * static_cast<int64_t>(symbolSamples_);
+        return false;
     }
     return true;
 }
@@ -746,42 +755,62 @@ int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
     return origin_ + start * sliceSamples_;
 }
 
-float RobustReceiver::hopContrast(const Candidate& c, int i) const {
-    const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
-    const int p = kStartSymbols + i;
-    const int own = hopSteps(p);
-    const int64_t first = symbolSlice(c.startSlice, p);
-    // The two strongest tones at each hop: at the own hop of all nine, at another hop of those
-    // that stand apart from the own hop's tones (all nine but at a few rates, where the hop is
-    // close to a multiple of the tone spacing). One tone apart counts twice.
-    float strongest[RobustPlan::kHops] = {};
-    for (int h = 0; h < RobustPlan::kHops; ++h) {
-        const unsigned heard =
-            h == own ? kAllTones : ps.apart[static_cast<size_t>(own)][static_cast<size_t>(h)];
-        float top = -1.0f;  // the two strongest energies heard (energies are >= 0)
-        float next = -1.0f;
-        int n = 0;
-        for (int j = 0; j < kToneCount; ++j) {
-            if (!(heard >> j & 1u)) continue;
-            const float e = symbolEnergy(ps, h, j, c.drift, first);
-            ++n;
-            if (e > top) {
-                next = top;
-                top = e;
-            } else if (e > next) {
-                next = e;
-            }
-        }
-        if (n >= 2) {
-            strongest[h] = next + top;
-        } else if (n == 1) {
-            strongest[h] = 2.0f * top;
+RobustReceiver::TwoStrongest RobustReceiver::twoStrongest(const PlanState& ps, int h,
+                                                          unsigned heard, int drift,
+                                                          int64_t first) const {
+    TwoStrongest two;
+    float top = -1.0f;  // the two strongest energies heard (energies are >= 0)
+    float next = -1.0f;
+    int topTone = 0;
+    int nextTone = 0;
+    int n = 0;
+    for (int j = 0; j < kToneCount; ++j) {
+        if (!(heard >> j & 1u)) continue;
+        const float e = symbolEnergy(ps, h, j, drift, first);
+        ++n;
+        if (e > top) {
+            next = top;
+            nextTone = topTone;
+            top = e;
+            topTone = j;
+        } else if (e > next) {
+            next = e;
+            nextTone = j;
         }
     }
-    static_assert(RobustPlan::kHops == 3, "the own hop against the two others");
-    const float other = std::max(strongest[(own + 1) % RobustPlan::kHops],
-                                 strongest[(own + 2) % RobustPlan::kHops]);
-    return strongest[own] / (other + kTiny);
+    // One tone heard counts twice.
+    two.energy = n >= 2 ? next + top : n == 1 ? 2.0f * top : 0.0f;
+    two.tones = n >= 2 ? 1u << topTone | 1u << nextTone : n == 1 ? 1u << topTone : 0u;
+    return two;
+}
+
+RobustReceiver::PairRatios RobustReceiver::hopContrast(Candidate& c, int i) const {
+    const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
+    const int p = kStartSymbols + i;
+    static_assert(RobustPlan::kHops == 3, "the own hop, the one before it and the one after");
+    const int own = hopSteps(p);
+    const int after = (own + 1) % RobustPlan::kHops;
+    const int before = (own + 2) % RobustPlan::kHops;
+    const int64_t first = symbolSlice(c.startSlice, p);
+    // At the own hop all nine tones; at another hop those that stand apart from the own hop's
+    // (all nine but at a few rates, where the hop is close to a multiple of the tone spacing).
+    const auto& apart = ps.apart[static_cast<size_t>(own)];
+    const TwoStrongest pair = twoStrongest(ps, own, kAllTones, c.drift, first);
+    const float next =
+        twoStrongest(ps, after, apart[static_cast<size_t>(after)], c.drift, first).energy;
+    const unsigned beforeTones = apart[static_cast<size_t>(before)];
+    const float last = twoStrongest(ps, before, beforeTones, c.drift, first).energy;
+    const float againstHops = pair.energy / (std::max(next, last) + kTiny);
+    // Where the symbol before still rings: against its hop without its two tones, and against
+    // the own hop a symbol earlier, with the symbol before heard at most kRingingShare times as
+    // loud as the pair.
+    const float lastQuiet =
+        twoStrongest(ps, before, beforeTones & ~c.ringing, c.drift, first).energy;
+    const float earlier =
+        twoStrongest(ps, own, kAllTones, c.drift, symbolSlice(c.startSlice, p - 1)).energy;
+    c.ringing = pair.tones;
+    return {againstHops, std::min({pair.energy / (std::max(next, lastQuiet) + kTiny),
+                                   pair.energy / (earlier + kTiny), kRingingShare * againstHops})};
 }
 
 RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start, int drift) {
