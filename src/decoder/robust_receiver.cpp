@@ -272,13 +272,10 @@ void RobustReceiver::build(const Plan* plans, size_t count, const Tuning& tuning
             }
         }
     }
-    // What a candidate reads where: each data symbol's plateau at its own hop, at the timings
-    // one slice either side too, and for the pair check every column at its own timing and at
-    // the second start symbol's (the own hop a symbol earlier).
-    for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
-        contrastColumns_[static_cast<size_t>(symbolOffset_[kStartSymbols - 1] + k)] = kAllColumns;
-    }
-    for (int p = kStartSymbols; p < kTransmissionSymbols; ++p) {
+    // What a candidate reads where: from the second start symbol on (for the first data symbol's
+    // pair check, its own hop a symbol earlier), each symbol's plateau at its own hop, at the
+    // timings one slice either side too, and for the pair check every column at its own timing.
+    for (int p = kStartSymbols - 1; p < kTransmissionSymbols; ++p) {
         uint32_t ownHop = 0;
         for (int j = 0; j < kToneCount; ++j) ownHop |= 1u << columnInPlan(hopSteps(p), j);
         for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
@@ -441,13 +438,13 @@ bool RobustReceiver::judgeSymbols(Candidate& c, int64_t newest) {
     while (c.judged < kDataSymbols &&
            newest >= symbolSlice(c.startSlice, kStartSymbols + c.judged) + kPlateauStart +
                          kPlateauSlices - 1) {
-        const PairRatios ratios = hopContrast(c, c.judged);
+        float ratios[kPairRatios];
+        hopContrast(c, c.judged, ratios);
         bool passes = false;
-        for (int r = 0; r < kPairReadings; ++r) {
-            const float ratio = r == 0 ? ratios.acrossHops : ratios.forgivingRinging;
-            c.above[r] += ratio >= kContrastThreshold ? 1 : 0;
+        for (int r = 0; r < kPairRatios; ++r) {
+            c.above[r] += ratios[r] >= kContrastThreshold ? 1 : 0;
             if (c.judged < kPairSymbols) {
-                c.earlyAbove[r] += ratio >= kEarlyContrastThreshold ? 1 : 0;
+                c.earlyAbove[r] += ratios[r] >= kEarlyContrastThreshold ? 1 : 0;
             }
             const bool early = c.judged + 1 >= kPairSymbols && c.earlyAbove[r] < kEarlyNeeded;
             passes |= !early && c.judged + 1 - c.above[r] <= kDataSymbols - kNeeded;
@@ -755,62 +752,44 @@ int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
     return origin_ + start * sliceSamples_;
 }
 
-RobustReceiver::TwoStrongest RobustReceiver::twoStrongest(const PlanState& ps, int h,
-                                                          unsigned heard, int drift,
-                                                          int64_t first) const {
-    TwoStrongest two;
+float RobustReceiver::twoStrongest(const PlanState& ps, int h, unsigned heard, int drift,
+                                   int64_t first) const {
     float top = -1.0f;  // the two strongest energies heard (energies are >= 0)
     float next = -1.0f;
-    int topTone = 0;
-    int nextTone = 0;
-    int n = 0;
     for (int j = 0; j < kToneCount; ++j) {
         if (!(heard >> j & 1u)) continue;
         const float e = symbolEnergy(ps, h, j, drift, first);
-        ++n;
         if (e > top) {
             next = top;
-            nextTone = topTone;
             top = e;
-            topTone = j;
         } else if (e > next) {
             next = e;
-            nextTone = j;
         }
     }
-    // One tone heard counts twice.
-    two.energy = n >= 2 ? next + top : n == 1 ? 2.0f * top : 0.0f;
-    two.tones = n >= 2 ? 1u << topTone | 1u << nextTone : n == 1 ? 1u << topTone : 0u;
-    return two;
+    if (next < 0.0f) next = top;  // one tone heard counts twice; none, nothing
+    return std::max(top + next, 0.0f);
 }
 
-RobustReceiver::PairRatios RobustReceiver::hopContrast(Candidate& c, int i) const {
+void RobustReceiver::hopContrast(const Candidate& c, int i, float (&ratios)[kPairRatios]) const {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
     const int p = kStartSymbols + i;
-    static_assert(RobustPlan::kHops == 3, "the own hop, the one before it and the one after");
+    static_assert(RobustPlan::kHops == 3, "the own hop and the two others");
     const int own = hopSteps(p);
-    const int after = (own + 1) % RobustPlan::kHops;
-    const int before = (own + 2) % RobustPlan::kHops;
     const int64_t first = symbolSlice(c.startSlice, p);
     // At the own hop all nine tones; at another hop those that stand apart from the own hop's
     // (all nine but at a few rates, where the hop is close to a multiple of the tone spacing).
     const auto& apart = ps.apart[static_cast<size_t>(own)];
-    const TwoStrongest pair = twoStrongest(ps, own, kAllTones, c.drift, first);
-    const float next =
-        twoStrongest(ps, after, apart[static_cast<size_t>(after)], c.drift, first).energy;
-    const unsigned beforeTones = apart[static_cast<size_t>(before)];
-    const float last = twoStrongest(ps, before, beforeTones, c.drift, first).energy;
-    const float againstHops = pair.energy / (std::max(next, last) + kTiny);
-    // Where the symbol before still rings: against its hop without its two tones, and against
-    // the own hop a symbol earlier, with the symbol before heard at most kRingingShare times as
-    // loud as the pair.
-    const float lastQuiet =
-        twoStrongest(ps, before, beforeTones & ~c.ringing, c.drift, first).energy;
+    const int after = (own + 1) % RobustPlan::kHops;   // the next symbol's hop
+    const int before = (own + 2) % RobustPlan::kHops;  // the symbol before's
+    const float pair = twoStrongest(ps, own, kAllTones, c.drift, first);
+    const float next = twoStrongest(ps, after, apart[static_cast<size_t>(after)], c.drift, first);
+    const float last = twoStrongest(ps, before, apart[static_cast<size_t>(before)], c.drift, first);
+    ratios[0] = pair / (std::max(next, last) + kTiny);
+    // Forgiving the symbol before up to kRingingShare times the pair at its hop: the pair over
+    // the next symbol's hop and over its own hop a symbol earlier.
     const float earlier =
-        twoStrongest(ps, own, kAllTones, c.drift, symbolSlice(c.startSlice, p - 1)).energy;
-    c.ringing = pair.tones;
-    return {againstHops, std::min({pair.energy / (std::max(next, lastQuiet) + kTiny),
-                                   pair.energy / (earlier + kTiny), kRingingShare * againstHops})};
+        twoStrongest(ps, own, kAllTones, c.drift, symbolSlice(c.startSlice, p - 1));
+    ratios[1] = std::min(pair / (std::max(next, earlier) + kTiny), kRingingShare * ratios[0]);
 }
 
 RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start, int drift) {

@@ -35,18 +35,17 @@
 //    does not follow the hop, stay near 1 however loud a single symbol is; tone pairs 20 dB
 //    under white noise give 1.5 to 5, 23 dB under it 1.3 or more when they can be decoded at
 //    all. In a reverberant room the symbol before still rings at its hop, at a living room's
-//    far side several times louder than the symbol's own pair, so a symbol's ratio is also the
-//    least of three that forgive it: its pair over the stronger of the next symbol's hop and
-//    the hop before without the symbol before's two strongest tones; over its own hop a symbol
-//    earlier, where speech and music, which hold their tones, stand as loud; and kRingingShare
-//    times the first ratio. A candidate passes where either reading's medians do. The check keeps
-//    the work on phantoms small (about 9 decoded per hour of speech); what keeps them from being
-//    reported is the decoding and its confidence. At the few rates where the hop comes close to a
-//    multiple of the tone spacing (88200 Hz for the audible plan), the other hops' tones that meet
-//    one of the own hop's are left out of the check. Each symbol's ratio is taken as soon as the
-//    symbol has been heard: a median reaches its threshold once half the ratios do (3 of the first
-//    6, 9 of all 18), so a candidate is dropped as soon as too many fall short, and once enough
-//    reach it the other hops' tones need not be measured for it any more.
+//    far side several times louder than the symbol's own pair, so each symbol has a second
+//    ratio that forgives it: the pair over the stronger of the next symbol's hop and its own hop
+//    a symbol earlier (where speech and music, which hold their tones, stand as loud), at most
+//    kRingingShare times the first ratio. A candidate passes where either ratio's medians do. The
+//    check keeps the work on phantoms small (about 9 decoded per hour of speech); what keeps them
+//    from being reported is the decoding and its confidence. At the few rates where the hop comes
+//    close to a multiple of the tone spacing (88200 Hz for the audible plan), the other hops' tones
+//    that meet one of the own hop's are left out of the check. Each symbol's ratio is taken as soon
+//    as the symbol has been heard: a median reaches its threshold once half the ratios do (3 of the
+//    first 6, 9 of all 18), so a candidate is dropped as soon as too many fall short, and once
+//    enough reach it the other hops' tones need not be measured for it any more.
 //  - Decoding a candidate (tryDecode, at the candidate's timing and one slice either side):
 //    measure the symbols (the energy of the nine tones of each data symbol at its hop), let the
 //    WordSearch decide the word (word_search.h), and fill the message: text, plan, positions,
@@ -96,8 +95,8 @@ class RobustReceiver : public MessageReceiver {
     static constexpr float kEarlyContrastThreshold = 1.1f;
     static constexpr float kContrastThreshold = 1.3f;
     // The most a symbol's pair check forgives the symbol before ringing at its hop: twelve times
-    // the pair's energy (a room's reverberation leaves up to about six times; a start a symbol
-    // out of step, which reads the symbol before in full, ten times or far more).
+    // the pair's energy (a room's reverberation leaves up to about six times; a start most of a
+    // symbol out of step, which reads the symbol before in its place, ten times or far more).
     static constexpr float kRingingShare = 12.0f;
     static constexpr int kPairSymbols = 6;
     static constexpr int kDataSymbols = WordSearch::kDataSymbols;  // transmission symbols 2 .. 19
@@ -208,20 +207,17 @@ class RobustReceiver : public MessageReceiver {
         std::array<int64_t, kRingSlices> rowSlice{};
         std::array<uint32_t, kRingSlices> measured{};
     };
-    static constexpr int kPairReadings = 2;
+    static constexpr int kPairRatios = 2;
     struct Candidate {
         int plan = 0;
         int64_t startSlice = 0;
         int drift = 0;
-        // Data symbols whose pair-check ratios are taken, and per reading (across the hops, and
+        // Data symbols whose pair-check ratios are taken, and per ratio (across the hops, and
         // forgiving a ringing symbol before) how many of those reached kContrastThreshold (and,
         // of the first kPairSymbols, kEarlyContrastThreshold).
         int judged = 0;
-        int above[kPairReadings] = {};
-        int earlyAbove[kPairReadings] = {};
-        // The tones (bit j: tone j) of the symbol before the next one judged, which may still
-        // ring at its hop: its two strongest, or the start symbols' tones 0 and 2.
-        unsigned ringing = 1u << 0 | 1u << 2;
+        int8_t above[kPairRatios] = {};
+        int8_t earlyAbove[kPairRatios] = {};
     };
     // Ratios at or above the threshold that put a median of kPairSymbols or of kDataSymbols
     // ratios there.
@@ -290,21 +286,12 @@ class RobustReceiver : public MessageReceiver {
     void decodeCandidate(const Candidate& c, MessageSink& out);
     // Data symbol i's two strongest tones at its own hop over the two strongest at the stronger
     // other hop. About 1 for noise, speech and music; several for tone pairs.
-    // The pair-check ratios of c's data symbol i (see the pair check above); c.ringing becomes
-    // that symbol's two strongest tones.
-    struct PairRatios {
-        float acrossHops = 0.0f;
-        float forgivingRinging = 0.0f;
-    };
-    PairRatios hopContrast(Candidate& c, int i) const;
+    // The pair-check ratios of c's data symbol i (see the pair check above), across the hops and
+    // forgiving a ringing symbol before.
+    void hopContrast(const Candidate& c, int i, float (&ratios)[kPairRatios]) const;
     // The two strongest energies of the tones `heard` (bit j: tone j) at hop h of the symbol
-    // from slice `first`, summed (one tone heard counts twice), and those tones.
-    struct TwoStrongest {
-        float energy = 0.0f;
-        unsigned tones = 0;
-    };
-    TwoStrongest twoStrongest(const PlanState& ps, int h, unsigned heard, int drift,
-                              int64_t first) const;
+    // from slice `first`, summed (one tone heard counts twice; none, 0).
+    float twoStrongest(const PlanState& ps, int h, unsigned heard, int drift, int64_t first) const;
     // Sample position where tone 0 of a start symbol at slice `start` begins: the slice where
     // its energy first reaches half its plateau, less about three quarters of a slice.
     int64_t onsetSample(const PlanState& ps, int64_t start) const;
