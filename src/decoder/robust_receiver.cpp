@@ -753,24 +753,30 @@ int64_t RobustReceiver::onsetSample(const PlanState& ps, int64_t start) const {
 }
 
 float RobustReceiver::twoStrongest(const PlanState& ps, int h, unsigned heard, int drift,
-                                   int64_t first) const {
+                                   int64_t first, unsigned& tones) const {
     float top = -1.0f;  // the two strongest energies heard (energies are >= 0)
     float next = -1.0f;
+    unsigned topTone = 0;  // bit j: tone j
+    unsigned nextTone = 0;
     for (int j = 0; j < kToneCount; ++j) {
         if (!(heard >> j & 1u)) continue;
         const float e = symbolEnergy(ps, h, j, drift, first);
         if (e > top) {
             next = top;
+            nextTone = topTone;
             top = e;
+            topTone = 1u << j;
         } else if (e > next) {
             next = e;
+            nextTone = 1u << j;
         }
     }
     if (next < 0.0f) next = top;  // one tone heard counts twice; none, nothing
+    tones = topTone | nextTone;
     return std::max(top + next, 0.0f);
 }
 
-void RobustReceiver::hopContrast(const Candidate& c, int i, float (&ratios)[kPairRatios]) const {
+void RobustReceiver::hopContrast(Candidate& c, int i, float (&ratios)[kPairRatios]) const {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
     const int p = kStartSymbols + i;
     static_assert(RobustPlan::kHops == 3, "the own hop and the two others");
@@ -781,15 +787,23 @@ void RobustReceiver::hopContrast(const Candidate& c, int i, float (&ratios)[kPai
     const auto& apart = ps.apart[static_cast<size_t>(own)];
     const int after = (own + 1) % RobustPlan::kHops;   // the next symbol's hop
     const int before = (own + 2) % RobustPlan::kHops;  // the symbol before's
-    const float pair = twoStrongest(ps, own, kAllTones, c.drift, first);
-    const float next = twoStrongest(ps, after, apart[static_cast<size_t>(after)], c.drift, first);
-    const float last = twoStrongest(ps, before, apart[static_cast<size_t>(before)], c.drift, first);
+    unsigned tones = 0;
+    const float pair = twoStrongest(ps, own, kAllTones, c.drift, first, tones);
+    const unsigned ringing = c.ringing;
+    c.ringing = static_cast<uint16_t>(tones);
+    const float next =
+        twoStrongest(ps, after, apart[static_cast<size_t>(after)], c.drift, first, tones);
+    const unsigned beforeTones = apart[static_cast<size_t>(before)];
+    const float last = twoStrongest(ps, before, beforeTones, c.drift, first, tones);
     ratios[0] = pair / (std::max(next, last) + kTiny);
-    // Forgiving the symbol before up to kRingingShare times the pair at its hop: the pair over
-    // the next symbol's hop and over its own hop a symbol earlier.
+    // Forgiving the symbol before that still rings at its hop, up to kRingingShare times the
+    // pair: the pair over the next symbol's hop, the hop before without the symbol before's two
+    // tones, and its own hop a symbol earlier.
+    const float quiet = twoStrongest(ps, before, beforeTones & ~ringing, c.drift, first, tones);
     const float earlier =
-        twoStrongest(ps, own, kAllTones, c.drift, symbolSlice(c.startSlice, p - 1));
-    ratios[1] = std::min(pair / (std::max(next, earlier) + kTiny), kRingingShare * ratios[0]);
+        twoStrongest(ps, own, kAllTones, c.drift, symbolSlice(c.startSlice, p - 1), tones);
+    ratios[1] =
+        std::min(pair / (std::max({next, quiet, earlier}) + kTiny), kRingingShare * ratios[0]);
 }
 
 RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t start, int drift) {

@@ -36,9 +36,11 @@
 //    under white noise give 1.5 to 5, 23 dB under it 1.3 or more when they can be decoded at
 //    all. In a reverberant room the symbol before still rings at its hop, at a living room's
 //    far side several times louder than the symbol's own pair, so each symbol has a second
-//    ratio that forgives it: the pair over the stronger of the next symbol's hop and its own hop
-//    a symbol earlier (where speech and music, which hold their tones, stand as loud), at most
-//    kRingingShare times the first ratio. A candidate passes where either ratio's medians do. The
+//    ratio that forgives it: the pair over the strongest of the next symbol's hop, the hop
+//    before without the symbol before's two tones (another plan's transmission, heard through
+//    the analysers' leakage, rings at other tones there) and its own hop a symbol earlier
+//    (where speech and music, which hold their tones, stand as loud), at most kRingingShare
+//    times the first ratio. A candidate passes where either ratio's medians do. The
 //    check keeps the work on phantoms small (about 15 decoded per hour of speech); what keeps them
 //    from being reported is the decoding and its confidence. At the few rates where the hop comes
 //    close to a multiple of the tone spacing (88200 Hz for the audible plan), the other hops' tones
@@ -218,6 +220,9 @@ class RobustReceiver : public MessageReceiver {
         int judged = 0;
         int8_t above[kPairRatios] = {};
         int8_t earlyAbove[kPairRatios] = {};
+        // The tones (bit j: tone j) of the symbol before the next one judged, which may still
+        // ring at its hop: its two strongest, or the start symbols' tones 0 and 2.
+        uint16_t ringing = 1u << 0 | 1u << 2;
     };
     // Ratios at or above the threshold that put a median of kPairSymbols or of kDataSymbols
     // ratios there.
@@ -287,11 +292,12 @@ class RobustReceiver : public MessageReceiver {
     // Data symbol i's two strongest tones at its own hop over the two strongest at the stronger
     // other hop. About 1 for noise, speech and music; several for tone pairs.
     // The pair-check ratios of c's data symbol i (see the pair check above), across the hops and
-    // forgiving a ringing symbol before.
-    void hopContrast(const Candidate& c, int i, float (&ratios)[kPairRatios]) const;
+    // forgiving a ringing symbol before; c.ringing becomes the symbol's two strongest tones.
+    void hopContrast(Candidate& c, int i, float (&ratios)[kPairRatios]) const;
     // The two strongest energies of the tones `heard` (bit j: tone j) at hop h of the symbol
-    // from slice `first`, summed (one tone heard counts twice; none, 0).
-    float twoStrongest(const PlanState& ps, int h, unsigned heard, int drift, int64_t first) const;
+    // from slice `first`, summed (one tone heard counts twice; none, 0); `tones` becomes theirs.
+    float twoStrongest(const PlanState& ps, int h, unsigned heard, int drift, int64_t first,
+                       unsigned& tones) const;
     // Sample position where tone 0 of a start symbol at slice `start` begins: the slice where
     // its energy first reaches half its plateau, less about three quarters of a slice.
     int64_t onsetSample(const PlanState& ps, int64_t start) const;

@@ -5,12 +5,13 @@ import pytest
 
 from browser import WEB_BUILD
 
-# Files in build/web and the most bytes they may take together, uncompressed. Measured: 98,300
+# Files in build/web and the most bytes they may take together, uncompressed. Measured: 98,456
 # bytes of wasm (181,435 before it was built for size, without exceptions, printf and the
-# standard library's sorts); the page's whole download 132,607 (the scripts, page and style
-# stripped of comments and indentation).
+# standard library's sorts); the page's whole download 132,763 (the scripts, page and style
+# stripped of comments and indentation). The module's budget was 96 KiB until the robust
+# receiver's pair check learned to tell a room's ringing from another plan's leakage (0.15 KB).
 LIMITS = [
-    (["ryxsound.wasm"], 96 * 1024),
+    (["ryxsound.wasm"], 97 * 1024),
     (["ryxsound.wasm", "ryxsound.js", "app.js", "capture-worklet.js", "index.html", "style.css"],
      144 * 1024),
 ]
