@@ -41,7 +41,7 @@
 //    the analysers' leakage, rings at other tones there) and its own hop a symbol earlier
 //    (where speech and music, which hold their tones, stand as loud), at most kRingingShare
 //    times the first ratio. A candidate passes where either ratio's medians do. The
-//    check keeps the work on phantoms small (about 15 decoded per hour of speech); what keeps them
+//    check keeps the work on phantoms small (about 12 decoded per hour of speech); what keeps them
 //    from being reported is the decoding and its confidence. At the few rates where the hop comes
 //    close to a multiple of the tone spacing (88200 Hz for the audible plan), the other hops' tones
 //    that meet one of the own hop's are left out of the check. Each symbol's ratio is taken as soon
