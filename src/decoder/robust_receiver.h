@@ -40,14 +40,15 @@
 //    before without the symbol before's two tones (another plan's transmission, heard through
 //    the analysers' leakage, rings at other tones there) and its own hop a symbol earlier
 //    (where speech and music, which hold their tones, stand as loud), at most kRingingShare
-//    times the first ratio. A candidate passes where either ratio's medians do. The
-//    check keeps the work on phantoms small (about 12 decoded per hour of speech); what keeps them
-//    from being reported is the decoding and its confidence. At the few rates where the hop comes
-//    close to a multiple of the tone spacing (88200 Hz for the audible plan), the other hops' tones
-//    that meet one of the own hop's are left out of the check. Each symbol's ratio is taken as soon
-//    as the symbol has been heard: a median reaches its threshold once half the ratios do (3 of the
-//    first 6, 9 of all 18), so a candidate is dropped as soon as too many fall short, and once
-//    enough reach it the other hops' tones need not be measured for it any more.
+//    times the first ratio. A candidate passes where either ratio's medians do. The check keeps
+//    the work on phantoms small (about 12 decoded per hour of speech); what keeps them from
+//    being reported is the decoding and its confidence. At the few rates where the hop comes
+//    close to a multiple of the tone spacing (88200 Hz for the audible plan), the other hops'
+//    tones that meet one of the own hop's are left out of the check. Each symbol's ratios are
+//    taken as soon as the symbol has been heard: a median reaches its threshold once half the
+//    ratios do (3 of the first 6, 9 of all 18), so a candidate is dropped as soon as too many of
+//    both fall short, and once enough reach it the other hops' tones need not be measured for it
+//    any more.
 //  - Decoding a candidate (tryDecode, at the candidate's timing and one slice either side):
 //    measure the symbols (the energy of the nine tones of each data symbol at its hop), let the
 //    WordSearch decide the word (word_search.h), and fill the message: text, plan, positions,
@@ -289,10 +290,9 @@ class RobustReceiver : public MessageReceiver {
     // noises of one slice of each start symbol.
     bool passesOnOneSlice(PlanState& ps, int64_t start, float a0, float a2, const float (&echo)[2]);
     void decodeCandidate(const Candidate& c, MessageSink& out);
-    // Data symbol i's two strongest tones at its own hop over the two strongest at the stronger
-    // other hop. About 1 for noise, speech and music; several for tone pairs.
-    // The pair-check ratios of c's data symbol i (see the pair check above), across the hops and
-    // forgiving a ringing symbol before; c.ringing becomes the symbol's two strongest tones.
+    // The pair-check ratios of c's data symbol i (see the pair check above): its two strongest
+    // tones at its own hop across the other hops (about 1 for noise, speech and music; several
+    // for tone pairs), and forgiving a ringing symbol before; c.ringing becomes its two tones.
     void hopContrast(Candidate& c, int i, float (&ratios)[kPairRatios]) const;
     // The two strongest energies of the tones `heard` (bit j: tone j) at hop h of the symbol
     // from slice `first`, summed (one tone heard counts twice; none, 0); `tones` becomes theirs.
