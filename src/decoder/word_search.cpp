@@ -19,6 +19,7 @@ constexpr float kLn2 = 0.693147181f;
 constexpr float kLnSymbols = 3.465735903f;  // ln 32
 constexpr float kLeastSignal = 0.02f;       // the transmission's energy per tone, of the noise's
 constexpr float kToneMissing = 0.05f;       // the chance a tone of the word is not heard at all
+constexpr int kSilentTones = kToneCount - kPairTones;  // the seven a symbol leaves silent
 
 // ln I0(x) for x >= 0 to within 0.2%: its series below 3, its asymptotic expansion above.
 //   x = 0 -> 0, 1 -> 0.2359, 3 -> 1.5826 (1.5853 exactly), 10 -> 7.9430
@@ -211,7 +212,10 @@ WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
         }
         if (tryWord(r, trial, r.leastReliable.data(), f, found)) break;
     }
-    if (!found.best.found) searchList(r, found);
+    if (!found.best.found && leastReliableHeard(r)) {
+        searchList(r, found);
+        if (!found.best.found) searchErasures(r, found);
+    }
     Word& result = found.best.found ? found.best : found.likeliest;
     result.tried = found.tried;
     return result;
@@ -251,7 +255,8 @@ bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissi
     if (confidence >= kAcceptThreshold) {
         if (!found.best.found || confidence > found.best.confidence) taken = &found.best;
     } else if (!found.best.found && logPosterior >= found.likeliestLog &&
-               (!found.likeliest.found || logPosterior > found.likeliestLog)) {
+               (!found.likeliest.found || logPosterior > found.likeliestLog) &&
+               (!found.steadyOnly || steadyWord(r, word))) {
         found.likeliestLog = logPosterior;
         taken = &found.likeliest;
     }
@@ -264,18 +269,23 @@ bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissi
     return loss == 0.0f;  // every symbol at its best pair: no word explains more
 }
 
-void WordSearch::searchList(const PairRanking& r, Found& found) {
-    // The least reliable symbols are left to the code. They must have heard something themselves:
-    // where they heard next to nothing, the ten others fix the word alone and only the checksum
-    // stands against a word of noise.
-    List list;
-    float erasedUpper = 0.0f;
+bool WordSearch::leastReliableHeard(const PairRanking& r) {
+    // Where the least reliable symbols heard next to nothing, the others fix the word alone and
+    // only the checksum stands against a word of noise.
+    float likeliest = 0.0f;
     for (int e = 0; e < kMaxErasures; ++e) {
-        const int p = r.leastReliable[static_cast<size_t>(e)];
-        list.erased |= 1u << p;
-        erasedUpper += r.likeliest[static_cast<size_t>(p - kStartSymbols)];
+        likeliest += r.likeliest[static_cast<size_t>(r.leastReliable[static_cast<size_t>(e)] -
+                                                     kStartSymbols)];
     }
-    if (!(erasedUpper >= kListHeard)) return;
+    return likeliest >= kListHeard;
+}
+
+void WordSearch::searchList(const PairRanking& r, Found& found) {
+    // The least reliable symbols are left to the code.
+    List list;
+    for (int e = 0; e < kMaxErasures; ++e) {
+        list.erased |= 1u << r.leastReliable[static_cast<size_t>(e)];
+    }
     for (float v : r.likeliest) list.upper += v;
     list.word = r.received;
     // Passes listing the words costing at most 1, 2, 4 .. nats, each decoding only the words the
@@ -306,6 +316,81 @@ void WordSearch::listFrom(const PairRanking& r, List& list, int position, float 
         list.word[static_cast<size_t>(position)] = s;
         listFrom(r, list, position + 1, c, found);
     }
+}
+
+}  // namespace RYX
+
+namespace RYX {
+
+void WordSearch::searchErasures(const PairRanking& r, Found& found) {
+    // As in step 3, nothing to do where even every symbol at its likeliest pair falls short.
+    float upper = 0.0f;
+    for (float v : r.likeliest) upper += v;
+    if (!(upper >= found.likeliestLog)) return;
+    float wrong[kDataSymbols];   // the chance the best pair is not the one sent
+    float second[kDataSymbols];  // the chance the second best pair is
+    for (int i = 0; i < kDataSymbols; ++i) {
+        const auto at = static_cast<size_t>(i);
+        wrong[i] = 1.0f - std::exp(r.likeliest[at]);
+        const auto alternative =
+            static_cast<size_t>(r.alternative[static_cast<size_t>(kStartSymbols + i)]);
+        second[i] = std::exp(r.logPosterior[at][alternative]);
+    }
+    found.steadyOnly = true;
+    // A linear congruential generator (Numerical Recipes' constants), its top 24 bits a uniform
+    // draw in [0, 1).
+    uint32_t state = 0x12345678u;
+    auto draw = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) * (1.0f / 16777216.0f);
+    };
+    std::array<int, kTransmissionSymbols> trial{};
+    int erased[kMaxErasures];
+    for (int t = 0; t < kErasureTrials; ++t) {
+        trial = r.received;
+        int f = 0;
+        const float scale = 0.5f + draw();
+        const int first = static_cast<int>(draw() * kDataSymbols);
+        for (int k = 0; k < kDataSymbols; ++k) {
+            const int i = (first + k) % kDataSymbols;
+            const int p = kStartSymbols + i;
+            const float u = draw();
+            if (u < second[i]) {
+                trial[static_cast<size_t>(p)] = r.alternative[static_cast<size_t>(p)];
+            } else if (f < kMaxErasures && u < scale * wrong[i]) {
+                erased[f++] = p;
+            }
+        }
+        if (tryWord(r, trial, erased, f, found)) break;
+    }
+    found.steadyOnly = false;
+}
+
+bool WordSearch::steadyWord(const PairRanking& r,
+                            const std::array<int, kTransmissionSymbols>& word) {
+    // Mean and mean square of the energies of the word's tones (0) and of the others (1).
+    double sum[2] = {0.0, 0.0};
+    double squares[2] = {0.0, 0.0};
+    for (int i = 0; i < kDataSymbols; ++i) {
+        int pair[kPairTones];
+        symbolToTonePair(word[static_cast<size_t>(kStartSymbols + i)], pair);
+        const auto& level = r.level[static_cast<size_t>(i)];
+        for (int j = 0; j < kToneCount; ++j) {
+            const double e = static_cast<double>(level[static_cast<size_t>(j)]) *
+                             static_cast<double>(level[static_cast<size_t>(j)]);
+            const int set = j == pair[0] || j == pair[1] ? 0 : 1;
+            sum[set] += e;
+            squares[set] += e * e;
+        }
+    }
+    const double count[2] = {kPairTones * kDataSymbols, kSilentTones * kDataSymbols};
+    const float bound[2] = {kSteadyTones, kSteadyNoise};
+    for (int set = 0; set < 2; ++set) {
+        const double mean = sum[set] / count[set];
+        const double variance = std::max(squares[set] / count[set] - mean * mean, 0.0);
+        if (!(mean > 0.0) || !(std::sqrt(variance) <= bound[set] * mean)) return false;
+    }
+    return true;
 }
 
 }  // namespace RYX

@@ -22,14 +22,27 @@
 //     where the ten and the start fix the erased eight. A word takes the place of step 2's
 //     likeliest only with a larger sum of log posteriors, and no list is made where even every
 //     symbol at its likeliest pair could not reach kAcceptLogPosterior (noise, nearly always) or
-//     the eight erased symbols heard next to nothing (kListHeard).
+//     the eight erased symbols heard next to nothing (kListHeard; nor step 4).
+//  4. when still no word cleared kAcceptThreshold, erases symbols at random: each of
+//     kErasureTrials trials erases each symbol with a chance in proportion to the chance its best
+//     pair is wrong (times a scale drawn per trial from 0.5 to 1.5; at most kMaxErasures, taken
+//     from a random first symbol on) and puts the others at their second best pair with the
+//     chance that pair is the one sent, then decodes as in step 2. Such trials reach words whose
+//     wrong symbols the reliability order misplaces, which the list of step 3 leaves out. A word
+//     this step finds takes the likeliest's place only when it also looks like one steady tone
+//     pair over even noise (steadyWord): babble and chords, whose loud harmonics fit a word's
+//     posteriors as well as a weak transmission does, never pass (bench/false_acceptance.py).
+//     The draws start afresh for every search, so a search's result depends on its energies
+//     alone.
 // Cost: at most kWordsPerTiming (1152) errors-and-erasures decodings, about a millisecond, and
-// kListWords more where step 3 runs; it allocates nothing.
+// kListWords and kErasureTrials more where steps 3 and 4 run (about 20 ms on the desktop); it
+// allocates nothing.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "decoder/robust_storage.h"
 #include "fec/reed_solomon_codec.h"
 #include "modes/message_frame.h"
 #include "modes/symbol_alphabet.h"
@@ -59,6 +72,15 @@ class WordSearch {
     // -25 dB), speech babble that fits a word -17 to -24: its few loud harmonics fix ten symbols
     // and the eight others heard nothing (bench/false_acceptance.py).
     static constexpr float kListHeard = -15.5f;
+    // Trials of random erasures in step 4: 16,384 on the desktop (2,048 in the small build).
+    static constexpr int kErasureTrials = kStoredErasureTrials;
+    // A word step 4 finds is steady when the energies of its 36 tones scatter (standard deviation
+    // over mean) by at most kSteadyTones, as a tone pair of one level over white noise does
+    // (about 0.6 in weak transmissions, 0.72 for the 95th percentile), and those of the other 126
+    // by at most kSteadyNoise (white noise: 1.0, 1.13 for the 95th percentile). Babble's best
+    // words scatter by 1.7 and 2.2 at the median, chords' by 1.6 and 1.3.
+    static constexpr float kSteadyTones = 0.9f;
+    static constexpr float kSteadyNoise = 1.3f;
 
     // The energy of tone j in data symbol i at that symbol's hop (any unit: only ratios count,
     // but for a symbol that heard nothing at all).
@@ -101,6 +123,7 @@ class WordSearch {
         Word likeliest;
         float likeliestLog = kAcceptLogPosterior;
         int tried = 0;
+        bool steadyOnly = false;  // a word below kAcceptThreshold must be steady (step 4)
     };
     // Decodes `trial` with erased[0 .. erasures) erased and takes the word into `found` where it
     // is accepted; true when no word can explain more (every symbol at its best pair).
@@ -124,10 +147,18 @@ class WordSearch {
         float limit = 0.0f;     // this pass lists words costing this much or less
         int words = 0;
     };
+    // Whether the kMaxErasures least reliable symbols heard enough for steps 3 and 4: the sum of
+    // their likeliest pairs' log posteriors reaches kListHeard.
+    static bool leastReliableHeard(const PairRanking& ranking);
     void searchList(const PairRanking& ranking, Found& found);
     // The listed symbols from transmission position `position` on, at a cost (the fall in log
     // posterior) so far of `cost`.
     void listFrom(const PairRanking& ranking, List& list, int position, float cost, Found& found);
+    // Step 4.
+    void searchErasures(const PairRanking& ranking, Found& found);
+    // Whether `word` explains the energies as one steady tone pair over even noise (step 4).
+    static bool steadyWord(const PairRanking& ranking,
+                           const std::array<int, kTransmissionSymbols>& word);
 
     ReedSolomonCodec codec_;    // decodes the words tried
     ReedSolomonCodec encoder_;  // re-encodes a word found
