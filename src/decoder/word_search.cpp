@@ -251,12 +251,12 @@ bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissi
         logPosterior += r.logPosterior[at][static_cast<size_t>(s)];
     }
     const float confidence = 1.0f - loss / kDataSymbols;
+    if (found.steadyOnly && !steadyWord(r, word)) return false;
     Word* taken = nullptr;
     if (confidence >= kAcceptThreshold) {
         if (!found.best.found || confidence > found.best.confidence) taken = &found.best;
     } else if (!found.best.found && logPosterior >= found.likeliestLog &&
-               (!found.likeliest.found || logPosterior > found.likeliestLog) &&
-               (!found.steadyOnly || steadyWord(r, word))) {
+               (!found.likeliest.found || logPosterior > found.likeliestLog)) {
         found.likeliestLog = logPosterior;
         taken = &found.likeliest;
     }

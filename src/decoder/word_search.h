@@ -29,9 +29,9 @@
 //     from a random first symbol on) and puts the others at their second best pair with the
 //     chance that pair is the one sent, then decodes as in step 2. Such trials reach words whose
 //     wrong symbols the reliability order misplaces, which the list of step 3 leaves out. A word
-//     this step finds takes the likeliest's place only when it also looks like one steady tone
-//     pair over even noise (steadyWord): babble and chords, whose loud harmonics fit a word's
-//     posteriors as well as a weak transmission does, never pass (bench/false_acceptance.py).
+//     this step finds is taken only when it also looks like one steady tone pair over even noise
+//     (steadyWord): babble and chords, whose loud harmonics fit a word's posteriors or even its
+//     confidence as well as a weak transmission does, never pass (bench/false_acceptance.py).
 //     The draws start afresh for every search, so a search's result depends on its energies
 //     alone.
 // Cost: at most kWordsPerTiming (1152) errors-and-erasures decodings, about a millisecond, and
@@ -123,7 +123,7 @@ class WordSearch {
         Word likeliest;
         float likeliestLog = kAcceptLogPosterior;
         int tried = 0;
-        bool steadyOnly = false;  // a word below kAcceptThreshold must be steady (step 4)
+        bool steadyOnly = false;  // a word must be steady to be taken (step 4)
     };
     // Decodes `trial` with erased[0 .. erasures) erased and takes the word into `found` where it
     // is accepted; true when no word can explain more (every symbol at its best pair).
