@@ -368,27 +368,28 @@ void WordSearch::searchErasures(const PairRanking& r, Found& found) {
 
 bool WordSearch::steadyWord(const PairRanking& r,
                             const std::array<int, kTransmissionSymbols>& word) {
-    // Mean and mean square of the energies of the word's tones (0) and of the others (1).
-    double sum[2] = {0.0, 0.0};
-    double squares[2] = {0.0, 0.0};
+    // Sum and sum of squares of the energies of the word's tones (0) and of the others (1).
+    float sum[2] = {0.0f, 0.0f};
+    float squares[2] = {0.0f, 0.0f};
     for (int i = 0; i < kDataSymbols; ++i) {
         int pair[kPairTones];
         symbolToTonePair(word[static_cast<size_t>(kStartSymbols + i)], pair);
         const auto& level = r.level[static_cast<size_t>(i)];
         for (int j = 0; j < kToneCount; ++j) {
-            const double e = static_cast<double>(level[static_cast<size_t>(j)]) *
-                             static_cast<double>(level[static_cast<size_t>(j)]);
+            const float e = level[static_cast<size_t>(j)] * level[static_cast<size_t>(j)];
             const int set = j == pair[0] || j == pair[1] ? 0 : 1;
             sum[set] += e;
             squares[set] += e * e;
         }
     }
-    const double count[2] = {kPairTones * kDataSymbols, kSilentTones * kDataSymbols};
-    const float bound[2] = {kSteadyTones, kSteadyNoise};
+    // Variance over squared mean at most the bound squared: n squares <= (1 + bound^2) sum^2.
+    constexpr float kCount[2] = {kPairTones * kDataSymbols, kSilentTones * kDataSymbols};
+    constexpr float kBound[2] = {kSteadyTones, kSteadyNoise};
     for (int set = 0; set < 2; ++set) {
-        const double mean = sum[set] / count[set];
-        const double variance = std::max(squares[set] / count[set] - mean * mean, 0.0);
-        if (!(mean > 0.0) || !(std::sqrt(variance) <= bound[set] * mean)) return false;
+        if (!(sum[set] > 0.0f) || !(kCount[set] * squares[set] <=
+                                    (1.0f + kBound[set] * kBound[set]) * sum[set] * sum[set])) {
+            return false;
+        }
     }
     return true;
 }
