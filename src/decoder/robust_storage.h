@@ -12,7 +12,7 @@
 //   drift lanes (17 hypotheses)      24: vectors of 8         17: one at a time
 //   open candidates                  192 (three plans)        64 (one plan opens at most 42)
 //   start tone energies kept         32 symbol positions      20 (a symbol's slices and two)
-//   word search: random erasures     16,384 trials            2,048 (time, not memory)
+//   word search: random erasures     8,192 trials             2,048 (time, not memory)
 //
 // Half precision keeps 11 significant bits (a value's rounding error stays 66 dB under it) up to
 // 65504; values beyond are held at 65504 (a slice sum of samples about 500 times full scale).
@@ -43,7 +43,7 @@ constexpr bool kMeasureAsHeard = false;
 constexpr int kVectorLanes = 8;
 constexpr int kStoredCandidates = 192;
 constexpr int kStoredStartSymbols = 32;
-constexpr int kStoredErasureTrials = 16384;
+constexpr int kStoredErasureTrials = 8192;
 #endif
 
 // x as StoredFloat, held within its finite range (x itself for float).
