@@ -73,8 +73,7 @@ class WordSearch {
     // and the eight others heard nothing (bench/false_acceptance.py).
     static constexpr float kListHeard = -15.5f;
     // Trials of random erasures in step 4: 8,192 on the desktop (2,048 in the small build);
-    // 16,384 would find about one transmission in a hundred more at -24 and -25 dB, at twice the
-    // cost.
+    // 16,384 would hear 0.7% more of the transmissions at -24 and -25 dB, at twice the cost.
     static constexpr int kErasureTrials = kStoredErasureTrials;
     // A word step 4 finds is steady when the energies of its 36 tones scatter (standard deviation
     // over mean) by at most kSteadyTones, as a tone pair of one level over white noise does
