@@ -92,16 +92,16 @@ def test_listen_lists_the_text_from_the_microphone(tmp_path, page_url, plan, tex
         Select(driver.find_element("id", "plan")).select_by_value(plan)
         driver.execute_script(FEED_RECORDER)
         start_listening(driver)
-        messages = driver.find_element("id", "messages")
-        WebDriverWait(driver, 40).until(
-            lambda d: any(text in item.text
-                          for item in messages.find_elements("css selector", ":scope > *")),
+        # The page finds the message and reads its text in one step: reading each item's text
+        # through the driver while the page still writes it can fail in WebKit's driver.
+        find = ("return [...document.querySelectorAll('#messages > *')]"
+                ".map((item) => item.innerText).find((t) => t.includes(arguments[0])) || null;")
+        shown = WebDriverWait(driver, 40).until(
+            lambda d: d.execute_script(find, text),
             message=f"no '{text}' in #messages; status: "
                     f"{driver.find_element('id', 'status').text}")
         status = driver.find_element("id", "status").text
         print(f"{plan}: '{text}' from a {rate} Hz file; {status}")
-        shown = next(item.text for item in messages.find_elements("css selector", ":scope > *")
-                     if text in item.text)
         fed, fed_rate = driver.execute_script("return [Array.from(fedSamples), fedRate]")
         options = dict(preset=plan[7:]) if plan.startswith("preset:") else dict(mode=plan)
         native = [m for m in ryxsound.decode(np.asarray(fed, dtype=np.float32), fed_rate,
@@ -125,11 +125,13 @@ def test_listen_in_webkit_lists_the_text_from_the_microphone(tmp_path, page_url)
     def listen(driver):
         open_page(driver, page_url)
         start_listening(driver)
-        messages = driver.find_element("id", "messages")
-        WebDriverWait(driver, 40).until(
-            lambda d: "k3v90qa7c" in messages.text,
+        # Read by the page in one step, as WebKit's driver may fail to read text being written.
+        shown = WebDriverWait(driver, 40).until(
+            lambda d: d.execute_script(
+                "const t = document.getElementById('messages').innerText;"
+                "return t.includes(arguments[0]) ? t : null;", "k3v90qa7c"),
             message=f"no text in #messages; status: {driver.find_element('id', 'status').text}")
-        assert "nonaudible" in messages.text
+        assert "nonaudible" in shown
 
     try:
         run_in_browser(webkit, wav, listen)

@@ -34,15 +34,16 @@ new MutationObserver(() => {
 
 
 def wait_for_payload(driver, text, seconds):
+    """The item of #payloads that shows `text`, found by the page in one step: reading each item's
+    text through the driver while the page still writes it can fail in WebKit's driver ("Could
+    not parse element text")."""
     from selenium.webdriver.support.ui import WebDriverWait
 
-    payloads = driver.find_element("id", "payloads")
-    WebDriverWait(driver, seconds).until(
-        lambda d: any(text in item.text
-                      for item in payloads.find_elements("css selector", ":scope > li")),
+    find = ("return [...document.querySelectorAll('#payloads > li')]"
+            ".find((li) => li.innerText.includes(arguments[0])) || null;")
+    return WebDriverWait(driver, seconds).until(
+        lambda d: d.execute_script(find, text),
         message=f"no payload in #payloads; status: {driver.find_element('id', 'status').text}")
-    return next(item for item in payloads.find_elements("css selector", ":scope > li")
-                if text in item.text)
 
 
 @pytest.mark.parametrize("browser", [chromium, webkit], ids=["chromium", "webkit"])
