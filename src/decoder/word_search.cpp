@@ -194,6 +194,7 @@ void WordSearch::pairPosteriors(PairRanking& r) {
         for (float& v : logP) v -= norm;
         r.likeliest[static_cast<size_t>(i)] = most - norm;
     }
+    for (float v : r.likeliest) r.upper += v;
 }
 
 WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
@@ -286,7 +287,6 @@ void WordSearch::searchList(const PairRanking& r, Found& found) {
     for (int e = 0; e < kMaxErasures; ++e) {
         list.erased |= 1u << r.leastReliable[static_cast<size_t>(e)];
     }
-    for (float v : r.likeliest) list.upper += v;
     list.word = r.received;
     // Passes listing the words costing at most 1, 2, 4 .. nats, each decoding only the words the
     // passes before left, until no word can beat the likeliest so far (none, where even the
@@ -295,7 +295,7 @@ void WordSearch::searchList(const PairRanking& r, Found& found) {
     for (float limit = 1.0f; list.words < kListWords; limit *= 2.0f) {
         list.limit = limit;
         listFrom(r, list, kStartSymbols, 0.0f, found);
-        if (limit >= list.upper - found.likeliestLog) break;
+        if (limit >= r.upper - found.likeliestLog) break;
         list.scoredTo = limit;
     }
 }
@@ -312,21 +312,15 @@ void WordSearch::listFrom(const PairRanking& r, List& list, int position, float 
     const auto i = static_cast<size_t>(position - kStartSymbols);
     for (int s = 0; s < kSymbolCount && list.words < kListWords; ++s) {
         const float c = cost + (r.likeliest[i] - r.logPosterior[i][static_cast<size_t>(s)]);
-        if (c > std::min(list.limit, list.upper - found.likeliestLog)) continue;
+        if (c > std::min(list.limit, r.upper - found.likeliestLog)) continue;
         list.word[static_cast<size_t>(position)] = s;
         listFrom(r, list, position + 1, c, found);
     }
 }
 
-}  // namespace RYX
-
-namespace RYX {
-
 void WordSearch::searchErasures(const PairRanking& r, Found& found) {
     // As in step 3, nothing to do where even every symbol at its likeliest pair falls short.
-    float upper = 0.0f;
-    for (float v : r.likeliest) upper += v;
-    if (!(upper >= found.likeliestLog)) return;
+    if (!(r.upper >= found.likeliestLog)) return;
     float wrong[kDataSymbols];   // the chance the best pair is not the one sent
     float second[kDataSymbols];  // the chance the second best pair is
     for (int i = 0; i < kDataSymbols; ++i) {

@@ -112,6 +112,7 @@ class WordSearch {
         // ln P(pair s | the symbol's energies) for each data symbol and pair.
         std::array<std::array<float, kSymbolCount>, kDataSymbols> logPosterior{};
         std::array<float, kDataSymbols> likeliest{};  // each symbol's largest logPosterior
+        float upper = 0.0f;  // the sum of the likeliest log posteriors: no word scores more
         // The best pair's score over the mean of all 32 (what a guess would get).
         std::array<float, kDataSymbols> spread{};
         // Transmission positions of the kRanked least reliable data symbols, least first.
@@ -143,7 +144,6 @@ class WordSearch {
     struct List {
         std::array<int, kTransmissionSymbols> word{};
         uint32_t erased = 0;
-        float upper = 0.0f;     // the sum of the likeliest log posteriors: no word scores more
         float scoredTo = 0.0f;  // words costing this much or less were decoded in earlier passes
         float limit = 0.0f;     // this pass lists words costing this much or less
         int words = 0;
