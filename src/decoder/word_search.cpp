@@ -15,10 +15,9 @@ constexpr float kRemovedShare = 0.01f;  // a removed tone: below this share of t
 // transmission is decided on its ratios like a loud one.
 constexpr float kSilentSpread = 1e-7f;
 constexpr uint32_t kStartMask = (1u << kStartSymbols) - 1u;  // correctedMask bits of the start
-constexpr float kLn2 = 0.693147181f;
-constexpr float kLnSymbols = 3.465735903f;  // ln 32
-constexpr float kLeastSignal = 0.02f;       // the transmission's energy per tone, of the noise's
-constexpr float kToneMissing = 0.05f;       // the chance a tone of the word is not heard at all
+constexpr float kLnSymbols = 3.465735903f;                   // ln 32
+constexpr float kLeastSignal = 0.02f;  // the transmission's energy per tone, of the noise's
+constexpr float kToneMissing = 0.05f;  // the chance a tone of the word is not heard at all
 constexpr int kSilentTones = kToneCount - kPairTones;  // the seven a symbol leaves silent
 
 // ln I0(x) for x >= 0 to within 0.2%: its series below 3, its asymptotic expansion above.
@@ -138,28 +137,27 @@ float WordSearch::pairScore(const PairRanking& r, int i, int s) {
 }
 
 void WordSearch::pairPosteriors(PairRanking& r) {
-    // The noise's energy per tone: the median of all 162 tone energies over ln 2 (the median of
-    // an exponential); two of each symbol's nine tones hold the transmission, which lifts the
-    // median a little. The transmission's energy per tone: the best pairs' mean less the noise,
-    // at least 2% of it.
-    float energies[kDataSymbols * kToneCount];
+    // The noise's energy per tone: the mean of the seven tones outside each symbol's best pair
+    // (126 tones; the median of all 162 over ln 2 would count the transmission's 36 and read
+    // 40 to 47% high at -23 to -25 dB). The transmission's energy per tone: the best pairs' mean
+    // less the noise, at least 2% of it.
     float bestEnergy = 0.0f;
+    float allEnergy = 0.0f;
+    float energies[kDataSymbols * kToneCount];
     for (int i = 0; i < kDataSymbols; ++i) {
         const auto& level = r.level[static_cast<size_t>(i)];
         for (int j = 0; j < kToneCount; ++j) {
             energies[i * kToneCount + j] =
                 level[static_cast<size_t>(j)] * level[static_cast<size_t>(j)];
+            allEnergy += energies[i * kToneCount + j];
         }
         int pair[kPairTones];
         symbolToTonePair(r.received[static_cast<size_t>(kStartSymbols + i)], pair);
         bestEnergy += energies[i * kToneCount + pair[0]] + energies[i * kToneCount + pair[1]];
     }
-    constexpr int kTones = kDataSymbols * kToneCount;
-    int order[kTones];
-    ascendingOrder(energies, kTones, order);
-    const float noise = energies[order[kTones / 2]] / kLn2;
-    const float signal =
-        std::max(bestEnergy / (kPairTones * kDataSymbols) - noise, kLeastSignal * noise);
+    constexpr int kBestTones = kPairTones * kDataSymbols;
+    const float noise = (allEnergy - bestEnergy) / (kSilentTones * kDataSymbols);
+    const float signal = std::max(bestEnergy / kBestTones - noise, kLeastSignal * noise);
     for (int i = 0; i < kDataSymbols; ++i) {
         auto& logP = r.logPosterior[static_cast<size_t>(i)];
         if (!(r.spread[static_cast<size_t>(i)] > kSilentSpread) || !(noise > 0.0f)) {
@@ -256,8 +254,11 @@ bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissi
     Word* taken = nullptr;
     if (confidence >= kAcceptThreshold) {
         if (!found.best.found || confidence > found.best.confidence) taken = &found.best;
-    } else if (!found.best.found && logPosterior >= found.likeliestLog &&
-               (!found.likeliest.found || logPosterior > found.likeliestLog)) {
+    } else if (!found.best.found &&
+               (found.likeliest.found ? logPosterior > found.likeliestLog
+                                      : logPosterior >= kAcceptLogPosterior ||
+                                            (logPosterior >= kUnopposedLogPosterior &&
+                                             r.upper - logPosterior <= kUnopposedSlack))) {
         found.likeliestLog = logPosterior;
         taken = &found.likeliest;
     }

@@ -12,9 +12,10 @@
 //     energies) clears kAcceptThreshold, and the most confident wins. A word that takes every
 //     symbol at its best pair ends the search. When no word clears kAcceptThreshold, the word
 //     whose pairs are likeliest (the sum over its symbols of the log posterior of its pair, from
-//     every tone's energy against the noise) is taken if that sum reaches kAcceptLogPosterior:
-//     a weak transmission whose symbols are mostly right but whose confidence the few wrong ones
-//     pull down is then heard, while a word that fits noise stays far below.
+//     every tone's energy against the noise) is taken if that sum reaches kAcceptLogPosterior
+//     (kUnopposedLogPosterior where no symbol speaks against it): a weak transmission whose
+//     symbols are mostly right but whose confidence the few wrong ones pull down is then heard,
+//     while a word that fits noise stays far below.
 //  3. when no word cleared kAcceptThreshold, lists the likeliest words: the eight least reliable
 //     symbols are erased, and the ten others take their pairs in every combination whose
 //     posterior could still beat the likeliest word so far (a change costs the fall of its
@@ -54,10 +55,17 @@ class WordSearch {
     static constexpr int kDataSymbols = kSymbolsAfterStart;  // transmission symbols 2 .. 19
     static constexpr float kAcceptThreshold = 0.89f;
     // The least sum of log posteriors (natural log, over the 18 data symbols) of a word taken
-    // below kAcceptThreshold: -28 is a probability of e^-1.56 = 0.21 per symbol on the average. A
-    // guess gets ln(1/32) = -3.47 per symbol, -62 in all; the best of the words the search tries
-    // on noise alone about -45 (bench/false_acceptance.py).
-    static constexpr float kAcceptLogPosterior = -28.0f;
+    // below kAcceptThreshold: -26.5 is a probability of e^-1.47 = 0.23 per symbol on the average.
+    // A guess gets ln(1/32) = -3.47 per symbol, -62 in all. Of 4,800 transmissions recorded at -23
+    // to -25 dB (bench/weak_signal.py) it takes no wrong word, where -27 took one; on noise alone
+    // about one search in 14,000 takes a word (bench/false_acceptance.py).
+    static constexpr float kAcceptLogPosterior = -26.5f;
+    // A word that takes each symbol at one of its likeliest pairs (its sum within kUnopposedSlack
+    // of the sum of the likeliest) is taken from kUnopposedLogPosterior: no symbol speaks against
+    // it, and what it lacks is symbols that heard nothing, whatever word was sent (eight lost to
+    // a dropout give 8 ln(1/32) = -27.7).
+    static constexpr float kUnopposedLogPosterior = -28.0f;
+    static constexpr float kUnopposedSlack = 1.0f;
     // f = 0 .. kMaxErasures least reliable symbols erased (as many as the code has parity
     // symbols: with eight, the twelve others fix the word alone) and each of the kTrialSymbols
     // next least reliable at its best or second best pair.
@@ -68,9 +76,10 @@ class WordSearch {
     static constexpr int kListWords = 4096;
     // The least sum of the likeliest pairs' log posteriors over the eight symbols step 3 leaves to
     // the code: -15.5 is 0.14 per symbol on the average, where a guess gives 1/32 (-27.7 for
-    // eight). Weak transmissions in white noise give -6 to -14 (bench/weak_signal.py at -23 to
-    // -25 dB), speech babble that fits a word -17 to -24: its few loud harmonics fix ten symbols
-    // and the eight others heard nothing (bench/false_acceptance.py).
+    // eight). Weak transmissions in white noise give -11 to -3.5 (the 5th to the 95th percentile
+    // at -23 to -25 dB, bench/weak_signal.py), speech babble -23 to -13 (a median of -17): its few
+    // loud harmonics fix ten symbols and the eight others heard nothing
+    // (bench/false_acceptance.py).
     static constexpr float kListHeard = -15.5f;
     // Trials of random erasures in step 4: 8,192 on the desktop (2,048 in the small build);
     // 16,384 would hear 0.7% more of the transmissions at -24 and -25 dB, at twice the cost.

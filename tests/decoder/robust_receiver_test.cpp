@@ -716,14 +716,14 @@ TEST_F(RobustSearch, UsesAsManyErasuresAsTheCodeHasParitySymbols) {
     EXPECT_GT(h.messages[0].confidence, WordSearch::kAcceptThreshold);
 }
 
-// Nine such symbols are beyond the code: nothing is reported, and nothing wrong.
-TEST_F(RobustSearch, ReportsNothingWhenMoreSymbolsNeedErasingThanTheCodeAllows) {
+// Nine such symbols are more than erasing fixes, but each leaves its three pairs about equally
+// likely: the list of likeliest words (their posteriors about 3^-9) still finds the word sent,
+// and no other.
+TEST_F(RobustSearch, ListsTheWordWhenMoreSymbolsNeedErasingThanTheCodeAllows) {
     std::vector<Tones> tones = plainTones();
     for (int p : {3, 5, 7, 9, 11, 13, 15, 17, 19}) makeThird(tones, p);
     const Heard h = hear(sound(tones));
-    EXPECT_TRUE(h.messages.empty());
-    EXPECT_EQ(h.stats.starts, 1);
-    EXPECT_EQ(h.stats.phantoms, 1);
+    ASSERT_NO_FATAL_FAILURE(expectText(h));
 }
 
 // Eight symbols to erase and seven more whose right pair is their second best: the right word
