@@ -15,9 +15,10 @@ constexpr float kRemovedShare = 0.01f;  // a removed tone: below this share of t
 // transmission is decided on its ratios like a loud one.
 constexpr float kSilentSpread = 1e-7f;
 constexpr uint32_t kStartMask = (1u << kStartSymbols) - 1u;  // correctedMask bits of the start
-constexpr float kLnSymbols = 3.465735903f;                   // ln 32
-constexpr float kLeastSignal = 0.02f;  // the transmission's energy per tone, of the noise's
-constexpr float kToneMissing = 0.05f;  // the chance a tone of the word is not heard at all
+constexpr float kLn2 = 0.693147181f;
+constexpr float kLnSymbols = 3.465735903f;  // ln 32
+constexpr float kLeastSignal = 0.02f;       // the transmission's energy per tone, of the noise's
+constexpr float kToneMissing = 0.05f;       // the chance a tone of the word is not heard at all
 constexpr int kSilentTones = kToneCount - kPairTones;  // the seven a symbol leaves silent
 
 // ln I0(x) for x >= 0 to within 0.2%: its series below 3, its asymptotic expansion above.
@@ -136,11 +137,39 @@ float WordSearch::pairScore(const PairRanking& r, int i, int s) {
     return level[static_cast<size_t>(pair[0])] + level[static_cast<size_t>(pair[1])];
 }
 
+float WordSearch::symbolPosteriors(const float* energies, float noise, float signal,
+                                   std::array<float, kSymbolCount>& logP) {
+    // Per tone: ln of the likelihood ratio of a tone of energy `signal` in the noise against the
+    // noise alone, I0(2 sqrt(signal E) / noise) exp(-signal / noise), where the tone is missing
+    // with probability kToneMissing (a fade, a dropout, a codec's gap): so a symbol that lost its
+    // tones tells little, instead of naming its loudest noise with certainty.
+    float tone[kToneCount];
+    const float lnHeard = std::log(1.0f - kToneMissing) - signal / noise;
+    const float lnMissing = std::log(kToneMissing);
+    for (int j = 0; j < kToneCount; ++j) {
+        const float heard = lnHeard + logBesselI0(2.0f * std::sqrt(signal * energies[j]) / noise);
+        const float high = std::max(heard, lnMissing);
+        tone[j] = high + std::log(1.0f + std::exp(std::min(heard, lnMissing) - high));
+    }
+    float most = -std::numeric_limits<float>::infinity();
+    for (int s = 0; s < kSymbolCount; ++s) {
+        int pair[kPairTones];
+        symbolToTonePair(s, pair);
+        logP[static_cast<size_t>(s)] = tone[pair[0]] + tone[pair[1]];
+        most = std::max(most, logP[static_cast<size_t>(s)]);
+    }
+    float total = 0.0f;
+    for (float v : logP) total += std::exp(v - most);
+    const float norm = most + std::log(total);
+    for (float& v : logP) v -= norm;
+    return most - norm;
+}
+
 void WordSearch::pairPosteriors(PairRanking& r) {
     // The noise's energy per tone: the mean of the seven tones outside each symbol's best pair
-    // (126 tones; the median of all 162 over ln 2 would count the transmission's 36 and read
-    // 40 to 47% high at -23 to -25 dB). The transmission's energy per tone: the best pairs' mean
-    // less the noise, at least 2% of it.
+    // (126 tones; the median of all 162 over ln 2 counts the transmission's 36 and reads 40 to
+    // 47% high at -23 to -25 dB). The transmission's energy per tone: the best pairs' mean less
+    // the noise, at least 2% of it.
     float bestEnergy = 0.0f;
     float allEnergy = 0.0f;
     float energies[kDataSymbols * kToneCount];
@@ -155,42 +184,30 @@ void WordSearch::pairPosteriors(PairRanking& r) {
         symbolToTonePair(r.received[static_cast<size_t>(kStartSymbols + i)], pair);
         bestEnergy += energies[i * kToneCount + pair[0]] + energies[i * kToneCount + pair[1]];
     }
+    constexpr int kTones = kDataSymbols * kToneCount;
     constexpr int kBestTones = kPairTones * kDataSymbols;
-    const float noise = (allEnergy - bestEnergy) / (kSilentTones * kDataSymbols);
+    const float noise = (allEnergy - bestEnergy) / (kTones - kBestTones);
     const float signal = std::max(bestEnergy / kBestTones - noise, kLeastSignal * noise);
+    // Whether a symbol heard anything is judged against the median instead: on noise alone the
+    // tones outside the best pairs read low (the two loudest of nine are left out) and every
+    // symbol would seem to hear a little (bench/false_acceptance.py).
+    int order[kTones];
+    ascendingOrder(energies, kTones, order);
+    const float medianNoise = energies[order[kTones / 2]] / kLn2;
+    const float medianSignal =
+        std::max(bestEnergy / kBestTones - medianNoise, kLeastSignal * medianNoise);
+    std::array<float, kSymbolCount> scratch;
     for (int i = 0; i < kDataSymbols; ++i) {
-        auto& logP = r.logPosterior[static_cast<size_t>(i)];
-        if (!(r.spread[static_cast<size_t>(i)] > kSilentSpread) || !(noise > 0.0f)) {
-            logP.fill(-kLnSymbols);
-            r.likeliest[static_cast<size_t>(i)] = -kLnSymbols;
+        const auto at = static_cast<size_t>(i);
+        if (!(r.spread[at] > kSilentSpread) || !(noise > 0.0f) || !(medianNoise > 0.0f)) {
+            r.logPosterior[at].fill(-kLnSymbols);
+            r.likeliest[at] = -kLnSymbols;
+            r.heard[at] = -kLnSymbols;
             continue;
         }
-        // Per tone: ln of the likelihood ratio of a tone of energy `signal` in the noise against
-        // the noise alone, I0(2 sqrt(signal E) / noise) exp(-signal / noise), where the tone is
-        // missing with probability kToneMissing (a fade, a dropout, a codec's gap): so a symbol
-        // that lost its tones tells little, instead of naming its loudest noise with certainty.
-        float tone[kToneCount];
-        const float lnHeard = std::log(1.0f - kToneMissing) - signal / noise;
-        const float lnMissing = std::log(kToneMissing);
-        for (int j = 0; j < kToneCount; ++j) {
-            const float heard =
-                lnHeard +
-                logBesselI0(2.0f * std::sqrt(signal * energies[i * kToneCount + j]) / noise);
-            const float high = std::max(heard, lnMissing);
-            tone[j] = high + std::log(1.0f + std::exp(std::min(heard, lnMissing) - high));
-        }
-        float most = -std::numeric_limits<float>::infinity();
-        for (int s = 0; s < kSymbolCount; ++s) {
-            int pair[kPairTones];
-            symbolToTonePair(s, pair);
-            logP[static_cast<size_t>(s)] = tone[pair[0]] + tone[pair[1]];
-            most = std::max(most, logP[static_cast<size_t>(s)]);
-        }
-        float total = 0.0f;
-        for (float v : logP) total += std::exp(v - most);
-        const float norm = most + std::log(total);
-        for (float& v : logP) v -= norm;
-        r.likeliest[static_cast<size_t>(i)] = most - norm;
+        const float* symbol = energies + i * kToneCount;
+        r.likeliest[at] = symbolPosteriors(symbol, noise, signal, r.logPosterior[at]);
+        r.heard[at] = symbolPosteriors(symbol, medianNoise, medianSignal, scratch);
     }
     for (float v : r.likeliest) r.upper += v;
 }
@@ -276,8 +293,8 @@ bool WordSearch::leastReliableHeard(const PairRanking& r) {
     // only the checksum stands against a word of noise.
     float likeliest = 0.0f;
     for (int e = 0; e < kMaxErasures; ++e) {
-        likeliest += r.likeliest[static_cast<size_t>(r.leastReliable[static_cast<size_t>(e)] -
-                                                     kStartSymbols)];
+        likeliest +=
+            r.heard[static_cast<size_t>(r.leastReliable[static_cast<size_t>(e)] - kStartSymbols)];
     }
     return likeliest >= kListHeard;
 }

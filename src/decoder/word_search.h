@@ -76,9 +76,10 @@ class WordSearch {
     static constexpr int kListWords = 4096;
     // The least sum of the likeliest pairs' log posteriors over the eight symbols step 3 leaves to
     // the code: -15.5 is 0.14 per symbol on the average, where a guess gives 1/32 (-27.7 for
-    // eight). Weak transmissions in white noise give -11 to -3.5 (the 5th to the 95th percentile
-    // at -23 to -25 dB, bench/weak_signal.py), speech babble -23 to -13 (a median of -17): its few
-    // loud harmonics fix ten symbols and the eight others heard nothing
+    // eight), each pair's posterior against the noise of the median tone (PairRanking::heard).
+    // Weak transmissions in white noise give -6 to -17 (the 5th to the 95th percentile at -23 to
+    // -25 dB, bench/weak_signal.py), white noise alone -21 to -15, speech babble -23 to -12 (a
+    // median of -17.6): its few loud harmonics fix ten symbols and the eight others heard nothing
     // (bench/false_acceptance.py).
     static constexpr float kListHeard = -15.5f;
     // Trials of random erasures in step 4: 8,192 on the desktop (2,048 in the small build);
@@ -121,6 +122,8 @@ class WordSearch {
         // ln P(pair s | the symbol's energies) for each data symbol and pair.
         std::array<std::array<float, kSymbolCount>, kDataSymbols> logPosterior{};
         std::array<float, kDataSymbols> likeliest{};  // each symbol's largest logPosterior
+        // The same against the noise read from the median of all 162 tones (leastReliableHeard).
+        std::array<float, kDataSymbols> heard{};
         float upper = 0.0f;  // the sum of the likeliest log posteriors: no word scores more
         // The best pair's score over the mean of all 32 (what a guess would get).
         std::array<float, kDataSymbols> spread{};
@@ -142,9 +145,14 @@ class WordSearch {
                  const int* erased, int erasures, Found& found);
     // Fills ranking.logPosterior from its levels: each tone's likelihood of holding a tone of the
     // transmission's typical energy against noise alone (a Rician against a Rayleigh amplitude,
-    // the noise's energy from the median of all 162 tones), a pair's the product of its two,
-    // normalised over the 32 pairs. A symbol that heard nothing gets 1/32 for every pair.
+    // the noise's energy from the tones outside each symbol's best pair), a pair's the product of
+    // its two, normalised over the 32 pairs, and ranking.heard. A symbol that heard nothing gets
+    // 1/32 for every pair.
     static void pairPosteriors(PairRanking& ranking);
+    // ln P(pair s | a symbol's nine tone energies) into logP, for a tone of energy `signal` over
+    // noise of energy `noise` per tone; returns the largest.
+    static float symbolPosteriors(const float* energies, float noise, float signal,
+                                  std::array<float, kSymbolCount>& logP);
     static float pairScore(const PairRanking& ranking, int i, int s);
     Word searchWords(const PairRanking& ranking);
 

@@ -152,7 +152,7 @@ TEST_P(WordSearchOnWeakWords, FindsMostAndNoWrongWord) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, WordSearchOnWeakWords,
-                         ::testing::Values(WeakCase{3.5f, 200, 105}, WeakCase{4.0f, 200, 160},
+                         ::testing::Values(WeakCase{3.5f, 200, 100}, WeakCase{4.0f, 200, 160},
                                            WeakCase{5.0f, 200, 196}, WeakCase{4.0f, 200, 0, true},
                                            WeakCase{8.0f, 200, 0, true}));
 
