@@ -655,7 +655,12 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
     // which lost 3 to 8% of them at -22 dB (bench/weak_signal.py).
     const float rank = std::max(a0 + a2 - tone0Second - tone2First, kTiny) /
                        ((others[0] + others[1]) / kOthers + kTiny);
+    // Near the best, where the start tones' plateaus all but fill their symbols and the rank
+    // hardly changes from slice to slice, the start is placed by each tone over its own noise and
+    // the other symbol's leak (sharp where the noise is faint): see kRefineSlices.
     const size_t at = static_cast<size_t>(start % kRingSlices);
+    ps.sharpness[at] = std::min(a0 / (others[0] / kOthers + tone0Second + kTiny),
+                                a2 / (others[1] / kOthers + echo[1]));
     // Its score among its neighbours: the rank of a start that passes alone; below every such,
     // -1 / rank of one that passes together only, so that a weaker start beside a start that
     // passes alone does not take its place; kFails for one that fails.
@@ -674,13 +679,22 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
         if (other > s || (k < centre && other == s)) return;
     }
     if (candidateCount_ == kMaxCandidates) return;
+    int64_t opened = centre;
+    const int64_t refine = s >= kSharpRank ? kRefineSlices : 0;
+    for (int64_t k = std::max<int64_t>(0, centre - refine); k <= centre + refine; ++k) {
+        const auto row = static_cast<size_t>(k % kRingSlices);
+        if (ps.score[row] != kFails &&
+            ps.sharpness[row] > ps.sharpness[static_cast<size_t>(opened % kRingSlices)]) {
+            opened = k;
+        }
+    }
     candidates_[static_cast<size_t>(candidateCount_++)] = {
-        p, centre, ps.bestDrift[static_cast<size_t>(centre % kRingSlices)]};
+        p, opened, ps.bestDrift[static_cast<size_t>(opened % kRingSlices)]};
     ++stats_.preambles;
     // The slices of it already heard that it reads (the rest are measured as they arrive).
     const Candidate& c = candidates_[static_cast<size_t>(candidateCount_ - 1)];
-    for (int64_t k = std::max<int64_t>(centre, slices_ - kSampleSlices); k < slices_; ++k) {
-        measure(ps, k, columnsRead(c, k - centre));
+    for (int64_t k = std::max<int64_t>(opened, slices_ - kSampleSlices); k < slices_; ++k) {
+        measure(ps, k, columnsRead(c, k - opened));
     }
 }
 

@@ -148,6 +148,11 @@ class RobustReceiver : public MessageReceiver {
     static constexpr int kPlateauSlices = 13;  // slices summed coherently per symbol: the
                                                // plateau and the start of the fade-out
     static constexpr int kPeakHalfWidth = 8;   // a start must be the best within +-8 slices
+    // Where the best start's rank reaches kSharpRank (its start tones 20 dB over the other
+    // frequencies: a clear transmission), its candidate opens at the sharpest passing start within
+    // +-kRefineSlices of it (runStartTest), where the rank alone wanders by up to 3 slices.
+    static constexpr int kRefineSlices = 3;
+    static constexpr float kSharpRank = 100.0f;
     static constexpr int kFrequenciesPerPlan = kToneCount * RobustPlan::kHops;  // 27
 
     // kDriftHypotheses padded to whole vectors of kVectorLanes floats: 24, or 17 one at a time.
@@ -187,7 +192,7 @@ class RobustReceiver : public MessageReceiver {
     static_assert(kStartToneSymbols > 18, "the first start symbol is there for the second");
     static_assert(kMeasureAsHeard || kSampleSlices > RobustPlan::kSlicesPerSymbol + 1 +
                                                          kPlateauStart + kPlateauSlices +
-                                                         kPeakHalfWidth + 1,
+                                                         kPeakHalfWidth + kRefineSlices + 1,
                   "a candidate's slices are still there when it opens");
     struct PlanState {
         RobustPlan plan;
@@ -203,7 +208,8 @@ class RobustReceiver : public MessageReceiver {
             startTones{};
         std::array<DriftSums, kQuickFrequencies> startSums{};  // of the newest position
         int64_t startSumsSymbol = -1;
-        std::array<float, kRingSlices> score{};  // by start slice: its score (runStartTest)
+        std::array<float, kRingSlices> score{};      // by start slice: its score (runStartTest)
+        std::array<float, kRingSlices> sharpness{};  // and its place near the best
         std::array<int8_t, kRingSlices> bestDrift{};
         // The slice each ring row holds and which of its columns are measured (bit c: the plan's
         // column c).
