@@ -211,6 +211,39 @@ def payload_table(systems: list[System], names: tuple[str, ...], n: int, seed: i
     return channel.markdown_table(header, rows), misses, wrong
 
 
+# The white-noise reach table: full-band SNRs tried, and the share a profile must deliver there.
+REACH_SNRS = (-12, -13, -14, -15, -16, -17, -18, -19)
+REACH_SHARE = 0.9
+
+
+def reach_table(n: int, seed: int, rate: int) -> str:
+    """Payloads delivered whole in white noise per RyxSound profile and plan (n per cell, half
+    that in the narrow plans, whose payloads are longer), and the quietest SNR of the grid where
+    at least REACH_SHARE of them arrive, in the three units of noise_units."""
+    header = ["profile, plan"] + [f"{snr} dB" for snr in REACH_SNRS] + [
+        f"{100 * REACH_SHARE:g}% down to (full band / in {noise_units.BAND_HZ:g} Hz / Eb/N0)"]
+    rows = []
+    for mode in ("audible",) + NARROW_PLANS:
+        for profile in ("fast", "robust"):
+            system = ryxsound_system(profile, mode)
+            count = n if mode == "audible" else max(1, n // 2)
+            row, reach, reaching, seconds = [f"{profile}, {mode}"], None, True, 0.0
+            for snr in REACH_SNRS:
+                cell = run_payload_cell(system, channel.white_row(snr), count, seed, rate)
+                if cell.wrong:
+                    raise AssertionError(f"{system.name} at {snr} dB: {cell}")
+                row.append(str(cell))
+                seconds = cell.seconds
+                reaching = reaching and cell.delivered >= REACH_SHARE * count
+                reach = snr if reaching else reach
+            row.append("—" if reach is None else
+                       f"{reach} / {noise_units.in_band(reach, rate):.1f} / "
+                       f"{noise_units.eb_n0(reach, rate, seconds, 8 * PAYLOAD_BYTES):.1f} dB")
+            rows.append(row)
+            print(" | ".join(row), flush=True)
+    return channel.markdown_table(header, rows)
+
+
 def time_on_air_table() -> str:
     """Seconds on air of 140 and of 4096 bytes per profile and plan (the custom plan at its
     default band) at 44.1 and 48 kHz."""
@@ -271,6 +304,14 @@ def payload_report(n: int, seed: int, pattern: str = "", rate: int = 44100) -> s
         "",
     ]
     md += [f"- {m}" for m in misses + narrow_misses] or ["- none"]
+    if not pattern or re.search(pattern, "white"):
+        md += ["", f"### Reach in white noise at {rate / 1000:g} kHz (RyxSound)", "",
+               reach_table(n, seed, rate), "",
+               f"Payloads delivered whole of those sent, {n} per cell in the audible plan and "
+               f"{max(1, n // 2)} in the narrow ones, seed {seed}; a wrong payload stops the "
+               f"bench. The last column gives the quietest SNR of a descending run where at "
+               f"least {100 * REACH_SHARE:g}% arrive; Eb/N0 counts the {8 * PAYLOAD_BYTES} bits "
+               f"of a payload over its time on air."]
     md += ["", "### Time on air", "", time_on_air_table(), "",
            f"Measured in {time.time() - started:.0f} s.", ""]
     return "\n".join(md)
