@@ -201,6 +201,7 @@ double PayloadReceiver::binOf(const Scanner& sc, int set, int channel, int tone,
 void PayloadReceiver::decodeCandidate(Scanner& sc, const Candidate& c,
                                       std::vector<ReceivedPayload>& out) {
     const PayloadLayout& l = sc.layout;
+    if (c.start < sc.heardUntil) return;
     const int bins = l.fftSize / 2 + 1;
     // The sync slots' spectra at each timing, then every drift read from them.
     for (int d = 0; d < kTimings; ++d) {
@@ -234,12 +235,15 @@ void PayloadReceiver::decodeCandidate(Scanner& sc, const Candidate& c,
     }
     std::array<int, kTimings * kDriftHypotheses> order{};
     ascendingOrder(score.data(), int(score.size()), order.data());
-    for (int k = 0; k < kTriedTimings; ++k) {
+    static_assert(kTriedTimings.back() <= kTimings * kDriftHypotheses,
+                  "no more timings tried (the most with the most channels) than measured");
+    for (int k = 0; k < kTriedTimings[size_t(l.channels)]; ++k) {
         const int tried = order[order.size() - 1 - size_t(k)];  // the best score first
         const int64_t start =
             c.start + (tried / kDriftHypotheses - kTimings / 2) * l.sliceSamples / 4;
         const FrameResult frame = decodeFrame(sc, start, driftOf(tried % kDriftHypotheses));
         if (frame.ok) {
+            sc.heardUntil = frame.start + l.slotStart(l.slots - 1);
             addFrame(sc, frame, out);
             return;
         }

@@ -10,15 +10,16 @@
 //    every channel, the sync tone's energy over the mean of its set's 32, capped at
 //    kSyncRatioCap, averaged; a test that clears kSyncThreshold and is the strongest (summed log
 //    ratios) within +-3 slices is a candidate; candidates never block one another (a full list
-//    drops its weakest).
+//    drops its weakest), but one that opens inside a frame already heard is not decoded.
 //  - Decoding a candidate, once its whole frame is in the sample ring: the sync test again at
 //    nine timings (-1 .. +1 slice) and nine clock-drift hypotheses (-2000 .. 2000 ppm),
-//    each tone read at its drifted frequency; then, for the kTriedTimings best, every data slot's
-//    FFT gives each channel's symbol (its strongest tone) and how reliable it is (strongest over
-//    second). Each of the four words is decoded with 0, 2, 4, 6 or 8 of its least reliable symbols
-//    erased and the kChaseSymbols next at their best or second best tone, and the word whose
-//    tones are loudest kept; a frame counts when all four words decode, the corrections are few
-//    and plausible (kMaxCorrections, kMaxRankSum) and the frame check matches.
+//    each tone read at its drifted frequency; then, for the kTriedTimings best until a frame
+//    checks, every data slot's FFT gives each channel's symbol (its strongest tone) and how
+//    reliable it is (strongest over second). Each of the four words is decoded with 0, 2, 4, 6 or 8
+//    of its least reliable symbols erased and the kChaseSymbols next at their best or second best
+//    tone, and the word whose tones are loudest kept; a frame counts when all four words decode,
+//    the corrections are few and plausible (kMaxCorrections, kMaxRankSum) and the frame check
+//    matches.
 //
 // Memory: a sample ring of the longest frame plus two symbols (5.9 s of robust audible frames at
 // 44100 Hz take 1 MiB), per profile and plan a ring of 32 slices of tone energies, and
@@ -53,19 +54,25 @@ struct ReceivedPayload {
 class PayloadReceiver {
   public:
     // A sync slot whose tone stands out counts up to kSyncRatioCap. A weak frame's sync reaches
-    // 3.5 where 5.0 (three of four slots standing out, with one channel) loses it: of 20
-    // payloads of 140 bytes in white noise at 44100 Hz, 5.0 heard 3 whole at -15 dB with one
-    // channel (non-audible fast), 3.5 heard 20, and 19 at -16 dB; the audible profiles gain
-    // about half a dB (fast 9 of 20 at -13 dB, was 2). White noise alone opened no candidate
-    // even at 2.5. The price is paid with one channel: two of its four slots standing out give 4,
-    // which the transmission's own data symbols do in about one slice of 170, and each such
-    // candidate costs a decode that fails (a strong one-channel payload takes about twice the
-    // time to hear, still under 1% of its time on air).
-    static constexpr float kSyncThreshold = 3.5f;
+    // 3.0 where 5.0 (three of four slots standing out, with one channel) lost it before it was
+    // decoded: with one channel (the narrow plans) payloads reach 2.5 to 3 dB further, with two
+    // or three (audible) the threshold matters less than kTriedTimings. White noise alone opened
+    // no candidate even at 2.5. The price is paid with one channel: two of its four slots
+    // standing out give 4, which a transmission's own data symbols do in about one slice of 170;
+    // such candidates inside a frame already heard are dropped, but those inside the other
+    // profile's frames are decoded and fail (a strong one-channel payload takes about 0.7% of
+    // its time on air to hear, where it took 0.3%).
+    static constexpr float kSyncThreshold = 3.0f;
     static constexpr float kSyncRatioCap = 8.0f;
     static constexpr int kDriftHypotheses = 9;  // -2000 .. 2000 ppm in steps of 500
     static constexpr int kTimings = 9;          // -1 .. +1 slice in quarters
-    static constexpr int kTriedTimings = 3;
+    // The timings and drifts (of the 81) decoded, best sync score first, until a frame checks,
+    // by the layout's channels. With two or three, a weak frame's true one is often not among
+    // the first few: of 30 payloads in white noise at -13 dB (audible fast), trying 3 heard 14
+    // whole, 9 heard 27, 27 heard 29, all 81 no more; at -17.5 dB (audible robust) 9, 17, 23
+    // and 24. With one channel 27 heard no more than 3 (18 of 20 at -17 dB, non-audible fast),
+    // and its candidates from data symbols would cost nine times as much.
+    static constexpr std::array<int, PayloadLayout::kMaxChannels + 1> kTriedTimings{0, 3, 27, 27};
     static constexpr int kMaxAssemblies = 6;
     // What a frame of noise cannot pass. Each word may have up to all eight of its parity
     // symbols' worth of least reliable symbols erased, which any word of noise passes; so a frame
@@ -112,6 +119,9 @@ class PayloadReceiver {
         int64_t slices = 0;           // slices analysed
         std::array<Candidate, kMaxCandidates> candidates{};
         int candidateCount = 0;
+        // Candidates opening before this sample lie inside a frame already heard (its own data
+        // symbols at the sync tones): they are dropped undecoded.
+        int64_t heardUntil = 0;
         int64_t due() const;  // sample position by which a candidate's frame is whole
     };
     struct FrameResult {
