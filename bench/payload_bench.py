@@ -212,7 +212,7 @@ def payload_table(systems: list[System], names: tuple[str, ...], n: int, seed: i
 
 
 # The white-noise reach table: full-band SNRs tried, and the share a profile must deliver there.
-REACH_SNRS = (-12, -13, -14, -15, -16, -17, -18, -19)
+REACH_SNRS = (-12, -13, -14, -15, -16, -17, -18, -19, -20)
 REACH_SHARE = 0.9
 
 
