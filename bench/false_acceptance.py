@@ -9,9 +9,10 @@ Candidates:
   - chords: three-note chords with harmonics changing every 0.3 to 1 s.
 Babble and chords are measured as the receiver measures a candidate's symbols: each data
 symbol's plateau (13 of its 16 slices) summed coherently at the nine tones of its hop, in the
-audible plan at 44100 Hz. The receiver searches each candidate at three timings, so the chance per
-candidate is about three times the chance per search; the false-alarm bench gives how many
-candidates reach the search per hour of each kind of audio.
+audible plan at 44100 Hz. The receiver searches each candidate at three timings (and where they
+give no word, three more under the drift its data symbols choose, for a confident word only), so
+the chance per candidate is about three times the chance per search; the false-alarm bench gives
+how many candidates reach the search per hour of each kind of audio.
 
     python bench/false_acceptance.py                      # 100000 white, 20000 babble, 20000 chords
     python bench/false_acceptance.py --white 2000 --babble 500 --chords 500 --out fa.md
