@@ -268,16 +268,14 @@ bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissi
     }
     const float confidence = 1.0f - loss / kDataSymbols;
     if (found.steadyOnly && !steadyWord(r, word)) return false;
-    // However confident, a word whose pairs are this unlikely is not taken (and where every
-    // symbol is at its best pair, no other word is likelier).
-    const bool likely =
-        logPosterior >= kAcceptLogPosterior ||
-        (logPosterior >= kUnopposedLogPosterior && r.upper - logPosterior <= kUnopposedSlack);
-    if (!likely) return loss == 0.0f;
     Word* taken = nullptr;
     if (confidence >= kAcceptThreshold) {
         if (!found.best.found || confidence > found.best.confidence) taken = &found.best;
-    } else if (!found.best.found && (!found.likeliest.found || logPosterior > found.likeliestLog)) {
+    } else if (!found.best.found &&
+               (found.likeliest.found ? logPosterior > found.likeliestLog
+                                      : logPosterior >= kAcceptLogPosterior ||
+                                            (logPosterior >= kUnopposedLogPosterior &&
+                                             r.upper - logPosterior <= kUnopposedSlack))) {
         found.likeliestLog = logPosterior;
         taken = &found.likeliest;
     }

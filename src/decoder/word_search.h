@@ -11,10 +11,9 @@
 //     needed no correction, the checksum matches and its confidence (how well it explains the
 //     energies) clears kAcceptThreshold, and the most confident wins. A word that takes every
 //     symbol at its best pair ends the search. When no word clears kAcceptThreshold, the word
-//     whose pairs are likeliest is taken. Either way the word's pairs must be likely: the sum
-//     over its symbols of the log posterior of its pair (from every tone's energy against the
-//     noise) must reach kAcceptLogPosterior (kUnopposedLogPosterior where no symbol speaks
-//     against it), however confident the word. Below the confidence, a weak transmission whose
+//     whose pairs are likeliest (the sum over its symbols of the log posterior of its pair, from
+//     every tone's energy against the noise) is taken if that sum reaches kAcceptLogPosterior
+//     (kUnopposedLogPosterior where no symbol speaks against it): a weak transmission whose
 //     symbols are mostly right but whose confidence the few wrong ones pull down is then heard,
 //     while a word that fits noise stays far below.
 //  3. when no word cleared kAcceptThreshold, lists the likeliest words: the eight least reliable
@@ -55,14 +54,14 @@ class WordSearch {
   public:
     static constexpr int kDataSymbols = kSymbolsAfterStart;  // transmission symbols 2 .. 19
     static constexpr float kAcceptThreshold = 0.89f;
-    // The least sum of log posteriors (natural log, over the 18 data symbols) of any word taken,
-    // however confident: -26 is a probability of e^-1.44 = 0.24 per symbol on the average. A
-    // guess gets ln(1/32) = -3.47 per symbol, -62 in all. Of 9,600 transmissions through the
-    // whole receiver at -23 to -25 dB (bench/weak_signal.py, seeds 1, 3, 5 and 7), -26.5 (and no
-    // floor under a confident word) took 5 wrong texts, three of them between -26.35 and -26.24;
-    // -26 takes 2 and hears 1.8% fewer of the 6,119 right ones (-24 would take none and hear 11%
-    // fewer). On noise alone about one search in 14,000 takes a word
-    // (bench/false_acceptance.py).
+    // The least sum of log posteriors (natural log, over the 18 data symbols) of a word taken
+    // below kAcceptThreshold: -26 is a probability of e^-1.44 = 0.24 per symbol on the average.
+    // A guess gets ln(1/32) = -3.47 per symbol, -62 in all. Of 9,600 transmissions through the
+    // whole receiver at -23 to -25 dB (bench/weak_signal.py, seeds 1, 3, 5 and 7), -26.5 took 5
+    // wrong texts, two of them below the confidence between -26.29 and -26.24; -26 takes 3. The
+    // same bound under a confident word would take 2, but it lost up to a third of the texts
+    // through Opus at 16 kbit/s, whose tones do not follow the noise the posteriors read. On
+    // noise alone about one search in 14,000 takes a word (bench/false_acceptance.py).
     static constexpr float kAcceptLogPosterior = -26.0f;
     // A word that takes each symbol at one of its likeliest pairs (its sum within kUnopposedSlack
     // of the sum of the likeliest) is taken from kUnopposedLogPosterior: no symbol speaks against
