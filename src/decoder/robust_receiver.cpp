@@ -31,6 +31,7 @@ constexpr float kDecibelsPerNeper = 4.342944819f;  // 10 log10(x) = 4.3429 ln(x)
 constexpr float kTiny = 1e-12f;                    // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;               // samples are clamped to +-this; NaN counts as 0
 constexpr int kTimingOffsets[3] = {0, -1, 1};      // slices around the candidate's start
+constexpr int kNearSlices = 1;                     // the farthest of them
 // The share of a start tone's energy that a room's echoes may carry into the next symbol, which
 // the start test forgives: a reflection of up to 0.7 of the amplitude (0.49 of the energy) at any
 // delay. A tone held through both start symbols leaves more there.
@@ -178,6 +179,7 @@ RobustReceiver::Buffers RobustReceiver::takeBuffers(Arena& arena, size_t planCou
     Buffers b;
     b.plans = arena.take<PlanState>(planCount);
     b.decodeColumns = arena.take<uint32_t>(static_cast<size_t>(span));
+    b.reachColumns = arena.take<uint32_t>(static_cast<size_t>(span));
     b.contrastColumns = arena.take<uint32_t>(static_cast<size_t>(span));
     b.samples.take(arena, kSampleSlices, sliceSamples);
     b.bank.take(arena, static_cast<int>(frequencies), sliceSamples);
@@ -224,6 +226,7 @@ void RobustReceiver::build(const Plan* plans, size_t count, const Tuning& tuning
     if (!arena.fits()) return;  // not ready
     plans_ = b.plans;
     decodeColumns_ = b.decodeColumns;
+    reachColumns_ = b.reachColumns;
     contrastColumns_ = b.contrastColumns;
     samples_ = b.samples;
     bank_ = b.bank;
@@ -274,13 +277,16 @@ void RobustReceiver::build(const Plan* plans, size_t count, const Tuning& tuning
     }
     // What a candidate reads where: from the second start symbol on (for the first data symbol's
     // pair check, its own hop a symbol earlier), each symbol's plateau at its own hop, at the
-    // timings one slice either side too, and for the pair check every column at its own timing.
+    // timings one slice either side too (kTimingReach slices for a candidate whose data symbols
+    // may move it), and for the pair check every column at its own timing.
     for (int p = kStartSymbols - 1; p < kTransmissionSymbols; ++p) {
         uint32_t ownHop = 0;
         for (int j = 0; j < kToneCount; ++j) ownHop |= 1u << columnInPlan(hopSteps(p), j);
         for (int k = kPlateauStart; k < kPlateauStart + kPlateauSlices; ++k) {
-            for (int timing : kTimingOffsets) {
-                decodeColumns_[static_cast<size_t>(symbolOffset_[p] + timing + k)] |= ownHop;
+            for (int timing = -kTimingReach; timing <= kTimingReach; ++timing) {
+                const auto at = static_cast<size_t>(symbolOffset_[p] + timing + k);
+                reachColumns_[at] |= ownHop;
+                if (std::abs(timing) <= kNearSlices) decodeColumns_[at] |= ownHop;
             }
             contrastColumns_[static_cast<size_t>(symbolOffset_[p] + k)] = kAllColumns;
         }
@@ -689,7 +695,7 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
         }
     }
     candidates_[static_cast<size_t>(candidateCount_++)] = {
-        p, opened, ps.bestDrift[static_cast<size_t>(opened % kRingSlices)]};
+        p, opened, ps.bestDrift[static_cast<size_t>(opened % kRingSlices)], s < kSharpRank};
     ++stats_.preambles;
     // The slices of it already heard that it reads (the rest are measured as they arrive).
     const Candidate& c = candidates_[static_cast<size_t>(candidateCount_ - 1)];
@@ -727,12 +733,8 @@ void RobustReceiver::decodeCandidate(const Candidate& c, MessageSink& out) {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
     Decision best = decodeNear(ps, c.startSlice, c.drift);
     if (!best.ok) {
-        // Under a drift its start symbols did not choose, a word is taken only where it is
-        // confident: the likeliest word below that, one more chance per failed candidate, took a
-        // wrong text (1 of 320 at -24 dB) where no confident word was wrong.
-        const int drift = dataDrift(ps, c.startSlice);
-        const Decision again = drift != c.drift ? decodeNear(ps, c.startSlice, drift) : Decision{};
-        if (again.ok && again.confidence >= WordSearch::kAcceptThreshold) best = again;
+        const Timing t = dataTiming(ps, c.startSlice, c.movable ? kDataTimingSlices : 0);
+        if (t.start != c.startSlice || t.drift != c.drift) best = decodeNear(ps, t.start, t.drift);
     }
     if (!best.ok) {
         ++stats_.phantoms;
@@ -765,18 +767,40 @@ RobustReceiver::Decision RobustReceiver::decodeNear(const PlanState& ps, int64_t
     return best;
 }
 
-int RobustReceiver::dataDrift(const PlanState& ps, int64_t start) const {
-    int best = 0;
+RobustReceiver::Timing RobustReceiver::dataTiming(const PlanState& ps, int64_t start,
+                                                  int reach) const {
+    Timing best{start, 0};
     float highest = -1.0f;
-    for (int d = 0; d < kDriftHypotheses; ++d) {
-        float sum = 0.0f;
+    for (int64_t at = std::max<int64_t>(0, start - reach); at <= start + reach; ++at) {
+        float sum[kDriftLanes] = {};
         for (int p = kStartSymbols; p < kTransmissionSymbols; ++p) {
-            unsigned tones = 0;
-            sum += twoStrongest(ps, hopSteps(p), kAllTones, d, symbolSlice(start, p), tones);
+            const int h = hopSteps(p);
+            float top[kDriftLanes];  // each drift's two strongest energies (energies are >= 0)
+            float next[kDriftLanes];
+            std::fill(std::begin(top), std::end(top), -1.0f);
+            std::fill(std::begin(next), std::end(next), -1.0f);
+            for (int j = 0; j < kToneCount; ++j) {
+                std::complex<float> plateau[kPlateauSlices];
+                gatherPlateau(ps, h, j, symbolSlice(at, p), plateau);
+                DriftSums sums;
+                weighedSums(plateau, ps.weights[static_cast<size_t>(h * kToneCount + j)], sums);
+                for (int d = 0; d < kDriftHypotheses; ++d) {
+                    const float e = energyOf(sums.re[d], sums.im[d]);
+                    if (e > top[d]) {
+                        next[d] = top[d];
+                        top[d] = e;
+                    } else if (e > next[d]) {
+                        next[d] = e;
+                    }
+                }
+            }
+            for (int d = 0; d < kDriftHypotheses; ++d) sum[d] += top[d] + next[d];
         }
-        if (sum > highest) {
-            highest = sum;
-            best = d;
+        for (int d = 0; d < kDriftHypotheses; ++d) {
+            if (sum[d] > highest) {
+                highest = sum[d];
+                best = {at, d};
+            }
         }
     }
     return best;

@@ -7,8 +7,8 @@
 // Hz); a ToneBank gives each slice's complex amplitude at the 27 frequencies of each plan (nine
 // tones at three hop positions, kFrequenciesPerPlan). A symbol's energy at a frequency is the
 // coherent sum over thirteen slices of its plateau and the start of its fade-out, under one of 17
-// clock-drift hypotheses (-2000 .. 2000 ppm, chosen per candidate on the start symbols, and on
-// the data symbols where those give no word).
+// clock-drift hypotheses (-2000 .. 2000 ppm, chosen per candidate on the start symbols, and
+// with the timing on the data symbols where those give no word).
 //  - Start test, per slice s: tone 0 in the symbol at s and tone 2 in the next, each against the
 //    26 other frequencies of its symbol and against itself in the other symbol (tone 0 in the
 //    second, where it stands far above tone 2 in the first, only beyond the share an echo leaves
@@ -35,14 +35,16 @@
 //    all 18 kContrastThreshold before the candidate is decoded. Speech and music, whose energy
 //    does not follow the hop, stay near 1 however loud a single symbol is; tone pairs 20 dB
 //    under white noise give 1.5 to 5, 23 dB under it 1.3 or more when they can be decoded at
-//    all. In a reverberant room the symbol before still rings at its hop, at a living room's
-//    far side several times louder than the symbol's own pair, so each symbol has a second
+//    all, and 24 dB under it often less: at 1.2 rather than 1.3, 19 more of 800 texts at -24 dB
+//    are heard, and speech makes about a fifth more candidates (21 an hour, not 17). In a
+//    reverberant room the symbol before still rings at its hop, at a living room's far side
+//    several times louder than the symbol's own pair, so each symbol has a second
 //    ratio that forgives it: the pair over the strongest of the next symbol's hop, the hop
 //    before without the symbol before's two tones (another plan's transmission, heard through
 //    the analysers' leakage, rings at other tones there) and its own hop a symbol earlier
 //    (where speech and music, which hold their tones, stand as loud), at most kRingingShare
 //    times the first ratio. A candidate passes where either ratio's medians do. The check keeps
-//    the work on phantoms small (about 12 decoded per hour of speech); what keeps them from
+//    the work on phantoms small (about 20 decoded per hour of speech); what keeps them from
 //    being reported is the decoding and its confidence. At the few rates where the hop comes
 //    close to a multiple of the tone spacing (88200 Hz for the audible plan), the other hops'
 //    tones that meet one of the own hop's are left out of the check. Each symbol's ratios are
@@ -54,10 +56,13 @@
 //    measure the symbols (the energy of the nine tones of each data symbol at its hop), let the
 //    WordSearch decide the word (word_search.h), and fill the message: text, plan, positions,
 //    confidence, corrections and levels. A word of kCertainConfidence at the candidate's own
-//    timing spares the timings either side. Where none of the three gives a word, the drift is
-//    chosen again on the data symbols (dataDrift) and, where it differs, the three timings are
-//    tried under it, for a confident word only: of 100 texts per plan and rate at -24 dB, 0 to
-//    5 more were heard.
+//    timing spares the timings either side. Where none of the three gives a word, the timing
+//    and drift are chosen again on the data symbols (dataTiming: the start within
+//    kDataTimingSlices of the candidate's and the drift under which the 18 symbols' two
+//    strongest tones stand highest), and where they differ the three timings around that start
+//    are tried under that drift. The start symbols carry a ninth of a transmission's energy, so
+//    in weak signals they place it 3 to 6 slices out about as often as they open its candidate
+//    at all; of 800 texts at -24 dB (100 per plan and rate) this heard 46 more.
 #pragma once
 
 #include <array>
@@ -100,7 +105,7 @@ class RobustReceiver : public MessageReceiver {
     // 37 alone or together, 26 dB under it 24 and 35.
     static constexpr float kStartThreshold = 6.0f;
     static constexpr float kEarlyContrastThreshold = 1.1f;
-    static constexpr float kContrastThreshold = 1.3f;
+    static constexpr float kContrastThreshold = 1.2f;
     // The most a symbol's pair check forgives the symbol before ringing at its hop: twelve times
     // the pair's energy (a room's reverberation leaves up to about six times; a start most of a
     // symbol out of step, which reads the symbol before in its place, ten times or far more).
@@ -110,6 +115,11 @@ class RobustReceiver : public MessageReceiver {
     // A word this sure at the candidate's own timing is not looked for again one slice either
     // side.
     static constexpr float kCertainConfidence = 0.97f;
+    // The farthest (in slices) the data symbols move the start of a candidate that gives no word
+    // (one whose start tones do not reach kSharpRank: a clear start is placed within a slice),
+    // and the farthest a decision reads from it: that and one slice of timing.
+    static constexpr int kDataTimingSlices = 5;
+    static constexpr int kTimingReach = kDataTimingSlices + 1;
 
     // Listens for `plans` (one to kMaxPlans; a candidate of an earlier plan is decided first) as
     // an encoder with the same tuning sends them. Throws std::invalid_argument, naming the
@@ -124,8 +134,8 @@ class RobustReceiver : public MessageReceiver {
     RobustReceiver& operator=(const RobustReceiver&) = delete;
 
     // Bytes of arena the receiver of plans[0 .. count) at `tuning` takes, or 0 for what the
-    // constructors refuse. One plan at 22050 Hz: 77,312 in the small build (the ring 41,472, the
-    // tone bank's tables 15,552, the plan's state 17,024, the rest 3,264), 263,936 on the desktop.
+    // constructors refuse. One plan at 22050 Hz: 78,976 in the small build (the ring 41,472, the
+    // tone bank's tables 15,552, the plan's state and the rest 21,952), 266,112 on the desktop.
     static size_t arenaBytes(const Plan* plans, size_t count, const Tuning& tuning);
     // The reason the constructors refuse plans[0 .. count) at `tuning`, or empty.
     static std::string refusal(const Plan* plans, size_t count, const Tuning& tuning);
@@ -142,9 +152,9 @@ class RobustReceiver : public MessageReceiver {
 
   private:
     // Slices of amplitudes kept: more than a candidate reads from 4 slices before its start to
-    // its decision, candidateSpan() + 4, at most 368 + 4 (at 1063 Hz; 324 at 22050 Hz).
+    // its decision, candidateSpan() + 4, at most 373 + 4 (at 1063 Hz; 329 at 22050 Hz).
     static constexpr int kRingSlices = kStoredRingSlices;
-    static_assert(kRingSlices > 368 + 4, "every accepted rate's candidates fit");
+    static_assert(kRingSlices > 373 + 4, "every accepted rate's candidates fit");
     // Candidates open at least 9 slices apart (a peak of +-8) and live at most candidateSpan():
     // at most 42 per plan at any rate.
     static constexpr int kMaxCandidates = kStoredCandidates;
@@ -225,6 +235,7 @@ class RobustReceiver : public MessageReceiver {
         int plan = 0;
         int64_t startSlice = 0;
         int drift = 0;
+        bool movable = false;  // its data symbols may move its start (a start below kSharpRank)
         // Data symbols whose pair-check ratios are taken, and per ratio (across the hops, and
         // forgiving a ringing symbol before) how many of those reached kContrastThreshold (and,
         // of the first kPairSymbols, kEarlyContrastThreshold).
@@ -263,6 +274,7 @@ class RobustReceiver : public MessageReceiver {
     struct Buffers {
         PlanState* plans = nullptr;
         uint32_t* decodeColumns = nullptr;
+        uint32_t* reachColumns = nullptr;
         uint32_t* contrastColumns = nullptr;
         AlignedFloats samples;
         ToneBank bank;
@@ -274,7 +286,7 @@ class RobustReceiver : public MessageReceiver {
     // Slices from a candidate's start to the one after the last its decision reads, from the
     // last symbol's offset.
     static int spanFrom(int lastSymbolOffset) {
-        return lastSymbolOffset + kPlateauStart + kPlateauSlices + 1;
+        return lastSymbolOffset + kPlateauStart + kPlateauSlices + kTimingReach;
     }
     void build(const Plan* plans, size_t count, const Tuning& tuning, Arena& arena);
     void processSlice(MessageSink& out);
@@ -289,7 +301,8 @@ class RobustReceiver : public MessageReceiver {
     uint32_t columnsRead(const Candidate& c, int64_t r) const {
         const auto at = static_cast<size_t>(r);
         const bool passed = c.above[0] >= kNeeded || c.above[1] >= kNeeded;
-        return decodeColumns_[at] | (passed ? 0u : contrastColumns_[at]);
+        return (c.movable ? reachColumns_ : decodeColumns_)[at] |
+               (passed ? 0u : contrastColumns_[at]);
     }
     // Takes the pair-check ratio of every data symbol of c heard by slice `newest`; false when c
     // can no longer pass the check.
@@ -317,10 +330,14 @@ class RobustReceiver : public MessageReceiver {
     // The most confident decision of tryDecode at `start` and one slice either side, under
     // `drift` (the others spared once one reaches kCertainConfidence).
     Decision decodeNear(const PlanState& ps, int64_t start, int drift);
-    // The drift under which the data symbols of a candidate starting at `start` stand highest:
-    // the sum over the 18 of their two strongest tones at their own hop (the start chose it on
-    // its two tones alone).
-    int dataDrift(const PlanState& ps, int64_t start) const;
+    // The start within `reach` slices of `start` and the drift under which a candidate's data
+    // symbols stand highest: the sum over the 18 of their two strongest tones at their own hop
+    // (the start test chose both on the two start tones alone).
+    struct Timing {
+        int64_t start = 0;
+        int drift = 0;
+    };
+    Timing dataTiming(const PlanState& ps, int64_t start, int reach) const;
     void measureSymbols(const PlanState& ps, int64_t start, int drift,
                         SymbolEnergies& energy) const;
     ReceivedMessage fillMessage(const PlanState& ps, int64_t start, const SymbolEnergies& energy,
@@ -350,8 +367,10 @@ class RobustReceiver : public MessageReceiver {
     int symbolSamples_ = 0;
     std::array<int, kTransmissionSymbols + 1> symbolOffset_{};  // round(p D / L)
     // By slice r of a candidate (0 .. candidateSpan() - 1): the columns its decision reads at
-    // any of its timings (each data symbol's own hop), and those its pair check reads.
+    // any of its timings (each data symbol's own hop), the same for a movable candidate, and
+    // those its pair check reads.
     uint32_t* decodeColumns_ = nullptr;
+    uint32_t* reachColumns_ = nullptr;
     uint32_t* contrastColumns_ = nullptr;
     ToneBank bank_;
     AlignedFloats samples_;  // the last kSampleSlices slices, the newest being filled
