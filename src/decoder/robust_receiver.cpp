@@ -772,33 +772,14 @@ RobustReceiver::Timing RobustReceiver::dataTiming(const PlanState& ps, int64_t s
     Timing best{start, 0};
     float highest = -1.0f;
     for (int64_t at = std::max<int64_t>(0, start - reach); at <= start + reach; ++at) {
-        float sum[kDriftLanes] = {};
-        for (int p = kStartSymbols; p < kTransmissionSymbols; ++p) {
-            const int h = hopSteps(p);
-            float top[kDriftLanes];  // each drift's two strongest energies (energies are >= 0)
-            float next[kDriftLanes];
-            std::fill(std::begin(top), std::end(top), -1.0f);
-            std::fill(std::begin(next), std::end(next), -1.0f);
-            for (int j = 0; j < kToneCount; ++j) {
-                std::complex<float> plateau[kPlateauSlices];
-                gatherPlateau(ps, h, j, symbolSlice(at, p), plateau);
-                DriftSums sums;
-                weighedSums(plateau, ps.weights[static_cast<size_t>(h * kToneCount + j)], sums);
-                for (int d = 0; d < kDriftHypotheses; ++d) {
-                    const float e = energyOf(sums.re[d], sums.im[d]);
-                    if (e > top[d]) {
-                        next[d] = top[d];
-                        top[d] = e;
-                    } else if (e > next[d]) {
-                        next[d] = e;
-                    }
-                }
-            }
-            for (int d = 0; d < kDriftHypotheses; ++d) sum[d] += top[d] + next[d];
-        }
         for (int d = 0; d < kDriftHypotheses; ++d) {
-            if (sum[d] > highest) {
-                highest = sum[d];
+            float sum = 0.0f;
+            for (int p = kStartSymbols; p < kTransmissionSymbols; ++p) {
+                unsigned tones = 0;
+                sum += twoStrongest(ps, hopSteps(p), kAllTones, d, symbolSlice(at, p), tones);
+            }
+            if (sum > highest) {
+                highest = sum;
                 best = {at, d};
             }
         }
