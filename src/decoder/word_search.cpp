@@ -267,7 +267,11 @@ bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissi
         logPosterior += r.logPosterior[at][static_cast<size_t>(s)];
     }
     const float confidence = 1.0f - loss / kDataSymbols;
-    if (found.steadyOnly && !steadyWord(r, word)) return false;
+    // A word of the random erasures must also reach the likelihood bound, however confident: of
+    // the trials' many decodings, one that fits noise can still come out confident.
+    if (found.steadyOnly && !(logPosterior >= kAcceptLogPosterior && steadyWord(r, word))) {
+        return false;
+    }
     Word* taken = nullptr;
     if (confidence >= kAcceptThreshold) {
         if (!found.best.found || confidence > found.best.confidence) taken = &found.best;

@@ -30,9 +30,11 @@
 //     from a random first symbol on) and puts the others at their second best pair with the
 //     chance that pair is the one sent, then decodes as in step 2. Such trials reach words whose
 //     wrong symbols the reliability order misplaces, which the list of step 3 leaves out. A word
-//     this step finds is taken only when it also looks like one steady tone pair over even noise
-//     (steadyWord): babble and chords, whose loud harmonics fit a word's posteriors or even its
-//     confidence as well as a weak transmission does, never pass (bench/false_acceptance.py).
+//     this step finds is taken only when its sum of log posteriors reaches kAcceptLogPosterior,
+//     however confident it is (of so many decodings, one that fits noise can come out
+//     confident), and it looks like one steady tone pair over even noise (steadyWord): babble
+//     and chords, whose loud harmonics fit a word's posteriors or even its confidence as well as
+//     a weak transmission does, never pass (bench/false_acceptance.py).
 //     The draws start afresh for every search, so a search's result depends on its energies
 //     alone.
 // Cost: at most kWordsPerTiming (1152) errors-and-erasures decodings, about a millisecond, and
