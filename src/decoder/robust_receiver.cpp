@@ -694,11 +694,11 @@ void RobustReceiver::runStartTest(int p, int64_t start) {
             opened = k;
         }
     }
-    candidates_[static_cast<size_t>(candidateCount_++)] = {
-        p, opened, ps.bestDrift[static_cast<size_t>(opened % kRingSlices)], s < kSharpRank};
+    Candidate& c = candidates_[static_cast<size_t>(candidateCount_++)];
+    c = {p, opened, ps.bestDrift[static_cast<size_t>(opened % kRingSlices)]};
+    c.movable = s < kSharpRank;
     ++stats_.preambles;
     // The slices of it already heard that it reads (the rest are measured as they arrive).
-    const Candidate& c = candidates_[static_cast<size_t>(candidateCount_ - 1)];
     for (int64_t k = std::max<int64_t>(opened, slices_ - kSampleSlices); k < slices_; ++k) {
         measure(ps, k, columnsRead(c, k - opened));
     }

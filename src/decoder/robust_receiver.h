@@ -235,7 +235,6 @@ class RobustReceiver : public MessageReceiver {
         int plan = 0;
         int64_t startSlice = 0;
         int drift = 0;
-        bool movable = false;  // its data symbols may move its start (a start below kSharpRank)
         // Data symbols whose pair-check ratios are taken, and per ratio (across the hops, and
         // forgiving a ringing symbol before) how many of those reached kContrastThreshold (and,
         // of the first kPairSymbols, kEarlyContrastThreshold).
@@ -245,6 +244,7 @@ class RobustReceiver : public MessageReceiver {
         // The tones (bit j: tone j) of the symbol before the next one judged, which may still
         // ring at its hop: its two strongest, or the start symbols' tones 0 and 2.
         uint16_t ringing = 1u << 0 | 1u << 2;
+        bool movable = false;  // its data symbols may move its start (a start below kSharpRank)
     };
     // Ratios at or above the threshold that put a median of kPairSymbols or of kDataSymbols
     // ratios there.
