@@ -57,13 +57,15 @@ class WordSearch {
     static constexpr int kDataSymbols = kSymbolsAfterStart;  // transmission symbols 2 .. 19
     static constexpr float kAcceptThreshold = 0.89f;
     // The least sum of log posteriors (natural log, over the 18 data symbols) of a word taken
-    // below kAcceptThreshold: -26 is a probability of e^-1.44 = 0.24 per symbol on the average.
-    // A guess gets ln(1/32) = -3.47 per symbol, -62 in all. Of 9,600 transmissions through the
-    // whole receiver at -23 to -25 dB (bench/weak_signal.py, seeds 1, 3, 5 and 7), -26.5 took 5
-    // wrong texts, two of them below the confidence between -26.29 and -26.24; -26 takes 3. The
-    // same bound under a confident word would take 2, but it lost up to a third of the texts
-    // through Opus at 16 kbit/s, whose tones do not follow the noise the posteriors read. On
-    // noise alone about one search in 14,000 takes a word (bench/false_acceptance.py).
+    // below kAcceptThreshold, and of any word step 4 finds: -26 is a probability of e^-1.44 =
+    // 0.24 per symbol on the average. A guess gets ln(1/32) = -3.47 per symbol, -62 in all. Of
+    // 9,600 transmissions through the whole receiver at -23 to -25 dB (bench/weak_signal.py,
+    // seeds 1, 3, 5 and 7), -26.5 took 5 wrong texts, two of them below the confidence between
+    // -26.29 and -26.24; -26 takes 3. Of 14,400 more (seeds 3 to 13), 9,944 words, the 5 wrong
+    // ones all came from step 4; the bound under its confident words takes 2 of them and 18 of
+    // its 9,939 right ones. The same bound under every confident word lost up to a third of the
+    // texts through Opus at 16 kbit/s, whose tones do not follow the noise the posteriors read.
+    // On noise alone about one search in 14,000 takes a word (bench/false_acceptance.py).
     static constexpr float kAcceptLogPosterior = -26.0f;
     // A word that takes each symbol at one of its likeliest pairs (its sum within kUnopposedSlack
     // of the sum of the likeliest) is taken from kUnopposedLogPosterior: no symbol speaks against
