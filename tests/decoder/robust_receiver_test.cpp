@@ -191,6 +191,17 @@ Audio inWhiteNoise(Plan plan, float rate, const std::string& text, double snrDb,
     return audio;
 }
 
+// How often `text` comes back from `audio`; any other text fails the test.
+int timesHeard(const std::vector<Plan>& plans, float rate, const Audio& audio,
+               const std::string& text) {
+    int heard = 0;
+    for (const auto& m : receive(plans, rate, audio)) {
+        EXPECT_EQ(std::string(m.text.data()), text);
+        heard += std::string(m.text.data()) == text ? 1 : 0;
+    }
+    return heard;
+}
+
 // Texts at a fixed noise level: at least `least` of them heard (decoded, or given a candidate).
 struct Weak {
     std::vector<Plan> plans;
@@ -210,11 +221,8 @@ TEST_P(RobustInNoise, DecodesWeakTransmissionsAndNothingWrong) {
     int heard = 0;
     for (int i = 0; i < count; ++i) {
         const std::string text = randomText(rng);
-        const Audio audio = inWhiteNoise(w.plan, w.rate, text, w.snrDb, 100 + i);
-        for (const auto& m : receive(w.plans, w.rate, audio)) {
-            EXPECT_EQ(std::string(m.text.data()), text);
-            heard += std::string(m.text.data()) == text ? 1 : 0;
-        }
+        heard +=
+            timesHeard(w.plans, w.rate, inWhiteNoise(w.plan, w.rate, text, w.snrDb, 100 + i), text);
     }
     EXPECT_GE(heard, w.least);
 }
@@ -285,10 +293,7 @@ TEST_P(RobustLateData, IsHeardWhereItsDataSymbolsAre) {
         if (gap < 0) clean.erase(at + gap, at);
         Audio audio = test::padded(clean, f.rate, 0.3, 0.3);
         test::addNoise(audio, std::sqrt(power / std::pow(10.0, f.snrDb / 10.0)), 300 + i);
-        for (const auto& m : receive({f.plan}, f.rate, audio)) {
-            EXPECT_EQ(std::string(m.text.data()), text);
-            heard += std::string(m.text.data()) == text ? 1 : 0;
-        }
+        heard += timesHeard({f.plan}, f.rate, audio, text);
     }
     EXPECT_GE(heard, f.least);
 }
