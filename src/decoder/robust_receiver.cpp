@@ -733,8 +733,13 @@ void RobustReceiver::decodeCandidate(const Candidate& c, MessageSink& out) {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
     Decision best = decodeNear(ps, c.startSlice, c.drift);
     if (!best.ok) {
+        // A second chance takes a word only where it also reaches the likelihood bound, however
+        // confident: most words that noise alone gives are confident ones below it.
         const Timing t = dataTiming(ps, c.startSlice, c.movable ? kDataTimingSlices : 0);
-        if (t.start != c.startSlice || t.drift != c.drift) best = decodeNear(ps, t.start, t.drift);
+        const Decision again = t.start != c.startSlice || t.drift != c.drift
+                                   ? decodeNear(ps, t.start, t.drift)
+                                   : Decision{};
+        if (again.ok && again.logPosterior >= WordSearch::kAcceptLogPosterior) best = again;
     }
     if (!best.ok) {
         ++stats_.phantoms;
@@ -869,6 +874,7 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
     if (!word.found) return result;
     result.ok = true;
     result.confidence = word.confidence;
+    result.logPosterior = word.logPosterior;
     result.startSlice = start;
     result.message = fillMessage(ps, start, energy, word);
     return result;

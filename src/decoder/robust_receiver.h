@@ -254,6 +254,7 @@ class RobustReceiver : public MessageReceiver {
         int64_t startSlice = 0;
         bool ok = false;
         float confidence = 0.0f;
+        float logPosterior = 0.0f;  // the word's (WordSearch::Word)
         ReceivedMessage message;
     };
     using SymbolEnergies = WordSearch::SymbolEnergies;

@@ -286,6 +286,7 @@ bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissi
     if (taken == nullptr) return false;
     taken->found = true;
     taken->confidence = confidence;
+    taken->logPosterior = logPosterior;
     taken->message = message;
     taken->codeword = word;
     taken->correctedMask = codec_.correctedMask();

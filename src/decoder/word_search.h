@@ -106,7 +106,8 @@ class WordSearch {
     // The most confident word accepted.
     struct Word {
         bool found = false;
-        float confidence = 0.0f;                           // 0 .. 1, 1 when every symbol is best
+        float confidence = 0.0f;    // 0 .. 1, 1 when every symbol is best
+        float logPosterior = 0.0f;  // the sum over its symbols of its pair's log posterior
         std::array<int, kMessageSymbols> message{};        // corrected message symbols
         std::array<int, kTransmissionSymbols> codeword{};  // re-encoded, parity included
         uint32_t correctedMask = 0;                        // bit p: position p was corrected
