@@ -30,8 +30,8 @@ typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 constexpr float kDecibelsPerNeper = 4.342944819f;  // 10 log10(x) = 4.3429 ln(x)
 constexpr float kTiny = 1e-12f;                    // energy floor: a tone 114 dB below full scale
 constexpr float kSampleLimit = 1e6f;               // samples are clamped to +-this; NaN counts as 0
-constexpr int kTimingOffsets[3] = {0, -1, 1};      // slices around the candidate's start
-constexpr int kNearSlices = 1;                     // the farthest of them
+// Slices around the candidate's start (RobustReceiver::kNearSlices either side).
+constexpr int kTimingOffsets[3] = {0, -RobustReceiver::kNearSlices, RobustReceiver::kNearSlices};
 // The share of a start tone's energy that a room's echoes may carry into the next symbol, which
 // the start test forgives: a reflection of up to 0.7 of the amplitude (0.49 of the energy) at any
 // delay. A tone held through both start symbols leaves more there.

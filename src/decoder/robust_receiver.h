@@ -36,7 +36,7 @@
 //    does not follow the hop, stay near 1 however loud a single symbol is; tone pairs 20 dB
 //    under white noise give 1.5 to 5, 23 dB under it 1.3 or more when they can be decoded at
 //    all, and 24 dB under it often less: at 1.2 rather than 1.3, 19 more of 800 texts at -24 dB
-//    are heard, and speech makes about a fifth more candidates (21 an hour, not 17). In a
+//    are heard, and speech makes a third more candidates (19.5 an hour, not 14.5). In a
 //    reverberant room the symbol before still rings at its hop, at a living room's far side
 //    several times louder than the symbol's own pair, so each symbol has a second
 //    ratio that forgives it: the pair over the strongest of the next symbol's hop, the hop
@@ -62,7 +62,7 @@
 //    strongest tones stand highest), and where they differ the three timings around that start
 //    are tried under that drift. The start symbols carry a ninth of a transmission's energy, so
 //    in weak signals they place it 3 to 6 slices out about as often as they open its candidate
-//    at all; of 800 texts at -24 dB (100 per plan and rate) this heard 46 more.
+//    at all; of 800 texts at -24 dB (100 per plan and rate) this heard 55 more.
 #pragma once
 
 #include <array>
@@ -115,11 +115,13 @@ class RobustReceiver : public MessageReceiver {
     // A word this sure at the candidate's own timing is not looked for again one slice either
     // side.
     static constexpr float kCertainConfidence = 0.97f;
-    // The farthest (in slices) the data symbols move the start of a candidate that gives no word
-    // (one whose start tones do not reach kSharpRank: a clear start is placed within a slice),
-    // and the farthest a decision reads from it: that and one slice of timing.
+    // A candidate is decided at its start and kNearSlices either side. The farthest (in slices)
+    // the data symbols move the start of a candidate that gives no word (one whose start tones do
+    // not reach kSharpRank: a clear start is placed within a slice), and the farthest a decision
+    // reads from it: that and kNearSlices.
+    static constexpr int kNearSlices = 1;
     static constexpr int kDataTimingSlices = 5;
-    static constexpr int kTimingReach = kDataTimingSlices + 1;
+    static constexpr int kTimingReach = kDataTimingSlices + kNearSlices;
 
     // Listens for `plans` (one to kMaxPlans; a candidate of an earlier plan is decided first) as
     // an encoder with the same tuning sends them. Throws std::invalid_argument, naming the
