@@ -66,6 +66,11 @@ class WordSearch {
     // its 9,939 right ones. The same bound under every confident word lost up to a third of the
     // texts through Opus at 16 kbit/s, whose tones do not follow the noise the posteriors read.
     // On noise alone about one search in 14,000 takes a word (bench/false_acceptance.py).
+    // A word at -26 is right 99.5% of the time: the 2^45 - 1 other texts weigh e^-31.2 together
+    // on the average (2^45 / 32^18). Of 1,600 texts at -24 and -25 dB (seed 1), -32 heard 194
+    // more and took 46 wrong; between -34 and -26, 267 words were right and 114 wrong. Even with
+    // a genie's symbols only 83 to 89% of sent words reach -26 at -24 dB and 44.1 kHz
+    // (bench/white_noise_limit.py).
     static constexpr float kAcceptLogPosterior = -26.0f;
     // A word that takes each symbol at one of its likeliest pairs (its sum within kUnopposedSlack
     // of the sum of the likeliest) is taken from kUnopposedLogPosterior: no symbol speaks against
