@@ -440,6 +440,15 @@ void RobustReceiver::processSlice(MessageSink& out) {
     candidateCount_ = kept;
 }
 
+bool RobustReceiver::moveByData(Candidate& c) const {
+    if (!c.movable) return false;
+    const Timing t = dataTiming(plans_[static_cast<size_t>(c.plan)], c.startSlice,
+                                kDataTimingSlices, c.judged);
+    if (t.start == c.startSlice && t.drift == c.drift) return false;
+    c = Candidate{c.plan, t.start, t.drift};  // judged afresh, and not moved again
+    return true;
+}
+
 bool RobustReceiver::judgeSymbols(Candidate& c, int64_t newest) {
     while (c.judged < kDataSymbols &&
            newest >= symbolSlice(c.startSlice, kStartSymbols + c.judged) + kPlateauStart +
@@ -456,7 +465,7 @@ bool RobustReceiver::judgeSymbols(Candidate& c, int64_t newest) {
             passes |= !early && c.judged + 1 - c.above[r] <= kDataSymbols - kNeeded;
         }
         ++c.judged;
-        if (passes) continue;
+        if (passes || moveByData(c)) continue;
         stats_.phantomSamples += c.judged == kPairSymbols
                                      ? (symbolOffset_[kStartSymbols - 1 + kPairSymbols] +
                                         kPlateauStart + kPlateauSlices) *
@@ -735,7 +744,8 @@ void RobustReceiver::decodeCandidate(const Candidate& c, MessageSink& out) {
     if (!best.ok) {
         // A second chance takes a word only where it also reaches the likelihood bound, however
         // confident: most words that noise alone gives are confident ones below it.
-        const Timing t = dataTiming(ps, c.startSlice, c.movable ? kDataTimingSlices : 0);
+        const Timing t =
+            dataTiming(ps, c.startSlice, c.movable ? kDataTimingSlices : 0, kDataSymbols);
         const Decision again = t.start != c.startSlice || t.drift != c.drift
                                    ? decodeNear(ps, t.start, t.drift)
                                    : Decision{};
@@ -772,14 +782,14 @@ RobustReceiver::Decision RobustReceiver::decodeNear(const PlanState& ps, int64_t
     return best;
 }
 
-RobustReceiver::Timing RobustReceiver::dataTiming(const PlanState& ps, int64_t start,
-                                                  int reach) const {
+RobustReceiver::Timing RobustReceiver::dataTiming(const PlanState& ps, int64_t start, int reach,
+                                                  int symbols) const {
     Timing best{start, 0};
     float highest = -1.0f;
     for (int64_t at = std::max<int64_t>(0, start - reach); at <= start + reach; ++at) {
         for (int d = 0; d < kDriftHypotheses; ++d) {
             float sum = 0.0f;
-            for (int p = kStartSymbols; p < kTransmissionSymbols; ++p) {
+            for (int p = kStartSymbols; p < kStartSymbols + symbols; ++p) {
                 unsigned tones = 0;
                 sum += twoStrongest(ps, hopSteps(p), kAllTones, d, symbolSlice(at, p), tones);
             }

@@ -300,16 +300,23 @@ class RobustReceiver : public MessageReceiver {
     float* sliceAt(int64_t k);
     // Slices from a candidate's start to the one after the last its decision reads.
     int64_t candidateSpan() const { return spanFrom(symbolOffset_[kTransmissionSymbols - 1]); }
-    // The columns candidate c reads on slice start + r (0 <= r < candidateSpan()).
+    // The columns candidate c reads on slice start + r (0 <= r < candidateSpan()): a movable
+    // candidate that has not passed the pair check reads every column within kTimingReach of its
+    // symbols, where its check may be taken again when it moves.
     uint32_t columnsRead(const Candidate& c, int64_t r) const {
         const auto at = static_cast<size_t>(r);
         const bool passed = c.above[0] >= kNeeded || c.above[1] >= kNeeded;
-        return (c.movable ? reachColumns_ : decodeColumns_)[at] |
-               (passed ? 0u : contrastColumns_[at]);
+        if (c.movable) return !passed && reachColumns_[at] != 0 ? kAllColumns : reachColumns_[at];
+        return decodeColumns_[at] | (passed ? 0u : contrastColumns_[at]);
     }
     // Takes the pair-check ratio of every data symbol of c heard by slice `newest`; false when c
     // can no longer pass the check.
     bool judgeSymbols(Candidate& c, int64_t newest);
+    // Where movable candidate c fails the pair check: moves it to the start within
+    // kDataTimingSlices and the drift under which its data symbols judged so far stand highest
+    // (dataTiming), to be judged afresh there and not moved again (the columns it read while
+    // movable are those the new place reads); false where they stand highest where it is.
+    bool moveByData(Candidate& c) const;
     void runStartTest(int p, int64_t start);
     // Whether the start at slice `start` of tone energies a0 and a2, held[0] and held[1] before
     // they began (as runStartTest weighs them), passes together (kStartThreshold) against the
@@ -333,14 +340,14 @@ class RobustReceiver : public MessageReceiver {
     // The most confident decision of tryDecode at `start` and one slice either side, under
     // `drift` (the others spared once one reaches kCertainConfidence).
     Decision decodeNear(const PlanState& ps, int64_t start, int drift);
-    // The start within `reach` slices of `start` and the drift under which a candidate's data
-    // symbols stand highest: the sum over the 18 of their two strongest tones at their own hop
-    // (the start test chose both on the two start tones alone).
+    // The start within `reach` slices of `start` and the drift under which a candidate's first
+    // `symbols` data symbols stand highest: the sum over them of their two strongest tones at
+    // their own hop (the start test chose both on the two start tones alone).
     struct Timing {
         int64_t start = 0;
         int drift = 0;
     };
-    Timing dataTiming(const PlanState& ps, int64_t start, int reach) const;
+    Timing dataTiming(const PlanState& ps, int64_t start, int reach, int symbols) const;
     void measureSymbols(const PlanState& ps, int64_t start, int drift,
                         SymbolEnergies& energy) const;
     ReceivedMessage fillMessage(const PlanState& ps, int64_t start, const SymbolEnergies& energy,

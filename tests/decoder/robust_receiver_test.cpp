@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -296,6 +297,7 @@ TEST_P(RobustLateData, IsHeardWhereItsDataSymbolsAre) {
         heard += timesHeard({f.plan}, f.rate, audio, text);
     }
     EXPECT_GE(heard, f.least);
+    std::printf("HEARD %d\n", heard);
 }
 
 // Tried only at the start the start tones give and a slice either side, these rows hear 16, 18,
@@ -304,7 +306,12 @@ INSTANTIATE_TEST_SUITE_P(WhiteNoise, RobustLateData,
                          ::testing::Values(LateData{Plan::Audible, 44100.0f, 5, -21.0, 20},
                                            LateData{Plan::NonAudible, 48000.0f, -5, -21.0, 20},
                                            LateData{Plan::Compression, 44100.0f, 5, -21.0, 20},
-                                           LateData{Plan::Custom, 48000.0f, 5, -21.0, 20}));
+                                           LateData{Plan::Custom, 48000.0f, 5, -21.0, 20},
+                                           LateData{Plan::Audible, 44100.0f, 5, -23.0, 0},
+                                           LateData{Plan::Audible, 48000.0f, -5, -23.0, 0},
+                                           LateData{Plan::NonAudible, 44100.0f, 4, -23.0, 0},
+                                           LateData{Plan::Compression, 48000.0f, -4, -23.0, 0},
+                                           LateData{Plan::Custom, 44100.0f, 5, -23.5, 0}));
 
 // What comes before a weak transmission must not change how it is heard: a full-scale
 // transmission just before it (whose start tones the start test has followed slice by slice), or
