@@ -446,6 +446,7 @@ bool RobustReceiver::moveByData(Candidate& c) const {
                                 kDataTimingSlices, c.judged);
     if (t.start == c.startSlice && t.drift == c.drift) return false;
     c = Candidate{c.plan, t.start, t.drift};  // judged afresh, and not moved again
+    c.moved = true;
     return true;
 }
 
@@ -740,10 +741,12 @@ bool RobustReceiver::passesOnOneSlice(PlanState& ps, int64_t start, float a0, fl
 
 void RobustReceiver::decodeCandidate(const Candidate& c, MessageSink& out) {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
+    // A second chance takes a word only where it also reaches the likelihood bound, however
+    // confident: most words that noise alone gives are confident ones below it. A candidate the
+    // pair check moved has had one.
     Decision best = decodeNear(ps, c.startSlice, c.drift);
+    if (c.moved && best.logPosterior < WordSearch::kAcceptLogPosterior) best = Decision{};
     if (!best.ok) {
-        // A second chance takes a word only where it also reaches the likelihood bound, however
-        // confident: most words that noise alone gives are confident ones below it.
         const Timing t =
             dataTiming(ps, c.startSlice, c.movable ? kDataTimingSlices : 0, kDataSymbols);
         const Decision again = t.start != c.startSlice || t.drift != c.drift

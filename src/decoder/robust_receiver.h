@@ -252,6 +252,7 @@ class RobustReceiver : public MessageReceiver {
         // ring at its hop: its two strongest, or the start symbols' tones 0 and 2.
         uint16_t ringing = 1u << 0 | 1u << 2;
         bool movable = false;  // its data symbols may move its start (a start below kSharpRank)
+        bool moved = false;    // they did (moveByData)
     };
     // Ratios at or above the threshold that put a median of kPairSymbols or of kDataSymbols
     // ratios there.
