@@ -743,10 +743,10 @@ void RobustReceiver::decodeCandidate(const Candidate& c, MessageSink& out) {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
     // A second chance takes a word only where it also reaches the likelihood bound, however
     // confident: most words that noise alone gives are confident ones below it. A candidate the
-    // pair check moved has had one.
+    // pair check moved has had its second chance.
     Decision best = decodeNear(ps, c.startSlice, c.drift);
     if (c.moved && best.logPosterior < WordSearch::kAcceptLogPosterior) best = Decision{};
-    if (!best.ok) {
+    if (!best.ok && !c.moved) {
         const Timing t =
             dataTiming(ps, c.startSlice, c.movable ? kDataTimingSlices : 0, kDataSymbols);
         const Decision again = t.start != c.startSlice || t.drift != c.drift
