@@ -458,9 +458,10 @@ bool RobustReceiver::judgeSymbols(Candidate& c, int64_t newest) {
         hopContrast(c, c.judged, ratios);
         bool passes = false;
         for (int r = 0; r < kPairRatios; ++r) {
-            c.above[r] += ratios[r] >= kContrastThreshold ? 1 : 0;
+            const float margin = c.moved ? kMovedContrastMargin : 0.0f;
+            c.above[r] += ratios[r] >= kContrastThreshold + margin ? 1 : 0;
             if (c.judged < kPairSymbols) {
-                c.earlyAbove[r] += ratios[r] >= kEarlyContrastThreshold ? 1 : 0;
+                c.earlyAbove[r] += ratios[r] >= kEarlyContrastThreshold + margin ? 1 : 0;
             }
             const bool early = c.judged + 1 >= kPairSymbols && c.earlyAbove[r] < kEarlyNeeded;
             passes |= !early && c.judged + 1 - c.above[r] <= kDataSymbols - kNeeded;
