@@ -44,7 +44,7 @@
 //    the analysers' leakage, rings at other tones there) and its own hop a symbol earlier
 //    (where speech and music, which hold their tones, stand as loud), at most kRingingShare
 //    times the first ratio. A candidate passes where either ratio's medians do. The check keeps
-//    the work on phantoms small (about 20 decoded per hour of speech); what keeps them from
+//    the work on phantoms small (about 40 decoded per hour of speech); what keeps them from
 //    being reported is the decoding and its confidence. At the few rates where the hop comes
 //    close to a multiple of the tone spacing (88200 Hz for the audible plan), the other hops'
 //    tones that meet one of the own hop's are left out of the check. Each symbol's ratios are
@@ -56,7 +56,9 @@
 //    data symbols judged so far stand highest, and is judged afresh there, once. Until it passes
 //    it reads every frequency within reach of its symbols, so the new place finds them measured.
 //    The start symbols misplace weak transmissions by 3 to 8 slices, where their pair check
-//    fails: of 800 texts at -24 dB (100 per plan and rate) this heard 20 more, at -25 dB 19.
+//    fails: of 800 texts at -24 dB (100 per plan and rate) this heard 19 more, at -25 dB 16.
+//    The moved candidate must clear both thresholds by kMovedContrastMargin, and its word the
+//    likelihood bound (it has had its second chance).
 //  - Decoding a candidate (tryDecode, at the candidate's timing and one slice either side):
 //    measure the symbols (the energy of the nine tones of each data symbol at its hop), let the
 //    WordSearch decide the word (word_search.h), and fill the message: text, plan, positions,

@@ -300,7 +300,7 @@ TEST_P(RobustLateData, IsHeardWhereItsDataSymbolsAre) {
 
 // Tried only at the start the start tones give and a slice either side, the first four rows hear
 // 16, 18, 18 and 16. In the last three the pair check, taken where the start tones put the
-// candidate, drops many: placed again by their first data symbols there, they hear 20, 17 and 17
+// candidate, drops many: placed again by their first data symbols there, they hear 19, 17 and 17
 // (15, 10 and 8 where the pair check does not move them).
 INSTANTIATE_TEST_SUITE_P(WhiteNoise, RobustLateData,
                          ::testing::Values(LateData{Plan::Audible, 44100.0f, 5, -21.0, 20},
