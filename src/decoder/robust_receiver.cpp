@@ -442,8 +442,8 @@ void RobustReceiver::processSlice(MessageSink& out) {
 
 bool RobustReceiver::moveByData(Candidate& c) const {
     if (!c.movable) return false;
-    const Timing t = dataTiming(plans_[static_cast<size_t>(c.plan)], c.startSlice,
-                                kDataTimingSlices, c.judged);
+    const Timing t =
+        dataTiming(plans_[static_cast<size_t>(c.plan)], c.startSlice, kDataTimingSlices, c.judged);
     if (t.start == c.startSlice && t.drift == c.drift) return false;
     c = Candidate{c.plan, t.start, t.drift};  // judged afresh, and not moved again
     c.moved = true;
