@@ -37,7 +37,7 @@ struct CommandLine {
 // Parses argv (options as "--name value" or "--name=value", anywhere after the command);
 // throws UsageError for an unknown command or option, a missing or malformed value, an option
 // the command does not take or a wrong number of operands. --rate is checked against the core's
-// range here: "--rate 0" -> "--rate: sample rate 0 Hz is outside 1000 Hz..1e+06 Hz".
+// range here: "--rate 0" -> "--rate: sample rate 0 Hz is outside 1000..1000000 Hz".
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // The help text: commands, options and exit codes.

@@ -136,7 +136,7 @@ done <<'CASES'
 2|audio at 16000 Hz holds up to .* audible plan|encode hello0123 -o low.wav --rate 16000
 2|sample rate 0 Hz is outside|encode hello0123 -o x.wav --rate 0
 2|sample rate -44100 Hz is outside|encode hello0123 -o x.wav --rate -44100
-2|sample rate 1e\+09 Hz is outside|encode hello0123 -o x.wav --rate 1000000000
+2|sample rate 1000000000 Hz is outside 1000\.\.1000000 Hz$|encode hello0123 -o x.wav --rate 1000000000
 2|whole number of Hz|encode hello0123 -o x.wav --rate 44100.5
 2|^ryxsound-cli: error: /nonexistent/x.wav: folder /nonexistent does not exist$|encode hello0123 -o /nonexistent/x.wav
 2|^ryxsound-cli: error: folder.wav: is a directory$|encode hello0123 -o folder.wav

@@ -93,7 +93,7 @@ struct PlanInfo {
                                   // above 384000 Hz, whose tones merge into one)
 };
 // The one check of a sample rate: throws std::invalid_argument ("sample rate 0 Hz is outside
-// 1000 Hz..1e+06 Hz") unless the rate is finite and within kMinSampleRate..kMaxSampleRate.
+// 1000..1000000 Hz") unless the rate is finite and within kMinSampleRate..kMaxSampleRate.
 RYX_EXPORT void checkSampleRate(float sampleRate);
 
 // Throws for a rate outside kMinSampleRate..kMaxSampleRate or not finite.
@@ -279,7 +279,8 @@ struct Payload {
     int framesTotal = 0;        // frames of the transmission (data and parity)
     int framesNeeded = 0;       // data frames: any this many frames deliver it
     size_t size = 0;            // the payload's length in bytes, as its frames say
-    float confidence = 0.0f;    // 0..1, mean over the frames heard
+    float confidence = 0.0f;    // 0..1, mean over the frames heard, times the share of the
+                                // needed frames heard when fewer were
     float toneToBandDb = 0.0f;  // as Message
     float levelDbfs = 0.0f;     // as Message
 };

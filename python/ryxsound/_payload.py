@@ -197,7 +197,8 @@ class Payload:
     size : int
         The payload's length in bytes, as its frames say.
     confidence : float
-        0..1, mean over the frames heard.
+        0..1, mean over the frames heard, times the share of the needed frames heard when fewer
+        were (a payload cut short is never certain).
     tone_to_band_db, level_dbfs : float
         As for :class:`ryxsound.Message`.
     """

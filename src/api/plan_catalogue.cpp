@@ -187,8 +187,7 @@ static_assert(kMinSampleRate == RYX::kMinSampleRate && kMaxSampleRate == RYX::kM
 
 std::string sampleRateRefusal(float sampleRate) {
     if (RYX::sampleRateInRange(sampleRate)) return {};
-    return phrase("sample rate %g Hz is outside %g Hz..%g Hz", sampleRate, kMinSampleRate,
-                  kMaxSampleRate);
+    return RYX::rateOutsideRange(sampleRate);
 }
 
 void checkSampleRate(float sampleRate) {

@@ -147,9 +147,7 @@ class ListSink final : public MessageSink {
 std::string RobustReceiver::refusal(const Plan* plans, size_t count, const Tuning& tuning) {
     const float sampleRate = tuning.sampleRate;
     if (!sampleRateInRange(sampleRate)) {
-        return phrase("robust receiver: sample rate %g Hz is outside %g Hz..%g Hz",
-                      static_cast<double>(sampleRate), static_cast<double>(kMinSampleRate),
-                      static_cast<double>(kMaxSampleRate));
+        return "robust receiver: " + rateOutsideRange(sampleRate);
     }
     if (plans == nullptr || count == 0 || count > static_cast<size_t>(kMaxPlans)) {
         return phrase("robust receiver: %zu plans given, it listens for 1..%d",

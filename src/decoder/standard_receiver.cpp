@@ -20,8 +20,7 @@ constexpr float kFloorDbfs = -120.0f;
 // The decoder of `plans`, once they are known to be heard.
 std::unique_ptr<Decoder> makeDecoder(const std::vector<Plan>& plans, const Tuning& tuning) {
     if (!sampleRateInRange(tuning.sampleRate)) {
-        refuse(phrase("standard receiver: sample rate %g Hz is outside %g Hz..%g Hz",
-                      tuning.sampleRate, kMinSampleRate, kMaxSampleRate));
+        refuse("standard receiver: " + rateOutsideRange(tuning.sampleRate));
     }
     if (plans.empty()) refuse("standard receiver: no plan to listen for");
     auto decoder = std::make_unique<Decoder>(tuning, plans);

@@ -1,8 +1,12 @@
 #include "modes/phrase.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include "modes/tuning.h"
 
 namespace RYX {
 namespace {
@@ -146,6 +150,15 @@ std::string phraseOf(const char* format, va_list arguments) {
         }
     }
     return out;
+}
+
+std::string rateOutsideRange(double sampleRate) {
+    const bool whole =
+        sampleRate >= INT_MIN && sampleRate <= INT_MAX && sampleRate == std::floor(sampleRate);
+    const std::string rate =
+        whole ? phrase("%d", static_cast<int>(sampleRate)) : phrase("%g", sampleRate);
+    return phrase("sample rate %s Hz is outside %d..%d Hz", rate.c_str(),
+                  static_cast<int>(kMinSampleRate), static_cast<int>(kMaxSampleRate));
 }
 
 std::string phrase(const char* format, ...) {

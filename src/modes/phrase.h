@@ -19,6 +19,10 @@ namespace RYX {
 std::string phrase(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string phraseOf(const char* format, va_list arguments);
 
+// The one wording of a sample rate outside the range every object accepts, the rate written whole
+// when it is a whole number: "sample rate 2000000 Hz is outside 1000..1000000 Hz".
+std::string rateOutsideRange(double sampleRate);
+
 // The length of `text` for %.*s (texts beyond INT_MAX bytes are cut there).
 inline int lengthOf(std::string_view text) {
     return text.size() < static_cast<size_t>(INT_MAX) ? static_cast<int>(text.size()) : INT_MAX;

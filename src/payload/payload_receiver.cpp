@@ -431,7 +431,10 @@ ReceivedPayload PayloadReceiver::describe(const Assembly& a) const {
     p.framesNeeded = a.dataFrames;
     p.size = a.size;
     if (a.heard > 0) {
-        p.confidence = float(a.confidence / a.heard);
+        // A payload short of its needed frames is no more certain than the share it has of them,
+        // however clearly those few were heard.
+        const double shareNeeded = std::min(1.0, double(a.heard) / a.dataFrames);
+        p.confidence = float(a.confidence / a.heard * shareNeeded);
         p.toneToBandDb = float(a.toneToBandDb / a.heard);
         p.levelDbfs = std::max(-120.0f, float(20.0 * std::log10(a.level / a.heard + 1e-30)));
     }

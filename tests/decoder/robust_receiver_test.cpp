@@ -653,7 +653,7 @@ TEST(RobustReceiver, NamesWhyItRefuses) {
         return std::string("accepted");
     };
     EXPECT_EQ(reason(kAudible, 2e6f),
-              "robust receiver: sample rate 2e+06 Hz is outside 1000 Hz..1e+06 Hz");
+              "robust receiver: sample rate 2000000 Hz is outside 1000..1000000 Hz");
     EXPECT_EQ(reason({}, 44100.0f), "robust receiver: 0 plans given, it listens for 1..3");
     EXPECT_EQ(reason(kAudible, 390000.0f),
               "robust receiver: plan 0 cannot be heard at 390000 Hz: its tones 3046.88 Hz..7181.25 "

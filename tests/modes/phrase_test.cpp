@@ -79,5 +79,25 @@ TEST(Phrase, TextOfALengthKeepsEveryByte) {
     EXPECT_EQ(phrase("'%.*s'", lengthOf(text), text.data()), std::string("'a\0b'", 5));
 }
 
+struct RateCase {
+    double rate;
+    const char* shown;
+};
+
+class RateOutsideRange : public ::testing::TestWithParam<RateCase> {};
+
+// Whole rates in full, whatever their size within int; others as %g writes them.
+TEST_P(RateOutsideRange, NamesTheRangeInWholeHertz) {
+    EXPECT_EQ(rateOutsideRange(GetParam().rate),
+              std::string("sample rate ") + GetParam().shown + " Hz is outside 1000..1000000 Hz");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phrase, RateOutsideRange,
+    ::testing::Values(RateCase{0.0, "0"}, RateCase{-44100.0, "-44100"}, RateCase{2e6, "2000000"},
+                      RateCase{1e9, "1000000000"}, RateCase{999.5, "999.5"},
+                      RateCase{1e12, "1e+12"}, RateCase{std::nan(""), "nan"},
+                      RateCase{-std::numeric_limits<double>::infinity(), "-inf"}));
+
 }  // namespace
 }  // namespace RYX

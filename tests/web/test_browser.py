@@ -170,7 +170,7 @@ ERROR_CASES = [
     ("hello0123", dict(mode="nonaudible", sampleRate=22050),
      "audio at 22050 Hz holds up to 9922.5 Hz, the nonaudible plan reaches"),
     ("hello0123", dict(sampleRate=96000), "the plans are made at 48000 Hz; resample to 48000 Hz"),
-    ("hello0123", dict(sampleRate=1e12), "outside 1000 Hz"),
+    ("hello0123", dict(sampleRate=1e12), "outside 1000..1000000 Hz"),
     ("hello0123", dict(preset="fax"), "unknown preset 'fax'"),
     ("hello0123", dict(melody="0", randomTones=True), "either a melody or random tones"),
     ("hello0123", dict(rate=44100), "TypeError: unknown option 'rate'"),
