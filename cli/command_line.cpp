@@ -134,6 +134,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             line.resample = false;
             continue;
         }
+        if (option == "--json" && reading) {
+            if (value) throw UsageError("--json takes no value");
+            line.json = true;
+            continue;
+        }
         if (!takes(line.command, option)) {
             throw UsageError(line.command + " takes no option '" + option + "'");
         }
@@ -164,12 +169,13 @@ const char* usageText() {
            "                           [--custom-base HZ] [--custom-step N]\n"
            "       ryxsound-cli decode FILE... [--mode M] [--receiver robust|standard]\n"
            "                           [--preset P] [--custom-base HZ] [--custom-step N]\n"
-           "                           [--no-resample]\n"
+           "                           [--no-resample] [--json]\n"
            "       ryxsound-cli send PATH|--text TEXT -o OUT.wav [--profile fast|robust]\n"
            "                           [--mode M] [--rate R] [--preset P] [--repeat N]\n"
            "                           [--custom-base HZ] [--custom-step N]\n"
            "       ryxsound-cli receive FILE... [-o DIR] [--mode M] [--preset P]\n"
            "                           [--custom-base HZ] [--custom-step N] [--no-resample]\n"
+           "                           [--json]\n"
            "       ryxsound-cli --help | --version\n"
            "\n"
            "encode  writes TEXT (nine base-32 characters, 0-9 and a-v) as tones to a 16-bit\n"
@@ -184,7 +190,9 @@ const char* usageText() {
            "        and OGG at any sample rate whose audio holds the plan; channels are mixed\n"
            "        down, rates other than 44100, 48000 and 22050 Hz are resampled\n"
            "        (--no-resample: refuse them instead). Mode default: all (audible at\n"
-           "        22050 Hz); receiver default: robust.\n"
+           "        22050 Hz); receiver default: robust. --json: one JSON object per message\n"
+           "        and line, with its file. A file without a message names the plan, or\n"
+           "        the command (receive), that hears what it holds.\n"
            "send    writes the bytes of PATH (- reads standard input; --text: TEXT as UTF-8), 1\n"
            "        to 4096 bytes, as a payload to a 16-bit WAV (or .flac) file, with silence\n"
            "        as encode. Profile default: robust (speech, codecs, rooms; 140 bytes in\n"
@@ -192,11 +200,13 @@ const char* usageText() {
            "        --repeat N sends it N times back to back (1..16): a receiver combines the\n"
            "        frames of the copies. Mode default: audible; rates as encode.\n"
            "receive prints one line per payload found in each file: time, plan, profile,\n"
-           "        size, result, frames heard of those sent, confidence and the payload as\n"
-           "        text when it is printable UTF-8. With -o DIR each intact payload is\n"
-           "        written to DIR/<input name>-<n>.bin (DIR is created when missing). Reads\n"
-           "        what decode reads; mode default as decode. A payload is delivered whole or\n"
-           "        reported failed (BAD), never changed.\n"
+           "        size, result, its frames heard, needed (any this many deliver it) and\n"
+           "        sent, confidence and the payload as text when it is UTF-8 text. With -o DIR\n"
+           "        each intact payload is written to DIR/<input name>-<n>.bin (DIR is created\n"
+           "        when missing), each file named on stderr. --json: one JSON object per\n"
+           "        payload and line, the bytes under data_base64. Reads what decode reads;\n"
+           "        mode default as decode. A payload is delivered whole or reported failed\n"
+           "        (BAD), never changed.\n"
            "\n"
            "modes: audible, nonaudible, compression, all, custom (--custom-base HZ, default\n"
            "12000; --custom-step N, hop of N + 2 bins, default 1). Presets: phone (custom plan\n"

@@ -27,6 +27,7 @@ struct CommandLine {
     std::optional<float> customBaseHz;   // --custom-base, Hz
     std::optional<int> customStep;       // --custom-step
     ryxsound::Receiver receiver = ryxsound::Receiver::Robust;  // decode: --receiver
+    bool json = false;     // decode, receive: --json, one JSON object per line
     bool resample = true;  // decode, receive: false with --no-resample (only the plan rates
                            // are read)
     std::optional<std::string> text;                        // send: --text, sent as UTF-8

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "audio_file.h"
+#include "hints.h"
 #include "ryxsound/ryxsound.hpp"
 #include "tool_support.h"
 
@@ -57,11 +58,15 @@ std::vector<uint8_t> payloadBytes(const CommandLine& line, std::string& where) {
     return data;
 }
 
-// The number of bytes of the UTF-8 character starting at text[at] when it is a printable one
-// (valid, shortest form, no surrogate, no control character), else 0.
+// The number of bytes of the UTF-8 character starting at text[at] when it is a shown one (valid,
+// shortest form, no surrogate, no control character but tab, line feed and carriage return, which
+// the shown string escapes), else 0.
 size_t printableCharacter(const std::vector<uint8_t>& text, size_t at) {
     const uint8_t lead = text[at];
-    if (lead < 0x80) return lead >= 0x20 && lead != 0x7F ? 1 : 0;
+    if (lead < 0x80) {
+        const bool whitespace = lead == '\t' || lead == '\n' || lead == '\r';
+        return (lead >= 0x20 && lead != 0x7F) || whitespace ? 1 : 0;
+    }
     size_t length = 0;
     uint32_t code = 0;
     if ((lead & 0xE0) == 0xC0) {
@@ -88,8 +93,34 @@ size_t printableCharacter(const std::vector<uint8_t>& text, size_t at) {
     return valid && !control ? length : 0;
 }
 
-// "   1.234 s  audible      robust   140 bytes  ok   frames 4/4  confidence 0.98  \"...\"",
-// the start in the file's seconds.
+// "frames  1 heard,  1 needed,  2 sent": a payload is whole once the needed count is heard, however
+// many were sent.
+std::string framesHeard(int heard, int needed, int sent) {
+    char text[64];
+    std::snprintf(text, sizeof text, "frames %2d heard, %2d needed, %2d sent", heard, needed, sent);
+    return text;
+}
+
+// The bytes in standard base 64, padded with '='.
+std::string base64(const std::vector<uint8_t>& data) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t at = 0; at < data.size(); at += 3) {
+        const size_t left = data.size() - at;
+        const uint32_t group = uint32_t{data[at]} << 16 |
+                               (left > 1 ? uint32_t{data[at + 1]} << 8 : 0u) |
+                               (left > 2 ? uint32_t{data[at + 2]} : 0u);
+        out += kDigits[group >> 18 & 63];
+        out += kDigits[group >> 12 & 63];
+        out += left > 1 ? kDigits[group >> 6 & 63] : '=';
+        out += left > 2 ? kDigits[group & 63] : '=';
+    }
+    return out;
+}
+
+// "   1.234 s  audible      robust   140 bytes  ok   frames  3 heard,  3 needed,  4 sent
+// confidence 0.98  \"...\"" (one line), the start in the file's seconds.
 std::string payloadLine(const ryxsound::Payload& p, int rate) {
     int planWidth = 0;
     for (ryxsound::Plan plan : {ryxsound::Plan::Audible, ryxsound::Plan::NonAudible,
@@ -102,20 +133,45 @@ std::string payloadLine(const ryxsound::Payload& p, int rate) {
             std::max(profileWidth, static_cast<int>(std::strlen(ryxsound::profileName(profile))));
     }
     char head[256];
-    std::snprintf(head, sizeof head,
-                  "%8.3f s  %-*s  %-*s  %4zu bytes  %s  frames %d/%d  confidence %4.2f  ",
+    std::snprintf(head, sizeof head, "%8.3f s  %-*s  %-*s  %4zu bytes  %s  %s  confidence %4.2f  ",
                   static_cast<double>(p.start) / rate, planWidth, ryxsound::planName(p.plan),
                   profileWidth, ryxsound::profileName(p.profile), p.size, p.ok ? "ok " : "BAD",
-                  p.framesHeard, p.framesTotal, static_cast<double>(p.confidence));
+                  framesHeard(p.framesHeard, p.framesNeeded, p.framesTotal).c_str(),
+                  static_cast<double>(p.confidence));
     return head + (p.ok ? shownPayload(p.data) : std::string("-"));
+}
+
+// One payload as a line of JSON, under the Python tool's names; "text" only when it is shown.
+std::string payloadJson(const std::string& path, const ryxsound::Payload& p, int rate) {
+    const double seconds = rate;
+    std::string json = "{\"file\": " + jsonString(path) + ", \"ok\": " + (p.ok ? "true" : "false") +
+                       ", \"profile\": " + jsonString(ryxsound::profileName(p.profile)) +
+                       ", \"mode\": " + jsonString(ryxsound::planName(p.plan)) +
+                       ", \"size\": " + std::to_string(p.size) +
+                       ", \"start\": " + std::to_string(p.start) +
+                       ", \"end\": " + std::to_string(p.end) +
+                       ", \"start_seconds\": " + jsonNumber(p.start / seconds, 4) +
+                       ", \"end_seconds\": " + jsonNumber(p.end / seconds, 4) +
+                       ", \"frames_heard\": " + std::to_string(p.framesHeard) +
+                       ", \"frames_total\": " + std::to_string(p.framesTotal) +
+                       ", \"frames_needed\": " + std::to_string(p.framesNeeded) +
+                       ", \"confidence\": " + jsonNumber(p.confidence, 4) +
+                       ", \"tone_to_band_db\": " + jsonNumber(p.toneToBandDb, 2) +
+                       ", \"level_dbfs\": " + jsonNumber(p.levelDbfs, 2) + ", \"data_base64\": \"" +
+                       base64(p.data) + "\"";
+    const std::string shown = p.ok ? shownPayload(p.data) : std::string("-");
+    if (shown != "-") json += ", \"text\": " + shown;
+    return json + "}";
 }
 
 struct FilePayloads {
     std::vector<ryxsound::Payload> payloads;  // offsets into the file's samples
     int rate = 0;                             // the file's, Hz
+    std::string hint;  // with no payload: hintFor's, for the "no payload found" line
 };
 
-// Every payload in one file. Throws BadInput when the file's rate cannot hold the plan asked for.
+// Every payload in one file. Throws BadInput, with hintFor's hint, when the file's rate cannot
+// hold the plan asked for.
 FilePayloads receiveFile(const std::string& path, const CommandLine& line) {
     AudioReader reader(path);
     FilePayloads result;
@@ -123,18 +179,14 @@ FilePayloads receiveFile(const std::string& path, const CommandLine& line) {
     warnIfCutOff(reader, path);
     const Band band =
         bandOf(line, result.rate == 22050 ? ryxsound::Mode::Audible : ryxsound::Mode::All);
-    const float runRate = receiveRate(band, result.rate, line.resample, path);
-    ryxsound::PayloadDecoder decoder(band.mode, runRate, band.custom);
-    std::vector<ryxsound::Payload>& payloads = result.payloads;
-    const Resampler::Sink feed = [&decoder, &payloads](const float* samples, size_t count) {
-        decoder.feed(samples, count, payloads);
-    };
-    const int64_t total = streamAudio(reader, runRate, std::numeric_limits<int64_t>::max(), feed);
-    decoder.flush(payloads);
-    for (ryxsound::Payload& p : payloads) {
-        p.start = fileOffset(p.start, runRate, result.rate, total);
-        p.end = std::max(fileOffset(p.end, runRate, result.rate, total), p.start);
+    float runRate = 0.0f;
+    try {
+        runRate = receiveRate(band, result.rate, line.resample, path);
+    } catch (const BadInput& e) {
+        throw BadInput(e.what() + hintFor(reader, line, band, Kind::Payload));
     }
+    result.payloads = decodePayloads(reader, band, runRate, std::numeric_limits<int64_t>::max());
+    if (result.payloads.empty()) result.hint = hintFor(reader, line, band, Kind::Payload);
     return result;
 }
 
@@ -151,7 +203,8 @@ void prepareFolder(const std::string& folder) {
     if (access(folder.c_str(), W_OK) != 0) throw BadInput(folder + ": permission denied");
 }
 
-// Writes the intact payloads of the input `path` as FOLDER/<stem>-<n>.bin, n from 1.
+// Writes the intact payloads of the input `path` as FOLDER/<stem>-<n>.bin, n from 1, each named
+// on stderr ("ryxsound-cli: wrote received/notes-1.bin: 140 bytes").
 void savePayloads(const std::string& folder, const std::string& path,
                   const std::vector<ryxsound::Payload>& payloads) {
     const std::string stem =
@@ -169,22 +222,19 @@ void savePayloads(const std::string& folder, const std::string& path,
         if (std::fclose(out.release()) != 0 || !written) {
             throw BadInput(target + ": cannot write (" + causeOf(written ? errno : cause) + ")");
         }
+        say("", "wrote " + target + ": " + std::to_string(p.data.size()) + " bytes");
     }
 }
 
 }  // namespace
 
 std::string shownPayload(const std::vector<uint8_t>& data) {
-    std::string shown = "\"";
     for (size_t at = 0; at < data.size();) {
         const size_t length = printableCharacter(data, at);
         if (length == 0) return "-";
-        if (data[at] == '"' || data[at] == '\\') shown += '\\';
-        shown.append(data.begin() + static_cast<std::ptrdiff_t>(at),
-                     data.begin() + static_cast<std::ptrdiff_t>(at + length));
         at += length;
     }
-    return shown + "\"";
+    return jsonString(std::string(data.begin(), data.end()));
 }
 
 int sendCommand(const CommandLine& line) {
@@ -197,11 +247,16 @@ int sendCommand(const CommandLine& line) {
     std::vector<float> made;
     ryxsound::PayloadShape shape{};
     try {
-        made = ryxsound::encodePayload(data.data(), data.size(), line.profile, band.mode, sendRate,
-                                       band.custom, line.repeat);
         shape = ryxsound::payloadShape(data.size(), line.profile, band.mode, sendRate, band.custom);
     } catch (const std::invalid_argument& e) {
         throw BadInput(where + ": " + e.what());
+    }
+    try {
+        // The shape took everything encodePayload checks but the repeat count.
+        made = ryxsound::encodePayload(data.data(), data.size(), line.profile, band.mode, sendRate,
+                                       band.custom, line.repeat);
+    } catch (const std::invalid_argument& e) {
+        throw BadInput(std::string("--repeat: ") + e.what());
     }
     const std::vector<float> audio = withLeadSilence(made, sendRate, rate);
     writeAudio(line.output, audio, rate);
@@ -218,10 +273,11 @@ int receiveCommand(const CommandLine& line) {
         throw BadInput("standard input (-) can be read only once");
     }
     if (!line.output.empty()) prepareFolder(line.output);
-    const bool several = line.operands.size() > 1;
+    const std::vector<std::string> prefixes = filePrefixes(line.operands);
     bool bad = false;
     bool foundOk = false;
-    for (const std::string& path : line.operands) {
+    for (size_t i = 0; i < line.operands.size(); ++i) {
+        const std::string& path = line.operands[i];
         FilePayloads result;
         try {
             result = receiveFile(path, line);
@@ -236,10 +292,11 @@ int receiveCommand(const CommandLine& line) {
         }
         for (const ryxsound::Payload& p : result.payloads) {
             foundOk = foundOk || p.ok;
-            std::printf("%s%s\n", several ? (path + ": ").c_str() : "",
-                        payloadLine(p, result.rate).c_str());
+            const std::string shown = line.json ? payloadJson(path, p, result.rate)
+                                                : prefixes[i] + payloadLine(p, result.rate);
+            std::printf("%s\n", shown.c_str());
         }
-        if (result.payloads.empty()) say("", path + ": no payload found");
+        if (result.payloads.empty()) say("", path + ": no payload found" + result.hint);
         if (!line.output.empty()) savePayloads(line.output, path, result.payloads);
     }
     std::fflush(stdout);

@@ -14,9 +14,9 @@ namespace ryxcli {
 int sendCommand(const CommandLine& line);
 int receiveCommand(const CommandLine& line);
 
-// The payload as a JSON string ("say \"hi\"", backslash escaping only " and \, UTF-8 kept) when
-// its bytes are valid UTF-8 without control characters (below 0x20, 0x7F, U+0080..U+009F), else
-// "-".
+// The payload as a JSON string ("say \"hi\"\\n", UTF-8 kept) when its bytes are valid UTF-8
+// without control characters (below 0x20, 0x7F, U+0080..U+009F) other than tab, line feed and
+// carriage return, which the string escapes; else "-".
 std::string shownPayload(const std::vector<uint8_t>& data);
 
 }  // namespace ryxcli

@@ -18,15 +18,13 @@
 
 #include "audio_file.h"
 #include "command_line.h"
+#include "hints.h"
 #include "payload_commands.h"
 #include "ryxsound/ryxsound.hpp"
 #include "tool_support.h"
 
 namespace ryxcli {
 namespace {
-
-constexpr double kHintSeconds = 120.0;  // audio otherPlanHint decodes with the other plans
-constexpr int kHintTexts = 3;           // texts a hint names at most
 
 int encodeCommand(const CommandLine& line) {
     const Band band = bandOf(line, ryxsound::Mode::Audible);
@@ -45,82 +43,14 @@ int encodeCommand(const CommandLine& line) {
     return kExitOk;
 }
 
-// The messages of the next at most maxFrames frames of `reader` (from where it stands), offsets
-// counted in those frames. The audio is resampled block by block from the file's rate to
-// runRate, the plan rate of `band`.
-std::vector<ryxsound::Message> decodeAudio(AudioReader& reader, const Band& band, float runRate,
-                                           ryxsound::Receiver receiver, int64_t maxFrames) {
-    ryxsound::Decoder decoder(band.mode, runRate, receiver, band.custom);
-    std::vector<ryxsound::Message> messages;
-    const Resampler::Sink feed = [&decoder, &messages](const float* samples, size_t count) {
-        decoder.feed(samples, count, messages);
-    };
-    const int64_t total = streamAudio(reader, runRate, maxFrames, feed);
-    decoder.flush(messages);
-    // Offsets at the plan rate back to the file's samples.
-    const auto inFile = [&](int64_t at) {
-        return fileOffset(at, runRate, reader.sampleRate(), total);
-    };
-    for (ryxsound::Message& m : messages) {
-        m.start = inFile(m.start);
-        m.end = std::max(inFile(m.end), m.start);
-    }
-    return messages;
-}
-
-// When a file held no message for the plan asked for, or its rate cannot hold that plan: the
-// options of another plan under which its first kHintSeconds hold a message with a matching
-// checksum, tried in turn: each preset, mode all, mode custom (its default band), leaving out
-// the one asked for and those whose plan the rate cannot hold. " (try --preset phone: it holds
-// hello0123 there)", or "" when none does or the input cannot be read again (a pipe).
-std::string otherPlanHint(AudioReader& reader, const CommandLine& line, const Band& asked) {
-    std::vector<std::pair<std::string, Band>> tries;
-    for (const ryxsound::Preset& preset : ryxsound::presets()) {
-        if (&preset != asked.preset) {
-            tries.push_back(
-                {std::string("--preset ") + preset.name, {preset.mode, preset.custom, &preset}});
-        }
-    }
-    const ryxsound::Mode askedMode = line.mode.value_or(ryxsound::Mode::All);
-    for (ryxsound::Mode mode : {ryxsound::Mode::All, ryxsound::Mode::Custom}) {
-        if (asked.preset != nullptr || mode != askedMode) {
-            tries.push_back(
-                {std::string("--mode ") + ryxsound::modeName(mode), {mode, {}, nullptr}});
-        }
-    }
-    const int rate = reader.sampleRate();
-    const auto frames = static_cast<int64_t>(kHintSeconds * rate);
-    try {
-        for (const auto& [options, band] : tries) {
-            float runRate = 0.0f;
-            try {
-                runRate = planRateOf(band, rate, false, "");
-            } catch (const BadInput&) {
-                continue;
-            }
-            if (!reader.rewind()) return "";
-            std::string heard;
-            int count = 0;
-            for (const ryxsound::Message& m :
-                 decodeAudio(reader, band, runRate, line.receiver, frames)) {
-                if (!m.ok || count == kHintTexts) continue;
-                heard += (count++ == 0 ? "" : ", ") + m.text;
-            }
-            if (count > 0) return " (try " + options + ": it holds " + heard + " there)";
-        }
-    } catch (const AudioFileError&) {
-    }
-    return "";
-}
-
 struct FileResult {
     std::vector<ryxsound::Message> messages;  // offsets into the file's samples
     int rate = 0;                             // the file's, Hz
-    std::string hint;  // with no message: otherPlanHint's, for the "no message found" line
+    std::string hint;  // with no message: hintFor's, for the "no message found" line
 };
 
 // Every message in one file. Warns when a WAV file holds less than its header declares; throws
-// BadInput, with otherPlanHint's hint, when the file's rate cannot hold the plan asked for.
+// BadInput, with hintFor's hint, when the file's rate cannot hold the plan asked for.
 FileResult decodeFile(const std::string& path, const CommandLine& line) {
     AudioReader reader(path);
     FileResult result;
@@ -132,11 +62,11 @@ FileResult decodeFile(const std::string& path, const CommandLine& line) {
     try {
         runRate = receiveRate(band, result.rate, line.resample, path);
     } catch (const BadInput& e) {
-        throw BadInput(e.what() + otherPlanHint(reader, line, band));
+        throw BadInput(e.what() + hintFor(reader, line, band, Kind::Text));
     }
     result.messages =
-        decodeAudio(reader, band, runRate, line.receiver, std::numeric_limits<int64_t>::max());
-    if (result.messages.empty()) result.hint = otherPlanHint(reader, line, band);
+        decodeTexts(reader, band, runRate, line.receiver, std::numeric_limits<int64_t>::max());
+    if (result.messages.empty()) result.hint = hintFor(reader, line, band, Kind::Text);
     return result;
 }
 
@@ -173,11 +103,32 @@ std::string messageLine(const ryxsound::Message& m, int rate) {
     return head + corrected;
 }
 
+// One message as a line of JSON, under the Python tool's names.
+std::string messageJson(const std::string& path, const ryxsound::Message& m, int rate) {
+    std::string corrected;
+    for (int symbol : m.corrected) {
+        corrected += (corrected.empty() ? "" : ", ") + std::to_string(symbol + 1);
+    }
+    const double seconds = rate;
+    return "{\"file\": " + jsonString(path) + ", \"text\": " + jsonString(m.text) +
+           ", \"ok\": " + (m.ok ? "true" : "false") +
+           ", \"mode\": " + jsonString(ryxsound::planName(m.plan)) +
+           ", \"start\": " + std::to_string(m.start) + ", \"end\": " + std::to_string(m.end) +
+           ", \"start_seconds\": " + jsonNumber(m.start / seconds, 4) +
+           ", \"end_seconds\": " + jsonNumber(m.end / seconds, 4) +
+           ", \"confidence\": " + jsonNumber(m.confidence, 4) +
+           ", \"tone_to_band_db\": " + jsonNumber(m.toneToBandDb, 2) +
+           ", \"level_dbfs\": " + jsonNumber(m.levelDbfs, 2) +
+           ", \"clean_share\": " + jsonNumber(m.cleanShare, 4) + ", \"corrected\": [" + corrected +
+           "]}";
+}
+
 int decodeCommand(const CommandLine& line) {
-    const bool several = line.operands.size() > 1;
+    const std::vector<std::string> prefixes = filePrefixes(line.operands);
     bool bad = false;
     bool foundOk = false;
-    for (const std::string& path : line.operands) {
+    for (size_t i = 0; i < line.operands.size(); ++i) {
+        const std::string& path = line.operands[i];
         FileResult result;
         try {
             result = decodeFile(path, line);
@@ -192,8 +143,9 @@ int decodeCommand(const CommandLine& line) {
         }
         for (const ryxsound::Message& m : result.messages) {
             foundOk = foundOk || m.ok;
-            std::printf("%s%s\n", several ? (path + ": ").c_str() : "",
-                        messageLine(m, result.rate).c_str());
+            const std::string shown = line.json ? messageJson(path, m, result.rate)
+                                                : prefixes[i] + messageLine(m, result.rate);
+            std::printf("%s\n", shown.c_str());
         }
         if (result.messages.empty()) say("", path + ": no message found" + result.hint);
     }

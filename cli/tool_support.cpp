@@ -100,6 +100,109 @@ int64_t fileOffset(int64_t at, float runRate, int fileRate, int64_t frames) {
     return std::min(std::max<int64_t>(sample, 0), frames);
 }
 
+namespace {
+
+// Offsets at the plan rate back to the file's frames.
+template <typename Found>
+void toFileOffsets(std::vector<Found>& found, float runRate, int fileRate, int64_t frames) {
+    for (Found& f : found) {
+        f.start = fileOffset(f.start, runRate, fileRate, frames);
+        f.end = std::max(fileOffset(f.end, runRate, fileRate, frames), f.start);
+    }
+}
+
+}  // namespace
+
+std::vector<ryxsound::Message> decodeTexts(AudioReader& reader, const Band& band, float runRate,
+                                           ryxsound::Receiver receiver, int64_t maxFrames) {
+    ryxsound::Decoder decoder(band.mode, runRate, receiver, band.custom);
+    std::vector<ryxsound::Message> messages;
+    const Resampler::Sink feed = [&decoder, &messages](const float* samples, size_t count) {
+        decoder.feed(samples, count, messages);
+    };
+    const int64_t total = streamAudio(reader, runRate, maxFrames, feed);
+    decoder.flush(messages);
+    toFileOffsets(messages, runRate, reader.sampleRate(), total);
+    return messages;
+}
+
+std::vector<ryxsound::Payload> decodePayloads(AudioReader& reader, const Band& band, float runRate,
+                                              int64_t maxFrames) {
+    ryxsound::PayloadDecoder decoder(band.mode, runRate, band.custom);
+    std::vector<ryxsound::Payload> payloads;
+    const Resampler::Sink feed = [&decoder, &payloads](const float* samples, size_t count) {
+        decoder.feed(samples, count, payloads);
+    };
+    const int64_t total = streamAudio(reader, runRate, maxFrames, feed);
+    decoder.flush(payloads);
+    toFileOffsets(payloads, runRate, reader.sampleRate(), total);
+    return payloads;
+}
+
+std::vector<std::string> filePrefixes(const std::vector<std::string>& paths) {
+    // Characters, not bytes: a UTF-8 continuation byte starts none.
+    const auto characters = [](const std::string& text) {
+        return static_cast<size_t>(
+            std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    };
+    size_t width = 0;
+    for (const std::string& path : paths) width = std::max(width, characters(path));
+    std::vector<std::string> prefixes;
+    for (const std::string& path : paths) {
+        prefixes.push_back(paths.size() < 2
+                               ? std::string()
+                               : path + ": " + std::string(width - characters(path), ' '));
+    }
+    return prefixes;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                    out += escaped;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonNumber(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string out = text;
+    // Python writes the shortest form of the rounded float: trailing zeros go, one digit stays.
+    while (out.back() == '0' && out[out.size() - 2] != '.') out.pop_back();
+    return out;
+}
+
 std::vector<float> withLeadSilence(const std::vector<float>& made, float planRate, int fileRate) {
     const size_t lead = static_cast<size_t>(kLeadSeconds * fileRate + 0.5);
     std::vector<float> audio(lead, 0.0f);

@@ -63,6 +63,23 @@ int64_t streamAudio(AudioReader& reader, float runRate, int64_t maxFrames,
 // A sample offset at runRate as a frame of the file at fileRate, within 0..frames.
 int64_t fileOffset(int64_t at, float runRate, int fileRate, int64_t frames);
 
+// The messages, or the payloads, of the next at most maxFrames frames of `reader` (from where it
+// stands), heard at runRate, the plan rate of `band`; offsets counted in the file's frames.
+std::vector<ryxsound::Message> decodeTexts(AudioReader& reader, const Band& band, float runRate,
+                                           ryxsound::Receiver receiver, int64_t maxFrames);
+std::vector<ryxsound::Payload> decodePayloads(AudioReader& reader, const Band& band, float runRate,
+                                              int64_t maxFrames);
+
+// "path: " before each line when several files are read, padded so that the lines of all of
+// them line up (in characters, as the Python tool pads them); "" for one file.
+std::vector<std::string> filePrefixes(const std::vector<std::string>& paths);
+
+// JSON as the Python tool writes it: a string with json.dumps's escapes (UTF-8 kept), and a
+// number rounded to `decimals` places, written as Python writes the rounded float ("1.0",
+// "0.2496").
+std::string jsonString(const std::string& text);
+std::string jsonNumber(double value, int decimals);
+
 // Samples made at planRate, converted to fileRate, between kLeadSeconds of silence.
 std::vector<float> withLeadSilence(const std::vector<float>& made, float planRate, int fileRate);
 

@@ -136,7 +136,7 @@ done <<'CASES'
 2|audio at 16000 Hz holds up to .* audible plan|encode hello0123 -o low.wav --rate 16000
 2|sample rate 0 Hz is outside|encode hello0123 -o x.wav --rate 0
 2|sample rate -44100 Hz is outside|encode hello0123 -o x.wav --rate -44100
-2|sample rate 1000000000 Hz is outside 1000\.\.1000000 Hz$|encode hello0123 -o x.wav --rate 1000000000
+2|sample rate 1000000000 Hz is outside 1000\.\.1000000 Hz \(see|encode hello0123 -o x.wav --rate 1000000000
 2|whole number of Hz|encode hello0123 -o x.wav --rate 44100.5
 2|^ryxsound-cli: error: /nonexistent/x.wav: folder /nonexistent does not exist$|encode hello0123 -o /nonexistent/x.wav
 2|^ryxsound-cli: error: folder.wav: is a directory$|encode hello0123 -o folder.wav
@@ -148,6 +148,7 @@ done <<'CASES'
 2|unknown mode|decode audible.wav --mode loud
 2|unknown mode 7|decode audible.wav --mode 7
 0|audible +hello0123  ok|decode audible.wav --mode 2
+0|^\{"file": "audible.wav", "text": "hello0123", "ok": true, "mode": "audible", "start": 110[0-9]{2}, .*"corrected": \[\]\}$|decode audible.wav --json
 2|unknown command|transmit hello0123
 2|no command|
 0|ryxsound-cli 1.0.0|--version
@@ -232,20 +233,24 @@ while IFS='|' read -r want pattern args; do
     check "ryxsound-cli $args -> $want" exits "$want" "$pattern" $args
 done <<'CASES'
 0|^wrote payload.wav: payload of 140 bytes \(robust, 4 frames\), 12\.[0-9]{2} s at 44100 Hz, mode audible, PCM_16$|send payload.bin -o payload.wav
-0|^   0\.2[0-9]{2} s  audible      robust   140 bytes  ok   frames [34]/4  confidence [01]\.[0-9]{2}  [-"]|receive payload.wav
+0|^   0\.2[0-9]{2} s  audible      robust   140 bytes  ok   frames  [34] heard,  3 needed,  4 sent  confidence [01]\.[0-9]{2}  [-"]|receive payload.wav
+1|^ryxsound-cli: payload.wav: no message found \(it holds a payload: try ryxsound-cli receive\)$|decode payload.wav
 0|payload of 4096 bytes \(fast, 92 frames\)|send largest.bin -o largest.wav --profile fast
 0|payload of 5 bytes \(fast, 2 frames, 2x\), .* at 96000 Hz, mode nonaudible|send --text hello -o high96p.wav --profile fast --mode nonaudible --rate 96000 --repeat 2
-0|^   0\.2[0-9]{2} s  nonaudible   fast       5 bytes  ok   frames [12]/2  confidence [01]\.[0-9]{2}  "hello"$|receive high96p.wav
+0|^   0\.2[0-9]{2} s  nonaudible   fast       5 bytes  ok   frames  [12] heard,  1 needed,  2 sent  confidence [01]\.[0-9]{2}  "hello"$|receive high96p.wav
+0|^\{"file": "high96p.wav", "ok": true, "profile": "fast", "mode": "nonaudible", "size": 5, .*"data_base64": "aGVsbG8=", "text": "hello"\}$|receive high96p.wav --json
 0|at 8000 Hz, preset phone|send --text phone -o phone8p.wav --profile fast --preset phone --rate 8000
 0|custom +fast +5 bytes  ok .*"phone"$|receive phone8p.wav --preset phone
+0|at 44100 Hz, preset phone|send --text phone -o phone44p.wav --profile fast --preset phone
+1|^ryxsound-cli: phone44p.wav: no payload found \(try --preset phone: it holds a payload of 5 bytes there\)$|receive phone44p.wav
 0|^high96p.wav: .*"hello"$|receive high96p.wav audible.wav
-1|^ryxsound-cli: audible.wav: no payload found$|receive audible.wav
+1|^ryxsound-cli: audible.wav: no payload found \(it holds a text: try ryxsound-cli decode\)$|receive audible.wav
 2|high96p.wav: .*"hello"|receive high96p.wav missing.wav
 2|notes.txt: cannot read it as audio|receive notes.txt
 2|^ryxsound-cli: error: empty.bin: payload of 0 bytes: a payload holds 1 to 4096 bytes$|send empty.bin -o empty.wav
 2|^ryxsound-cli: error: too_long.bin: more than 4096 bytes: a payload holds 1 to 4096 bytes$|send too_long.bin -o too_long.wav
 2|^ryxsound-cli: error: missing.bin: cannot read \(No such file or directory\)$|send missing.bin -o missing.wav
-2|repeat 17 is outside 1\.\.16|send payload.bin -o x.wav --repeat 17
+2|^ryxsound-cli: error: --repeat: repeat 17 is outside 1\.\.16$|send payload.bin -o x.wav --repeat 17
 2|--repeat: must be at least 1|send payload.bin -o x.wav --repeat 0
 2|--profile: unknown profile|send payload.bin -o x.wav --profile slow
 2|not both|send payload.bin --text hello -o x.wav
@@ -266,6 +271,7 @@ check "a refused send writes no file" nothing_written
 # -o DIR: each intact payload of each input as DIR/<input name>-<n>.bin, equal to what was sent.
 saved() {
     exits 0 "payload.wav: .*ok" receive payload.wav largest.wav -o saved/deeper || return 1
+    grep -qx "ryxsound-cli: wrote saved/deeper/largest-1.bin: 4096 bytes" cli.err || return 1
     cmp payload.bin saved/deeper/payload-1.bin && cmp largest.bin saved/deeper/largest-1.bin
 }
 check "ryxsound-cli receive -o DIR writes the payloads as sent" saved
@@ -280,7 +286,7 @@ piped() {
 }
 check "ryxsound-cli send - and receive - (standard input)" piped
 
-# A text with quotes and backslashes is shown as a JSON string; other bytes as "-".
+# A text with quotes, backslashes, tabs or line ends is shown as a JSON string; other bytes as "-".
 shown() {
     "$cli" send --text "$1" -o shown.wav --profile fast >/dev/null || return 1
     "$cli" receive shown.wav >cli.out || return 1
@@ -289,7 +295,8 @@ shown() {
 }
 check "a payload with quotes is shown as JSON" shown 'say "hi" \ bye' '"say \"hi\" \\ bye"'
 check "a UTF-8 payload is shown as it is" shown 'grüße' '"grüße"'
-check "a payload with a tab is not shown" shown "$(printf 'a\tb')" '-'
+check "a payload with a tab and a line end is shown escaped" shown $'a\tb\n' '"a\tb\n"'
+check "a payload with another control character is not shown" shown $'a\001b' '-'
 
 # The folder cannot be written: one error line, exit 2.
 unwritable() {
