@@ -22,6 +22,7 @@ const statusLine = $('status');
 const list = $('messages');
 const view = $('spectrogram').getContext('2d');
 const overlay = $('marks').getContext('2d');
+const scopeEmpty = $('scope-empty');
 const payloadBox = $('payload-text');
 const fileInput = $('payload-file');
 const profileBox = $('profile');
@@ -165,6 +166,7 @@ class Scope {
         view.fillStyle = '#0d1020';
         view.fillRect(0, 0, width, height);
         overlay.clearRect(0, 0, width, height);
+        scopeEmpty.hidden = true;
     }
 
     frequencyAt(y) {

@@ -6,6 +6,7 @@ Shared by the browser tests and the in-page decoding benchmark (bench/web_speed.
 from __future__ import annotations
 
 import contextlib
+import gzip
 import json
 import os
 import shutil
@@ -24,6 +25,17 @@ WEB_BUILD = ROOT / "build" / "web"
 CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
 CHROMEDRIVER = shutil.which("chromedriver") or "/usr/bin/chromedriver"
 WEBKIT_DRIVER = shutil.which("WebKitWebDriver") or "/usr/bin/WebKitWebDriver"
+
+#: Everything the page downloads from build/web: the page, its style and scripts, the module they
+#: load and, once Listen is pressed, the capture worklet. The icon is inline, and the declarations
+#: (ryxsound.d.ts) are for programmers, not the browser.
+PAGE_FILES = ["index.html", "style.css", "app.js", "ryxsound.js", "ryxsound.wasm",
+              "capture-worklet.js"]
+
+
+def gzipped_size(path: Path) -> int:
+    """Bytes of `path` as a server that compresses sends it: gzip at its best level."""
+    return len(gzip.compress(path.read_bytes(), compresslevel=9, mtime=0))
 
 
 def payload_microphone(path: Path, text: str, options: dict) -> Path:
@@ -55,15 +67,17 @@ def _free_port() -> int:
 
 
 @contextlib.contextmanager
-def served(directory: Path = WEB_BUILD) -> Iterator[str]:
-    """Serves `directory` with python -m http.server on localhost; yields its base URL."""
+def served(directory: Path = WEB_BUILD, log: Optional[Path] = None) -> Iterator[str]:
+    """Serves `directory` with python -m http.server on localhost; yields its base URL. The
+    server's log, a line per request with its status, goes to `log` if given."""
     if not (directory / "ryxsound.wasm").exists():
         raise FileNotFoundError(f"{directory} has no ryxsound.wasm: run `make web` first")
     port = _free_port()
+    log_file = open(log, "w") if log is not None else subprocess.DEVNULL
     server = subprocess.Popen(
         [sys.executable, "-m", "http.server", str(port), "--bind", "127.0.0.1",
          "--directory", str(directory)],
-        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        stdout=subprocess.DEVNULL, stderr=log_file)
     url = f"http://localhost:{port}/"
     try:
         for _ in range(100):
@@ -77,6 +91,8 @@ def served(directory: Path = WEB_BUILD) -> Iterator[str]:
     finally:
         server.terminate()
         server.wait(timeout=10)
+        if log is not None:
+            log_file.close()
 
 
 @contextlib.contextmanager

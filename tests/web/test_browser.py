@@ -19,8 +19,8 @@ import soundfile
 
 import ryxsound
 
-from browser import (ROOT, BrowserUnavailable, chromium, open_page, run_in_browser, served,
-                     start_listening, webkit)
+from browser import (PAGE_FILES, ROOT, BrowserUnavailable, chromium, open_page, run_in_browser,
+                     served, start_listening, webkit)
 
 SCREENSHOT = ROOT / "build" / "web-test" / "page-decoded.png"
 
@@ -123,7 +123,10 @@ def test_listen_in_webkit_lists_the_text_from_the_microphone(tmp_path, page_url)
     wav = microphone_file(tmp_path / "webkit.wav", "k3v90qa7c", 44100, mode="nonaudible")
 
     def listen(driver):
+        from selenium.webdriver.support.select import Select
+
         open_page(driver, page_url)
+        Select(driver.find_element("id", "plan")).select_by_value("all")
         start_listening(driver)
         # Read by the page in one step, as WebKit's driver may fail to read text being written.
         shown = WebDriverWait(driver, 40).until(
@@ -137,6 +140,61 @@ def test_listen_in_webkit_lists_the_text_from_the_microphone(tmp_path, page_url)
         run_in_browser(webkit, wav, listen)
     except BrowserUnavailable as exc:
         pytest.skip(str(exc))
+
+
+# Every buffer the page plays, decoded: window.played holds [text, plan, at the context's rate].
+PLAY_RECORDER = """
+window.played = [];
+const start = AudioBufferSourceNode.prototype.start;
+AudioBufferSourceNode.prototype.start = function (...args) {
+    const b = this.buffer;
+    played.push(RyxSound.decode(b.getChannelData(0), { mode: 'all', sampleRate: b.sampleRate })
+        .map((m) => [m.text, m.mode, b.sampleRate === this.context.sampleRate]));
+    return start.apply(this, args);
+};
+"""
+
+# What is visible of the page's placeholders: the spectrogram's, and the one after each list.
+PLACEHOLDERS = """
+const shown = (e) => e.offsetParent !== null;
+return [document.getElementById('scope-empty'),
+        document.querySelector('#messages + .empty'),
+        document.querySelector('#payloads + .empty')].map((e) => shown(e) ? e.innerText : null);
+"""
+
+
+def test_a_fresh_page_plays_audibly_says_what_will_appear_and_loads_every_file(tmp_path):
+    """As a newcomer meets it: Play sends the audible plan (the non-audible one sounds silent on
+    laptop speakers), the empty spectrogram and lists say what will fill them until it does, and
+    every request the page makes is answered, its icon included, for exactly the files the size
+    budget counts."""
+    from selenium.webdriver.support.ui import WebDriverWait
+
+    log = tmp_path / "requests.log"
+    wav = microphone_file(tmp_path / "mic.wav", "a1b2c3d4e", 48000, mode="audible")
+    with served(log=log) as url, browser(wav) as driver:
+        open_page(driver, url)
+        assert driver.find_element("id", "plan").get_attribute("value") == "audible"
+        empty = driver.execute_script(PLACEHOLDERS)
+        assert None not in empty, empty
+        assert "spectrogram" in empty[0] and "Texts" in empty[1] and "Payloads" in empty[2]
+        driver.execute_script(PLAY_RECORDER)
+        driver.find_element("id", "play").click()
+        WebDriverWait(driver, 10).until(lambda d: d.execute_script("return played.length"))
+        assert driver.execute_script("return played") == [[["hello0123", "audible", True]]]
+        start_listening(driver)
+        WebDriverWait(driver, 40).until(
+            lambda d: "a1b2c3d4e" in d.find_element("id", "messages").text,
+            message=f"no text heard; status: {driver.find_element('id', 'status').text}")
+        assert driver.execute_script(PLACEHOLDERS)[:2] == [None, None]
+        assert driver.execute_script(PLACEHOLDERS)[2] is not None
+        errors = [entry["message"] for entry in driver.get_log("browser")
+                  if entry["level"] == "SEVERE"]
+    requests = re.findall(r'"GET (\S+) HTTP/[0-9.]+" (\d+)', log.read_text())
+    failed = [(path, status) for path, status in requests if status not in ("200", "304")]
+    assert not failed and not errors, (failed, errors)
+    fetched = {"index.html" if path == "/" else path.lstrip("/") for path, _ in requests}
+    assert fetched == set(PAGE_FILES)
 
 
 def browser_encode(driver, text, options):
@@ -218,14 +276,7 @@ def test_play_sends_the_text_in_the_chosen_plan_at_the_context_rate(plain_browse
     from selenium.webdriver.support.select import Select
     from selenium.webdriver.support.ui import WebDriverWait
 
-    plain_browser.execute_script(
-        "window.played = [];"
-        "const start = AudioBufferSourceNode.prototype.start;"
-        "AudioBufferSourceNode.prototype.start = function (...args) {"
-        "  const b = this.buffer;"
-        "  window.played.push(RyxSound.decode(b.getChannelData(0), {mode: 'all', sampleRate: b.sampleRate})"
-        "    .map((m) => [m.text, m.mode, b.sampleRate === this.context.sampleRate]));"
-        "  return start.apply(this, args); };")
+    plain_browser.execute_script(PLAY_RECORDER)
     box = plain_browser.find_element("id", "text")
     box.clear()
     box.send_keys("K3V90QA7C")
