@@ -4,18 +4,42 @@
 The page builds a 60 s recording (a transmission every six seconds in quiet noise), then decodes
 it with ryxsound.js as the page does, in blocks of 2048 samples, several times per mode and rate.
 Prints the real-time factor (audio seconds per second of decoding; best of the runs) and checks
-that every transmission was found. Needs `make web` and the Python packages of `make test-env`.
+that every transmission was found. Before that, the sizes a browser downloads: the module and the
+whole page, as they are and gzipped, beside ggwave's encoder and decoder built from its source
+distribution (`make peer-env`) with the same compiler and flags as the module. Needs `make web`
+and the Python packages of `make test-env`.
 
     .venv/bin/python bench/web_speed.py [--seconds 60] [--runs 3]
 """
 from __future__ import annotations
 
 import argparse
+import re
+import shutil
+import subprocess
 import sys
 from pathlib import Path
+from typing import Optional
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "web"))
-from browser import WEB_BUILD, chromium, open_page, served  # noqa: E402
+from browser import (PAGE_FILES, ROOT, WEB_BUILD, chromium, gzipped_size, open_page,  # noqa: E402
+                     served)
+
+PEER_SOURCE = ROOT / "build" / "peer-src" / "ggwave"
+PEER_MODULE = ROOT / "build" / "peer-web" / "ggwave.wasm"
+
+# ggwave's sources built as web/CMakeLists.txt builds the module: one standalone wasm for size,
+# with link-time optimisation, SIMD and the other features, without exceptions or RTTI, emmalloc,
+# then wasm-opt until nothing changes. Its log lines compiled out (the module has no printf), and
+# thread_local made plain static, which is the same without threads: the linker of Debian's
+# Emscripten refuses thread-local storage without atomics.
+PEER_FLAGS = ["-std=c++17", "-Oz", "-flto", "-fno-rtti", "-fno-exceptions", "-msimd128",
+              "-mbulk-memory", "-mnontrapping-fptoint", "-msign-ext", "-DGGWAVE_DISABLE_LOG",
+              "-Dthread_local="]
+PEER_LINK = ["-sSTANDALONE_WASM", "--no-entry", "-sMALLOC=emmalloc", "-sALLOW_MEMORY_GROWTH=1",
+             "-sSUPPORT_ERRNO=0"]
+WASM_OPT_FEATURES = ["--enable-simd", "--enable-bulk-memory", "--enable-nontrapping-float-to-int",
+                     "--enable-sign-ext", "--enable-mutable-globals"]
 
 # Runs in the page: arguments seconds, mode, rate, runs; returns [best seconds, texts found].
 DECODE_IN_PAGE = """
@@ -53,17 +77,52 @@ return [best, found, texts.length];
 CASES = [("audible", 44100), ("all", 44100), ("audible", 48000), ("all", 48000)]
 
 
+def peer_module() -> Optional[Path]:
+    """ggwave's module with every function of its C interface exported (and malloc and free, for
+    its callers' buffers), built once into build/peer-web; None without its source or emcc."""
+    header = PEER_SOURCE / "ggwave" / "include" / "ggwave" / "ggwave.h"
+    if not header.exists() or not shutil.which("em++"):
+        return None
+    if not PEER_MODULE.exists():
+        functions = re.findall(r"GGWAVE_API\s+[\w\s*]*?\b(ggwave_\w+)\s*\(", header.read_text())
+        exports = ",".join(f"_{name}" for name in ["malloc", "free", *functions])
+        PEER_MODULE.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["em++", *PEER_FLAGS, f"-I{header.parents[1]}",
+                        f"-I{PEER_SOURCE / 'ggwave' / 'src'}",
+                        str(PEER_SOURCE / "ggwave" / "src" / "ggwave.cpp"), "-o", str(PEER_MODULE),
+                        *PEER_LINK, f"-sEXPORTED_FUNCTIONS={exports}"], check=True)
+        subprocess.run(["wasm-opt", "-Oz", "--converge", *WASM_OPT_FEATURES, str(PEER_MODULE),
+                        "-o", str(PEER_MODULE)], check=True)
+    return PEER_MODULE
+
+
+def kib(size: int) -> str:
+    return f"{size / 1024:.1f} KiB ({size:,} bytes)"
+
+
+def print_sizes() -> None:
+    """The module and the page as served, and as a server that compresses sends them."""
+    print("| download | as built | gzipped |")
+    print("|---|---:|---:|")
+    rows = [("ryxsound.wasm", [WEB_BUILD / "ryxsound.wasm"]),
+            (f"the page ({', '.join(PAGE_FILES)})", [WEB_BUILD / name for name in PAGE_FILES])]
+    peer = peer_module()
+    if peer is not None:
+        version = re.search(r"^Version: (\S+)", (PEER_SOURCE / "PKG-INFO").read_text(), re.M)
+        rows.append((f"ggwave {version[1]}: its encoder and decoder, built as ryxsound.wasm",
+                     [peer]))
+    for name, paths in rows:
+        raw = sum(path.stat().st_size for path in paths)
+        print(f"| {name} | {kib(raw)} | {kib(sum(gzipped_size(path) for path in paths))} |")
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=60.0)
     parser.add_argument("--runs", type=int, default=3)
     args = parser.parse_args()
 
-    wasm = (WEB_BUILD / "ryxsound.wasm").stat().st_size
-    module = (WEB_BUILD / "ryxsound.js").stat().st_size
-    page = sum((WEB_BUILD / f).stat().st_size for f in ("app.js", "capture-worklet.js"))
-    print(f"ryxsound.wasm {wasm / 1024:.1f} KiB ({wasm} bytes), ryxsound.js "
-          f"{module / 1024:.1f} KiB, page scripts app.js + capture-worklet.js {page / 1024:.1f} KiB")
+    print_sizes()
     print()
     print(f"| mode | rate | decoding {args.seconds:g} s in the page | real-time factor | found |")
     print("|---|---:|---:|---:|---:|")

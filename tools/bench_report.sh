@@ -178,9 +178,13 @@ mkdir -p "$(dirname "$report")"
     echo
     echo "## In the browser"
     echo
-    echo "The WebAssembly build in a headless Chromium: a minute of quiet noise with a transmission"
-    echo "every six seconds, fed to a Decoder of ryxsound.js in 2048-sample blocks as the page"
-    echo "does (bench/web_speed.py; best of three, wall time)."
+    echo "What a browser downloads: the module, and everything the page loads, as built and as a"
+    echo "server that compresses sends it (gzip -9, file by file); ggwave's encoder and decoder"
+    echo "built from its source distribution with the same Emscripten and flags as the module"
+    echo "(its C interface exported, its log lines compiled out). Then the WebAssembly build in a"
+    echo "headless Chromium: a minute of quiet noise with a transmission every six seconds, fed to"
+    echo "a Decoder of ryxsound.js in 2048-sample blocks as the page does (bench/web_speed.py; best"
+    echo "of three, wall time)."
     echo
     cat "$tmp/web.md"
     echo
