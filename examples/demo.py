@@ -1,5 +1,7 @@
 """A round trip through _RyxSDK in every mode: encode a text, read the audio out, put half a
-second of silence before and after it, decode it back and print what arrived.
+second of silence before and after it, decode it back and print what arrived. Then a payload
+(any bytes, here a sentence) in both profiles through the ryxsound package, which the flat API
+does not send.
 
 Run with the module importable (installed, or PYTHONPATH pointing at a build's python/ folder):
     python examples/demo.py
@@ -12,6 +14,7 @@ import sys
 import numpy as np
 
 import _RyxSDK as ryx
+import ryxsound
 
 RATE = 44100
 CHUNK = 1024
@@ -57,7 +60,7 @@ def encode(mode, text):
 
 
 def decode(mode, signal):
-    """(status, text, confidence, noise dB, volume dB) of the first message in `signal`."""
+    """(status, text, confidence, tone/band dB, level dB) of the first message in `signal`."""
     handle = ryx.RYX_Create()
     try:
         ryx.RYX_Configure(mode, RATE, CHUNK, handle)
@@ -80,15 +83,33 @@ def decode(mode, signal):
 def main():
     print(ryx.RYX_GetVersion())
     header = f"{'mode':<12} {'sent':<10} {'status':>6} {'received':<10} {'confidence':>10} " \
-             f"{'noise dB':>9} {'volume dB':>9}"
+             f"{'tone/band dB':>12} {'level dB':>9}"
     print(header)
     print("-" * len(header))
     silence = np.zeros(RATE // 2, dtype=np.float32)
     for name, mode, text in MODES:
         signal = np.concatenate([silence, encode(mode, text), silence])
-        status, received, confidence, noise, volume = decode(mode, signal)
+        status, received, confidence, tone_to_band, level = decode(mode, signal)
         print(f"{name:<12} {text:<10} {status!s:>6} {received:<10} {confidence:>10.3f} "
-              f"{noise:>9.1f} {volume:>9.1f}")
+              f"{tone_to_band:>12.1f} {level:>9.1f}")
+    print()
+    payload_round_trip(silence)
+
+
+def payload_round_trip(silence):
+    """A sentence sent as a payload in each profile and received back, with its frames: a
+    payload is whole once the needed frames are heard, whatever else was sent."""
+    sent = "a payload: any bytes, 1 to 4096 of them"
+    header = f"{'profile':<8} {'bytes':>5} {'seconds':>7} {'ok':<5} " \
+             f"{'frames heard/needed/sent':<24} received"
+    print(header)
+    print("-" * len(header))
+    for profile in ryxsound.PROFILES:
+        audio = ryxsound.encode_payload(sent, profile=profile, sample_rate=RATE)
+        for p in ryxsound.decode_payloads(np.concatenate([silence, audio, silence]), RATE):
+            frames = f"{p.frames_heard}/{p.frames_needed}/{p.frames_total}"
+            print(f"{profile:<8} {p.size:>5} {len(audio) / RATE:>7.2f} {p.ok!s:<5} {frames:<24} "
+                  f"{p.text!r}")
 
 
 if __name__ == "__main__":

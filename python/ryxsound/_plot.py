@@ -81,14 +81,16 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
                      out_path: str, *, mode: str = "all", title: str = "",
                      custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
                      custom_step: int = DEFAULT_CUSTOM_STEP, plan_rate: Optional[float] = None,
-                     time_range: Optional[tuple[float, float]] = None) -> str:
+                     time_range: Optional[tuple[float, float]] = None,
+                     payloads: Sequence[Any] = ()) -> str:
     """Draw a labelled spectrogram to a picture whose format follows the extension of
     ``out_path`` (.png, .svg, .pdf, .jpg).
 
     Time runs along the x axis (seconds), frequency up the y axis (kHz), the level in dB is the
-    colour (with a colour bar). Each message is a shaded time span labelled with its text, mode
-    and checksum result; the band of the active plan (for mode ``"all"``: the plans of the
-    messages heard, or all three when none was) is drawn between dashed lines.
+    colour (with a colour bar). Each message and payload is a shaded time span labelled with its
+    text (or size), mode and result; the band of the active plan (for mode ``"all"``: the plans
+    of the messages heard, or all three when none was) is drawn between dashed lines where it
+    lies below half the sample rate. Any rate is drawn, whether a plan fits it or not.
 
     Parameters
     ----------
@@ -110,6 +112,8 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
         Rate the receiver ran at (the plans' tones depend on it); ``sample_rate`` when None.
     time_range : (float, float), optional
         Seconds from and to which to draw; the whole recording when None.
+    payloads : sequence of Payload
+        Decoded payloads (offsets in samples of ``samples``).
 
     Returns
     -------
@@ -152,12 +156,22 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
 
     shown = [m for m in messages
              if m.end / sample_rate >= t0 and m.start / sample_rate <= t1]
+    shown_payloads = [p for p in payloads
+                      if p.end / sample_rate >= t0 and p.start / sample_rate <= t1]
     if mode == "all":
-        names = sorted({m.mode for m in shown}) or list(listened_plans("all"))
+        names = (sorted({x.mode for x in [*shown, *shown_payloads]})
+                 or list(listened_plans("all")))
     else:
         names = [mode]
     rate = sample_rate if plan_rate is None else plan_rate
-    plans: list[Plan] = [plan(n, rate, custom_base_hz, custom_step) for n in names]
+    plans: list[Plan] = []
+    for n in names:
+        try:
+            drawn = plan(n, rate, custom_base_hz, custom_step)
+        except ValueError:  # a rate no plan is made at
+            continue
+        if drawn.high_hz < sample_rate / 2:
+            plans.append(drawn)
     for p in plans:
         for f in (p.low_hz, p.high_hz):
             ax.axhline(f / 1000.0, color="cyan", linestyle="--", linewidth=0.9, alpha=0.9)
@@ -169,7 +183,11 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
     # close to the labels before it on both rows keeps its span unlabelled.
     char_width = 0.0075 * (t1 - t0)
     labelled_until = [-np.inf, -np.inf]  # per label row, where its last label ends
-    for m in shown:
+    spans = [(m, f"{m.text} ({m.mode}{'' if m.ok else ', checksum failed'})") for m in shown]
+    spans += [(p, f"payload of {p.size} bytes ({p.mode}, {p.profile}{'' if p.ok else ', failed'})")
+              for p in shown_payloads]
+    spans.sort(key=lambda span: span[0].start)
+    for m, label in spans:
         m0, m1 = m.start / sample_rate, max(m.end, m.start + 1) / sample_rate
         colour = "lime" if m.ok else "red"
         for t in (m0, m1):
@@ -179,7 +197,6 @@ def plot_spectrogram(samples: npt.ArrayLike, sample_rate: float, messages: Seque
         row = next((r for r in (0, 1) if labelled_until[r] <= at), None)
         if row is None:
             continue
-        label = f"{m.text} ({m.mode}{'' if m.ok else ', checksum failed'})"
         labelled_until[row] = at + (len(label) + 2) * char_width
         ax.text(at, 0.95 - 0.06 * row, " " + label, transform=ax.get_xaxis_transform(),
                 color=colour, fontsize=8, va="top", ha="left", clip_on=True)

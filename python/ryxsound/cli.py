@@ -330,14 +330,43 @@ def _cmd_play(args: argparse.Namespace, stream_factory: Optional[StreamFactory])
 HINT_SECONDS = 120.0
 
 
-def _other_plan_hint(path: str, args: argparse.Namespace) -> str:
-    """When a file held no message for the plan asked for: the options of another plan or
-    preset under which its first two minutes hold one (' (try --preset phone: it holds
-    hello0123 there)'), or '' when none does or the input cannot be read again."""
+def _asked_options(args: argparse.Namespace) -> str:
+    """The plan options of the command line as the user gave them ('' for none)."""
+    if args.preset:
+        return f"--preset {args.preset}"
+    if args.mode is None:
+        return ""
+    custom = [f"--custom-base {args.custom_base:g}"] if args.custom_base is not None else []
+    custom += [f"--custom-step {args.custom_step}"] if args.custom_step is not None else []
+    return " ".join([f"--mode {args.mode}"] + custom)
+
+
+def _what_it_holds(blocks: list[Any], rate: int, kind: str, options: dict[str, Any],
+                   args: argparse.Namespace) -> str:
+    """What the blocks deliver under ``options``: the texts ('hello0123, sound0042') or the first
+    payload ('a payload of 13 bytes'); '' for nothing or a plan the rate cannot hold."""
+    try:
+        if kind == "text":
+            heard = [m.text for m in decode_blocks(blocks, rate, receiver=getattr(
+                args, "receiver", "robust"), **options) if m.ok]
+            return ", ".join(heard[:3])
+        sizes = [p.size for p in decode_payload_blocks(blocks, rate, **options) if p.ok]
+        return f"a payload of {sizes[0]} bytes" if sizes else ""
+    except ValueError:  # the rate cannot hold that plan
+        return ""
+
+
+def _hint(path: str, args: argparse.Namespace, kind: str) -> str:
+    """When a file held no ``kind`` ('text' or 'payload') for the plan asked for: another plan
+    or preset under which its first two minutes hold one (' (try --preset phone: it holds
+    hello0123 there)'), else the other kind under the plan asked for or another (' (it holds a
+    payload: try ryxsound receive)'); '' when neither does or the input cannot be read again.
+    ryxsound-cli words its hints alike."""
     if is_stream(path):
         return ""
     asked = ("preset", args.preset) if args.preset else ("mode", args.mode or "all")
-    tries = [("preset", name) for name in PRESETS] + [("mode", "all"), ("mode", "custom")]
+    others = [("preset", name) for name in PRESETS] + [("mode", "all"), ("mode", "custom")]
+    others = [other for other in others if other != asked]
     try:
         with open_audio(path) as source:
             rate = source.info.sample_rate
@@ -349,17 +378,19 @@ def _other_plan_hint(path: str, args: argparse.Namespace) -> str:
                     break
     except AudioFileError:
         return ""
-    for kind, name in tries:
-        if (kind, name) == asked:
-            continue
-        options: dict[str, Any] = {kind: name}
-        try:
-            heard = [m.text for m in decode_blocks(blocks, rate, receiver=args.receiver,
-                                                   **options) if m.ok]
-        except ValueError:  # the rate cannot hold that plan
-            continue
-        if heard:
-            return f" (try --{kind} {name}: it holds {', '.join(heard[:3])} there)"
+    for option, name in others:
+        held = _what_it_holds(blocks, rate, kind, {option: name}, args)
+        if held:
+            return f" (try --{option} {name}: it holds {held} there)"
+    other_kind, command = ("payload", "receive") if kind == "text" else ("text", "decode")
+    mode = _receive_mode(args, rate)
+    asked_plan = {"preset": args.preset} if args.preset else {"mode": mode,
+                                                               **_custom_kwargs(args, mode)}
+    for options, plan_kwargs in [(_asked_options(args), asked_plan)] + [
+            (f"--{option} {name}", {option: name}) for option, name in others]:
+        if _what_it_holds(blocks, rate, other_kind, plan_kwargs, args):
+            run = " ".join(filter(None, [PROG, command, options]))
+            return f" (it holds a {other_kind}: try {run})"
     return ""
 
 
@@ -394,7 +425,7 @@ def _decode_file(path: str, args: argparse.Namespace, bar: bool = True,
         try:
             _receiver_rate(info.sample_rate, mode, args, where=path)
         except CliError as exc:
-            hint = _other_plan_hint(path, args) if run is _texts else ""
+            hint = _hint(path, args, "text" if run is _texts else "payload")
             raise CliError(f"{exc}{hint}") from None
         long_file = info.frames >= PROGRESS_MIN_SECONDS * info.sample_rate
         progress = _Progress(os.path.basename(path), info.frames,
@@ -406,14 +437,26 @@ def _decode_file(path: str, args: argparse.Namespace, bar: bool = True,
     return found, info.sample_rate, mode
 
 
+def _file_prefixes(paths: list[str]) -> dict[str, str]:
+    """'path: ' before each line when several files are read, padded so that the lines of all
+    of them line up; '' for one file."""
+    if len(paths) < 2:
+        return {path: "" for path in paths}
+    width = max(len(path) for path in paths) + 2
+    return {path: f"{path}: ".ljust(width) for path in paths}
+
+
 def _cmd_decode(args: argparse.Namespace) -> int:
     if args.files.count(STDIO) > 1:
         raise CliError("standard input (-) can be read only once")
-    several = len(args.files) > 1
+    if args.json_document:
+        _warn("--json-document is kept for this release only; --json prints one object per "
+              "message and line, as receive and listen do")
+    prefixes = _file_prefixes(args.files)
     report: list[dict[str, Any]] = []
     bad = found_ok = False
     # With --jobs the bar counts files; one at a time, long files get a bar of their own.
-    parallel = args.jobs > 1 and several
+    parallel = args.jobs > 1 and len(args.files) > 1
     files_bar = FileProgress(len(args.files), enabled=None if parallel else False)
     try:
         outcomes = map_in_order(lambda p: _decode_file(p, args, bar=not parallel), args.files,
@@ -430,27 +473,42 @@ def _cmd_decode(args: argparse.Namespace) -> int:
             continue
         messages, rate, mode = decoded
         found_ok = found_ok or any(m.ok for m in messages)
-        if args.json:
+        if args.json_document:
             report.append({"file": path, "sample_rate": rate, "mode": mode,
                            "messages": [_message_json(m, rate) for m in messages]})
             continue
         for m in messages:
-            _out(_message_line(m, rate, f"{path}: " if several else ""))
+            if args.json:
+                _out(json.dumps({"file": path, **_message_json(m, rate)}, ensure_ascii=False))
+            else:
+                _out(_message_line(m, rate, prefixes[path]))
         if not messages:
-            sys.stderr.write(f"{PROG}: {path}: no message found{_other_plan_hint(path, args)}\n")
-    if args.json:
+            sys.stderr.write(f"{PROG}: {path}: no message found{_hint(path, args, 'text')}\n")
+    if args.json_document:
         _out(json.dumps({"files": report}, indent=2, allow_nan=False))
     if bad:
         return EXIT_BAD_INPUT
     return EXIT_OK if found_ok else EXIT_NOTHING
 
 
+def _plural(count: int, noun: str) -> str:
+    return f"{count} {noun}{'' if count == 1 else 's'}"
+
+
+def _in_window(found: Sequence[Any], rate: int, window: tuple[float, float]) -> list[Any]:
+    """The messages or payloads that overlap the time window (seconds)."""
+    return [x for x in found if x.end / rate >= window[0] and x.start / rate <= window[1]]
+
+
 def _spectrogram_title(path: str, rate: int, messages: list[Message],
-                       window: tuple[float, float]) -> str:
-    """The file, its rate and each message of the time window with the plan it was sent in."""
-    shown = [m for m in messages if m.end / rate >= window[0] and m.start / rate <= window[1]]
-    heard = ", ".join(f"{m.text} ({m.mode}{'' if m.ok else ', checksum failed'})"
-                      for m in shown[:4])
+                       window: tuple[float, float], payloads: Sequence[Payload] = ()) -> str:
+    """The file, its rate and each message and payload of the time window with the plan it was
+    sent in."""
+    shown = [f"{m.text} ({m.mode}{'' if m.ok else ', checksum failed'})"
+             for m in _in_window(messages, rate, window)]
+    shown += [f"payload of {p.size} bytes ({p.mode}, {p.profile}{'' if p.ok else ', failed'})"
+              for p in _in_window(payloads, rate, window)]
+    heard = ", ".join(shown[:4])
     if len(shown) > 4:
         heard += f" and {len(shown) - 4} more"
     return f"{os.path.basename(path)}  ({rate} Hz): {heard or 'no message found'}"
@@ -466,20 +524,39 @@ def _cmd_spectrogram(args: argparse.Namespace) -> int:
     check_writable(args.output)
     samples, rate = read_audio(args.file)
     mode = _receive_mode(args, rate)
-    run_at = _receiver_rate(rate, mode, args, where=args.file)
-    messages = decode_blocks([samples], rate, mode, resample=not args.no_resample,
-                             receiver=args.receiver, **_custom_kwargs(args, mode))
+    # Any readable file is drawn: what the plan's band or --no-resample keeps from being
+    # decoded is left unmarked, and the line says why.
+    run_at: Optional[float] = None
+    messages: list[Message] = []
+    payloads: list[Payload] = []
+    refused: dict[str, str] = {}  # what was not decoded, and why
+    try:
+        run_at = _receiver_rate(rate, mode, args)
+        messages = decode_blocks([samples], rate, mode, resample=not args.no_resample,
+                                 receiver=args.receiver, **_custom_kwargs(args, mode))
+    except (CliError, ValueError) as exc:
+        refused["texts"] = str(exc)
+    try:
+        payloads = decode_payload_blocks([samples], rate, mode=mode,
+                                         resample=not args.no_resample,
+                                         **_custom_kwargs(args, mode))
+    except ValueError as exc:
+        refused["payloads"] = str(exc)
     base, step, _ = _plan_params(args)
     duration = len(samples) / rate
     start = min(args.start or 0.0, duration)
     end = duration if args.end is None else min(args.end, duration)
     plot_spectrogram(samples, rate, messages, args.output, mode=mode,
-                     title=_spectrogram_title(args.file, rate, messages, (start, end)),
+                     title=_spectrogram_title(args.file, rate, messages, (start, end), payloads),
                      custom_base_hz=base, custom_step=step, plan_rate=run_at,
-                     time_range=(start, max(end, start)))
-    shown = [m for m in messages if m.end / rate >= start and m.start / rate <= end]
-    _out(f"wrote {args.output}: {start:.2f}..{end:.2f} s of {duration:.2f} s, {len(shown)} "
-         f"message{'' if len(shown) == 1 else 's'} marked")
+                     time_range=(start, max(end, start)), payloads=payloads)
+    marked = (f"{_plural(len(_in_window(messages, rate, (start, end))), 'message')} and "
+              f"{_plural(len(_in_window(payloads, rate, (start, end))), 'payload')} marked")
+    if len(refused) == 2 and len(set(refused.values())) == 1:
+        refused = {"texts and payloads": refused["texts"]}
+    why = "; ".join(f"{what} not decoded: {reason}" for what, reason in refused.items())
+    why = f" ({why})" if why else ""
+    _out(f"wrote {args.output}: {start:.2f}..{end:.2f} s of {duration:.2f} s, {marked}{why}")
     return EXIT_OK
 
 
@@ -516,12 +593,16 @@ def _cmd_send(args: argparse.Namespace, stream_factory: Optional[StreamFactory])
         check_writable(args.output)
     data, source = _read_payload(args)
     try:
-        one = encode_payload(data, profile=args.profile, mode=mode, sample_rate=args.rate,
-                             repeat=args.repeat, **_custom_kwargs(args, mode))
         shape = payload_shape(len(data), profile=args.profile, mode=mode, sample_rate=args.rate,
                               **_custom_kwargs(args, mode))
     except ValueError as exc:
         raise CliError(f"{source}: {exc}") from None
+    try:
+        # The shape took everything encode_payload checks but the repeat count.
+        one = encode_payload(data, profile=args.profile, mode=mode, sample_rate=args.rate,
+                             repeat=args.repeat, **_custom_kwargs(args, mode))
+    except ValueError as exc:
+        raise CliError(f"--repeat: {exc}") from None
     lead = np.zeros(int(round(LEAD_SILENCE * args.rate)), dtype=np.float32)
     audio = np.concatenate([lead, one, lead])
     plan_name = f"preset {args.preset}" if args.preset else f"mode {mode}"
@@ -542,10 +623,28 @@ def _cmd_send(args: argparse.Namespace, stream_factory: Optional[StreamFactory])
     return EXIT_OK
 
 
+#: Characters a shown payload may hold though they do not print: its JSON string escapes them.
+_SHOWN_WHITESPACE = frozenset("\t\n\r")
+
+
 def _shown_text(p: Payload) -> Optional[str]:
-    """The payload's text when it is intact UTF-8 that prints on one line, else None."""
+    """The payload's text when it is intact UTF-8 without control characters other than tab,
+    line feed and carriage return (which the shown JSON string escapes), else None: the rule of
+    ryxsound-cli's shownPayload."""
     text = p.text
-    return text if text is not None and text.isprintable() else None
+    if text is None:
+        return None
+    for c in text:
+        code = ord(c)
+        if (code < 0x20 or 0x7F <= code <= 0x9F) and c not in _SHOWN_WHITESPACE:
+            return None
+    return text
+
+
+def _frames(heard: int, needed: int, sent: int) -> str:
+    """'frames  1 heard,  1 needed,  2 sent': a payload is whole once the needed count is heard,
+    however many were sent."""
+    return f"frames {heard:2d} heard, {needed:2d} needed, {sent:2d} sent"
 
 
 def _payload_line(p: Payload, rate: float, prefix: str = "") -> str:
@@ -554,7 +653,8 @@ def _payload_line(p: Payload, rate: float, prefix: str = "") -> str:
     shown = "-" if text is None else json.dumps(text, ensure_ascii=False)
     return (f"{prefix}{p.start / rate:8.3f} s  {p.mode:<{_MODE_WIDTH}}  "
             f"{p.profile:<{_PROFILE_WIDTH}}  {p.size:4d} bytes  {'ok ' if p.ok else 'BAD'}  "
-            f"frames {p.frames_heard}/{p.frames_total}  confidence {p.confidence:4.2f}  {shown}")
+            f"{_frames(p.frames_heard, p.frames_needed, p.frames_total)}  "
+            f"confidence {p.confidence:4.2f}  {shown}")
 
 
 def _payload_json(p: Payload, rate: float) -> dict[str, Any]:
@@ -592,9 +692,9 @@ def _output_folder(folder: str) -> str:
     return folder
 
 
-def _save_payloads(folder: str, path: str, payloads: list[Payload],
-                   args: argparse.Namespace) -> None:
-    """Write the intact payloads of one input as FOLDER/<stem>-<n>.bin, n counting from 1."""
+def _save_payloads(folder: str, path: str, payloads: list[Payload]) -> None:
+    """Write the intact payloads of one input as FOLDER/<stem>-<n>.bin, n counting from 1, each
+    named on stderr ('ryxsound: wrote received/notes-1.bin: 140 bytes')."""
     stem = "stdin" if path == STDIO else os.path.splitext(os.path.basename(path))[0]
     for n, p in enumerate((p for p in payloads if p.ok), start=1):
         target = os.path.join(folder, f"{stem}-{n}.bin")
@@ -603,14 +703,14 @@ def _save_payloads(folder: str, path: str, payloads: list[Payload],
                 f.write(p.data)
         except OSError as exc:
             raise CliError(f"{target}: cannot write ({exc.strerror or exc})") from None
-        _say(args, f"wrote {target}: {len(p.data)} bytes")
+        sys.stderr.write(f"{PROG}: wrote {target}: {len(p.data)} bytes\n")
 
 
 def _cmd_receive(args: argparse.Namespace) -> int:
     if args.files.count(STDIO) > 1:
         raise CliError("standard input (-) can be read only once")
     folder = None if args.output is None else _output_folder(args.output)
-    several = len(args.files) > 1
+    prefixes = _file_prefixes(args.files)
     bad = found_ok = False
     for path in args.files:
         try:
@@ -624,27 +724,28 @@ def _cmd_receive(args: argparse.Namespace) -> int:
             if args.json:
                 _out(json.dumps({"file": path, **_payload_json(p, rate)}, ensure_ascii=False))
             else:
-                _out(_payload_line(p, rate, f"{path}: " if several else ""))
+                _out(_payload_line(p, rate, prefixes[path]))
         if not payloads:
-            sys.stderr.write(f"{PROG}: {path}: no payload found\n")
+            sys.stderr.write(f"{PROG}: {path}: no payload found{_hint(path, args, 'payload')}\n")
         if folder is not None:
-            _save_payloads(folder, path, payloads, args)
+            _save_payloads(folder, path, payloads)
     if bad:
         return EXIT_BAD_INPUT
     return EXIT_OK if found_ok else EXIT_NOTHING
 
 
 class _PayloadProgressLine:
-    """'receiving robust payload: frames 2/4 (3 needed)' on stderr while frames arrive:
-    rewritten in place on a terminal, else written once per change."""
+    """'receiving robust payload: frames  2 heard,  3 needed,  4 sent' on stderr while frames
+    arrive: rewritten in place on a terminal, else written once per change."""
 
     def __init__(self, terminal: bool):
         self.terminal = terminal
         self.shown = ""
 
     def update(self, arriving: list[PayloadProgress]) -> None:
-        line = "; ".join(f"receiving {p.profile} payload: frames {p.frames_heard}/"
-                         f"{p.frames_total} ({p.frames_needed} needed)" for p in arriving)
+        line = "; ".join(f"receiving {p.profile} payload: "
+                         f"{_frames(p.frames_heard, p.frames_needed, p.frames_total)}"
+                         for p in arriving)
         if line == self.shown:
             return
         if self.terminal:
@@ -731,7 +832,8 @@ def _cmd_demo(args: argparse.Namespace) -> int:
     rate = 44100
     lead = np.zeros(int(LEAD_SILENCE * rate), dtype=np.float32)
     all_ok = True
-    _out(f"encoding {args.text!r} in every sending mode at {rate} Hz and decoding it back:")
+    _out(f"encoding {args.text!r} in every sending mode, and a payload, at {rate} Hz and "
+         f"decoding them back:")
     for mode in ("audible", "nonaudible", "compression", "custom"):
         path = os.path.join(folder, f"{mode}.wav")
         audio = np.concatenate([lead, encode(args.text, mode, rate), lead])
@@ -744,6 +846,18 @@ def _cmd_demo(args: argparse.Namespace) -> int:
         heard = ", ".join(f"{m.text} ({m.mode}, confidence {m.confidence:.2f})"
                           for m in messages) or "nothing"
         _out(f"  {mode:<11} -> {path}: heard {heard} {'[ok]' if ok else '[FAILED]'}")
+    # A payload beside the texts: any bytes, here a sentence, in the fast profile.
+    path = os.path.join(folder, "payload.wav")
+    sent = f"a payload beside {args.text}: any bytes, 1 to {MAX_PAYLOAD_BYTES} of them"
+    write_audio(path, np.concatenate([lead, encode_payload(sent, profile="fast"), lead]), rate)
+    samples, _ = read_audio(path)
+    payloads = decode_payload_blocks([samples], rate)
+    ok = any(p.ok and p.text == sent for p in payloads)
+    all_ok = all_ok and ok
+    heard = ", ".join(f"{json.dumps(p.text) if p.ok else 'a failed payload'} ({p.mode}, "
+                      f"{p.profile}, {_frames(p.frames_heard, p.frames_needed, p.frames_total)})"
+                      for p in payloads) or "nothing"
+    _out(f"  {'payload':<11} -> {path}: heard {heard} {'[ok]' if ok else '[FAILED]'}")
     picture = os.path.join(folder, "audible.png")
     try:
         samples, _ = read_audio(os.path.join(folder, "audible.wav"))
@@ -752,7 +866,8 @@ def _cmd_demo(args: argparse.Namespace) -> int:
         _out(f"  spectrogram -> {picture}")
     except PlotUnavailable as exc:
         _out(f"  spectrogram skipped: {exc}")
-    _out(f"files are in {folder}")
+    _out(f"files are in {folder}; ryxsound decode FILE finds texts, ryxsound receive FILE "
+         f"payloads")
     return EXIT_OK if all_ok else EXIT_NOTHING
 
 
@@ -851,7 +966,13 @@ def _parser() -> argparse.ArgumentParser:
                                    "(the other files are still decoded).")
     p.add_argument("files", nargs="+", metavar="FILE",
                    help="audio files or streams to decode; - reads standard input")
-    p.add_argument("--json", action="store_true", help="print one JSON document instead")
+    shape = p.add_mutually_exclusive_group()
+    shape.add_argument("--json", action="store_true",
+                       help="one JSON object per message per line, with its file (as receive "
+                            "and listen print theirs)")
+    shape.add_argument("--json-document", action="store_true",
+                       help="the one JSON document of earlier releases ({\"files\": [...]}), "
+                            "kept for this release")
     p.add_argument("--jobs", "-j", type=_count, default=1, metavar="N",
                    help="decode N files at a time on N threads (default 1); the results keep "
                         "the order of the files")
@@ -930,7 +1051,8 @@ def _parser() -> argparse.ArgumentParser:
     p.add_argument("-o", "--output", default=None, metavar="DIR",
                    help="write each intact payload to DIR/<input name>-<n>.bin (DIR is "
                         "created when missing)")
-    p.add_argument("--json", action="store_true", help="one JSON object per payload per line")
+    p.add_argument("--json", action="store_true",
+                   help="one JSON object per payload per line, with its file")
 
     p = sub.add_parser("devices", parents=[common],
                        help="list the audio devices (needs sounddevice)",
@@ -940,8 +1062,10 @@ def _parser() -> argparse.ArgumentParser:
     p.add_argument("--json", action="store_true", help="print one JSON document instead")
 
     p = sub.add_parser("demo", parents=[common],
-                       help="encode a text in every mode, decode it and draw a spectrogram",
+                       help="encode a text in every mode and a payload, decode them and "
+                            "draw a spectrogram",
                        description="Encode TEXT in every sending mode to WAV files under OUT, "
+                                   "and a payload beside them, "
                                    "decode them back, draw a spectrogram of the audible one "
                                    "(when matplotlib is installed) and print where the files "
                                    "are.")

@@ -29,6 +29,11 @@ def one_error_line(proc: subprocess.CompletedProcess) -> str:
     return lines[0]
 
 
+def json_lines(stdout: str) -> list[dict]:
+    """What --json prints: one object per line."""
+    return [json.loads(line) for line in stdout.splitlines()]
+
+
 def padded(audio: np.ndarray, rate: int, seconds: float = 0.3) -> np.ndarray:
     pad = np.zeros(int(rate * seconds), dtype=np.float32)
     return np.concatenate([pad, audio, pad])
@@ -74,9 +79,8 @@ def test_decode_reads_formats_written_by_soundfile(tmp_path, subtype, ext, chann
     sf.write(str(path), audio, 44100, subtype=subtype)
     dec = run("decode", str(path), "--json")
     assert dec.returncode == 0, dec.stderr
-    (entry,) = json.loads(dec.stdout)["files"]
-    assert [m["text"] for m in entry["messages"]] == [TEXT]
-    assert entry["messages"][0]["ok"] is True
+    (entry,) = json_lines(dec.stdout)
+    assert entry["text"] == TEXT and entry["ok"] is True and entry["file"] == str(path)
 
 
 def test_five_messages_with_gaps_and_noise_found_in_order(tmp_path):
@@ -99,8 +103,7 @@ def test_five_messages_with_gaps_and_noise_found_in_order(tmp_path):
 
     dec = run("decode", str(path), "--json")
     assert dec.returncode == 0, dec.stderr
-    report = json.loads(dec.stdout)
-    messages = report["files"][0]["messages"]
+    messages = json_lines(dec.stdout)
     assert [m["text"] for m in messages] == texts
     assert all(m["ok"] for m in messages)
     assert [m["mode"] for m in messages] == ["compression", "audible"] * 2 + ["compression"]
@@ -163,7 +166,7 @@ def test_encode_options_still_decode(tmp_path, args, count):
     enc = run("encode", TEXT, "-o", str(out), *args)
     assert enc.returncode == 0, enc.stderr
     dec = run("decode", str(out), "--json")
-    messages = json.loads(dec.stdout)["files"][0]["messages"]
+    messages = json_lines(dec.stdout)
     assert [m["text"] for m in messages] == [TEXT] * count and all(m["ok"] for m in messages)
 
 
@@ -210,7 +213,7 @@ def test_spectrogram_png(tmp_path):
     assert run("encode", TEXT, "-o", str(wav), "--repeat", "2").returncode == 0
     proc = run("spectrogram", str(wav), "-o", str(png))
     assert proc.returncode == 0, proc.stderr
-    assert "2 messages marked" in proc.stdout
+    assert "2 messages and 0 payloads marked" in proc.stdout
     data = png.read_bytes()
     assert data[:8] == b"\x89PNG\r\n\x1a\n" and len(data) > 20000
 
@@ -246,5 +249,6 @@ def test_demo_writes_and_decodes_every_mode(tmp_path):
     proc = run("demo", "--out", str(tmp_path / "demo"))
     assert proc.returncode == 0, proc.stdout + proc.stderr
     names = sorted(os.listdir(tmp_path / "demo"))
-    assert {"audible.wav", "nonaudible.wav", "compression.wav", "custom.wav"} <= set(names)
+    assert {"audible.wav", "nonaudible.wav", "compression.wav", "custom.wav",
+            "payload.wav"} <= set(names)
     assert "FAILED" not in proc.stdout and str(tmp_path / "demo") in proc.stdout

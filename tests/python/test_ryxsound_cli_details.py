@@ -43,9 +43,10 @@ def test_spectrogram_format_follows_the_extension(tmp_path, two_messages, ext, m
 
 
 @pytest.mark.parametrize("args,expect,code", [
-    (["--start", "0", "--end", "2.5"], "0.00..2.50 s of 5.68 s, 1 message marked", 0),
-    (["--start", "3"], "3.00..5.68 s of 5.68 s, 1 message marked", 0),
-    ([], "0.00..5.68 s of 5.68 s, 2 messages marked", 0),
+    (["--start", "0", "--end", "2.5"], "0.00..2.50 s of 5.68 s, 1 message and 0 payloads marked",
+     0),
+    (["--start", "3"], "3.00..5.68 s of 5.68 s, 1 message and 0 payloads marked", 0),
+    ([], "0.00..5.68 s of 5.68 s, 2 messages and 0 payloads marked", 0),
     (["--start", "2", "--end", "1"], "must come after --start", 2),
 ])
 def test_spectrogram_time_range(tmp_path, two_messages, args, expect, code):

@@ -43,7 +43,7 @@ def test_send_then_receive_lines_files_and_json(sent, tmp_path, capsys):
     assert lines[0].startswith(f"{blob_wav}:    0.2") and lines[0].endswith("  -")
     assert "  audible      fast     512 bytes  ok   frames " in lines[0]
     assert lines[1].startswith(f"{text_wav}: ") and lines[1].endswith('  "grüße"')
-    assert "  robust     7 bytes  ok   frames 1/2  confidence " in lines[1]
+    assert "  robust     7 bytes  ok   frames  1 heard,  1 needed,  2 sent  confidence " in lines[1]
     assert (out_dir / "blob-1.bin").read_bytes() == BLOB
     assert (out_dir / "text-1.bin").read_bytes() == "grüße".encode()
 
@@ -87,7 +87,8 @@ def test_send_refuses_what_a_payload_cannot_hold(tmp_path, capsys, content, expe
     (["send", "-o", "x.wav"], "one of the arguments PATH --text is required"),
     (["send", "in.bin", "--text", "hi", "-o", "x.wav"], "not allowed with argument PATH"),
     (["send", "--text", "hi", "-o", "x.wav", "--profile", "slow"], "invalid choice: 'slow'"),
-    (["send", "--text", "hi", "-o", "x.wav", "--repeat", "17"], "repeat 17 is outside 1..16"),
+    (["send", "--text", "hi", "-o", "x.wav", "--repeat", "17"],
+     "ryxsound: error: --repeat: repeat 17 is outside 1..16"),
     (["send", "--text", "hi", "-o", "x.wav", "--rate", "0"], "sample rate"),
     (["send", "--text", "hi", "-o", "x.wav", "--mode", "nonaudible", "--rate", "22050"],
      "nonaudible plan reaches"),
@@ -115,7 +116,7 @@ def test_receive_exit_codes_and_unwritable_folder(sent, tmp_path, capsys):
     quiet = tmp_path / "quiet.wav"
     sf.write(str(quiet), np.zeros(44100, np.float32), 44100)
     assert cli.main(["receive", str(quiet)]) == 1
-    assert errors(capsys)[-1] == f"ryxsound: {quiet}: no payload found"
+    assert errors(capsys)[-1] == f"ryxsound: {quiet}: no payload found"  # and no hint
     assert cli.main(["receive", str(quiet), str(tmp_path / "gone.wav"), str(blob_wav)]) == 2
     assert cli.main(["receive", str(blob_wav), "-o", str(blob_wav)]) == 2
     assert "cannot create the folder" in errors(capsys)[-1]
@@ -130,7 +131,8 @@ def test_a_failed_payload_is_reported_bad_and_not_saved(tmp_path, capsys):
     sf.write(str(path), np.concatenate([np.zeros(4410, np.float32), audio]), 44100)
     assert cli.main(["receive", str(path), "-o", str(tmp_path / "out")]) == 1
     (line,) = capsys.readouterr().out.splitlines()
-    assert " 140 bytes  BAD  frames 2/4  " in line and line.endswith("  -")
+    assert " 140 bytes  BAD  frames  2 heard,  3 needed,  4 sent  confidence 0.67  " in line
+    assert line.endswith("  -")
     assert list((tmp_path / "out").iterdir()) == []
 
 
@@ -174,9 +176,10 @@ def test_listen_hears_texts_and_payloads_and_shows_frames_arriving(capsys):
     lines = captured.out.strip().splitlines()
     assert len(lines) == 2 and "hello0123" in lines[0] and lines[1].endswith('  "live"')
     # Not a terminal: each change of progress once, on its own line.
-    assert "receiving fast payload: frames 1/2 (1 needed)" not in captured.out
+    arriving = "receiving fast payload: frames  1 heard,  1 needed,  2 sent"
+    assert arriving not in captured.out
     progress = [line for line in captured.err.splitlines() if line.startswith("receiving")]
-    assert progress == ["receiving fast payload: frames 1/2 (1 needed)"] or not progress
+    assert progress == [arriving] or not progress
 
 
 def test_send_play_plays_what_receive_hears(capsys):
