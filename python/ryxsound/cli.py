@@ -956,6 +956,8 @@ def _parser() -> argparse.ArgumentParser:
                                    "band (dB), the tone level (dBFS), the share of symbols "
                                    "received clean and the symbols error correction changed "
                                    "(counted from 1: 1-2 start, 3-11 text, 12 checksum). "
+                                   "A file without a message names the plan, or the command "
+                                   "(receive), that hears what it holds. "
                                    "Reads WAV, "
                                    "FLAC, OGG and (with pip install 'ryxsound[media]') M4A/AAC, "
                                    "MP4, MKV, WEBM, AMR, WMA at any sample rate; stereo is mixed "
@@ -1041,16 +1043,19 @@ def _parser() -> argparse.ArgumentParser:
     p = sub.add_parser("receive", parents=[common, mode_opts, resample_opt],
                        help="find payloads in audio files",
                        description="Print one line per payload found: time, plan, profile, "
-                                   "size, result, frames heard of those sent, confidence and "
-                                   "the payload as text when it is printable UTF-8. Reads what "
+                                   "size, result, its frames heard, needed (any this many "
+                                   "deliver it) and sent, confidence and the payload as a JSON "
+                                   "string when it is UTF-8 text. A file without a payload "
+                                   "names the plan, or the command (decode), that hears what "
+                                   "it holds. Reads what "
                                    "decode reads. Mode default: all (audible at 22050 Hz). "
                                    "Exit 0 when an intact payload was found, 1 when none, 2 "
                                    "for bad input (the other files are still read).")
     p.add_argument("files", nargs="+", metavar="IN",
                    help="audio files or streams; - reads standard input")
     p.add_argument("-o", "--output", default=None, metavar="DIR",
-                   help="write each intact payload to DIR/<input name>-<n>.bin (DIR is "
-                        "created when missing)")
+                   help="write each intact payload to DIR/<input name>-<n>.bin, each named "
+                        "on stderr (DIR is created when missing)")
     p.add_argument("--json", action="store_true",
                    help="one JSON object per payload per line, with its file")
 
