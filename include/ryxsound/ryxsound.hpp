@@ -268,6 +268,19 @@ RYX_EXPORT std::vector<float> encodePayload(const uint8_t* data, size_t size, Pr
                                             Mode mode, float sampleRate, CustomBand custom = {},
                                             int repeat = 1);
 
+// planRate's rule for payloads, which ask how high the payload's own tones reach, not the text
+// plan's band (audible payloads sound at 1200..5864 Hz): audible payloads at 16000 Hz and the
+// phone preset's at 8000 Hz are made and heard at 44100 Hz and converted. With a profile, for a
+// sender (Mode::All sends the non-audible plan, as encodePayload does); without, for a
+// PayloadDecoder, which hears both profiles in every plan of the mode. Throws
+// std::invalid_argument naming the payload's band when audio at fileRate cannot hold it: "audio
+// at 8000 Hz holds up to 3600 Hz, robust payloads in the audible plan reach 5485.13 Hz: use a
+// higher rate".
+RYX_EXPORT float payloadRate(Profile profile, Mode mode, float fileRate, CustomBand custom = {});
+RYX_EXPORT float payloadRate(Mode mode, float fileRate, CustomBand custom = {});
+RYX_EXPORT float payloadRate(Profile profile, const Preset& preset, float fileRate);
+RYX_EXPORT float payloadRate(const Preset& preset, float fileRate);
+
 struct Payload {
     std::vector<uint8_t> data;  // the payload; empty unless ok
     bool ok = false;            // every byte recovered and the CRC-32 matches
@@ -299,7 +312,8 @@ struct PayloadProgress {
 class RYX_EXPORT PayloadDecoder {
   public:
     // Listens for both profiles in the plans of `mode` (All: audible, non-audible and
-    // compression). Throws as Decoder.
+    // compression) where they can be heard at sampleRate. Throws std::invalid_argument for an
+    // unknown mode, a rate out of range, a bad custom band, or a rate at which none can be.
     PayloadDecoder(Mode mode, float sampleRate, CustomBand custom = {});
     ~PayloadDecoder();
     PayloadDecoder(PayloadDecoder&&) noexcept;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <functional>
 #include <string>
 
 #include "api/core_plans.h"
@@ -249,13 +250,18 @@ std::vector<Plan> plansOf(Mode mode) {
     refuse(phrase("unknown mode %d: the modes are 2..6", static_cast<int>(mode)));
 }
 
-std::string modeFitsRefusal(Mode mode, float sampleRate, CustomBand custom) {
+std::string customBandRefusal(Mode mode, CustomBand custom) {
     if (mode == Mode::Custom && !(custom.step >= 0 && custom.step <= 64)) {
         return phrase("custom step %d is outside 0..64 (a hop of step + 2 bins)", custom.step);
     }
     if (mode == Mode::Custom && !(std::isfinite(custom.baseHz) && custom.baseHz > 0.0f)) {
         return phrase("custom base %g Hz must be a positive frequency", custom.baseHz);
     }
+    return {};
+}
+
+std::string modeFitsRefusal(Mode mode, float sampleRate, CustomBand custom) {
+    if (std::string refusal = customBandRefusal(mode, custom); !refusal.empty()) return refusal;
     const std::vector<Plan> plans = plansOf(mode);
     std::string refusal = sampleRateRefusal(sampleRate);  // what planInfo would throw
     for (size_t i = 0; i < plans.size() && refusal.empty(); ++i) {
@@ -303,52 +309,60 @@ std::vector<float> supportedRates(Mode mode, CustomBand custom) {
     return rates;
 }
 
+std::string soundRateRefusal(Mode mode, float fileRate, CustomBand custom, bool nativeHalfRate,
+                             const std::function<Reach(float planRate)>& reachAt, float* rate) {
+    if (std::string refusal = sampleRateRefusal(fileRate); !refusal.empty()) return refusal;
+    std::vector<float> rates = supportedRates(mode, custom);
+    if (!nativeHalfRate)
+        rates.erase(std::remove(rates.begin(), rates.end(), 22050.0f), rates.end());
+    if (std::find(rates.begin(), rates.end(), fileRate) != rates.end() &&
+        reachAt(fileRate).refusal.empty()) {
+        *rate = fileRate;
+        return {};
+    }
+    // The nearer by ratio of 44100 and 48000 Hz: at or below 46009 Hz (their geometric mean)
+    // 44100, above it 48000.
+    float best = 0.0f;
+    for (float candidate : {44100.0f, 48000.0f}) {
+        if (std::find(rates.begin(), rates.end(), candidate) == rates.end()) continue;
+        if (best == 0.0f ||
+            std::fabs(std::log(candidate / fileRate)) < std::fabs(std::log(best / fileRate))) {
+            best = candidate;
+        }
+    }
+    if (best == 0.0f) return modeFitsRefusal(mode, 44100.0f, custom);  // the mode fits no rate
+    const Reach reach = reachAt(best);
+    if (!reach.refusal.empty()) return reach.refusal;
+    // Audio at fileRate keeps what lies below 0.45 fileRate: the converter's pass band.
+    const float limit = 0.45f * fileRate;
+    if (!(reach.topHz < limit)) {
+        return phrase("audio at %g Hz holds up to %g Hz, %s %g Hz: use a higher rate%s", fileRate,
+                      limit, reach.reaches.c_str(), reach.topHz,
+                      mode == Mode::Custom ? " or a lower custom base" : "");
+    }
+    *rate = best;
+    return {};
+}
+
 namespace {
 
 // planRate for a mode and band; nativeHalfRate says whether 22050 Hz, where the analysis window
 // is half as long and the hop twice as wide, is a plan rate of its own (not for presets, whose
 // band holds only with the 2048-sample window).
 std::string planRateOf(Mode mode, float fileRate, CustomBand custom, bool nativeHalfRate,
-                       float* planRate) {
-    if (std::string refusal = sampleRateRefusal(fileRate); !refusal.empty()) return refusal;
-    std::vector<float> rates = supportedRates(mode, custom);
-    if (!nativeHalfRate)
-        rates.erase(std::remove(rates.begin(), rates.end(), 22050.0f), rates.end());
-    if (std::find(rates.begin(), rates.end(), fileRate) != rates.end()) {
-        *planRate = fileRate;
-        return {};
-    }
-    // The nearer by ratio of 44100 and 48000 Hz: at or below 46009 Hz (their geometric mean)
-    // 44100, above it 48000.
-    float best = 0.0f;
-    for (float rate : {44100.0f, 48000.0f}) {
-        if (std::find(rates.begin(), rates.end(), rate) == rates.end()) continue;
-        if (best == 0.0f ||
-            std::fabs(std::log(rate / fileRate)) < std::fabs(std::log(best / fileRate))) {
-            best = rate;
+                       float* rate) {
+    const auto textReach = [mode, custom](float planRate) {
+        Reach reach;
+        for (Plan plan : plansOf(mode)) {
+            const float top = planInfo(plan, planRate, custom).bandHighHz;
+            if (reach.topHz == 0.0f || top < reach.topHz) {
+                reach.topHz = top;
+                reach.reaches = phrase("the %s plan reaches", planName(plan));
+            }
         }
-    }
-    if (best == 0.0f) return modeFitsRefusal(mode, 44100.0f, custom);  // the mode fits no rate
-    // Audio at fileRate keeps what lies below 0.45 fileRate: the converter's pass band.
-    const float limit = 0.45f * fileRate;
-    float lowestTop = 0.0f;
-    Plan lowestPlan = Plan::Audible;
-    for (Plan plan : plansOf(mode)) {
-        const float top = planInfo(plan, best, custom).bandHighHz;
-        if (lowestTop == 0.0f || top < lowestTop) {
-            lowestTop = top;
-            lowestPlan = plan;
-        }
-    }
-    if (!(lowestTop < limit)) {
-        return phrase(
-            "audio at %g Hz holds up to %g Hz, the %s plan reaches %g Hz: use a higher "
-            "rate%s",
-            fileRate, limit, planName(lowestPlan), lowestTop,
-            mode == Mode::Custom ? " or a lower custom base" : "");
-    }
-    *planRate = best;
-    return {};
+        return reach;
+    };
+    return soundRateRefusal(mode, fileRate, custom, nativeHalfRate, textReach, rate);
 }
 
 }  // namespace

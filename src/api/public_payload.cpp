@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "api/core_plans.h"
 #include "api/refusals.h"
@@ -33,24 +34,93 @@ std::string payloadSizeRefusal(size_t size) {
     return phrase("payload of %zu bytes: a payload holds 1 to %zu bytes", size, kMaxPayloadBytes);
 }
 
-// The layout of `profile` in the plan `mode` sends, into *layout unless refused.
-std::string layoutRefusal(Profile profile, Mode mode, float sampleRate, CustomBand custom,
-                          RYX::PayloadLayout* layout) {
+// Why `layout` cannot be made at its rate, or "" when it can.
+std::string layoutFitRefusal(const RYX::PayloadLayout& layout) {
+    if (layout.fits) return {};
+    const char* plan = planName(Plan(int(layout.plan)));
+    const char* profile = layout.profile == RYX::PayloadProfile::Fast ? "fast" : "robust";
+    if (layout.channels == 0) {
+        return phrase("the %s plan cannot carry %s payloads: its band is too narrow", plan,
+                      profile);
+    }
+    const double soundsTo = std::max(layout.topHz(), layout.pilotHz);
+    if (soundsTo < 0.5 * layout.sampleRate) {
+        return phrase("the %s plan cannot carry %s payloads at %g Hz: use 44100 or 48000 Hz", plan,
+                      profile, layout.sampleRate);
+    }
+    return phrase(
+        "%s payloads in the %s plan sound up to %g Hz, above half the sample rate of %g Hz: use "
+        "44100 or 48000 Hz",
+        profile, plan, soundsTo, layout.sampleRate);
+}
+
+std::string profileRefusal(Profile profile) {
+    if (profile == Profile::Fast || profile == Profile::Robust) return {};
+    return phrase("unknown profile %d: use fast or robust", int(profile));
+}
+
+// The mode number, the rate and the custom band: what every payload call checks first.
+std::string bandRefusal(Mode mode, float sampleRate, CustomBand custom) {
     std::string refusal = modeNumberRefusal(int(mode));
     if (refusal.empty()) refusal = sampleRateRefusal(sampleRate);
-    if (refusal.empty()) {
-        refusal = modeFitsRefusal(mode == Mode::All ? Mode::NonAudible : mode, sampleRate, custom);
-    }
-    if (refusal.empty() && profile != Profile::Fast && profile != Profile::Robust) {
-        refusal = phrase("unknown profile %d: use fast or robust", int(profile));
-    }
+    return refusal.empty() ? customBandRefusal(mode, custom) : refusal;
+}
+
+// The layout of `profile` in the plan `mode` sends, into *layout unless refused. The payload's
+// own tones decide whether it fits the rate, not the text plan's band.
+std::string layoutRefusal(Profile profile, Mode mode, float sampleRate, CustomBand custom,
+                          RYX::PayloadLayout* layout) {
+    std::string refusal = bandRefusal(mode, sampleRate, custom);
+    if (refusal.empty()) refusal = profileRefusal(profile);
     if (!refusal.empty()) return refusal;
     *layout = RYX::makePayloadLayout(coreProfile(profile), sendingPlan(mode),
                                      {custom.baseHz, custom.step}, sampleRate);
-    if (layout->fits) return {};
-    return phrase("the %s plan cannot carry %s payloads at %g Hz: %s",
-                  planName(Plan(int(layout->plan))), profileName(profile), sampleRate,
-                  layout->channels == 0 ? "its band is too narrow" : "use 44100 or 48000 Hz");
+    return layoutFitRefusal(*layout);
+}
+
+// The layouts a sender of `profile` (or, for null, a decoder) uses in the plans of `mode` at
+// sampleRate, fitting or not.
+std::vector<RYX::PayloadLayout> layoutsOf(const Profile* profile, Mode mode, float sampleRate,
+                                          CustomBand custom) {
+    std::vector<RYX::PayloadLayout> layouts;
+    const std::vector<RYX::Plan> plans =
+        profile != nullptr ? std::vector<RYX::Plan>{sendingPlan(mode)} : corePlans(mode);
+    for (RYX::Plan plan : plans) {
+        for (Profile p : {Profile::Fast, Profile::Robust}) {
+            if (profile != nullptr && p != *profile) continue;
+            layouts.push_back(RYX::makePayloadLayout(coreProfile(p), plan,
+                                                     {custom.baseHz, custom.step}, sampleRate));
+        }
+    }
+    return layouts;
+}
+
+// The rate rule for payloads (payloadRate). The pilot is left out of the payload's reach: audio
+// that loses it has lost its plan's text band too, so no text receiver of that plan listens there.
+std::string payloadRateOf(const Profile* profile, Mode mode, float fileRate, CustomBand custom,
+                          bool nativeHalfRate, float* rate) {
+    std::string refusal = bandRefusal(mode, fileRate, custom);
+    if (refusal.empty() && profile != nullptr) refusal = profileRefusal(*profile);
+    if (!refusal.empty()) return refusal;
+    const auto payloadReach = [&](float planRate) {
+        Reach reach;
+        for (const RYX::PayloadLayout& l : layoutsOf(profile, mode, planRate, custom)) {
+            if (!l.fits) {
+                reach.refusal = layoutFitRefusal(l);
+                continue;
+            }
+            if (reach.reaches.empty() || l.topHz() < reach.topHz) {
+                reach.topHz = float(l.topHz());
+                reach.reaches = phrase("%s payloads in the %s plan reach",
+                                       l.profile == RYX::PayloadProfile::Fast ? "fast" : "robust",
+                                       planName(Plan(int(l.plan))));
+            }
+        }
+        if (!reach.reaches.empty()) reach.refusal.clear();  // a decoder hears what fits
+        return reach;
+    };
+    const Mode sent = profile != nullptr && mode == Mode::All ? Mode::NonAudible : mode;
+    return soundRateRefusal(sent, fileRate, custom, nativeHalfRate, payloadReach, rate);
 }
 
 RYX::PayloadLayout checkedLayout(Profile profile, Mode mode, float sampleRate, CustomBand custom) {
@@ -145,8 +215,54 @@ struct PayloadDecoder::Impl {
     }
 };
 
+std::string payloadRateRefusal(const Profile* profile, Mode mode, float fileRate, CustomBand custom,
+                               float* rate) {
+    return payloadRateOf(profile, mode, fileRate, custom, true, rate);
+}
+
+std::string payloadRateRefusal(const Profile* profile, const Preset& preset, float fileRate,
+                               float* rate) {
+    return payloadRateOf(profile, preset.mode, fileRate, preset.custom, false, rate);
+}
+
+float payloadRate(Profile profile, Mode mode, float fileRate, CustomBand custom) {
+    float rate = 0.0f;
+    refuseIf(payloadRateRefusal(&profile, mode, fileRate, custom, &rate));
+    return rate;
+}
+
+float payloadRate(Mode mode, float fileRate, CustomBand custom) {
+    float rate = 0.0f;
+    refuseIf(payloadRateRefusal(nullptr, mode, fileRate, custom, &rate));
+    return rate;
+}
+
+float payloadRate(Profile profile, const Preset& preset, float fileRate) {
+    float rate = 0.0f;
+    refuseIf(payloadRateRefusal(&profile, preset, fileRate, &rate));
+    return rate;
+}
+
+float payloadRate(const Preset& preset, float fileRate) {
+    float rate = 0.0f;
+    refuseIf(payloadRateRefusal(nullptr, preset, fileRate, &rate));
+    return rate;
+}
+
+std::string payloadDecoderRefusal(Mode mode, float sampleRate, CustomBand custom) {
+    if (std::string refusal = bandRefusal(mode, sampleRate, custom); !refusal.empty()) {
+        return refusal;
+    }
+    std::string refusal;
+    for (const RYX::PayloadLayout& l : layoutsOf(nullptr, mode, sampleRate, custom)) {
+        if (l.fits) return {};
+        if (refusal.empty()) refusal = layoutFitRefusal(l);
+    }
+    return refusal;
+}
+
 PayloadDecoder::PayloadDecoder(Mode mode, float sampleRate, CustomBand custom) {
-    refuseIf(listenerRefusal(mode, sampleRate, custom));
+    refuseIf(payloadDecoderRefusal(mode, sampleRate, custom));
     impl_ = std::make_unique<Impl>(
         Impl{mode,
              sampleRate,

@@ -103,8 +103,9 @@ PayloadLayout makePayloadLayout(PayloadProfile profile, Plan plan, const CustomB
         l.fftSize *= 2;
     }
     l.frameSamples = l.slotStart(l.slots);
+    // A pilot above half the rate would fold back among the payload's tones.
     l.fits = l.sliceSamples > 0 && l.windowSamples <= l.fftSize &&
-             l.topHz() + l.spacingHz < 0.5 * sampleRate;
+             std::max(l.topHz(), l.pilotHz) + l.spacingHz < 0.5 * sampleRate;
     return l;
 }
 

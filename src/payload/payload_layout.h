@@ -37,8 +37,9 @@ struct PayloadLayout {
     PayloadProfile profile = PayloadProfile::Robust;
     Plan plan = Plan::Audible;
     float sampleRate = 0.0f;
-    bool fits = false;  // rate in range, at least one channel, every tone below half the rate
-                        // less one spacing, a symbol window of at most kMaxFftSize samples
+    bool fits = false;  // rate in range, at least one channel, every tone and the pilot below
+                        // half the rate less one spacing, a symbol window of at most
+                        // kMaxFftSize samples
 
     double symbolSeconds = 0.0;  // T
     double spacingHz = 0.0;      // 1 / T

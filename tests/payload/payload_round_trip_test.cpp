@@ -12,6 +12,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ryxsound/ryxsound.hpp"
@@ -436,6 +437,95 @@ TEST(RefusedDecoder, ThrowsForABadModeOrRateAndANullFeed) {
     EXPECT_THROW(decoder.feed(nullptr, 5, out), std::invalid_argument);
     EXPECT_EQ(decoder.feed(nullptr, 0, out), 0u);
     EXPECT_EQ(decoder.position(), 0);
+}
+
+// ---- Rates ------------------------------------------------------------------------------------
+
+// What payloadRate says for audio at a file rate: the plan rate, or a refusal naming the payload's
+// band. A sender asks with its profile, a decoder (hears both) without.
+struct RateCase {
+    Band band;
+    bool preset;  // asked as the phone preset rather than its mode and band
+    bool sender;  // with `profile`, else as a decoder
+    Profile profile;
+    float fileRate;
+    float planRate;    // 0: refused
+    const char* says;  // in the refusal
+};
+
+float payloadRateOf(const RateCase& c) {
+    if (c.preset) {
+        return c.sender ? ryxsound::payloadRate(c.profile, phone(), c.fileRate)
+                        : ryxsound::payloadRate(phone(), c.fileRate);
+    }
+    return c.sender ? ryxsound::payloadRate(c.profile, c.band.mode, c.fileRate, c.band.custom)
+                    : ryxsound::payloadRate(c.band.mode, c.fileRate, c.band.custom);
+}
+
+class PayloadRates : public ::testing::TestWithParam<RateCase> {};
+
+TEST_P(PayloadRates, AskThePayloadsBandNotTheTextPlans) {
+    const RateCase& c = GetParam();
+    if (c.planRate > 0.0f) {
+        EXPECT_EQ(payloadRateOf(c), c.planRate);
+        return;
+    }
+    try {
+        payloadRateOf(c);
+        FAIL() << "accepted";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
+    }
+}
+
+const Band kAll{"all", Mode::All, {}, Plan::NonAudible};
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, PayloadRates,
+    ::testing::Values(
+        // Audible payloads sound at 1.2..5.9 kHz: 16000 Hz audio holds them, not the text plan.
+        RateCase{kBands[0], false, true, Profile::Fast, 16000.0f, 44100.0f, ""},
+        RateCase{kBands[0], false, false, Profile::Fast, 16000.0f, 44100.0f, ""},
+        RateCase{kBands[0], false, true, Profile::Robust, 22050.0f, 22050.0f, ""},
+        RateCase{kBands[0], false, true, Profile::Robust, 96000.0f, 48000.0f, ""},
+        RateCase{kBands[0], false, true, Profile::Fast, 8000.0f, 0.0f,
+                 "audio at 8000 Hz holds up to 3600 Hz, fast payloads in the audible plan reach "
+                 "5863.57 Hz"},
+        // A decoder is refused only when the payload that reaches least does not fit.
+        RateCase{kBands[0], false, false, Profile::Fast, 8000.0f, 0.0f,
+                 "robust payloads in the audible plan reach 5485.1"},
+        RateCase{kAll, false, false, Profile::Fast, 16000.0f, 44100.0f, ""},
+        RateCase{kAll, false, true, Profile::Robust, 16000.0f, 0.0f,
+                 "robust payloads in the nonaudible plan reach"},
+        // The phone preset's band holds at 44100 and 48000 Hz only.
+        RateCase{kBands[4], true, true, Profile::Robust, 8000.0f, 44100.0f, ""},
+        RateCase{kBands[4], true, false, Profile::Fast, 22050.0f, 44100.0f, ""},
+        RateCase{kBands[3], false, false, Profile::Fast, 16000.0f, 0.0f,
+                 "payloads in the custom plan reach"},
+        RateCase{kBands[1], false, true, Profile(7), 44100.0f, 0.0f, "unknown profile 7"}),
+    [](const auto& info) {
+        const RateCase& c = info.param;
+        return std::string(c.band.name) + (c.preset ? "_preset" : "") +
+               (c.sender ? std::string("_") + ryxsound::profileName(c.profile) : "_decoder") + "_" +
+               std::to_string(int(c.fileRate)) + "_" + std::to_string(info.index);
+    });
+
+// The interface itself makes and hears payloads at any rate whose half holds their tones and
+// pilot: the audible plan at 16000 Hz, the phone band at 8000 Hz.
+TEST(PayloadRates, RoundTripAtRatesTheTextPlanDoesNotFit) {
+    const std::vector<uint8_t> sent = payloadOf(60);
+    for (const auto& [band, rate] : {std::pair{kBands[0], 16000.0f}, {kBands[4], 8000.0f}}) {
+        for (Profile profile : {Profile::Fast, Profile::Robust}) {
+            std::vector<float> audio = silence(rate);
+            append(audio, ryxsound::encodePayload(sent.data(), sent.size(), profile, band.mode,
+                                                  rate, band.custom));
+            append(audio, silence(rate));
+            const std::vector<Payload> got = receive(audio, band.mode, rate, band.custom);
+            ASSERT_EQ(got.size(), 1u) << band.name << " " << rate;
+            EXPECT_TRUE(got[0].ok && got[0].data == sent) << band.name << " " << rate;
+        }
+    }
+    EXPECT_THROW(ryxsound::PayloadDecoder(Mode::Audible, 8000.0f), std::invalid_argument);
 }
 
 TEST(ProfileNames, ReadBothWaysAndRefuseOthers) {
