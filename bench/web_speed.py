@@ -26,7 +26,7 @@ from browser import (PAGE_FILES, ROOT, WEB_BUILD, chromium, gzipped_size, open_p
                      served)
 
 PEER_SOURCE = ROOT / "build" / "peer-src" / "ggwave"
-PEER_MODULE = ROOT / "build" / "peer-web" / "ggwave.wasm"
+PEER_BUILD = ROOT / "build" / "peer-web"
 
 # ggwave's sources built as web/CMakeLists.txt builds the module: one standalone wasm for size,
 # with link-time optimisation, SIMD and the other features, without exceptions or RTTI, emmalloc,
@@ -77,23 +77,33 @@ return [best, found, texts.length];
 CASES = [("audible", 44100), ("all", 44100), ("audible", 48000), ("all", 48000)]
 
 
+def peer_version() -> Optional[str]:
+    """The version of ggwave's unpacked source distribution, None without it."""
+    info = PEER_SOURCE / "PKG-INFO"
+    found = re.search(r"^Version: (\S+)", info.read_text(), re.M) if info.exists() else None
+    return found[1] if found else None
+
+
 def peer_module() -> Optional[Path]:
     """ggwave's module with every function of its C interface exported (and malloc and free, for
-    its callers' buffers), built once into build/peer-web; None without its source or emcc."""
+    its callers' buffers), built once per version into build/peer-web; None without its source
+    or emcc."""
     header = PEER_SOURCE / "ggwave" / "include" / "ggwave" / "ggwave.h"
-    if not header.exists() or not shutil.which("em++"):
+    version = peer_version()
+    if version is None or not header.exists() or not shutil.which("em++"):
         return None
-    if not PEER_MODULE.exists():
+    module = PEER_BUILD / f"ggwave-{version}.wasm"
+    if not module.exists():
         functions = re.findall(r"GGWAVE_API\s+[\w\s*]*?\b(ggwave_\w+)\s*\(", header.read_text())
         exports = ",".join(f"_{name}" for name in ["malloc", "free", *functions])
-        PEER_MODULE.parent.mkdir(parents=True, exist_ok=True)
+        PEER_BUILD.mkdir(parents=True, exist_ok=True)
         subprocess.run(["em++", *PEER_FLAGS, f"-I{header.parents[1]}",
                         f"-I{PEER_SOURCE / 'ggwave' / 'src'}",
-                        str(PEER_SOURCE / "ggwave" / "src" / "ggwave.cpp"), "-o", str(PEER_MODULE),
+                        str(PEER_SOURCE / "ggwave" / "src" / "ggwave.cpp"), "-o", str(module),
                         *PEER_LINK, f"-sEXPORTED_FUNCTIONS={exports}"], check=True)
-        subprocess.run(["wasm-opt", "-Oz", "--converge", *WASM_OPT_FEATURES, str(PEER_MODULE),
-                        "-o", str(PEER_MODULE)], check=True)
-    return PEER_MODULE
+        subprocess.run(["wasm-opt", "-Oz", "--converge", *WASM_OPT_FEATURES, str(module),
+                        "-o", str(module)], check=True)
+    return module
 
 
 def kib(size: int) -> str:
@@ -108,8 +118,7 @@ def print_sizes() -> None:
             (f"the page ({', '.join(PAGE_FILES)})", [WEB_BUILD / name for name in PAGE_FILES])]
     peer = peer_module()
     if peer is not None:
-        version = re.search(r"^Version: (\S+)", (PEER_SOURCE / "PKG-INFO").read_text(), re.M)
-        rows.append((f"ggwave {version[1]}: its encoder and decoder, built as ryxsound.wasm",
+        rows.append((f"ggwave {peer_version()}: its encoder and decoder, built as ryxsound.wasm",
                      [peer]))
     for name, paths in rows:
         raw = sum(path.stat().st_size for path in paths)
