@@ -6,8 +6,8 @@ import pytest
 
 from browser import PAGE_FILES, WEB_BUILD, gzipped_size
 
-# Files in build/web and the most gzipped bytes they may take together. Measured: the module
-# 109,631 bytes, 55,425 gzipped; the page's whole download 144,519 bytes, 66,680 gzipped.
+# Files in build/web and the most gzipped bytes they may take together (today's figures are in
+# docs/benchmarks.md: about 50 KiB and 61 KiB).
 LIMITS = [
     (["ryxsound.wasm"], 64 * 1024),
     (PAGE_FILES, 96 * 1024),
