@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -30,10 +31,19 @@ std::string askedOptions(const CommandLine& line) {
 // cannot hold. Throws AudioFileError when the input cannot be read again.
 std::string whatItHolds(AudioReader& reader, const Band& band, Kind kind,
                         ryxsound::Receiver receiver) {
+    // Payloads ask their own band of the rate, texts their plan's.
+    const auto rate = static_cast<float>(reader.sampleRate());
     float runRate = 0.0f;
     try {
-        runRate = planRateOf(band, reader.sampleRate(), false, "");
+        if (kind == Kind::Text) {
+            runRate = planRateOf(band, reader.sampleRate(), false, "");
+        } else {
+            runRate = band.preset != nullptr ? ryxsound::payloadRate(*band.preset, rate)
+                                             : ryxsound::payloadRate(band.mode, rate, band.custom);
+        }
     } catch (const BadInput&) {
+        return "";
+    } catch (const std::invalid_argument&) {
         return "";
     }
     if (!reader.rewind()) throw AudioFileError("the input cannot be read again");
