@@ -181,7 +181,7 @@ FilePayloads receiveFile(const std::string& path, const CommandLine& line) {
         bandOf(line, result.rate == 22050 ? ryxsound::Mode::Audible : ryxsound::Mode::All);
     float runRate = 0.0f;
     try {
-        runRate = receiveRate(band, result.rate, line.resample, path);
+        runRate = receiveRate(band, result.rate, line.resample, path, true);
     } catch (const BadInput& e) {
         throw BadInput(e.what() + hintFor(reader, line, band, Kind::Payload));
     }
@@ -240,7 +240,7 @@ std::string shownPayload(const std::vector<uint8_t>& data) {
 int sendCommand(const CommandLine& line) {
     const Band band = bandOf(line, ryxsound::Mode::Audible);
     const int rate = line.sampleRate.value_or(44100);
-    const float sendRate = planRateOf(band, rate, true, "");
+    const float sendRate = payloadRateOf(band, rate, &line.profile, "");
     checkWritable(line.output);
     std::string where;
     const std::vector<uint8_t> data = payloadBytes(line, where);

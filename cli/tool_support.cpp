@@ -68,8 +68,25 @@ float planRateOf(const Band& band, int fileRate, bool sending, const std::string
     }
 }
 
-float receiveRate(const Band& band, int fileRate, bool resample, const std::string& path) {
-    const float runRate = planRateOf(band, fileRate, false, path + ": ");
+float payloadRateOf(const Band& band, int fileRate, const ryxsound::Profile* profile,
+                    const std::string& where) {
+    const float rate = static_cast<float>(fileRate);
+    try {
+        if (band.preset != nullptr) {
+            return profile != nullptr ? ryxsound::payloadRate(*profile, *band.preset, rate)
+                                      : ryxsound::payloadRate(*band.preset, rate);
+        }
+        return profile != nullptr ? ryxsound::payloadRate(*profile, band.mode, rate, band.custom)
+                                  : ryxsound::payloadRate(band.mode, rate, band.custom);
+    } catch (const std::invalid_argument& e) {
+        throw BadInput(where + e.what());
+    }
+}
+
+float receiveRate(const Band& band, int fileRate, bool resample, const std::string& path,
+                  bool payloads) {
+    const float runRate = payloads ? payloadRateOf(band, fileRate, nullptr, path + ": ")
+                                   : planRateOf(band, fileRate, false, path + ": ");
     if (!resample && runRate != static_cast<float>(fileRate)) {
         throw BadInput(path + ": sample rate " + std::to_string(fileRate) + " Hz is read at " +
                        std::to_string(static_cast<int>(runRate)) + " Hz for " + bandName(band) +

@@ -50,9 +50,16 @@ std::string bandName(const Band& band);
 // sends. Throws BadInput, prefixed by `where`, when audio at fileRate cannot hold the plan.
 float planRateOf(const Band& band, int fileRate, bool sending, const std::string& where);
 
-// The receive rate for audio at fileRate: the plan rate, or with --no-resample the file's own
-// rate, which must then be the plan rate. Throws BadInput naming the file otherwise.
-float receiveRate(const Band& band, int fileRate, bool resample, const std::string& path);
+// The same for payloads (ryxsound::payloadRate), which ask their own band of the rate: made in
+// `profile`, or heard (null) in either.
+float payloadRateOf(const Band& band, int fileRate, const ryxsound::Profile* profile,
+                    const std::string& where);
+
+// The receive rate for audio at fileRate: the plan rate of the band's texts (of its payloads with
+// `payloads`), or with --no-resample the file's own rate, which must then be the plan rate.
+// Throws BadInput naming the file otherwise.
+float receiveRate(const Band& band, int fileRate, bool resample, const std::string& path,
+                  bool payloads = false);
 
 // Feeds the next at most maxFrames frames of `reader` (from where it stands), converted block by
 // block from the file's rate to runRate, to `sink`, then the converter's last samples; returns

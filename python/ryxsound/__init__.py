@@ -54,6 +54,7 @@ from ._payload import (
     PayloadShape,
     decode_payloads,
     encode_payload,
+    payload_rate,
     payload_shape,
 )
 
@@ -93,6 +94,7 @@ __all__ = [
     "encode_payload",
     "mix_signature",
     "mode_name",
+    "payload_rate",
     "payload_shape",
     "plan",
     "plan_rate",

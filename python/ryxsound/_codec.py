@@ -263,12 +263,16 @@ class _Receiver(Generic[_Record]):
         self._name, mid, base, step = _band_args(mode, default_mode, preset, custom_base_hz,
                                                  custom_step)
         self._channels_first = bool(channels_first)
-        self._rate = (plan_rate(self._name, self._in_rate, base, step, preset) if resample
+        self._rate = (self._plan_rate(self._in_rate, base, step, preset) if resample
                       else self._in_rate)
         self._resampler = (None if self._rate == self._in_rate
                            else StreamResampler(self._in_rate, self._rate))
         self._core: Optional[Any] = self._start(mid, self._rate, base, step)
         self._position = 0
+
+    def _plan_rate(self, rate: float, base: float, step: int, preset: Optional[str]) -> float:
+        """The rate the core runs at for audio at ``rate`` (:func:`ryxsound.plan_rate`)."""
+        return plan_rate(self._name, rate, base, step, preset)
 
     def _start(self, mode_id: int, rate: float, base: float, step: int) -> Any:
         raise NotImplementedError

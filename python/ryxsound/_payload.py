@@ -18,7 +18,8 @@ import numpy.typing as npt
 
 from . import _core
 from ._codec import _band_args, _Receiver, run_blocks
-from ._modes import ModeLike, PLAN_NAMES, check_rate, plan_rate
+from ._modes import (DEFAULT_CUSTOM_BASE_HZ, DEFAULT_CUSTOM_STEP, ModeLike, PLAN_NAMES,
+                     check_rate, mode_id)
 from ._resample import convert
 
 #: Profiles by name: "fast" (short symbols, for a quiet room or a cable) and "robust" (longer
@@ -54,15 +55,35 @@ def payload_bytes(data: object) -> bytes:
                     f"{type(data).__name__}")
 
 
+def payload_rate(mode: ModeLike, sample_rate: float,
+                 custom_base_hz: float = DEFAULT_CUSTOM_BASE_HZ,
+                 custom_step: int = DEFAULT_CUSTOM_STEP, preset: Optional[str] = None,
+                 profile: Optional[str] = None) -> float:
+    """The rate payloads are made (with a ``profile``) or heard (without: a decoder hears both)
+    at for audio at ``sample_rate``: :func:`ryxsound.plan_rate`'s rule, asking how high the
+    payloads' own tones reach rather than the text plan's band. Audible payloads (1.2..5.9 kHz)
+    at 16000 Hz and the phone preset's at 8000 Hz are made and heard at 44100 Hz and converted.
+    ``"all"`` sends the non-audible plan.
+
+    Raises
+    ------
+    ValueError
+        When audio at ``sample_rate`` cannot hold the payloads, naming their band and the rate.
+    """
+    rate = check_rate(sample_rate)
+    chosen = "" if profile is None else profile_name(profile)
+    return float(_core.payload_rate(mode_id(mode), rate, float(custom_base_hz), int(custom_step),
+                                    preset or "", chosen))
+
+
 def _sending_band(mode: Optional[ModeLike], preset: Optional[str],
                   custom_base_hz: Optional[float], custom_step: Optional[int],
-                  sample_rate: float) -> tuple[int, float, int, float, float]:
-    """Mode number, custom band, the caller's rate and the plan rate a payload is synthesised
-    at (``"all"`` sends the non-audible plan)."""
+                  sample_rate: float, profile: str) -> tuple[int, float, int, float, float]:
+    """Mode number, custom band, the caller's rate and the plan rate a payload in ``profile`` is
+    synthesised at."""
     name, mid, base, step = _band_args(mode, "audible", preset, custom_base_hz, custom_step)
     rate = check_rate(sample_rate)
-    run_at = plan_rate("nonaudible" if name == "all" else name, rate, base, step, preset)
-    return mid, base, step, rate, run_at
+    return mid, base, step, rate, payload_rate(name, rate, base, step, preset, profile)
 
 
 @dataclass(frozen=True)
@@ -113,7 +134,7 @@ def payload_shape(size: int, *, profile: str = "robust", mode: Optional[ModeLike
         raise TypeError(f"size must be a whole number of bytes, not {type(size).__name__}")
     chosen = profile_name(profile)
     mid, base, step, rate, run_at = _sending_band(mode, preset, custom_base_hz, custom_step,
-                                                  sample_rate)
+                                                  sample_rate, chosen)
     if not 0 <= size < _COUNT_LIMIT:
         raise ValueError(f"payload size {int(size)} is not a count of bytes")
     shape = _core.payload_shape(int(size), chosen, mid, run_at, base, step)
@@ -142,7 +163,7 @@ def encode_payload(data: PayloadData, *, profile: str = "robust",
         As for :func:`ryxsound.encode` (default ``"audible"``). The narrow plans (non-audible,
         compression, custom, the phone preset) carry one tone at a time and are slower.
     sample_rate : float
-        Hz; the payload is made at the plan rate (see :func:`ryxsound.plan_rate`) and converted.
+        Hz; the payload is made at the plan rate (see :func:`ryxsound.payload_rate`) and converted.
     repeat : int
         Send it that many times back to back (1..16).
     preset, custom_base_hz, custom_step
@@ -166,7 +187,7 @@ def encode_payload(data: PayloadData, *, profile: str = "robust",
         raise TypeError(f"repeat must be a whole number, not {type(repeat).__name__}")
     chosen = profile_name(profile)
     mid, base, step, rate, run_at = _sending_band(mode, preset, custom_base_hz, custom_step,
-                                                  sample_rate)
+                                                  sample_rate, chosen)
     if not -_COUNT_LIMIT < repeat < _COUNT_LIMIT:
         raise ValueError(f"repeat {int(repeat)} is not a count of transmissions")
     audio = _core.encode_payload(payload, chosen, mid, run_at, base, step, int(repeat))
@@ -289,6 +310,9 @@ class PayloadDecoder(_Receiver[Payload]):
                  channels_first: bool = False):
         super().__init__(mode, sample_rate, "all", custom_base_hz, custom_step, preset,
                          resample, channels_first)
+
+    def _plan_rate(self, rate: float, base: float, step: int, preset: Optional[str]) -> float:
+        return payload_rate(self._name, rate, base, step, preset)
 
     def _start(self, mode_id: int, rate: float, base: float, step: int) -> _core.PayloadDecoder:
         return _core.PayloadDecoder(mode_id, rate, base, step)

@@ -54,6 +54,7 @@ from ._payload import (
     PayloadProgress,
     decode_payload_blocks,
     encode_payload,
+    payload_rate,
     payload_shape,
 )
 from ._plot import IMAGE_FORMATS, PlotUnavailable, plot_spectrogram
@@ -166,13 +167,16 @@ def _custom_kwargs(args: argparse.Namespace, mode: str) -> dict[str, Any]:
     return {"custom_base_hz": args.custom_base, "custom_step": args.custom_step}
 
 
-def _receiver_rate(rate: float, mode: str, args: argparse.Namespace, where: str = "") -> float:
-    """The rate the receiver runs at for audio at ``rate``: the plan rate (said on stderr with
-    --verbose when the audio is resampled); with --no-resample the file's rate must be it."""
+def _receiver_rate(rate: float, mode: str, args: argparse.Namespace, where: str = "",
+                   payloads: bool = False) -> float:
+    """The rate the receiver of texts (or of ``payloads``) runs at for audio at ``rate``: the
+    plan rate (said on stderr with --verbose when the audio is resampled); with --no-resample
+    the file's rate must be it."""
     prefix = f"{where}: " if where else ""
     base, step, _ = _plan_params(args)
+    rule = payload_rate if payloads else plan_rate
     try:
-        run_at = plan_rate(mode, rate, base, step, args.preset)
+        run_at = rule(mode, rate, base, step, args.preset)
     except ValueError as exc:
         raise CliError(f"{prefix}{exc}") from None
     if args.no_resample and run_at != rate:
@@ -423,7 +427,7 @@ def _decode_file(path: str, args: argparse.Namespace, bar: bool = True,
             _warn(f"{path}: the file is shorter than its header claims ({held:.2f} s of "
                   f"{declared:.2f} s): it was cut off")
         try:
-            _receiver_rate(info.sample_rate, mode, args, where=path)
+            _receiver_rate(info.sample_rate, mode, args, where=path, payloads=run is _payloads)
         except CliError as exc:
             hint = _hint(path, args, "text" if run is _texts else "payload")
             raise CliError(f"{exc}{hint}") from None

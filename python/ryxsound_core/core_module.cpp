@@ -289,6 +289,25 @@ NB_MODULE(_core, m) {
         },
         "mode"_a, "sample_rate"_a, "custom_base_hz"_a = 12000.0f, "custom_step"_a = 1,
         "preset"_a = "");
+    // profile "" asks for a decoder, which hears both profiles.
+    m.def(
+        "payload_rate",
+        [](int mode, float rate, float base, int step, std::string_view preset,
+           std::string_view profile) {
+            const ryxsound::Preset* chosen =
+                preset.empty() ? nullptr : &ryxsound::presetByName(preset);
+            if (profile.empty()) {
+                return chosen != nullptr ? ryxsound::payloadRate(*chosen, rate)
+                                         : ryxsound::payloadRate(ryxsound::modeFromNumber(mode),
+                                                                 rate, {base, step});
+            }
+            const ryxsound::Profile sent = ryxsound::profileFromName(profile);
+            return chosen != nullptr ? ryxsound::payloadRate(sent, *chosen, rate)
+                                     : ryxsound::payloadRate(sent, ryxsound::modeFromNumber(mode),
+                                                             rate, {base, step});
+        },
+        "mode"_a, "sample_rate"_a, "custom_base_hz"_a = 12000.0f, "custom_step"_a = 1,
+        "preset"_a = "", "profile"_a = "");
 
     nb::class_<ryxsound::PlanInfo>(m, "PlanInfo")
         .def_prop_ro("plan", [](const ryxsound::PlanInfo& p) { return int(p.plan); })

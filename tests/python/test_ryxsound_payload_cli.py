@@ -91,7 +91,7 @@ def test_send_refuses_what_a_payload_cannot_hold(tmp_path, capsys, content, expe
      "ryxsound: error: --repeat: repeat 17 is outside 1..16"),
     (["send", "--text", "hi", "-o", "x.wav", "--rate", "0"], "sample rate"),
     (["send", "--text", "hi", "-o", "x.wav", "--mode", "nonaudible", "--rate", "22050"],
-     "nonaudible plan reaches"),
+     "payloads in the nonaudible plan reach"),
     (["send", "--text", "hi", "-o", "no/such/folder/x.wav"], "does not exist"),
     (["send", "--text", "hi", "-o", "x.mp3"], "write .wav, .flac or .ogg files"),
     (["send", "missing.bin", "-o", "x.wav"], "missing.bin: cannot read"),
