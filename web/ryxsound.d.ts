@@ -224,6 +224,15 @@ export interface PayloadProgress {
     lastEnd: number;
 }
 
+/**
+ * The rate payloads are made at for audio at sampleRate, the only rate encodePayload and
+ * PayloadDecoder take: planRate's rule, asking the payloads' own band (audible payloads sound at
+ * 1.2..5.9 kHz: 16000 -> 44100 Hz, where planRate('audible', 16000) throws). With a profile for a
+ * sender, without for a PayloadDecoder. Throws when audio at sampleRate cannot hold the payloads
+ * ('audible' at 8000 Hz), naming their band.
+ */
+export function payloadRate(mode: ModeLike | undefined, sampleRate: number,
+    options?: CustomBand & { preset?: string; profile?: ProfileName }): number;
 /** Frames, samples and time of a payload of `size` bytes (1..MAX_PAYLOAD_BYTES). */
 export function payloadShape(size: number, options?: PayloadOptions): PayloadShape;
 /** One payload transmission (a string is sent as UTF-8), samples -1..1. */
@@ -277,6 +286,7 @@ declare global {
         planRate: typeof planRate;
         messageTones: typeof messageTones;
         payloadShape: typeof payloadShape;
+        payloadRate: typeof payloadRate;
         encodePayload: typeof encodePayload;
         decodePayloads: typeof decodePayloads;
         PayloadDecoder: typeof PayloadDecoder;

@@ -438,6 +438,20 @@ function shapeOf(size, s) {
 }
 
 /**
+ * The rate payloads are made at for audio at sampleRate (audible payloads, at 1.2..5.9 kHz: 16000
+ * -> 44100 Hz), the only rate encodePayload and PayloadDecoder take; throws when no rate will do
+ * ('audible' at 8000 Hz). options: profile (a sender's; without it, a decoder's, which hears
+ * both), preset, customBaseHz, customStep.
+ */
+export function payloadRate(mode, sampleRate, options = undefined) {
+    const o = checkOptions(options, ['profile', 'preset', ...BAND]);
+    const s = o.profile === undefined ? { ...settings({ ...o, mode, sampleRate }, mode), profile: -1 }
+        : payloadSettings({ ...o, mode, sampleRate });
+    return checked(0, (err, size) => core.ryxw_payload_rate(s.mode, s.preset, s.sampleRate,
+        s.customBaseHz, s.customStep, s.profile, err, size));
+}
+
+/**
  * How a payload of `size` bytes is sent: its frames, samples and seconds on air.
  * options: profile ('robust' default, or 'fast'), mode ('audible'), sampleRate (44100), preset,
  * customBaseHz, customStep.
@@ -614,6 +628,6 @@ export const PROFILES = Object.freeze([...PROFILE_NAMES]);
 globalThis.RyxSound = Object.freeze({
     version, MODES, PLANS, PROFILES, MAX_PAYLOAD_BYTES, RyxSoundError, encode, decode, Decoder,
     Spectrum, presets, planInfo, plansOf, supportedRates, planRate, messageTones, payloadShape,
-    encodePayload, decodePayloads, PayloadDecoder,
+    payloadRate, encodePayload, decodePayloads, PayloadDecoder,
 });
 globalThis.dispatchEvent?.(new Event('ryxsound-ready'));

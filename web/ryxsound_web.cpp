@@ -251,10 +251,28 @@ struct WebPlans {
         return ryxsound::planRateRefusal(asked, fileRate, custom, rate);
     }
 
+    // ryxsound::payloadRate for payloads in these plans: made in `profile`, or heard (null).
+    std::string payloadRateRefusal(const ryxsound::Profile* profile, float fileRate,
+                                   float* rate) const {
+        if (chosen != nullptr) {
+            return ryxsound::payloadRateRefusal(profile, *chosen, fileRate, rate);
+        }
+        return ryxsound::payloadRateRefusal(profile, mode, fileRate, custom, rate);
+    }
+
     // Unless the plans are made at sampleRate itself (this layer has no resampler), says so.
     std::string sampleRateRefusal(float sampleRate, bool sending) const {
         float rate = 0.0f;
-        const std::string refusal = planRateRefusal(sampleRate, sending, &rate);
+        return madeAtRefusal(planRateRefusal(sampleRate, sending, &rate), sampleRate, rate);
+    }
+    // The same for payloads, which ask their own band of the rate.
+    std::string payloadSampleRateRefusal(float sampleRate, const ryxsound::Profile* profile) const {
+        float rate = 0.0f;
+        return madeAtRefusal(payloadRateRefusal(profile, sampleRate, &rate), sampleRate, rate);
+    }
+
+  private:
+    static std::string madeAtRefusal(const std::string& refusal, float sampleRate, float rate) {
         if (!refusal.empty() || rate == sampleRate) return refusal;
         return phrase(
             "sampleRate %g Hz: the plans are made at %g Hz; resample to %g Hz (an "
@@ -656,6 +674,23 @@ EMSCRIPTEN_KEEPALIVE int ryxw_payload_shape(double size, int profile, int mode, 
     return 1;
 }
 
+// ryxsound::payloadRate for payloads in these plans, made in `profile` (0 fast, 1 robust) or, with
+// -1, heard: 44100 for mode 2 at 16000 Hz. 0 with err when audio at fileRate cannot hold them.
+EMSCRIPTEN_KEEPALIVE float ryxw_payload_rate(int mode, int preset, float fileRate,
+                                             float customBaseHz, int customStep, int profile,
+                                             char* err, int errCapacity) {
+    Reply reply(err, errCapacity);
+    WebPlans plans;
+    const auto chosen = static_cast<ryxsound::Profile>(profile);
+    float rate = 0.0f;
+    if (!reply.takes(plans.refusal(mode, preset, customBaseHz, customStep)) ||
+        !reply.takes(
+            plans.payloadRateRefusal(profile == -1 ? nullptr : &chosen, fileRate, &rate))) {
+        return 0.0f;
+    }
+    return rate;
+}
+
 // A payload's transmission, sent `repeat` times, at sampleRate (which must be the plans' rate):
 // read ryxw_audio_samples and ryxw_audio_count, then ryxw_audio_free. Null with err.
 EMSCRIPTEN_KEEPALIVE WebAudio* ryxw_payload_encode(const uint8_t* data, double size, int profile,
@@ -667,7 +702,7 @@ EMSCRIPTEN_KEEPALIVE WebAudio* ryxw_payload_encode(const uint8_t* data, double s
     size_t bytes = 0;
     const auto chosen = static_cast<ryxsound::Profile>(profile);
     if (!reply.takes(plans.refusal(mode, preset, customBaseHz, customStep)) ||
-        !reply.takes(plans.sampleRateRefusal(sampleRate, true)) ||
+        !reply.takes(plans.payloadSampleRateRefusal(sampleRate, &chosen)) ||
         !reply.takes(payloadSizeRefusal(size, &bytes)) ||
         !reply.takes(ryxsound::encodePayloadRefusal(data, bytes, chosen, plans.mode, sampleRate,
                                                     plans.custom, repeat))) {
@@ -703,8 +738,8 @@ EMSCRIPTEN_KEEPALIVE WebPayloadDecoder* ryxw_payload_decoder_new(int mode, int p
     Reply reply(err, errCapacity);
     WebPlans plans;
     if (!reply.takes(plans.refusal(mode, preset, customBaseHz, customStep)) ||
-        !reply.takes(plans.sampleRateRefusal(sampleRate, false)) ||
-        !reply.takes(ryxsound::listenerRefusal(plans.mode, sampleRate, plans.custom))) {
+        !reply.takes(plans.payloadSampleRateRefusal(sampleRate, nullptr)) ||
+        !reply.takes(ryxsound::payloadDecoderRefusal(plans.mode, sampleRate, plans.custom))) {
         return nullptr;
     }
     return new WebPayloadDecoder(ryxsound::PayloadDecoder(plans.mode, sampleRate, plans.custom));

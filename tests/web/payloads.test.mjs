@@ -64,23 +64,25 @@ test('fast and robust take the times and frames the profiles promise for 140 byt
     assert.deepEqual(R.PROFILES, ['fast', 'robust']);
 });
 
-// Every rate an encoder or decoder of payloads might be given: those the plans are made at
-// work, the others are refused with the rate to resample to or why the audio cannot hold them.
+// Every rate an encoder or decoder of payloads might be given: those payloads are made at work,
+// the others are refused with the rate to resample to or why the audio cannot hold the payloads'
+// own band (audible payloads reach 5.9 kHz: 16000 Hz audio holds them, not the text plan).
 const RATES = [8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 192000];
 
-test('payloads go through at exactly the rates the plans are made at', () => {
+test('payloads go through at exactly the rates payloadRate makes them at', () => {
     const accepted = [];
     for (const rate of RATES) {
         let planned = null;
         try {
-            planned = R.planRate('audible', rate);
+            planned = R.payloadRate('audible', rate, { profile: 'fast' });
         } catch (e) {
-            // the encoder asks whether the payload's band fits, the decoder what planRate says
-            assert.throws(() => R.encodePayload('rate', { profile: 'fast', sampleRate: rate }),
-                { name: 'RyxSoundError', message: new RegExp(`the audible plan reaches .* ${rate} Hz`) });
-            assert.throws(() => new R.PayloadDecoder({ mode: 'audible', sampleRate: rate }), { message: e.message });
+            assert.match(e.message, new RegExp(`^audio at ${rate} Hz holds up to .*, fast payloads in the audible plan reach 5863.57 Hz`));
+            assert.throws(() => R.encodePayload('rate', { profile: 'fast', sampleRate: rate }), /fast payloads in the audible plan/);
+            assert.throws(() => new R.PayloadDecoder({ mode: 'audible', sampleRate: rate }),
+                { name: 'RyxSoundError', message: /robust payloads in the audible plan reach 5485.1/ });
             continue;
         }
+        assert.equal(R.payloadRate('audible', rate), planned, `${rate} Hz`);
         if (planned !== rate) {
             assert.throws(() => R.encodePayload('rate', { profile: 'fast', sampleRate: rate }), { message: new RegExp(`resample to ${planned} Hz`) });
             assert.throws(() => new R.PayloadDecoder({ mode: 'audible', sampleRate: rate }), { message: new RegExp(`resample to ${planned} Hz`) });
@@ -92,6 +94,10 @@ test('payloads go through at exactly the rates the plans are made at', () => {
         accepted.push(rate);
     }
     assert.deepEqual(accepted, [22050, 44100, 48000]);
+    assert.throws(() => R.planRate('audible', 16000), /the audible plan reaches/);
+    assert.equal(R.payloadRate('audible', 16000), 44100);
+    assert.equal(R.payloadRate(undefined, 8000, { preset: 'phone', profile: 'robust' }), 44100);
+    assert.throws(() => R.payloadRate('audible', 44100, { profile: 'slow' }), /unknown profile 'slow'/);
 });
 
 test('a payload sent twice is delivered once, whole from frames of both copies', () => {
