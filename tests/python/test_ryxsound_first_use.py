@@ -115,13 +115,38 @@ def transmission() -> np.ndarray:
 
 @pytest.mark.parametrize("left", ["silent", "noisy"])
 def test_stereo_is_mixed_down(transmission, left):
-    rng = np.random.default_rng(5)
-    other = (np.zeros_like(transmission) if left == "silent"
-             else (0.1 * rng.standard_normal(len(transmission))).astype(np.float32))
-    stereo = np.stack([other, transmission], axis=1)  # the message on the right only
+    stereo = _right_only(transmission, left)
     for receiver in ryxsound.RECEIVERS:
         assert [m.text for m in ryxsound.decode(stereo, RATE, receiver=receiver)
                 if m.ok] == [TEXT]
+
+
+def _right_only(transmission: np.ndarray, left: str) -> np.ndarray:
+    rng = np.random.default_rng(5)
+    other = (np.zeros_like(transmission) if left == "silent"
+             else (0.1 * rng.standard_normal(len(transmission))).astype(np.float32))
+    return np.stack([other, transmission], axis=1)  # the message on the right only
+
+
+@pytest.mark.parametrize("left", ["silent", "noisy"])
+@pytest.mark.parametrize("reader,ext", [("tool", "wav"), ("tool", "flac"), ("stdin", "wav"),
+                                        ("decode_files", "wav"), ("decode_files", "flac")])
+def test_stereo_files_are_mixed_down(tmp_path, transmission, left, reader, ext):
+    """Files are mixed down as arrays are: by the tool (a stream is read block by block, through
+    PyAV where it is installed) and by decode_files."""
+    path = tmp_path / f"right_only.{ext}"
+    sf.write(str(path), _right_only(transmission, left), RATE, subtype="PCM_16")
+    if reader == "decode_files":
+        (messages,) = ryxsound.decode_files([str(path)], workers=1, progress=False)
+        assert [m.text for m in messages if m.ok] == [TEXT]
+        return
+    if reader == "tool":
+        proc = run("decode", str(path))
+    else:
+        with open(path, "rb") as stdin:
+            proc = subprocess.run([sys.executable, "-m", "ryxsound", "decode", "-"], stdin=stdin,
+                                  capture_output=True, text=True, timeout=300)
+    assert proc.returncode == 0 and TEXT in proc.stdout, proc.stdout + proc.stderr
 
 
 @pytest.mark.parametrize("block", [1000, 4096, 100_000])
