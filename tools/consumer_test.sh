@@ -203,6 +203,19 @@ open.wav     -
 zero.wav     -
 CUT
 
+# Stereo is mixed down: the message on the right channel only, the left silent or noisy.
+if command -v sox >/dev/null; then
+    sox audible.wav right_silent.wav remix 0 1
+    sox audible.wav noise.wav synth whitenoise vol 0.1
+    sox -M noise.wav audible.wav right_noisy.wav
+    for file in right_silent.wav right_noisy.wav; do
+        check "ryxsound-cli decode $file (the message on the right only) -> 0" \
+            exits 0 "hello0123 +ok" decode "$file"
+    done
+else
+    echo "  skipped stereo files: no sox"
+fi
+
 # A folder the user may not write to. root writes anywhere: the tool then runs as nobody, which
 # needs to pass through the work folder.
 read_only() {
