@@ -8,9 +8,9 @@
 // "confidence": 0.97, "corrected": 1} (corrected: symbols error correction changed, -1 when not
 // known; start is -1 for the standard receiver, which does not report it; end is
 // the position where the message was reported), and finally {"samples": N, "starts": S,
-// "phantoms": P, "phantom_samples": Q, "preambles": R}: starts recognised, starts that gave no
-// intact message, the time spent following candidates that gave nothing, and (robust receiver;
-// -1 otherwise) start tests passed before the pair check.
+// "phantoms": P, "phantom_samples": Q, "preambles": R, "searches": W}: starts recognised, starts
+// that gave no intact message, the time spent following candidates that gave nothing, and (robust
+// receiver; -1 otherwise) start tests passed before the pair check and word searches run.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +34,7 @@ constexpr size_t kChunk = 1024;
 struct Totals {
     long long samples = 0;
     long long preambles = -1;  // robust receiver only
+    long long searches = -1;   // robust receiver only
     long long starts = 0;
     long long intact = 0;
     long long phantoms = 0;
@@ -110,6 +111,7 @@ Totals runRobust(int mode, const RYX::Tuning& tuning) {
     print();
     t.starts = receiver.stats().starts;
     t.preambles = receiver.stats().preambles;
+    t.searches = receiver.stats().searches;
     t.phantoms = receiver.stats().phantoms;
     t.phantomSamples = receiver.stats().phantomSamples;
     return t;
@@ -153,7 +155,7 @@ int main(int argc, char** argv) {
     }
     std::printf(
         "{\"samples\": %lld, \"preambles\": %lld, \"starts\": %lld, \"phantoms\": %lld, "
-        "\"phantom_samples\": %lld}\n",
-        t.samples, t.preambles, t.starts, t.phantoms, t.phantomSamples);
+        "\"phantom_samples\": %lld, \"searches\": %lld}\n",
+        t.samples, t.preambles, t.starts, t.phantoms, t.phantomSamples, t.searches);
     return 0;
 }

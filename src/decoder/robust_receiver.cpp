@@ -740,18 +740,19 @@ bool RobustReceiver::passesOnOneSlice(PlanState& ps, int64_t start, float a0, fl
 
 void RobustReceiver::decodeCandidate(const Candidate& c, MessageSink& out) {
     const PlanState& ps = plans_[static_cast<size_t>(c.plan)];
-    // A second chance takes a word only where it also reaches the likelihood bound, however
-    // confident: most words that noise alone gives are confident ones below it. A candidate the
-    // pair check moved has had its second chance.
+    // A second chance takes a word only where it also reaches the clear signal's likelihood
+    // bound, however confident (in noise the word search asks more of every word): most words
+    // that noise alone gives are confident ones below it. A candidate the pair check moved has
+    // had its second chance.
     Decision best = decodeNear(ps, c.startSlice, c.drift);
-    if (c.moved && best.logPosterior < WordSearch::kAcceptLogPosterior) best = Decision{};
+    if (c.moved && best.logPosterior < WordSearch::kClearLogPosterior) best = Decision{};
     if (!best.ok && !c.moved) {
         const Timing t =
             dataTiming(ps, c.startSlice, c.movable ? kDataTimingSlices : 0, kDataSymbols);
         const Decision again = t.start != c.startSlice || t.drift != c.drift
                                    ? decodeNear(ps, t.start, t.drift)
                                    : Decision{};
-        if (again.ok && again.logPosterior >= WordSearch::kAcceptLogPosterior) best = again;
+        if (again.ok && again.logPosterior >= WordSearch::kClearLogPosterior) best = again;
     }
     if (!best.ok) {
         ++stats_.phantoms;
@@ -882,6 +883,7 @@ RobustReceiver::Decision RobustReceiver::tryDecode(const PlanState& ps, int64_t 
     SymbolEnergies energy;
     measureSymbols(ps, start, drift, energy);
     const Word word = search_.search(energy);
+    ++stats_.searches;
     stats_.words += word.tried;
     if (!word.found) return result;
     result.ok = true;

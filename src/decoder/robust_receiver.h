@@ -98,6 +98,7 @@ struct RobustStats {
     int64_t phantoms = 0;        // starts that gave no intact message
     int64_t phantomSamples = 0;  // audio spent following candidates that gave nothing: those
                                  // dropped after six symbols up to there, the rest 20 symbols
+    int64_t searches = 0;        // word searches: one per timing tried
     int64_t words = 0;           // words handed to errors-and-erasures decoding: at most
                                  // kWordsPerTiming per timing tried
 };

@@ -165,6 +165,15 @@ float WordSearch::symbolPosteriors(const float* energies, float noise, float sig
     return most - norm;
 }
 
+float WordSearch::allowForHits(std::array<float, kSymbolCount>& logP) {
+    float most = -std::numeric_limits<float>::infinity();
+    for (float& v : logP) {
+        v = std::log((1.0f - kSymbolHit) * std::exp(v) + kSymbolHit / kSymbolCount);
+        most = std::max(most, v);
+    }
+    return most;
+}
+
 void WordSearch::pairPosteriors(PairRanking& r) {
     // The noise's energy per tone: the mean of the seven tones outside each symbol's best pair
     // (126 tones; the median of all 162 over ln 2 counts the transmission's 36 and reads 40 to
@@ -206,14 +215,43 @@ void WordSearch::pairPosteriors(PairRanking& r) {
             continue;
         }
         const float* symbol = energies + i * kToneCount;
-        r.likeliest[at] = symbolPosteriors(symbol, noise, signal, r.logPosterior[at]);
+        symbolPosteriors(symbol, noise, signal, r.logPosterior[at]);
+        r.likeliest[at] = allowForHits(r.logPosterior[at]);
         r.heard[at] = symbolPosteriors(symbol, medianNoise, medianSignal, scratch);
     }
     for (float v : r.likeliest) r.upper += v;
+    r.unclear = unclearSymbols(r, energies);
+}
+
+int WordSearch::unclearSymbols(const PairRanking& r, const float* energies) {
+    // Each symbol's second loudest tone (the weaker of a clear pair) and its median tone.
+    float second[kDataSymbols];
+    float median[kDataSymbols];
+    for (int i = 0; i < kDataSymbols; ++i) {
+        const float* symbol = energies + i * kToneCount;
+        int order[kToneCount];
+        ascendingOrder(symbol, kToneCount, order);
+        second[i] = symbol[order[kToneCount - kPairTones]];
+        median[i] = symbol[order[kToneCount / 2]];
+    }
+    int order[kDataSymbols];
+    ascendingOrder(second, kDataSymbols, order);
+    const float typical = second[order[kDataSymbols / 2]];
+    int unclear = 0;
+    for (int i = 0; i < kDataSymbols; ++i) {
+        const bool silent = !(r.spread[static_cast<size_t>(i)] > kSilentSpread);
+        const bool quiet = second[i] * kClearSignal < typical;  // a dropout: heard nothing of it
+        const bool clear = second[i] >= kClearSignal * median[i];
+        unclear += silent || quiet || clear ? 0 : 1;
+    }
+    return unclear;
 }
 
 WordSearch::Word WordSearch::searchWords(const PairRanking& r) {
     Found found;
+    found.clear = r.unclear <= kUnclearSymbols;
+    found.bound = found.clear ? kClearLogPosterior : kAcceptLogPosterior;
+    found.likeliestLog = found.bound;
     std::array<int, kTransmissionSymbols> trial{};
     // Attempt a: f = a / 2^kTrialSymbols least reliable symbols erased, and bit t of a puts the
     // symbol ranked f + t at its second best pair.
@@ -267,19 +305,20 @@ bool WordSearch::tryWord(const PairRanking& r, const std::array<int, kTransmissi
         logPosterior += r.logPosterior[at][static_cast<size_t>(s)];
     }
     const float confidence = 1.0f - loss / kDataSymbols;
-    // A word of the random erasures must also reach the likelihood bound, however confident: of
-    // the trials' many decodings, one that fits noise can still come out confident.
-    if (found.steadyOnly && !(logPosterior >= kAcceptLogPosterior && steadyWord(r, word))) {
-        return false;
-    }
+    // In noise every word must reach the likelihood bound, however confident: a confident word
+    // of noise is as likely as its posteriors say. So must a word of the random erasures: of the
+    // trials' many decodings, one that fits noise can still come out confident.
+    if ((!found.clear || found.steadyOnly) && !(logPosterior >= found.bound)) return false;
+    if (found.steadyOnly && !steadyWord(r, word)) return false;
     Word* taken = nullptr;
     if (confidence >= kAcceptThreshold) {
         if (!found.best.found || confidence > found.best.confidence) taken = &found.best;
     } else if (!found.best.found &&
-               (found.likeliest.found ? logPosterior > found.likeliestLog
-                                      : logPosterior >= kAcceptLogPosterior ||
-                                            (logPosterior >= kUnopposedLogPosterior &&
-                                             r.upper - logPosterior <= kUnopposedSlack))) {
+               (found.likeliest.found
+                    ? logPosterior > found.likeliestLog
+                    : logPosterior >= found.bound ||
+                          (found.clear && logPosterior >= kUnopposedLogPosterior &&
+                           r.upper - logPosterior <= kUnopposedSlack))) {
         found.likeliestLog = logPosterior;
         taken = &found.likeliest;
     }

@@ -8,21 +8,22 @@
 //  2. searches the words: errors-and-erasures Reed-Solomon decoding with the f least reliable
 //     symbols erased (f = 0 .. kMaxErasures, the code's parity count) and each of the next
 //     kTrialSymbols at its best or its second best pair; a word counts when the start symbols
-//     needed no correction, the checksum matches and its confidence (how well it explains the
-//     energies) clears kAcceptThreshold, and the most confident wins. A word that takes every
-//     symbol at its best pair ends the search. When no word clears kAcceptThreshold, the word
-//     whose pairs are likeliest (the sum over its symbols of the log posterior of its pair, from
-//     every tone's energy against the noise) is taken if that sum reaches kAcceptLogPosterior
-//     (kUnopposedLogPosterior where no symbol speaks against it): a weak transmission whose
-//     symbols are mostly right but whose confidence the few wrong ones pull down is then heard,
-//     while a word that fits noise stays far below.
+//     needed no correction, the checksum matches, its pairs are likely enough (the sum over its
+//     symbols of the log posterior of its pair, from every tone's energy against the noise,
+//     reaches kAcceptLogPosterior, which keeps wrong words below one in 100,000 transmissions)
+//     and its confidence (how well it explains the energies) clears kAcceptThreshold, and the
+//     most confident wins. A word that takes every symbol at its best pair ends the search. When
+//     no word clears kAcceptThreshold, the word whose pairs are likeliest is taken. Over a clear
+//     signal (kClearSignal) a confident word needs no such sum, and one below the confidence
+//     needs kClearLogPosterior (kUnopposedLogPosterior where no symbol speaks against it): a
+//     codec's smeared tones do not follow the noise the posteriors read.
 //  3. when no word cleared kAcceptThreshold, lists the likeliest words: the eight least reliable
 //     symbols are erased, and the ten others take their pairs in every combination whose
 //     posterior could still beat the likeliest word so far (a change costs the fall of its
 //     symbol's log posterior), cheapest first, up to kListWords; each is decoded as in step 2,
 //     where the ten and the start fix the erased eight. A word takes the place of step 2's
 //     likeliest only with a larger sum of log posteriors, and no list is made where even every
-//     symbol at its likeliest pair could not reach kAcceptLogPosterior (noise, nearly always) or
+//     symbol at its likeliest pair could not reach the bound (noise, nearly always) or
 //     the eight erased symbols heard next to nothing (kListHeard; nor step 4).
 //  4. when still no word cleared kAcceptThreshold, erases symbols at random: each of
 //     kErasureTrials trials erases each symbol with a chance in proportion to the chance its best
@@ -30,13 +31,12 @@
 //     from a random first symbol on) and puts the others at their second best pair with the
 //     chance that pair is the one sent, then decodes as in step 2. Such trials reach words whose
 //     wrong symbols the reliability order misplaces, which the list of step 3 leaves out. A word
-//     this step finds is taken only when its sum of log posteriors reaches kAcceptLogPosterior,
-//     however confident it is (of so many decodings, one that fits noise can come out
-//     confident), and it looks like one steady tone pair over even noise (steadyWord): babble
-//     and chords, whose loud harmonics fit a word's posteriors or even its confidence as well as
-//     a weak transmission does, never pass (bench/false_acceptance.py).
-//     The draws start afresh for every search, so a search's result depends on its energies
-//     alone.
+//     this step finds is taken only when its sum of log posteriors reaches the bound (over a
+//     clear signal kClearLogPosterior), however confident it is (of so many decodings, one that
+//     fits noise can come out confident), and it looks like one steady tone pair over even noise
+//     (steadyWord): babble and chords, whose loud harmonics fit a word's posteriors or even its
+//     confidence as well as a weak transmission does, never pass (bench/false_acceptance.py). The
+//     draws start afresh for every search, so a search's result depends on its energies alone.
 // Cost: at most kWordsPerTiming (1152) errors-and-erasures decodings, about a millisecond, and
 // kListWords and kErasureTrials more where steps 3 and 4 run (about 12 ms on the desktop); it
 // allocates nothing.
@@ -56,27 +56,35 @@ class WordSearch {
   public:
     static constexpr int kDataSymbols = kSymbolsAfterStart;  // transmission symbols 2 .. 19
     static constexpr float kAcceptThreshold = 0.89f;
-    // The least sum of log posteriors (natural log, over the 18 data symbols) of a word taken
-    // below kAcceptThreshold, and of any word step 4 finds: -26 is a probability of e^-1.44 =
-    // 0.24 per symbol on the average. A guess gets ln(1/32) = -3.47 per symbol, -62 in all. Of
-    // 9,600 transmissions through the whole receiver at -23 to -25 dB (bench/weak_signal.py,
-    // seeds 1, 3, 5 and 7), -26.5 took 5 wrong texts, two of them below the confidence between
-    // -26.29 and -26.24; -26 takes 3. Of 14,400 more (seeds 3 to 13), 9,944 words, the 5 wrong
-    // ones all came from step 4; the bound under its confident words takes 2 of them and 18 of
-    // its 9,939 right ones. The same bound under every confident word lost up to a third of the
-    // texts through Opus at 16 kbit/s, whose tones do not follow the noise the posteriors read.
-    // On noise alone about one search in 14,000 takes a word (bench/false_acceptance.py).
-    // A word at -26 is right 99.5% of the time: the 2^45 - 1 other texts weigh e^-31.2 together
-    // on the average (2^45 / 32^18). Of 1,600 texts at -24 and -25 dB (seed 1), -32 heard 194
-    // more and took 46 wrong; between -34 and -26, 267 words were right and 114 wrong. Even with
-    // a genie's symbols only 83 to 89% of sent words reach -26 at -24 dB and 44.1 kHz
-    // (bench/white_noise_limit.py).
-    static constexpr float kAcceptLogPosterior = -26.0f;
-    // A word that takes each symbol at one of its likeliest pairs (its sum within kUnopposedSlack
-    // of the sum of the likeliest) is taken from kUnopposedLogPosterior: no symbol speaks against
-    // it, and what it lacks is symbols that heard nothing, whatever word was sent (eight lost to
-    // a dropout give 8 ln(1/32) = -27.7).
-    static constexpr float kUnopposedLogPosterior = -28.0f;
+    // The least sum of log posteriors (natural log, over the 18 data symbols) of any word taken
+    // from a transmission that does not stand clear of the noise. The code's 2^45 words other
+    // than the one sent weigh 2^45 / 32^18 = e^-31.2 together on the average, so a search
+    // finds a wrong word reaching the bound with a chance of at most e^(-31.2 + 17.5) = 1.1e-6
+    // (Markov's inequality): one in 100,000 transmissions for up to nine searches each.
+    static constexpr float kAcceptLogPosterior = -17.5f;
+    // A symbol holds a clear pair where its second loudest tone has at least kClearSignal times
+    // the energy of its median tone (15 dB; weak transmissions in white noise give 3 to 8 per
+    // tone), and a transmission stands clear of the noise where at most kUnclearSymbols of its
+    // symbols hold none (as many as the code corrects), not counting those that heard nothing
+    // of it (a dropout: a second loudest tone kClearSignal times under the typical symbol's).
+    // There noise cannot
+    // forge its symbols, and a codec's or a talker's few loud partials beside the pairs, which
+    // the posteriors take for certainties, must not cost it: a word is taken for its
+    // confidence, or below it from kClearLogPosterior.
+    static constexpr float kClearSignal = 30.0f;
+    static constexpr int kUnclearSymbols = ReedSolomonCodec::kParityLength / 2;
+    static constexpr float kClearLogPosterior = -26.0f;
+    // The chance a data symbol was hit by something louder than the transmission (a talker's
+    // partial, a click), which then tells nothing of the pair sent: a pair the symbol's tones
+    // speak against still keeps kSymbolHit / 32, so a word pays at most ln(kSymbolHit / 32) =
+    // -6.5 for such a symbol instead of the tens of nats the noise alone would charge.
+    static constexpr float kSymbolHit = 0.05f;
+    // Over a clear signal, a word that takes each symbol at one of its likeliest pairs (its sum
+    // within kUnopposedSlack of the sum of the likeliest) is taken from kUnopposedLogPosterior:
+    // no symbol speaks against it, and what it lacks is symbols that heard nothing, whatever word
+    // was sent (eight lost to a dropout give 8 ln(1/32) = -27.7, and the ten heard at most
+    // 10 ln(1 - kSymbolHit) = -0.5).
+    static constexpr float kUnopposedLogPosterior = -28.5f;
     static constexpr float kUnopposedSlack = 1.0f;
     // f = 0 .. kMaxErasures least reliable symbols erased (as many as the code has parity
     // symbols: with eight, the twelve others fix the word alone) and each of the kTrialSymbols
@@ -138,6 +146,7 @@ class WordSearch {
         // The same against the noise read from the median of all 162 tones (leastReliableHeard).
         std::array<float, kDataSymbols> heard{};
         float upper = 0.0f;  // the sum of the likeliest log posteriors: no word scores more
+        int unclear = 0;     // data symbols that heard something but no clear pair (kClearSignal)
         // The best pair's score over the mean of all 32 (what a guess would get).
         std::array<float, kDataSymbols> spread{};
         // Transmission positions of the kRanked least reliable data symbols, least first.
@@ -149,6 +158,8 @@ class WordSearch {
         Word best;
         Word likeliest;
         float likeliestLog = kAcceptLogPosterior;
+        float bound = kAcceptLogPosterior;  // the least sum a word needs (kClearLogPosterior)
+        bool clear = false;                 // the transmission stands clear of the noise
         int tried = 0;
         bool steadyOnly = false;  // a word must be steady to be taken (step 4)
     };
@@ -166,7 +177,13 @@ class WordSearch {
     // noise of energy `noise` per tone; returns the largest.
     static float symbolPosteriors(const float* energies, float noise, float signal,
                                   std::array<float, kSymbolCount>& logP);
+    // Mixes a symbol's posteriors with a guess, for the chance kSymbolHit that something louder
+    // than the transmission hit it; returns the largest.
+    static float allowForHits(std::array<float, kSymbolCount>& logP);
     static float pairScore(const PairRanking& ranking, int i, int s);
+    // The data symbols that heard the transmission but hold no clear pair (kClearSignal), from
+    // their tone energies (symbol by symbol).
+    static int unclearSymbols(const PairRanking& ranking, const float* energies);
     Word searchWords(const PairRanking& ranking);
 
     // Step 3: the word being listed; bit p of `erased` is set for each transmission position p
