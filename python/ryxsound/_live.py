@@ -21,12 +21,6 @@ StreamFactory = Callable[..., Any]
 
 #: Samples per read or write.
 BLOCK = 1024
-#: Seconds of audio a sound device is asked to queue ahead of the speaker and behind the
-#: microphone. PortAudio's own choice through ALSA's PulseAudio plugin is 46 ms out and 64 ms in:
-#: a player or listener kept off the processor that long by other programs leaves a gap in the
-#: transmission it plays, or loses part of what it hears.
-PLAY_LATENCY = 0.25
-LISTEN_LATENCY = 0.5
 
 
 class LiveAudioUnavailable(Exception):
@@ -85,14 +79,12 @@ def list_devices() -> list[dict[str, Any]]:
 
 def _open(kind: str, factory: Optional[StreamFactory], sample_rate: float,
           device: Device) -> Any:
-    queue: dict[str, float] = {}  # a stream_factory is called as documented, without it
     if factory is None:
         sd = _sounddevice()
         factory = sd.InputStream if kind == "input" else sd.OutputStream
-        queue["latency"] = LISTEN_LATENCY if kind == "input" else PLAY_LATENCY
     try:
         return factory(samplerate=sample_rate, channels=1, dtype="float32", device=device,
-                       blocksize=BLOCK, **queue)
+                       blocksize=BLOCK)
     except LiveAudioUnavailable:
         raise
     except Exception as exc:  # PortAudioError, ValueError for an unknown device, ...
@@ -236,9 +228,3 @@ def play(audio: npt.ArrayLike, sample_rate: float, device: Device = None, *,
     with stream:
         for i in range(0, len(samples), BLOCK):
             stream.write(samples[i:i + BLOCK])
-        # Stopping a stream drops what it still has queued: silence as long as the queue (what
-        # a sounddevice stream reports; none for a stream that does not) carries the last
-        # samples out to the speaker first.
-        queued = int(np.ceil(float(getattr(stream, "latency", 0.0)) * sample_rate))
-        if queued > 0:
-            stream.write(np.zeros((queued + BLOCK, 1), np.float32))
