@@ -16,10 +16,11 @@ It reports, per plan, rate and SNR:
     pairs). The bound holds for any decision regions: where i is small the received symbols
     fit too many other words as well as the sent one;
   - how many messages a receiver that takes no word less likely than the robust receiver's bound
-    (a sum of natural log posteriors of -26 over the 18 symbols) could hear with the genie's
-    symbols: those whose sent word reaches it. Of 2^45 texts, the others together weigh
-    2^45 / 32^18 = e^-31.2 on the average, so a word at the bound is right 99.5% of the time and
-    one at -30 only 77%: a receiver that goes further takes wrong texts.
+    in noise (a sum of natural log posteriors of -17.5 over the 18 symbols) could hear with the
+    genie's symbols: those whose sent word reaches it. Of 2^45 texts, the others together weigh
+    2^45 / 32^18 = e^-31.2 on the average, so a search takes a wrong word reaching the bound with
+    a chance of at most e^-13.7 = 1.1e-6, and one at -26 with 0.5%: a receiver that goes further
+    takes wrong texts.
 
 A transmission delivers 50 bits (ten free symbols: nine text characters and the checksum) in 18
 symbols, so a receiver needs more than 50 / 18 = 2.78 bits per symbol to decode at all reliably;
@@ -43,9 +44,9 @@ PLANS = (("audible", 44100), ("audible", 48000), ("nonaudible", 44100), ("nonaud
          ("compression", 44100), ("compression", 48000), ("custom", 44100), ("custom", 48000))
 PAYLOAD_BITS = 50  # ten free symbols: nine text characters and the checksum
 NEEDED_BITS = PAYLOAD_BITS / 18
-# The robust receiver's least sum of log posteriors (natural log) for a word it takes below full
-# confidence (WordSearch::kAcceptLogPosterior).
-ACCEPT_LOG_POSTERIOR = -26.0
+# The robust receiver's least sum of log posteriors (natural log) for a word it takes from a
+# transmission in noise (WordSearch::kAcceptLogPosterior).
+ACCEPT_LOG_POSTERIOR = -17.5
 POSITIONS = 20
 FIRST_DATA = 2
 

@@ -95,7 +95,9 @@ def run_chunk(noise: str, snr: float, rate: int, mode: int, count: int, seed: in
                         heard[k].add(m["text"])
             else:
                 t.wrong += 1
-                t.examples.append((noise, snr, rate, mode, texts[slot], m["text"]))
+                t.examples.append(f"{receiver} receiver, {noise} noise, {snr:g} dB, "
+                                  f"{rate} Hz, {channel.MODES[mode]}: sent {texts[slot]}, "
+                                  f"reported {m['text']}")
         t.heard = sum(1 for h in heard if h)
         tallies[receiver] = t
     return tallies
@@ -166,7 +168,7 @@ def main(argv: list[str] | None = None) -> int:
           f"{worst_cell[2] / 1000:g} kHz, {channel.MODES[worst_cell[3]]}). "
           f"{noise_units.NOTE} {time.time() - began:.0f} s.")
     for example in total["robust"].examples + total["standard"].examples:
-        md += f"\n\nWrong: {example}"
+        md += f"\n\nWrong text: {example}."
     channel.emit_report(md, args.out)
     return 0
 

@@ -11,12 +11,14 @@
 #   RYX_MESSAGES=n    messages (and payloads) per channel cell (default 20)
 #   RYX_ROOM_TEXTS=n  texts per room, plan and distance (default 40)
 #   RYX_HOURS=h       hours of audio per false-alarm source and mode (default 0.05)
+#   RYX_WRONG_COUNT=n weak transmissions per wrong-text cell (default 400: 51,200 in all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 report=${RYX_REPORT:-docs/benchmarks.md}
 messages=${RYX_MESSAGES:-20}
 room_texts=${RYX_ROOM_TEXTS:-40}
 hours=${RYX_HOURS:-0.05}
+wrong_count=${RYX_WRONG_COUNT:-400}
 PY=.venv/bin/python
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -37,6 +39,7 @@ echo "== channels"
 $PY bench/channel.py --messages "$messages" --receiver both --out "$tmp/channel.md"
 echo "== white noise limit"; $PY bench/white_noise_limit.py --out "$tmp/limit.md"
 echo "== weak signals"; $PY bench/weak_signal.py --out "$tmp/weak.md"
+echo "== wrong texts"; $PY bench/wrong_texts.py --count "$wrong_count" --out "$tmp/wrong.md"
 echo "== false acceptance"; $PY bench/false_acceptance.py --out "$tmp/false_acceptance.md"
 echo "== telephone"
 $PY bench/channel.py --telephone --receiver both --messages "$messages" --out "$tmp/telephone.md"
@@ -98,8 +101,9 @@ mkdir -p "$(dirname "$report")"
     echo
     echo "A genie receiver, told each transmission's exact start, clock and tone amplitudes,"
     echo "decides every data symbol by maximum likelihood (bench/white_noise_limit.py). \"Sent"
-    echo "word reaches -26\": the share it hears when, like the robust receiver, it takes no word"
-    echo "whose sum of natural log posteriors falls below -26 (right 99.5% of the time at the bound)."
+    echo "word reaches -17.5\": the share it hears when, like the robust receiver in noise, it takes"
+    echo "no word whose sum of natural log posteriors falls below -17.5 (where a search takes a"
+    echo "wrong word with a chance of at most 1.1e-6)."
     echo
     cat "$tmp/limit.md"
     echo
@@ -109,6 +113,13 @@ mkdir -p "$(dirname "$report")"
     echo "(bench/weak_signal.py)."
     echo
     cat "$tmp/weak.md"
+    echo
+    echo "### Wrong texts at the edge of hearing"
+    echo
+    echo "Many weak transmissions through both receivers: every plan at 44.1 and 48 kHz, white"
+    echo "noise and four-talker babble from -20 to -27 dB full band (bench/wrong_texts.py)."
+    echo
+    cat "$tmp/wrong.md"
     echo
     echo "### Words accepted where no transmission is"
     echo
