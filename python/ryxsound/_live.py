@@ -21,6 +21,15 @@ StreamFactory = Callable[..., Any]
 
 #: Samples per read or write.
 BLOCK = 1024
+#: Seconds of audio a sound device is asked to queue ahead of the speaker and behind the
+#: microphone. PortAudio's own choice through ALSA's PulseAudio plugin is 46 ms out and 64 ms in:
+#: a player or listener kept off the processor that long by other programs leaves a gap in the
+#: transmission it plays, or loses part of what it hears.
+PLAY_LATENCY = 0.25
+LISTEN_LATENCY = 0.5
+#: Queues of silence played before the samples: a sound server under load can skip the first
+#: queues of a stream while it fills them.
+LEAD_IN = 4
 
 
 class LiveAudioUnavailable(Exception):
@@ -79,12 +88,14 @@ def list_devices() -> list[dict[str, Any]]:
 
 def _open(kind: str, factory: Optional[StreamFactory], sample_rate: float,
           device: Device) -> Any:
+    queue: dict[str, float] = {}  # a stream_factory is called as documented, without it
     if factory is None:
         sd = _sounddevice()
         factory = sd.InputStream if kind == "input" else sd.OutputStream
+        queue["latency"] = LISTEN_LATENCY if kind == "input" else PLAY_LATENCY
     try:
         return factory(samplerate=sample_rate, channels=1, dtype="float32", device=device,
-                       blocksize=BLOCK)
+                       blocksize=BLOCK, **queue)
     except LiveAudioUnavailable:
         raise
     except Exception as exc:  # PortAudioError, ValueError for an unknown device, ...
@@ -204,7 +215,8 @@ def listen(mode: Optional[ModeLike] = None, sample_rate: float = 44100, device: 
 
 def play(audio: npt.ArrayLike, sample_rate: float, device: Device = None, *,
          stream_factory: Optional[StreamFactory] = None) -> None:
-    """Play mono samples through an output stream and return when they have been handed over.
+    """Play mono samples through an output stream and return when they have been handed over;
+    a sounddevice stream plays about a second of silence first and a quarter second after.
 
     Parameters
     ----------
@@ -226,5 +238,15 @@ def play(audio: npt.ArrayLike, sample_rate: float, device: Device = None, *,
     samples = np.ascontiguousarray(np.asarray(audio, dtype=np.float32).reshape(-1, 1))
     stream = _open("output", stream_factory, sample_rate, device)
     with stream:
+        # Silence as long as the queue (what a sounddevice stream reports; none for a stream
+        # that does not) goes first and last: a device or sound server that skips the start of a
+        # stream while its queue fills skips silence, and stopping a stream, which drops what it
+        # still has queued, drops silence after the last samples reached the speaker.
+        queued = int(np.ceil(float(getattr(stream, "latency", 0.0)) * sample_rate))
+        silence = np.zeros((LEAD_IN * queued + BLOCK, 1), np.float32) if queued > 0 else None
+        if silence is not None:
+            stream.write(silence)
         for i in range(0, len(samples), BLOCK):
             stream.write(samples[i:i + BLOCK])
+        if silence is not None:
+            stream.write(silence[:queued + BLOCK])
