@@ -128,32 +128,32 @@ void toFileOffsets(std::vector<Found>& found, float runRate, int fileRate, int64
     }
 }
 
+// Everything `decoder` (a text or payload decoder) finds in the reader's audio, at file offsets.
+template <typename Found, typename Decoder>
+std::vector<Found> decodeWith(Decoder& decoder, AudioReader& reader, float runRate,
+                              int64_t maxFrames) {
+    std::vector<Found> found;
+    const Resampler::Sink feed = [&decoder, &found](const float* samples, size_t count) {
+        decoder.feed(samples, count, found);
+    };
+    const int64_t total = streamAudio(reader, runRate, maxFrames, feed);
+    decoder.flush(found);
+    toFileOffsets(found, runRate, reader.sampleRate(), total);
+    return found;
+}
+
 }  // namespace
 
 std::vector<ryxsound::Message> decodeTexts(AudioReader& reader, const Band& band, float runRate,
                                            ryxsound::Receiver receiver, int64_t maxFrames) {
     ryxsound::Decoder decoder(band.mode, runRate, receiver, band.custom);
-    std::vector<ryxsound::Message> messages;
-    const Resampler::Sink feed = [&decoder, &messages](const float* samples, size_t count) {
-        decoder.feed(samples, count, messages);
-    };
-    const int64_t total = streamAudio(reader, runRate, maxFrames, feed);
-    decoder.flush(messages);
-    toFileOffsets(messages, runRate, reader.sampleRate(), total);
-    return messages;
+    return decodeWith<ryxsound::Message>(decoder, reader, runRate, maxFrames);
 }
 
 std::vector<ryxsound::Payload> decodePayloads(AudioReader& reader, const Band& band, float runRate,
                                               int64_t maxFrames) {
     ryxsound::PayloadDecoder decoder(band.mode, runRate, band.custom);
-    std::vector<ryxsound::Payload> payloads;
-    const Resampler::Sink feed = [&decoder, &payloads](const float* samples, size_t count) {
-        decoder.feed(samples, count, payloads);
-    };
-    const int64_t total = streamAudio(reader, runRate, maxFrames, feed);
-    decoder.flush(payloads);
-    toFileOffsets(payloads, runRate, reader.sampleRate(), total);
-    return payloads;
+    return decodeWith<ryxsound::Payload>(decoder, reader, runRate, maxFrames);
 }
 
 std::vector<std::string> filePrefixes(const std::vector<std::string>& paths) {
