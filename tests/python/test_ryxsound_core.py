@@ -204,8 +204,8 @@ def test_cli_jobs_prints_in_file_order(recordings, capsys):
     lines = one_by_one.splitlines()
     texts = [r[0] for r in _RECORDINGS[::-1]]
     assert [line.split(": ", 1)[0] for line in lines] == files
-    # The text stands in the same column whatever the plan's name.
-    columns = {line.split(": ", 1)[1].index(text) for line, text in zip(lines, texts)}
+    # The text stands in the same column whatever the file's and the plan's name.
+    columns = {line.index(text) for line, text in zip(lines, texts)}
     assert len(columns) == 1
 
 
