@@ -271,7 +271,7 @@ done <<'CASES'
 2|needs -o|send payload.bin
 2|^ryxsound-cli: error: /nonexistent/x.wav: folder /nonexistent does not exist$|send payload.bin -o /nonexistent/x.wav
 2|^ryxsound-cli: error: folder.wav: is a directory$|send payload.bin -o folder.wav
-2|audio at 16000 Hz holds up to .* audible plan|send payload.bin -o x.wav --rate 16000
+2|audio at 8000 Hz holds up to 3600 Hz, robust payloads in the audible plan reach|send payload.bin -o x.wav --rate 8000
 2|^ryxsound-cli: error: payload.wav: cannot create the folder \(File exists\)$|receive payload.wav -o payload.wav
 2|standard input \(-\) can be read only once|receive - -
 2|needs at least one FILE|receive
